@@ -1,6 +1,7 @@
 # The two commands the README leads with: `make demo` and `make check`.
 # `make check SANITIZE=1` builds and runs the tests under ASan and UBSan.
 JOBS    ?= $(shell nproc)
+MAKEFLAGS += --no-print-directory
 ifeq ($(SANITIZE),1)
 BUILD   ?= build-asan
 CMAKEFLAGS += -DTARVO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
