@@ -92,7 +92,9 @@ void ListCore::PushPos() {
 }
 
 void ListCore::PushOwnPos() {
-    stack[depth++] = ListPos{index, current};
+    // Never nested, so the reserved entry is always free.
+    assert(depth <= kStackDepth);
+    if (depth <= kStackDepth) stack[depth++] = ListPos{index, current};
 }
 
 void ListCore::PopPos() {
@@ -246,11 +248,11 @@ tvList::tvList(const tvList& other) : tvObject(other.IsLockable()) {
 }
 
 tvList::~tvList() {
-    if (lockable_ && locked_) assert(!"list destroyed while locked");
+    if (lockable && locked) assert(!"list destroyed while locked");
     if (core_) core_->Clear();
     delete core_;
     core_ = nullptr;
-    locked_ = 0;
+    locked = 0;
 }
 
 int tvList::SavePos() {
@@ -276,7 +278,7 @@ ListNode* tvList::FindNode(const void* key) {
 
 int tvList::RemoveNode(ListNode* node) {
     if (!core_ || core_->Unlink(node) != 0) return -1;
-    changed_ = 1;
+    changed = 1;
     return 0;
 }
 
@@ -292,7 +294,7 @@ int tvList::CopyFrom(const tvList* list) {
                 rc = -1;
                 break;
             }
-            changed_ = 1;
+            changed = 1;
         }
     }
     core_->depth = core_->overflow = 0;
@@ -304,7 +306,7 @@ void tvList::Clear() {
     ListLock lock(*this);
     if (!lock.held()) return;
     core_->Clear();
-    changed_ = 1;
+    changed = 1;
 }
 
 uint32_t tvList::Count() const {
@@ -320,7 +322,7 @@ uint32_t tvList::Add(const void* data, size_t size) {
     ListSaved saved(*this, *core_);
     if (!saved.held()) return 0;
     uint32_t n = core_->Append(data, size);
-    if (n) changed_ = 1;
+    if (n) changed = 1;
     return n;
 }
 
@@ -329,7 +331,7 @@ uint32_t tvList::AddUnique(const void* data, size_t size) {
     ListSaved saved(*this, *core_);
     if (!saved.held() || FindNode(data)) return 0;
     uint32_t n = core_->Append(data, size);
-    if (n) changed_ = 1;
+    if (n) changed = 1;
     return n;
 }
 
@@ -420,7 +422,7 @@ uint32_t tvList::ReplaceAt(uint32_t i, const void* data, size_t size) {
     if (!saved.held()) return kNoIndex;
     ListNode* node = core_->Seek(i);
     if (!node || !core_->Replace(node, data, size)) return kNoIndex;
-    changed_ = 1;
+    changed = 1;
     return i;
 }
 
@@ -437,7 +439,7 @@ uint32_t tvList::SetAt(uint32_t i, const void* data, size_t size) {
         return Count();
     }
     if (!core_->Replace(node, data, size)) return kNoIndex;
-    changed_ = 1;
+    changed = 1;
     return i;
 }
 

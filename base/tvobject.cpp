@@ -4,40 +4,40 @@
 
 tvObject::~tvObject() {
     // Destroying a busy object is a caller's bug; report it, then go on.
-    if (lockable_ && locked_) assert(!"object destroyed while locked");
-    lockable_ = locked_ = changed_ = 0;
+    if (lockable && locked) assert(!"object destroyed while locked");
+    lockable = locked = changed = 0;
 }
 
 // A single word needs no lock, and taking one here would fail inside a
 // bracket that already holds it.
 void tvObject::SetChanged(int v) {
-    changed_ = v ? 1 : 0;
+    changed = v ? 1 : 0;
 }
 
 int tvObject::WaitUnlocked() {
-    if (!lockable_ || !locked_) return 0;
+    if (!lockable || !locked) return 0;
     Idle();
-    return locked_ ? -1 : 0;
+    return locked ? -1 : 0;
 }
 
 int tvObject::Lock() {
-    if (!lockable_) return 0;
+    if (!lockable) return 0;
     if (WaitUnlocked() != 0) {
         assert(!"lock taken again");
         return -1;
     }
-    locked_ = 1;
+    locked = 1;
     return 0;
 }
 
 int tvObject::MarkLocked() {
-    if (lockable_) locked_ = 1;
-    return static_cast<int>(locked_);
+    if (lockable) locked = 1;
+    return static_cast<int>(locked);
 }
 
 int tvObject::Unlock() {
-    if (lockable_) locked_ = 0;
-    return static_cast<int>(locked_);
+    if (lockable) locked = 0;
+    return static_cast<int>(locked);
 }
 
 int tvObject::LockAndSave() {

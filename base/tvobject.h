@@ -8,16 +8,16 @@
 // again fails (and asserts in debug builds) instead of spinning.
 class tvObject {
 public:
-    explicit tvObject(int lockable = 0) : lockable_(lockable ? 1 : 0) {}
-    tvObject(const tvObject& other) : lockable_(other.lockable_) {}
+    explicit tvObject(int isLockable = 0) : lockable(isLockable ? 1 : 0) {}
+    tvObject(const tvObject& other) : lockable(other.lockable) {}
     tvObject& operator=(const tvObject&) = delete;
     virtual ~tvObject();
 
     // Hook called while waiting for the lock.
     virtual void Idle() {}
-    virtual int IsLockable() const { return static_cast<int>(lockable_); }
-    virtual int IsLocked() const { return static_cast<int>(locked_); }
-    virtual int IsChanged() const { return static_cast<int>(changed_); }
+    virtual int IsLockable() const { return static_cast<int>(lockable); }
+    virtual int IsLocked() const { return static_cast<int>(locked); }
+    virtual int IsChanged() const { return static_cast<int>(changed); }
     virtual void SetChanged(int v);
     // 0 once unlocked, -1 when still locked after Idle.
     virtual int WaitUnlocked();
@@ -32,7 +32,7 @@ public:
     virtual int RestoreAndUnlock();
 
 protected:
-    uint32_t lockable_ = 0;
-    uint32_t locked_ = 0;
-    uint32_t changed_ = 0;
+    uint32_t lockable = 0;
+    uint32_t locked = 0;
+    uint32_t changed = 0;
 };
