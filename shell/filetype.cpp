@@ -6,7 +6,10 @@
 #include <cstring>
 
 #include "base/filelayer.h"
+#include "base/logwriter.h"
+#include "base/messages.h"
 #include "base/pathutil.h"
+#include "shell/nameformat.h"
 #include "shell/objectaccess.h"
 
 namespace {
@@ -41,4 +44,28 @@ FileTypeVerdict ClassifyFileType(const char* path, uint64_t size) {
     if (size == 0 && st.st_size > 0) size = static_cast<uint64_t>(st.st_size);
     if (size == 0) return {1, 184, 0, 0};
     return {0, 0, 0, 0};
+}
+
+int CheckFileType(const char* path, uint64_t size, int quiet, int printName, uint32_t* flags) {
+    FileTypeVerdict v = ClassifyFileType(path, size);
+    if (flags) *flags |= v.flags;
+    if (v.message == 183) {
+        if (!quiet) {
+            FormatNameForLog(path);
+            PrintMessage(MessageText(183), std::strerror(v.error));
+            EndMessageLine(0);
+        }
+        return 0;
+    }
+    if (v.message && !quiet) {
+        // The name goes through the name formatting: a raw newline in it
+        // would start a forged line in the log.
+        if (printName && path) {
+            char text[kNameTextSize];
+            PrintMessage("%s", FormatNameText(path, text, sizeof(text)));
+        }
+        PrintMessage("%s", MessageText(v.message));
+        EndMessageLine(0);
+    }
+    return v.skip;
 }

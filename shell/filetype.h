@@ -19,3 +19,8 @@ struct FileTypeVerdict {
 
 // What CheckFileType decides for path; size 0 means unknown (taken from the file).
 FileTypeVerdict ClassifyFileType(const char* path, uint64_t size);
+
+// 1 to skip path, 0 to scan it; the scan flags of the verdict are added to
+// *flags. Unless quiet, a skip or a failure is reported on the current line,
+// after the object's name when printName is set.
+int CheckFileType(const char* path, uint64_t size, int quiet, int printName, uint32_t* flags);

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "base/logwriter.h"
+
 int RecodeNonprintable = 1;
 int RecodeMode = RecodeQuotedPrintable;
 char RecodeChar = '?';
@@ -101,4 +103,9 @@ const char* FormatNameText(const char* name, char* out, size_t outSize) {
     if (WhollyPrintable(name)) return name;
     if (RecodeMode == RecodeQuotedPrintable) return HexEscapeName(name, out, outSize);
     return ReplaceNonprintable(name, out, outSize);
+}
+
+void FormatNameForLog(const char* name) {
+    char text[kNameTextSize];
+    PrintRecordLine("%s", FormatNameText(name, text, sizeof(text)));
 }

@@ -25,3 +25,6 @@ char* HexEscapeName(const char* name, char* out, size_t outSize);
 
 // The size of the text the report line gets for an escaped name.
 constexpr size_t kNameTextSize = 4096;
+
+// Starts the report line afresh with name, formatted as FormatNameText says.
+void FormatNameForLog(const char* name);

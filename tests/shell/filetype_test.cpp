@@ -11,7 +11,9 @@
 
 #include "base/filelayer.h"
 #include "base/pathutil.h"
+#include "log_capture.h"
 #include "scratch_dir.h"
+#include "shell/nameformat.h"
 #include "shell/objectaccess.h"
 
 namespace {
@@ -121,6 +123,66 @@ TEST_F(FileTypeTest, AnInMemoryObjectIsScanned) {
     FileTypeVerdict v = Check("sub");
     EXPECT_EQ(0, v.skip);
     EXPECT_EQ(0u, v.flags);
+}
+
+} // namespace
+
+namespace {
+
+class FileTypeReport : public LogCaptureTest {
+protected:
+    void SetUp() override {
+        LogCaptureTest::SetUp();
+        ASSERT_FALSE(dir.path().empty());
+        ASSERT_EQ(0, mkdir((dir / "sub").c_str(), 0700));
+        ASSERT_TRUE(dir.Write("empty", ""));
+        ASSERT_TRUE(dir.Write("new\nline", ""));
+        savedOn = RecodeNonprintable;
+        RecodeNonprintable = 1;
+    }
+    void TearDown() override {
+        RecodeNonprintable = savedOn;
+        LogCaptureTest::TearDown();
+    }
+    ScratchDir dir;
+    int savedOn = 0;
+};
+
+TEST_F(FileTypeReport, ReportsSkipsOnTheCurrentLine) {
+    uint32_t flags = 0x2000;
+    EXPECT_EQ(1, CheckFileType((dir / "sub").c_str(), 0, 0, 0, &flags));
+    EXPECT_EQ(0x2800u, flags);
+    EXPECT_EQ(1, CheckFileType((dir / "sub").c_str(), 0, 0, 1, &flags));
+    flags = 0;
+    EXPECT_EQ(1, CheckFileType((dir / "empty").c_str(), 0, 0, 0, &flags));
+    EXPECT_EQ(0u, flags);
+    ASSERT_EQ(3u, Lines().size());
+    EXPECT_EQ(" - is a directory, skipped\n", Lines()[0]);
+    EXPECT_EQ(dir / "sub" + " - is a directory, skipped\n", Lines()[1]);
+    EXPECT_EQ(" - the size of the file is equal to zero, skipped\n", Lines()[2]);
+}
+
+TEST_F(FileTypeReport, QuietReportsNothing) {
+    uint32_t flags = 0;
+    EXPECT_EQ(1, CheckFileType((dir / "sub").c_str(), 0, 1, 1, &flags));
+    EXPECT_EQ(0, CheckFileType((dir / "missing").c_str(), 0, 1, 1, &flags));
+    EXPECT_EQ(0x801u, flags);
+    EXPECT_TRUE(Lines().empty());
+}
+
+TEST_F(FileTypeReport, UnreadableAttributesAreReportedWithTheNameAndScanned) {
+    uint32_t flags = 0;
+    EXPECT_EQ(0, CheckFileType((dir / "missing").c_str(), 0, 0, 0, &flags));
+    EXPECT_EQ(0x1u, flags);
+    ASSERT_EQ(1u, Lines().size());
+    EXPECT_EQ(dir / "missing" + " - cannot get file attributes with error: No such file or directory\n",
+              Lines()[0]);
+}
+
+TEST_F(FileTypeReport, ANewlineInTheNameCannotStartALogLine) {
+    EXPECT_EQ(1, CheckFileType((dir / "new\nline").c_str(), 0, 0, 1, nullptr));
+    ASSERT_EQ(1u, Lines().size());
+    EXPECT_EQ(dir / "new=0Aline" + " - the size of the file is equal to zero, skipped\n", Lines()[0]);
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "log_capture.h"
+
 namespace {
 
 class NameText : public ::testing::Test {
@@ -77,6 +79,40 @@ TEST(HexEscapeName, IsBoundedByItsBuffer) {
     char none[1] = {'z'};
     EXPECT_STREQ("", HexEscapeName("\t", none, sizeof(none)));
     EXPECT_STREQ("", HexEscapeName(nullptr, small, sizeof(small)));
+}
+
+} // namespace
+
+namespace {
+
+class NameForLog : public LogCaptureTest {
+protected:
+    void SetUp() override {
+        LogCaptureTest::SetUp();
+        savedOn = RecodeNonprintable;
+        savedMode = RecodeMode;
+    }
+    void TearDown() override {
+        RecodeNonprintable = savedOn;
+        RecodeMode = savedMode;
+        LogCaptureTest::TearDown();
+    }
+    int savedOn = 0, savedMode = 0;
+};
+
+TEST_F(NameForLog, StartsTheLineWithTheFormattedName) {
+    RecodeNonprintable = 0;
+    PrintMessage("pending text ");
+    FormatNameForLog("a\tb");
+    PrintMessage(" - Ok");
+    EndMessageLine(0);
+    RecodeNonprintable = 1;
+    RecodeMode = RecodeQuotedPrintable;
+    FormatNameForLog("a\tb");
+    EndMessageLine(0);
+    ASSERT_EQ(2u, Lines().size());
+    EXPECT_EQ("a\\tb - Ok\n", Lines()[0]);
+    EXPECT_EQ("a=09b\n", Lines()[1]);
 }
 
 } // namespace
