@@ -1,5 +1,7 @@
 #include "shell/filefilter.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "base/wildmatch.h"
@@ -35,6 +37,11 @@ int FilterByContent(const char* name, uint64_t size, const uint8_t* header, size
         if (len > kContentHeaderSize) len = kContentHeaderSize;
     } else {
         const ObjectAccess& access = ShellObjectAccess;
+        // Opening a FIFO or a device would block or never end; what is not
+        // a regular file is left to the file-type check, which skips it.
+        struct stat st;
+        bool inMemory = access.isMemoryObject && access.isMemoryObject(name);
+        if (!inMemory && stat(name, &st) == 0 && !S_ISREG(st.st_mode)) return 1;
         int handle = access.open(name);
         if (handle == -1) return 1;
         int32_t got = access.read(handle, buf, sizeof(buf));
@@ -46,8 +53,7 @@ int FilterByContent(const char* name, uint64_t size, const uint8_t* header, size
         if (got < 0) return 1;
         data = buf;
         len = static_cast<size_t>(got);
-        // A short read of a file that is known to be longer says nothing
-        // about its size.
+        // Still unknown: what was read is all there is to go by.
         if (size == 0) size = len;
     }
     return ContentWorthScanning(data, len, size);

@@ -1,6 +1,8 @@
 #include "shell/filefilter.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -96,6 +98,17 @@ TEST_F(FilterTest, ContentModeTestsSmallObjectsOnly) {
 TEST_F(FilterTest, ContentModeScansWhatItCannotRead) {
     settings.word[kFilterModeWord] = kFilterByContent;
     EXPECT_EQ(1, FilterFile(settings, nullptr, (dir / "missing.dat").c_str(), 0, nullptr, 0));
+}
+
+TEST_F(FilterTest, ContentModeLeavesSpecialFilesToTheFileTypeCheck) {
+    ASSERT_EQ(0, mkfifo((dir / "pipe").c_str(), 0600));
+    settings.word[kFilterModeWord] = kFilterByContent;
+    // Should the filter open the FIFO, the alarm ends the test instead of a hang.
+    alarm(30);
+    EXPECT_EQ(1, FilterFile(settings, nullptr, (dir / "pipe").c_str(), 0, nullptr, 0));
+    EXPECT_EQ(1, FilterFile(settings, nullptr, dir.path().c_str(), 0, nullptr, 0));
+    alarm(0);
+    EXPECT_EQ(0, opens);
 }
 
 TEST_F(FilterTest, ContentModeComparesOnlyTheBytesOfAShortObject) {
