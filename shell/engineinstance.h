@@ -16,3 +16,5 @@ struct EngineInstance {
     uint32_t apiVersion;    // answer of the interface version command
     BaseList* bases;
 };
+
+static_assert(sizeof(void*) != 4 || sizeof(EngineInstance) == 32, "eight words on i386");
