@@ -93,17 +93,9 @@ struct EscapeCase {
 
 TEST_F(VideoTest, WriteTextAppliesColourEscapesAndNeverWritesThem) {
     const std::vector<EscapeCase> cases = {
-        {"escape selects the next piece",
-         "A\x01\x0C"
-         "B",
-         "AB",
-         {0, 12}},
+        {"escape selects the next piece", "A\1\14B", "AB", {0, 12}},
         {"leading escape", "\x01\x05XY", "XY", {5, 5}},
-        {"escapes in a row",
-         "A\x01\x02\x01\x03"
-         "B",
-         "AB",
-         {0, 3}},
+        {"escapes in a row", "A\1\2\1\3B", "AB", {0, 3}},
         {"escape byte at the end", "AB\x01", "AB", {0, 0}},
         {"escape followed by the end", "A\x01\x0C", "A", {0}},
         {"empty text", "", "", {}},
