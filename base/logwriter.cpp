@@ -22,7 +22,7 @@
 
 int LogToFile = 1;
 int LogToSyslog = 1;
-char LogFileName[kLogPathSize] = "/var/tarvo/log/tarvo.log";
+char LogFileName[kPathBufSize] = "/var/tarvo/log/tarvo.log";
 int SyslogFacility = LOG_DAEMON;
 int SyslogPriority = LOG_ALERT;
 int LogTime = 1;

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <ctime>
 
+#include "base/pathutil.h"
+
 class tvList;
 
 // Settings read by the log writer. Those named after configuration keys are
@@ -15,9 +17,8 @@ class tvList;
 extern int LogToFile;
 // Lines go to syslog (the default) rather than to the file LogFileName.
 extern int LogToSyslog;
-constexpr size_t kLogPathSize = 4097;
 // The log file path; "" writes no file.
-extern char LogFileName[kLogPathSize];
+extern char LogFileName[kPathBufSize];
 // Combined by OR into the syslog priority of every line.
 extern int SyslogFacility;
 extern int SyslogPriority;
