@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "scratch_dir.h"
+#include "base/scratch_dir.h"
 #include "shell/objectaccess.h"
 #include "shell/scansettings.h"
 

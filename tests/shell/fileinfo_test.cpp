@@ -4,7 +4,7 @@
 #include <sys/resource.h>
 
 #include "base/filelayer.h"
-#include "scratch_dir.h"
+#include "base/scratch_dir.h"
 
 namespace {
 

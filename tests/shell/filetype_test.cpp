@@ -12,7 +12,7 @@
 #include "base/filelayer.h"
 #include "base/pathutil.h"
 #include "log_capture.h"
-#include "scratch_dir.h"
+#include "base/scratch_dir.h"
 #include "shell/nameformat.h"
 #include "shell/objectaccess.h"
 

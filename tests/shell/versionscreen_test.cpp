@@ -5,7 +5,7 @@
 #include <string>
 
 #include "log_capture.h"
-#include "stdout_capture.h"
+#include "base/stdout_capture.h"
 
 namespace {
 
