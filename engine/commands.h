@@ -1,0 +1,19 @@
+/* The handlers of the dispatcher commands, one per command number. */
+#ifndef TARVO_ENGINE_COMMANDS_H
+#define TARVO_ENGINE_COMMANDS_H
+
+#include <stdarg.h>
+#include <stdint.h>
+
+/* A handler reads the command's arguments from args. */
+typedef int32_t EngineCommandHandler(void* context, va_list* args);
+
+/* info.c */
+EngineCommandHandler CommandVersion;    /* 8 */
+EngineCommandHandler CommandApiVersion; /* 17 */
+EngineCommandHandler CommandKeepEngine; /* 19 */
+
+/* lifecycle.c */
+EngineCommandHandler CommandShutdown; /* 3 */
+
+#endif /* TARVO_ENGINE_COMMANDS_H */

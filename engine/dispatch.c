@@ -1,0 +1,27 @@
+/* The engine dispatcher: one entry point for every command of the host. */
+#include <stdarg.h>
+#include <stdint.h>
+
+#include "engine/commands.h"
+#include "engine/engine.h"
+#include "engine/tarvo_engine_api.h"
+
+/* Indexed by command number; commands without a handler answer -1. */
+static EngineCommandHandler* const EngineCommands[TARVO_CMD_LIMIT] = {
+    [TARVO_CMD_SHUTDOWN] = CommandShutdown,
+    [TARVO_CMD_VERSION] = CommandVersion,
+    [TARVO_CMD_API_VERSION] = CommandApiVersion,
+    [TARVO_CMD_KEEP_ENGINE] = CommandKeepEngine,
+};
+
+_Static_assert(__builtin_types_compatible_p(__typeof__(&EngineDispatch), EngineDispatcher),
+               "the dispatcher has the contract's type");
+
+int32_t TARVO_CDECL EngineDispatch(void* context, uint32_t command, ...) {
+    if (!EngineHost || command >= TARVO_CMD_LIMIT || !EngineCommands[command]) return -1;
+    va_list args;
+    va_start(args, command);
+    int32_t answer = EngineCommands[command](context, &args);
+    va_end(args);
+    return answer;
+}

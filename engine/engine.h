@@ -1,0 +1,29 @@
+/* The engine's process-wide state, shared by its source files. */
+#ifndef TARVO_ENGINE_ENGINE_H
+#define TARVO_ENGINE_ENGINE_H
+
+#include <stdint.h>
+
+#include "engine/tarvo_engine_api.h"
+
+/* What the engine keeps between commands; allocated through the host. */
+typedef struct EngineState {
+    uint32_t options;      /* the option word of the entry */
+    uint32_t base_records; /* the base-record result word of the last load */
+} EngineState;
+
+/* The host's table while the engine runs, else 0. */
+extern const HostServiceRow* EngineHost;
+/* The state block while the engine runs, else 0. */
+extern EngineState* Engine;
+
+/* Starts the engine for the host, or counts one more start by the same
+ * host: the module may be handed out twice. 0 or -1. */
+int32_t EngineStart(const HostServiceRow* table, uint32_t options, uint32_t base_records);
+/* Undoes one start; the last one releases everything. 0 or -1. */
+int32_t EngineStop(void* context);
+
+/* The dispatcher that the entry hands out. */
+int32_t TARVO_CDECL EngineDispatch(void* context, uint32_t command, ...);
+
+#endif /* TARVO_ENGINE_ENGINE_H */
