@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "base/filelayer.h"
 
 #include "unix/tvsigflags.h"
 #include "unix/tvtransfer.h"
@@ -90,12 +90,12 @@ int SendStringList(const char* const* texts, uint32_t count, int fd, TimeBudget&
 }
 
 int SendFile(const char* path, int fd, TimeBudget& budget) {
-    const int file = open(path, O_RDONLY | O_CLOEXEC);
+    const int file = FileOpen(path, O_RDONLY, 0);
     if (file < 0) return -1;
     int result = -1;
-    struct stat st {};
-    if (fstat(file, &st) == 0 && st.st_size >= 0 && static_cast<uint64_t>(st.st_size) <= UINT32_MAX) {
-        const uint32_t size = static_cast<uint32_t>(st.st_size);
+    const int64_t fileSize = FileSize(file);
+    if (fileSize >= 0 && fileSize <= INT64_C(0xFFFFFFFF)) {
+        const uint32_t size = static_cast<uint32_t>(fileSize);
         result = SendWord(htonl(size), fd, budget, false, true) == 0 ? 0 : -1;
         char piece[kTransferPiece];
         uint32_t sent = 0;
@@ -103,7 +103,7 @@ int SendFile(const char* path, int fd, TimeBudget& budget) {
             const size_t want = size - sent < sizeof piece ? size - sent : sizeof piece;
             size_t got = 0;
             while (got < want) {
-                const ssize_t n = read(file, piece + got, want - got);
+                const ssize_t n = FileRead(file, piece + got, want - got);
                 if (n > 0) {
                     got += static_cast<size_t>(n);
                 } else if (n < 0 && errno == EINTR) {
@@ -116,7 +116,7 @@ int SendFile(const char* path, int fd, TimeBudget& budget) {
             sent += static_cast<uint32_t>(got);
         }
     }
-    close(file);
+    FileClose(file);
     return result;
 }
 

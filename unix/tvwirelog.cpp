@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "base/messages.h"
 #include "unix/tvprocprefix.h"
 
 void LogProtocolLine(const char* fmt, ...) {
