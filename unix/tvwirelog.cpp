@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "base/logwriter.h"
 #include "base/messages.h"
 #include "unix/tvprocprefix.h"
 
@@ -14,22 +15,10 @@ void LogProtocolLine(const char* fmt, ...) {
     va_start(args, fmt);
     vsnprintf(text, sizeof text, fmt, args);
     va_end(args);
-    fprintf(stderr, "%s%s\n", prefix, text);
+    PrintMessage("%s%s", prefix, text);
+    EndMessageLine(0);
 }
 
 const char* ProtocolMessage(int number) {
-    switch (number) {
-    case 119:
-        return "Error writing to socket (timeout)!";
-    case 120:
-        return "Error writing to socket (%s)!";
-    case 121:
-        return "Error reading from socket (timeout)!";
-    case 122:
-        return "Error reading from socket (%s)!";
-    case 136:
-        return "Unknown command received: %d!";
-    default:
-        return "";
-    }
+    return MessageText(static_cast<uint32_t>(number));
 }

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/unix/logcapture.h"
 #include "tests/unix/peer.h"
 #include "unix/tvbudget.h"
+#include "unix/tvprocprefix.h"
 #include "unix/tvsigflags.h"
 #include "unix/tvtransfer.h"
 #include "unix/tvwire.h"
@@ -21,6 +23,8 @@ class TransferTest : public ::testing::Test {
 protected:
     void SetUp() override { StopFlag = ReloadFlag = ExitFlag = 0; }
     void TearDown() override { StopFlag = ReloadFlag = ExitFlag = 0; }
+    using Lines = std::vector<std::string>;
+    LogCapture log;
     SocketPair pair;
 };
 
@@ -99,6 +103,67 @@ TEST_F(TransferTest, HalfAWordThenSilenceTimesOut) {
     EXPECT_EQ(budget, 0);
     // A spent budget ends the next transfer before it waits.
     EXPECT_EQ(ReadExact(pair.ours, word, sizeof word, budget, true).end, TransferEnd::kTimedOut);
+    EXPECT_EQ(log.Lines(), Lines{});
+}
+
+// Which failures of the reader are logged, and how.
+TEST_F(TransferTest, ReadFailureMessages) {
+    struct Case {
+        const char* name;
+        std::function<int(SocketPair&)> prepare; // returns the descriptor to read
+        volatile sig_atomic_t* flag;             // set for the read when not null
+        Lines log;
+    };
+    const std::vector<Case> cases = {
+        {"silence",
+         [](SocketPair& p) { return p.ours; },
+         nullptr,
+         {"Error reading from socket (timeout)! (2)\n"}},
+        {"silence while the child is told to exit", [](SocketPair& p) { return p.ours; }, &ExitFlag, {}},
+        {"end of stream",
+         [](SocketPair& p) {
+             p.CloseTheirs();
+             return p.ours;
+         },
+         nullptr,
+         {}},
+        {"connection reset",
+         [](SocketPair& p) {
+             (void)!write(p.ours, "x", 1); // unread by the peer, so its close resets the connection
+             p.CloseTheirs();
+             return p.ours;
+         },
+         nullptr,
+         {"Error reading from socket (Connection reset by peer)! (2)\n"}},
+        {"connection reset during a reload",
+         [](SocketPair& p) {
+             (void)!write(p.ours, "x", 1);
+             p.CloseTheirs();
+             return p.ours;
+         },
+         &ReloadFlag,
+         {}},
+        {"closed descriptor",
+         [](SocketPair& p) {
+             const int fd = p.ours;
+             p.CloseOurs();
+             return fd;
+         },
+         nullptr,
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SocketPair p;
+        CapturedLogLines().clear();
+        const int fd = c.prepare(p);
+        if (c.flag) *c.flag = 1;
+        char word[4];
+        TimeBudget budget = 200;
+        EXPECT_EQ(ReadFull(fd, sizeof word, word, budget, true), -1);
+        ExitFlag = ReloadFlag = 0;
+        EXPECT_EQ(log.Lines(), c.log);
+    }
 }
 
 TEST_F(TransferTest, UnlimitedBudgetStaysUnlimited) {
@@ -152,6 +217,7 @@ TEST_F(TransferTest, PeerThatStopsReadingTimesTheWriteOutWithoutSpinning) {
     TimeBudget budget = 1500;
     EXPECT_EQ(WriteFull(data.data(), data.size(), pair.ours, budget, true, true), kWriteTimeout);
     EXPECT_EQ(budget, 0);
+    EXPECT_EQ(log.Lines(), Lines{}); // quiet
     // Waiting in poll costs next to no processor time; retrying at once would burn the whole budget.
     EXPECT_LT(CpuSeconds() - cpuBefore, 0.75);
 }
@@ -163,6 +229,34 @@ TEST_F(TransferTest, WriteToAClosedPeerFailsInsteadOfRaisingSigpipe) {
     EXPECT_EQ(WriteFull("abcd", 4, pair.ours, budget, true, true), kWriteError);
     EXPECT_EQ(errno, EPIPE);
     EXPECT_EQ(SendWord(1, pair.ours, budget, true, false), kWriteError);
+    EXPECT_EQ(log.Lines(), Lines{});
+    EXPECT_EQ(SendWord(1, pair.ours, budget, false, false), kWriteError);
+    EXPECT_EQ(log.Lines(), Lines{"Error writing to socket (Broken pipe)!\n"});
+}
+
+TEST_F(TransferTest, WriteTimeOutIsLoggedUnlessQuiet) {
+    const std::string data = Pattern(4 << 20);
+    TimeBudget budget = 200;
+    EXPECT_EQ(WriteFull(data.data(), data.size(), pair.ours, budget, false, true), kWriteTimeout);
+    EXPECT_EQ(log.Lines(), Lines{"Error writing to socket (timeout)!\n"});
+}
+
+TEST_F(TransferTest, ProcessPrefix) {
+    char prefix[kProcessPrefixSize];
+    const std::string pid = "[" + std::to_string(getpid()) + "] ";
+    LogProcessInfo = true;
+    ClientPeerAddress[0] = '\0';
+    FormatProcessPrefix(prefix, sizeof prefix);
+    EXPECT_EQ(std::string(prefix), pid);
+    snprintf(ClientPeerAddress, sizeof ClientPeerAddress, "%s", std::string(256, 'a').c_str());
+    FormatProcessPrefix(prefix, sizeof prefix);
+    EXPECT_EQ(std::string(prefix), std::string(256, 'a') + " " + pid);
+    FormatProcessPrefix(prefix, 8); // cut, still terminated
+    EXPECT_EQ(std::string(prefix), "aaaaaaa");
+    LogProcessInfo = false;
+    FormatProcessPrefix(prefix, sizeof prefix);
+    EXPECT_EQ(std::string(prefix), "");
+    ClientPeerAddress[0] = '\0';
 }
 
 TEST_F(TransferTest, WriteFullAlsoWritesPipes) {

@@ -104,7 +104,9 @@ int NamePairArray::Reset(int count) {
     return 0;
 }
 
-NamePair* NamePairArray::Pair(int index) { return index >= 0 && index < count_ ? &pairs_[index] : nullptr; }
+NamePair* NamePairArray::Pair(int index) {
+    return index >= 0 && index < count_ ? &pairs_[index] : nullptr;
+}
 
 const NamePair* NamePairArray::Pair(int index) const {
     return index >= 0 && index < count_ ? &pairs_[index] : nullptr;

@@ -13,10 +13,14 @@ namespace {
 
 const char* ReadError(ClientReadEnd end) {
     switch (end) {
-    case ClientReadEnd::kDone: return nullptr;
-    case ClientReadEnd::kNoResponse: return ClientErrorNoResponse;
-    case ClientReadEnd::kTooLong: return ClientErrorInvalidCode;
-    case ClientReadEnd::kNoMemory: return ClientErrorNoMemory;
+    case ClientReadEnd::kDone:
+        return nullptr;
+    case ClientReadEnd::kNoResponse:
+        return ClientErrorNoResponse;
+    case ClientReadEnd::kTooLong:
+        return ClientErrorInvalidCode;
+    case ClientReadEnd::kNoMemory:
+        return ClientErrorNoMemory;
     }
     return ClientErrorNoResponse;
 }

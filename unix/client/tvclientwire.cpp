@@ -7,7 +7,9 @@
 
 namespace {
 
-TimeBudget FreshBudget(const DaemonConnection& connection) { return BudgetFromSeconds(connection.timeout); }
+TimeBudget FreshBudget(const DaemonConnection& connection) {
+    return BudgetFromSeconds(connection.timeout);
+}
 
 int Write(const DaemonConnection& connection, const void* data, size_t size) {
     if (connection.fd < 0) return -1;

@@ -28,7 +28,9 @@ void SetError(const char* fmt, ...) {
     va_end(args);
 }
 
-bool HasPrefix(const char* text, const char* prefix) { return strncasecmp(text, prefix, strlen(prefix)) == 0; }
+bool HasPrefix(const char* text, const char* prefix) {
+    return strncasecmp(text, prefix, strlen(prefix)) == 0;
+}
 
 int SetNonBlocking(int fd) {
     const int flags = fcntl(fd, F_GETFL);
