@@ -1,4 +1,4 @@
 #include "unix/tvprotosettings.h"
 
 int SocketTimeout = 10;
-bool LogProcessInfo = true;
+int LogProcessInfo = 1;

@@ -4,4 +4,4 @@
 // Seconds that the transfers of one command may take; 0 means no limit.
 extern int SocketTimeout;
 // Log lines of a child start with the client's address and the child's pid.
-extern bool LogProcessInfo;
+extern int LogProcessInfo;

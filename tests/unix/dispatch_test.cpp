@@ -75,7 +75,7 @@ pid_t StartServer(SocketPair& pair, CommandLookup lookup, int socketTimeout, con
         snprintf(LogFileName, sizeof LogFileName, "%s", log.Path().c_str());
         LogTime = 0;
         RunningAsDaemon = 1;
-        LogProcessInfo = true;
+        LogProcessInfo = 1;
         int result;
         while ((result = DispatchCommandWith(lookup, pair.ours, false)) > 0) {
         }

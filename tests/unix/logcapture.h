@@ -27,7 +27,7 @@ public:
         LogSyslogSend = CaptureLogLine;
         LogToSyslog = 1;
         RunningAsDaemon = 1;
-        LogProcessInfo = false;
+        LogProcessInfo = 0;
         ClearLogBuffers();
         CapturedLogLines().clear();
     }
@@ -45,5 +45,5 @@ private:
     void (*send_)(int, const char*, const char*);
     int syslog_;
     int daemon_;
-    bool processInfo_;
+    int processInfo_;
 };

@@ -244,7 +244,7 @@ TEST_F(TransferTest, WriteTimeOutIsLoggedUnlessQuiet) {
 TEST_F(TransferTest, ProcessPrefix) {
     char prefix[kProcessPrefixSize];
     const std::string pid = "[" + std::to_string(getpid()) + "] ";
-    LogProcessInfo = true;
+    LogProcessInfo = 1;
     ClientPeerAddress[0] = '\0';
     FormatProcessPrefix(prefix, sizeof prefix);
     EXPECT_EQ(std::string(prefix), pid);
@@ -253,7 +253,7 @@ TEST_F(TransferTest, ProcessPrefix) {
     EXPECT_EQ(std::string(prefix), std::string(256, 'a') + " " + pid);
     FormatProcessPrefix(prefix, 8); // cut, still terminated
     EXPECT_EQ(std::string(prefix), "aaaaaaa");
-    LogProcessInfo = false;
+    LogProcessInfo = 0;
     FormatProcessPrefix(prefix, sizeof prefix);
     EXPECT_EQ(std::string(prefix), "");
     ClientPeerAddress[0] = '\0';
