@@ -183,8 +183,8 @@ int32_t ParseLogFileName(const char* const* t, int) {
         LogToSyslog = 1;
         return 1;
     }
-    char expanded[kLogPathSize];
-    if (strlen(t[1]) >= kLogPathSize || !ExpandPath(t[1], expanded, 1)) return 0;
+    char expanded[kPathBufSize];
+    if (strlen(t[1]) >= kPathBufSize || !ExpandPath(t[1], expanded, 1)) return 0;
     memcpy(LogFileName, expanded, sizeof LogFileName);
     LogToSyslog = 0;
     return 1;

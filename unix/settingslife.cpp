@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/pathutil.h"
+#include "shell/enginemodule.h"
 #include "shell/scansettings.h"
 #include "unix/cmdline.h"
 #include "unix/configkeys.h"
@@ -78,6 +79,9 @@ int CreateSettings() {
     UnixSocketList = std::make_unique<tvList>(1);
     InetSocketList = std::make_unique<tvList>(1);
     DefaultAddressList = std::make_unique<tvStringList>(1);
+    // A reload that keeps the loaded engine keeps its module list too; the
+    // release before any other load has deleted it.
+    if (!EngineModules) EngineModules = std::make_unique<PE_Lib>();
     VirusBase = std::make_unique<tvStringList>(1);
     MissingHeader = std::make_unique<tvStringList>(1);
     ownedMainSettings = std::make_unique<TarvoMainSettings>();
@@ -86,8 +90,8 @@ int CreateSettings() {
     ObsoleteParameterList = std::make_unique<tvList>(0);
     SetDefaultSettings();
     CopyText(SpoolPath, sizeof SpoolPath, "/var/tarvo/spool");
-    bool complete = UnixSocketList && InetSocketList && DefaultAddressList && VirusBase && MissingHeader &&
-                    MainSettings && ConfigErrorList && ObsoleteParameterList;
+    bool complete = UnixSocketList && InetSocketList && DefaultAddressList && EngineModules && VirusBase &&
+                    MissingHeader && MainSettings && ConfigErrorList && ObsoleteParameterList;
     return complete ? 0 : -1;
 }
 

@@ -13,9 +13,9 @@ void ResolveProgramPath(const char* argv0, char* out, size_t size);
 // The program path, then CreateSettings, then the pre-scan of the command
 // line. 0, or -1 when the settings could not be made.
 int InitSettings(int argc, const char* const* argv);
-// Makes the socket lists, the default-address list, the base-mask and
-// header lists, the scan settings and the complaint lists, then sets every
-// default. 0, or -1 when something could not be allocated.
+// Makes the socket lists, the default-address list, the engine module list
+// (unless a kept engine still has one), the base-mask and header lists, the scan settings and the complaint
+// lists, then sets every default. 0, or -1 when something could not be allocated.
 int CreateSettings();
 // Releases everything CreateSettings made; harmless when nothing exists.
 void FreeSettings();

@@ -9,6 +9,7 @@
 #include "base/pathutil.h"
 #include "config_fixture.h"
 #include "scratch_dir.h"
+#include "shell/enginemodule.h"
 #include "unix/basesage.h"
 #include "unix/configwarnings.h"
 #include "unix/socketspec.h"
@@ -140,6 +141,20 @@ TEST_F(StartupSettings, InitSettingsThenLoadAndFree) {
     // Reading without settings objects is harmless.
     EXPECT_EQ(ReadConfigText("[Daemon]\nBogus\nFilesTypes = x\nSocket = 3000\n"), 0);
     SetProgramPath("");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(StartupSettings, EngineModuleListKeptWhenItExists) {
+    EngineModules.reset();
+    ResetSettings();
+    ASSERT_NE(EngineModules, nullptr);
+    PE_Lib* kept = EngineModules.get();
+    ResetSettings();
+    EXPECT_EQ(EngineModules.get(), kept);
+    EngineModules.reset();
 }
 
 } // namespace
