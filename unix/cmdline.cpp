@@ -49,9 +49,8 @@ void SetVersionFlag() {
 
 // The path itself was taken by the pre-scan, expanded; this pass only
 // checks it, so that the expansion stays.
-int ParseIniOption(const char* text, uint32_t length) {
+int ParseIniOption(const char*, uint32_t length) {
     if (length < 6 || length - 4 > kConfigPathMax) return 1;
-    (void)text;
     IniGivenFlag = 1;
     return 0;
 }
