@@ -6,7 +6,7 @@
 
 #include "base/outputmode.h"
 #include "config_fixture.h"
-#include "scratch_dir.h"
+#include "base/scratch_dir.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "config_fixture.h"
-#include "scratch_dir.h"
+#include "base/scratch_dir.h"
 #include "unix/configsource.h"
 
 namespace {

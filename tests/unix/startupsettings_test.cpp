@@ -8,7 +8,7 @@
 
 #include "base/pathutil.h"
 #include "config_fixture.h"
-#include "scratch_dir.h"
+#include "base/scratch_dir.h"
 #include "shell/enginemodule.h"
 #include "unix/basesage.h"
 #include "unix/configwarnings.h"
