@@ -387,10 +387,7 @@ int32_t ParseLogInfected(const char* const* t, int) {
     return SetBool(t, LogInfected);
 }
 int32_t ParseLogProcessInfo(const char* const* t, int) {
-    int32_t value;
-    if (!ParseBoolValue(t[1], value)) return 0;
-    LogProcessInfo = value != 0;
-    return 1;
+    return SetBool(t, LogProcessInfo);
 }
 
 } // namespace

@@ -43,7 +43,6 @@ char RecodeChar = '?';
 std::string MailCommand;
 std::string MailTo;
 int FileTimeout = 30;
-int SocketTimeout = 10;
 int32_t ErrorLevel = 0;
 char User[kSettingPathSize] = "tarvo";
 std::unique_ptr<tvStringList> MissingHeader;
@@ -55,7 +54,6 @@ int32_t StopOnFirstInfected = 0;
 int32_t LogExtendedMailInfo = 0;
 char BackupFilesTo[kSettingPathSize] = "/var/tarvo/infected";
 int32_t LogInfected = 1;
-bool LogProcessInfo = true;
 int32_t ListenBacklog = 128;
 
 namespace {
@@ -122,7 +120,7 @@ void SetDefaultSettings() {
     LogExtendedMailInfo = 0;
     SetText(BackupFilesTo, sizeof BackupFilesTo, "/var/tarvo/infected");
     LogInfected = 1;
-    LogProcessInfo = true;
+    LogProcessInfo = 1;
     ListenBacklog = 128;
     DebugLevel = 0;
     OldOptionFlag = 0;

@@ -1,7 +1,7 @@
 // The process-wide settings of the daemon that are held by configuration
-// keys, each named after its key. The log writer's keys, FollowLinks, the
-// scan settings, the socket lists and the pool parameters live beside the
-// code that reads them.
+// keys, each named after its key. The log writer's keys, FollowLinks,
+// SocketTimeout and LogProcessInfo, the scan settings, the socket lists and
+// the pool parameters live beside the code that reads them.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/tvstrlist.h"
+#include "unix/tvprotosettings.h"
 
 constexpr size_t kSettingPathSize = 4097;
 
@@ -62,9 +63,8 @@ extern int32_t RecodeMode;
 extern char RecodeChar;
 extern std::string MailCommand;
 extern std::string MailTo;
-// Seconds; 0 means no limit.
+// Seconds; 0 means no limit. SocketTimeout is the client protocol's.
 extern int FileTimeout;
-extern int SocketTimeout;
 extern int32_t ErrorLevel;
 // The account the daemon switches to.
 extern char User[kSettingPathSize];
@@ -79,7 +79,6 @@ extern int32_t StopOnFirstInfected;
 extern int32_t LogExtendedMailInfo;
 extern char BackupFilesTo[kSettingPathSize];
 extern int32_t LogInfected;
-extern bool LogProcessInfo;
 
 // Set by the defaults and by no key.
 extern int32_t ListenBacklog;
