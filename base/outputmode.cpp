@@ -1,0 +1,3 @@
+#include "base/outputmode.h"
+
+int OutputMode = OutputModeTerminal;
