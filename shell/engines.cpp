@@ -50,13 +50,16 @@ void ClearInstance(EngineInstance* instance) {
 void BuildEngineVersionText(const EngineInstance* instance) {
     uint16_t major = 0, minor = 0, build = 0, revision = 0;
     char text[kVersionTextSize];
+    int n;
     if (GetEngineModuleVersion(instance, &major, &minor, &build, &revision))
-        std::snprintf(text, sizeof text, "%u.%u.%u.%u", major, minor, build, revision);
+        n = std::snprintf(text, sizeof text, "%u.%u.%u.%u", major, minor, build, revision);
     else
-        std::snprintf(text, sizeof text, "%u.%u", instance->engineVersion / 100, instance->engineVersion % 100);
-    std::snprintf(EngineVersionText, sizeof EngineVersionText, "%s <API:%u.%u>", text,
+        n = std::snprintf(text, sizeof text, "%u.%u", instance->engineVersion / 100, instance->engineVersion % 100);
+    if (n < 0) n = 0;
+    std::snprintf(text + n, sizeof text - static_cast<size_t>(n), " <API:%u.%u>",
                   static_cast<unsigned>(TARVO_API_VERSION_MAJOR_OF(instance->apiVersion)),
                   static_cast<unsigned>(TARVO_API_VERSION_MINOR_OF(instance->apiVersion)));
+    std::memcpy(EngineVersionText, text, sizeof text);
 }
 
 int LoaderErrorCode() {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/alloc.h"
 #include "base/filelayer.h"
 #include "base/strutil.h"
 #include "shell/memfile.h"
