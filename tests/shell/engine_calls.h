@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <type_traits>
 
 #include "engine/diagnostic.h"
 #include "engine/tarvo_engine_api.h"
@@ -16,6 +17,8 @@ namespace {
 template <typename T> uint32_t Word(T value) {
     if constexpr (std::is_pointer_v<T>)
         return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(value));
+    else if constexpr (std::is_null_pointer_v<T>)
+        return 0;
     else
         return static_cast<uint32_t>(value);
 }
