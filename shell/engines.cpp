@@ -54,7 +54,8 @@ void BuildEngineVersionText(const EngineInstance* instance) {
     if (GetEngineModuleVersion(instance, &major, &minor, &build, &revision))
         n = std::snprintf(text, sizeof text, "%u.%u.%u.%u", major, minor, build, revision);
     else
-        n = std::snprintf(text, sizeof text, "%u.%u", instance->engineVersion / 100, instance->engineVersion % 100);
+        n = std::snprintf(text, sizeof text, "%u.%u", instance->engineVersion / 100,
+                          instance->engineVersion % 100);
     if (n < 0) n = 0;
     std::snprintf(text + n, sizeof text - static_cast<size_t>(n), " <API:%u.%u>",
                   static_cast<unsigned>(TARVO_API_VERSION_MAJOR_OF(instance->apiVersion)),
@@ -155,13 +156,15 @@ int InitEngineInstance(EngineInstance* instance, uint32_t baseRecordWord) {
     if (!instance->module) return fail(LoaderErrorCode());
     auto entry = reinterpret_cast<TarvoInitDllEntry>(GetEngineExport(instance, TARVO_INIT_DLL_NAME));
     if (!entry) return fail(kEngineNoEntry);
-    EngineDispatcher dispatcher = entry(HostServiceTable, TARVO_HOST_SERVICE_COUNT, &EngineOptionWord, baseRecordWord);
+    EngineDispatcher dispatcher =
+        entry(HostServiceTable, TARVO_HOST_SERVICE_COUNT, &EngineOptionWord, baseRecordWord);
     if (Unset(reinterpret_cast<uintptr_t>(dispatcher))) return fail(kEngineEntryRefused);
     instance->dispatcher = dispatcher;
     instance->engineVersion = static_cast<uint32_t>(dispatcher(nullptr, TARVO_CMD_VERSION));
     instance->apiVersion = static_cast<uint32_t>(dispatcher(nullptr, TARVO_CMD_API_VERSION));
     BuildEngineVersionText(instance);
-    if (TARVO_API_VERSION_MAJOR_OF(instance->apiVersion) != kShellApiMajor) return fail(kEngineWrongInterface);
+    if (TARVO_API_VERSION_MAJOR_OF(instance->apiVersion) != kShellApiMajor)
+        return fail(kEngineWrongInterface);
     return kEngineStarted;
 }
 

@@ -16,7 +16,7 @@ constexpr uint32_t kEngineRecordsUsed = 16;
 
 // The table (zero-filled records), or null before CreateEngineTable.
 extern std::unique_ptr<EngineInstance[]> EngineTable;
-// Engines started since the table was made.
+// Engines that LoadEngine started.
 extern uint32_t LoadedEngineCount;
 // The option word handed to the entry.
 extern uint32_t EngineOptionWord;

@@ -388,7 +388,8 @@ int32_t HostCreateTemporaryFile(void*, char* name) {
     for (uint32_t tries = 0; tries < kTemporaryNameTries; tries++) {
         uint32_t n = TemporaryFileCounter++;
         if (TemporaryFileCounter > kTemporaryCounterMax) TemporaryFileCounter = 0;
-        int len = std::snprintf(path, sizeof path, "%s/trv%05u.tmp.%d", folder, n, static_cast<int>(getpid()));
+        int len =
+            std::snprintf(path, sizeof path, "%s/trv%05u.tmp.%d", folder, n, static_cast<int>(getpid()));
         if (len < 0) return -1;
         SqueezeChar(path, '/');
         if (std::strlen(path) >= TARVO_PATH_SIZE) return -1;

@@ -52,7 +52,8 @@ int OpenEngineDescriptor(const char* path, int flags);
 TARVO_ALIGN_STACK int32_t TARVO_CDECL HostCreateFile(void* context, const char* name);
 TARVO_ALIGN_STACK int32_t TARVO_CDECL HostOpenFile(void* context, const char* name, uint32_t mode);
 TARVO_ALIGN_STACK int32_t TARVO_CDECL HostCloseFile(void* context, int32_t handle);
-TARVO_ALIGN_STACK int32_t TARVO_CDECL HostReadFile(void* context, int32_t handle, void* buffer, uint32_t length);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostReadFile(void* context, int32_t handle, void* buffer,
+                                                   uint32_t length);
 TARVO_ALIGN_STACK int32_t TARVO_CDECL HostWriteFile(void* context, int32_t handle, const void* buffer,
                                                     uint32_t length);
 TARVO_ALIGN_STACK int32_t TARVO_CDECL HostSeekToStart(void* context, int32_t handle);

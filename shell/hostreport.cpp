@@ -17,9 +17,10 @@ int32_t RequestOptionWord = 0;
 namespace {
 
 const FindingClassText kClassTexts[] = {
-    {TARVO_CLASS_INFECTED, 29, ",K"}, {TARVO_CLASS_MODIFICATION, 31, ",M"}, {TARVO_CLASS_SUSPICIOUS, 30, ",S"},
-    {TARVO_CLASS_ADWARE, 205, ",A"},  {TARVO_CLASS_DIALER, 206, ",D"},       {TARVO_CLASS_JOKE, 207, ",J"},
-    {TARVO_CLASS_RISKWARE, 208, ",R"}, {TARVO_CLASS_HACKTOOL, 209, ",H"},
+    {TARVO_CLASS_INFECTED, 29, ",K"},   {TARVO_CLASS_MODIFICATION, 31, ",M"},
+    {TARVO_CLASS_SUSPICIOUS, 30, ",S"}, {TARVO_CLASS_ADWARE, 205, ",A"},
+    {TARVO_CLASS_DIALER, 206, ",D"},    {TARVO_CLASS_JOKE, 207, ",J"},
+    {TARVO_CLASS_RISKWARE, 208, ",R"},  {TARVO_CLASS_HACKTOOL, 209, ",H"},
 };
 
 constexpr size_t kTextSize = 1024;
@@ -56,9 +57,10 @@ int32_t HostVirusFound(void*, void* task, const char* name, uint32_t kind) {
     EngineDispatcher dispatcher = context->HostDispatcher();
     int32_t cls = dispatcher ? dispatcher(task, TARVO_CMD_FINDING_CLASS, buffer) : -1;
     if (cls == -1 || cls == -2) {
-        cls = kind == TARVO_CLASS_INFECTED || kind == TARVO_CLASS_MODIFICATION || kind == TARVO_CLASS_SUSPICIOUS
-                  ? static_cast<int32_t>(kind)
-                  : 0;
+        cls =
+            kind == TARVO_CLASS_INFECTED || kind == TARVO_CLASS_MODIFICATION || kind == TARVO_CLASS_SUSPICIOUS
+                ? static_cast<int32_t>(kind)
+                : 0;
         std::snprintf(buffer, TARVO_FINDING_NAME_SIZE, "%s", name);
     }
     buffer[TARVO_FINDING_NAME_SIZE - 1] = '\0';

@@ -32,6 +32,8 @@ struct FindingClassText {
 };
 const FindingClassText* FindFindingClass(int32_t cls);
 
-TARVO_ALIGN_STACK int32_t TARVO_CDECL HostVirusFound(void* context, void* task, const char* name, uint32_t kind);
-TARVO_ALIGN_STACK int32_t TARVO_CDECL HostReportPacker(void* context, void* task, const char* name, uint32_t flag);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostVirusFound(void* context, void* task, const char* name,
+                                                     uint32_t kind);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostReportPacker(void* context, void* task, const char* name,
+                                                       uint32_t flag);
 TARVO_ALIGN_STACK int32_t TARVO_CDECL HostQuery(void* context, void* task, uint32_t code);

@@ -111,7 +111,8 @@ void TvFileList::DeleteFile(MemoryFile* file) {
 }
 
 void TvFileList::DeleteAll() {
-    for (ListNode* node = core_->head; node; node = node->next) FreeFile(static_cast<MemoryFile*>(Stored(node->data)));
+    for (ListNode* node = core_->head; node; node = node->next)
+        FreeFile(static_cast<MemoryFile*>(Stored(node->data)));
     Clear();
 }
 
@@ -147,7 +148,8 @@ int GrowMemoryFile(MemoryFile* file, uint32_t need, uint32_t extra) {
 const char* AddMemoryFile(const void* data, uint32_t size, const char* name) {
     char buf[32];
     name = NameOrDefault(name, buf, sizeof buf);
-    if (size > kMemoryFileMaxSize || (size && !data) || CreateMemoryFileList() != 0 || MemoryFiles->FindName(name))
+    if (size > kMemoryFileMaxSize || (size && !data) || CreateMemoryFileList() != 0 ||
+        MemoryFiles->FindName(name))
         return nullptr;
     MemoryFile* file = MemoryFiles->NewFile(name, size);
     if (!file) return nullptr;
@@ -159,7 +161,8 @@ const char* AddMemoryFile(const void* data, uint32_t size, const char* name) {
 const char* ReceiveMemoryFile(uint32_t size, const char* name, int fd, int64_t& budget) {
     char buf[32];
     name = NameOrDefault(name, buf, sizeof buf);
-    if (size > kMemoryFileMaxReceive || CreateMemoryFileList() != 0 || MemoryFiles->FindName(name)) return nullptr;
+    if (size > kMemoryFileMaxReceive || CreateMemoryFileList() != 0 || MemoryFiles->FindName(name))
+        return nullptr;
     MemoryFile* file = MemoryFiles->NewFile(name, size);
     if (!file) return nullptr;
     if (ReadWithBudget(fd, file->data, size, budget) != 0) {

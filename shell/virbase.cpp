@@ -29,8 +29,8 @@ uint16_t Get16(const char* p) {
 
 uint32_t Get32(const char* p) {
     auto* b = reinterpret_cast<const unsigned char*>(p);
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
 template <typename T> int Order(T a, T b) {
@@ -40,7 +40,7 @@ template <typename T> int Order(T a, T b) {
 void InternalError(const char* error, unsigned line) {
     char when[32] = "";
     time_t now = time(nullptr);
-    struct tm local{};
+    struct tm local {};
     if (localtime_r(&now, &local)) strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
     ReportInternalError(error, kSourceName, when, line);
 }
@@ -142,8 +142,8 @@ void BaseList::Remove(const std::string& path) {
     records.remove_if([&](const BaseRecord& r) { return r.path == path; });
 }
 
-int ReadBaseHeader(const char* path, char* buffer, uint16_t* kind, uint16_t* stamp, uint32_t* count, uint16_t* key3,
-                   uint16_t* key3b, uint32_t* key4, uint32_t* flag, uint8_t* daily) {
+int ReadBaseHeader(const char* path, char* buffer, uint16_t* kind, uint16_t* stamp, uint32_t* count,
+                   uint16_t* key3, uint16_t* key3b, uint32_t* key4, uint32_t* flag, uint8_t* daily) {
     char own[kBaseHeaderBufferSize];
     if (!buffer) buffer = own;
     std::memset(buffer, 0, kBaseHeaderBufferSize);

@@ -15,14 +15,14 @@ struct EngineInstance;
 
 // One base file of an instance, with the values of its header.
 struct BaseRecord {
-    uint16_t kind = 0;         // first sort key
-    uint16_t stamp = 0;        // low 13 bits: second sort key when both key4 are 0
-    uint32_t headerCount = 0;  // the header's record count
-    int32_t engineCount = 0;   // what the engine answered when it loaded it (0: not loaded)
-    uint16_t key3 = 0;         // third sort key
-    uint16_t key3b = 0;        // low 15 bits of the word after key3
-    uint32_t key4 = 0;         // fourth sort key
-    uint32_t flag = 0;         // bit 15 of the word after key3
+    uint16_t kind = 0;        // first sort key
+    uint16_t stamp = 0;       // low 13 bits: second sort key when both key4 are 0
+    uint32_t headerCount = 0; // the header's record count
+    int32_t engineCount = 0;  // what the engine answered when it loaded it (0: not loaded)
+    uint16_t key3 = 0;        // third sort key
+    uint16_t key3b = 0;       // low 15 bits of the word after key3
+    uint32_t key4 = 0;        // fourth sort key
+    uint32_t flag = 0;        // bit 15 of the word after key3
     std::string path;
 };
 
@@ -58,8 +58,8 @@ constexpr size_t kBaseHeaderBufferSize = TARVO_BASE_HEADER_WINDOW + 1;
 // bytes, or null for a buffer of its own) and fills each output that is not
 // null. 1, or 0 when the file cannot be read, holds no marker whose 96 bytes
 // lie inside the first 512 bytes, or lacks the check word.
-int ReadBaseHeader(const char* path, char* buffer, uint16_t* kind, uint16_t* stamp, uint32_t* count, uint16_t* key3,
-                   uint16_t* key3b, uint32_t* key4, uint32_t* flag, uint8_t* daily);
+int ReadBaseHeader(const char* path, char* buffer, uint16_t* kind, uint16_t* stamp, uint32_t* count,
+                   uint16_t* key3, uint16_t* key3b, uint32_t* key4, uint32_t* flag, uint8_t* daily);
 
 // The base lock: taken by the base operations and by engine start and stop.
 extern volatile uint32_t BaseLock;

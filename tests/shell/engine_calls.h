@@ -31,12 +31,14 @@ inline int32_t CallRowWords(EngineDispatcher dispatcher, void* context, uint32_t
     uint32_t n = 0;
     for (uint32_t w : words) a[n++] = w;
     int32_t answer = INT32_MIN;
-    int32_t made = dispatcher(context, TARVO_CMD_CALL_HOST_ROW, row, &answer, n, a[0], a[1], a[2], a[3], a[4], a[5]);
+    int32_t made =
+        dispatcher(context, TARVO_CMD_CALL_HOST_ROW, row, &answer, n, a[0], a[1], a[2], a[3], a[4], a[5]);
     EXPECT_EQ(0, made) << "row " << row;
     return answer;
 }
 
-template <typename... Args> int32_t CallRow(EngineDispatcher dispatcher, void* context, uint32_t row, Args... args) {
+template <typename... Args>
+int32_t CallRow(EngineDispatcher dispatcher, void* context, uint32_t row, Args... args) {
     return CallRowWords(dispatcher, context, row, {Word(args)...});
 }
 

@@ -33,7 +33,8 @@ protected:
 };
 
 TEST_F(HostFilesTest, TableRowsCarryTheContractsArgumentCounts) {
-#define EXPECT_ROW_ARGC(row, name, argc, kind) EXPECT_EQ(static_cast<uint32_t>(argc), HostServiceTable[row].argument_count) << #name;
+#define EXPECT_ROW_ARGC(row, name, argc, kind)                                                               \
+    EXPECT_EQ(static_cast<uint32_t>(argc), HostServiceTable[row].argument_count) << #name;
     TARVO_HOST_SERVICE_ROWS(EXPECT_ROW_ARGC)
 #undef EXPECT_ROW_ARGC
     EXPECT_EQ(nullptr, HostServiceTable[TARVO_HS_NONE_29].function);
@@ -52,11 +53,12 @@ TEST_F(HostFilesTest, ConstantRowsAnswerTheirConstantThroughTheEngine) {
         uint32_t row;
         int32_t answer;
     };
-    const Case cases[] = {{TARVO_HS_STUB_0, 0},   {TARVO_HS_STUB_21, 0},      {TARVO_HS_STUB_26, 0},
+    const Case cases[] = {{TARVO_HS_STUB_0, 0},      {TARVO_HS_STUB_21, 0},  {TARVO_HS_STUB_26, 0},
                           {TARVO_HS_RESERVED_28, 0}, {TARVO_HS_STUB_33, -1}, {TARVO_HS_STUB_35, 0},
-                          {TARVO_HS_STUB_36, 0},  {TARVO_HS_STUB_37, -1},     {TARVO_HS_STUB_50, -1},
-                          {TARVO_HS_STUB_58, -1}, {TARVO_HS_STUB_60, -1},     {TARVO_HS_DRIVE_COUNT, 0}};
-    for (const Case& c : cases) EXPECT_EQ(c.answer, CallRow(engine, nullptr, c.row, 1, 2, 3, 4)) << "row " << c.row;
+                          {TARVO_HS_STUB_36, 0},     {TARVO_HS_STUB_37, -1}, {TARVO_HS_STUB_50, -1},
+                          {TARVO_HS_STUB_58, -1},    {TARVO_HS_STUB_60, -1}, {TARVO_HS_DRIVE_COUNT, 0}};
+    for (const Case& c : cases)
+        EXPECT_EQ(c.answer, CallRow(engine, nullptr, c.row, 1, 2, 3, 4)) << "row " << c.row;
     int32_t answer = 0;
     EXPECT_EQ(-1, engine(nullptr, TARVO_CMD_CALL_HOST_ROW, TARVO_HS_NONE_29, &answer, 0u)) << "an empty row";
     EXPECT_EQ(-1, engine(nullptr, TARVO_CMD_CALL_HOST_ROW, TARVO_HOST_SERVICE_COUNT, &answer, 0u));
@@ -124,9 +126,9 @@ TEST_F(HostFilesTest, MemoryFileSeeksStayBetweenStartAndEnd) {
         int32_t position;
     };
     const Case cases[] = {
-        {HostSeekFromEnd, 0, 10, 0},   {HostSeekFromEnd, 0, 1, 3},        {HostSeekFromEnd, 0, -3, 4},
+        {HostSeekFromEnd, 0, 10, 0},       {HostSeekFromEnd, 0, 1, 3},       {HostSeekFromEnd, 0, -3, 4},
         {HostSeekFromCurrent, 2, -100, 0}, {HostSeekFromCurrent, 2, 100, 4}, {HostSeekFromCurrent, 2, 1, 3},
-        {HostSeekFromStart, 0, 100, 4}, {HostSeekFromStart, 0, -1, 4},     {HostSeekFromStart, 0, 2, 2},
+        {HostSeekFromStart, 0, 100, 4},    {HostSeekFromStart, 0, -1, 4},    {HostSeekFromStart, 0, 2, 2},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(c.start, HostSeekFromStart(nullptr, handle, c.start));
@@ -317,7 +319,7 @@ TEST_F(HostFilesTest, TemporaryFilesAreNewPrivateFilesNamedByTheCounter) {
     int32_t fd = HostCreateTemporaryFile(nullptr, name);
     ASSERT_GE(fd, kLowestEngineHandle);
     EXPECT_EQ(TemporaryName(dir_, 0), name);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(0, lstat(name, &st));
     EXPECT_TRUE(S_ISREG(st.st_mode));
     EXPECT_EQ(0600u, st.st_mode & 0777u);

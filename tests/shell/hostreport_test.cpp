@@ -51,7 +51,8 @@ private:
         va_start(args, command);
         char* buffer = va_arg(args, char*);
         va_end(args);
-        if (task->engineClass > 0) std::snprintf(buffer, TARVO_FINDING_NAME_SIZE, "%s", task->engineName.c_str());
+        if (task->engineClass > 0)
+            std::snprintf(buffer, TARVO_FINDING_NAME_SIZE, "%s", task->engineName.c_str());
         return task->engineClass;
     }
 };
@@ -144,8 +145,9 @@ TEST_F(HostReportTest, OriginNameMarksTheObject) {
 TEST_F(HostReportTest, PackerLineOnlyWhenBothSwitchesAreOnButTheLevelAlwaysRises) {
     EXPECT_EQ(1, HostReportPacker(nullptr, Context(), "UPX", 1));
     EXPECT_EQ(1, HostReportPacker(nullptr, Context(), "Shield", 0));
-    EXPECT_EQ(std::vector<std::string>({"/scan/object packed by UPX\n", "/scan/object immunized by Shield\n"}),
-              CapturedLines());
+    EXPECT_EQ(
+        std::vector<std::string>({"/scan/object packed by UPX\n", "/scan/object immunized by Shield\n"}),
+        CapturedLines());
     CapturedLines().clear();
     LogPacked = 0;
     EXPECT_EQ(1, HostReportPacker(nullptr, Context(), "UPX", 1));
@@ -179,7 +181,8 @@ TEST_F(HostReportTest, ReportingRowsWorkThroughTheEngine) {
     ASSERT_GE(index, 0) << AllLines();
     EngineDispatcher engine = EngineAt(static_cast<uint32_t>(index))->dispatcher;
     void* task = Context();
-    EXPECT_EQ(0, CallRow(engine, task, TARVO_HS_VIRUS_FOUND, task, "Tarvo.Test.Adware", TARVO_CLASS_SUSPICIOUS));
+    EXPECT_EQ(0,
+              CallRow(engine, task, TARVO_HS_VIRUS_FOUND, task, "Tarvo.Test.Adware", TARVO_CLASS_SUSPICIOUS));
     EXPECT_EQ(std::vector<std::string>{"Tarvo.Test.Adware,S"}, Strings(TaggedList));
     EXPECT_EQ(1, CallRow(engine, task, TARVO_HS_REPORT_PACKER, task, "UPX", 1));
     EXPECT_EQ(0x22, CallRow(engine, task, TARVO_HS_QUERY, task, TARVO_QUERY_MAIL_FILES));

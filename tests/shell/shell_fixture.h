@@ -91,6 +91,7 @@ protected:
         RequestOptionWord = 0;
         TemporaryFileCounter = 0;
         BaseRecordWord = 0;
+        LoadedEngineCount = 0;
         BaseLock = 0;
         EngineTableLock = 0;
     }
