@@ -6,13 +6,13 @@
 #include "base/logwriter.h"
 #include "base/messages.h"
 #include "shell/hosttask.h"
+#include "shell/requestoption.h"
 #include "shell/shellkeys.h"
 
 tvStringList FoundList;
 tvStringList TaggedList;
 tvStringList FoundListCopy;
 int32_t OriginFlag = 0;
-int32_t RequestOptionWord = 0;
 
 namespace {
 
@@ -70,7 +70,7 @@ int32_t HostVirusFound(void*, void* task, const char* name, uint32_t kind) {
 
     const char* classText = MessageText(text->message);
     const char* tag = text->tag;
-    if (cls >= TARVO_CLASS_ADWARE && RequestOptionWord >= 0) tag = ",K";
+    if (cls >= TARVO_CLASS_ADWARE && !RequestWantsExtendedClasses()) tag = ",K";
     char report[kTextSize];
     char listed[kTextSize];
     char tagged[kTextSize];

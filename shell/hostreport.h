@@ -19,9 +19,6 @@ void ClearFoundLists();
 // Set when a finding's name ends in ".origin"; the scan task reads and
 // clears it.
 extern int32_t OriginFlag;
-// The first option word of the current request; negative (top bit set) asks
-// for the extended classes' own tags.
-extern int32_t RequestOptionWord;
 
 // Class text (a message number) and tag of a finding class; null for a class
 // without one.

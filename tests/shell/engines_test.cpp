@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "base/outputmode.h"
 #include "engine/vdbwriter.h"
+#include "shell/hosthooks.h"
 #include "shell/lockword.h"
 #include "shell_fixture.h"
 
@@ -224,6 +226,36 @@ TEST_F(EngineBaseTest, FreshProcessLoadsItsBaseThroughTheServices) {
     int status = 0;
     ASSERT_EQ(child, waitpid(child, &status, 0));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(EngineTest, VersionScreenStartsTheEngineAndShowsBothVersions) {
+    PrepareEngines(TARVO_ENGINE_DLL);
+    ShellVersionText[0] = '\0';
+    ConnectHostServices();
+    EXPECT_EQ(0, PrintVersions());
+    OutputMode = OutputModeTerminal;
+    EXPECT_EQ(std::vector<std::string>(
+                  {"Shell version: 6.0.2.02020 <API:2.2>\n", "Engine version: 1.4.2.7 <API:2.2>\n"}),
+              CapturedLines());
+    EXPECT_TRUE(IsEngineLoaded(EngineAt(0)));
+    ShellObjectAccess = FileLayerAccess;
+    VersionSource = {nullptr, nullptr, nullptr};
+}
+
+TEST_F(EngineTest, FileChecksSeeTheMemoryFilesOfARequest) {
+    ConnectHostServices();
+    ASSERT_NE(nullptr, AddMemoryFile("MZ\x90\0", 4, "sent.exe"));
+    EXPECT_TRUE(ShellObjectAccess.isMemoryObject("sent.exe"));
+    EXPECT_FALSE(ShellObjectAccess.isMemoryObject((dir_ / "sent.exe").c_str()));
+    int handle = ShellObjectAccess.open("sent.exe");
+    ASSERT_GT(handle, 3);
+    char head[4] = {0};
+    EXPECT_EQ(4, ShellObjectAccess.read(handle, head, 4));
+    EXPECT_EQ(4, ShellObjectAccess.length(handle));
+    ShellObjectAccess.close(handle);
+    EXPECT_EQ(0u, MemoryFiles->FindName("sent.exe")->open) << "closed again";
+    ShellObjectAccess = FileLayerAccess;
+    VersionSource = {nullptr, nullptr, nullptr};
 }
 
 } // namespace

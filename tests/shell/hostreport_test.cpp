@@ -7,6 +7,7 @@
 
 #include "engine_calls.h"
 #include "shell/hosttask.h"
+#include "shell/requestoption.h"
 #include "shell_fixture.h"
 
 namespace {
@@ -92,7 +93,7 @@ TEST_F(HostReportTest, EveryClassHasItsTextAndTagTheExtendedOnesOnlyWhenAskedFor
         {9, "contains an intrusion tool", ",H", ",K"},
     };
     for (const ClassCase& c : cases) {
-        for (int32_t option : {0, static_cast<int32_t>(0x80000000u)}) {
+        for (uint32_t option : {0u, 0x80000000u}) {
             SCOPED_TRACE(std::to_string(c.cls) + (option ? " extended" : " plain"));
             ClearFoundLists();
             CapturedLines().clear();

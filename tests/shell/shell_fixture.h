@@ -15,6 +15,7 @@
 #include "shell/hostfiles.h"
 #include "shell/hostreport.h"
 #include "shell/memfile.h"
+#include "shell/requestoption.h"
 #include "shell/shellkeys.h"
 #include "shell/virbase.h"
 #include "../base/scratch_dir.h"
