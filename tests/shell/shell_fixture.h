@@ -18,7 +18,7 @@
 #include "shell/requestoption.h"
 #include "shell/shellkeys.h"
 #include "shell/virbase.h"
-#include "../base/scratch_dir.h"
+#include "base/scratch_dir.h"
 
 namespace {
 
