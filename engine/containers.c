@@ -105,6 +105,8 @@ static uint32_t NextMember(ScanState* state, ContainerLevel* level) {
     uint8_t block[TAR_BLOCK];
     char long_name[TARVO_OBJECT_NAME_SIZE];
     long_name[0] = 0;
+    /* A damaged header names no member. */
+    state->member.name[0] = 0;
     for (;;) {
         if (level->next > level->source.size || level->source.size - level->next < TAR_BLOCK) {
             level->ended = 1;

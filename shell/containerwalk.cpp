@@ -75,6 +75,7 @@ bool ScanTask::StackGuard() {
     uintptr_t used = stackBase_ > here ? stackBase_ - here : 0;
     if (stackBudget_ > kStackFloor && used < stackBudget_ - kStackReserve) return true;
     PrintMessageAttr(12, "\r\nStack overflow!\r\n");
+    EndMessageLine(0);
     return false;
 }
 
