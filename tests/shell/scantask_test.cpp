@@ -11,6 +11,10 @@
 #include "archive_maker.h"
 #include "scan_fixture.h"
 #include "shell/actiongate.h"
+#include "shell/hosthooks.h"
+#include "shell/hostreport.h"
+#include "shell/memfile.h"
+#include "shell/objectaccess.h"
 #include "shell/scanresult.h"
 
 namespace {
@@ -331,6 +335,87 @@ TEST_F(ScanTaskTest, TimeoutIsCountedOnce) {
     EXPECT_TRUE(task.Stopped());
     EXPECT_EQ(1u, task.TaskStat().timeouts);
     EXPECT_TRUE(Logged(path + " -  - timeout!")) << AllLines();
+}
+
+// Request data held in memory is scanned, cured and moved like a file.
+TEST_F(ScanTaskTest, MemoryObjects) {
+    ConnectHostServices();
+    ASSERT_EQ(0, CreateMemoryFileList());
+    const std::string curable = Signature("CURABLE") + " in memory";
+    const char* name = AddMemoryFile(curable.data(), static_cast<uint32_t>(curable.size()), "client.exe");
+    ASSERT_NE(nullptr, name);
+    Word(kInfectedActionWord) = kActionCure;
+    ScanTask task(settings_.get(), 0, kScanStackBudget);
+    uint32_t result = task.Scan(name, curable.size());
+    EXPECT_EQ(TARVO_RESULT_INFECTED | TARVO_RESULT_CURED, result);
+    uint32_t size = 0;
+    const uint8_t* data = GetMemoryFileData(&size, "client.exe");
+    ASSERT_NE(nullptr, data);
+    EXPECT_EQ(std::string(Signature("CURABLE").size(), '\0') + " in memory",
+              std::string(reinterpret_cast<const char*>(data), size));
+
+    const std::string infected = Signature("DAILY");
+    name = AddMemoryFile(infected.data(), static_cast<uint32_t>(infected.size()), "DATA[1]");
+    ASSERT_NE(nullptr, name);
+    Word(kInfectedActionWord) = kActionMove;
+    ScanOutcome out = Scan(name);
+    EXPECT_EQ(TARVO_RESULT_INFECTED | TARVO_RESULT_MOVED, out.result);
+    EXPECT_EQ(nullptr, GetMemoryFileData(&size, "DATA[1]")) << "the memory file is gone";
+    EXPECT_EQ(infected, Read(quarantine_ + "/DATA[1]"));
+    ShellObjectAccess = FileLayerAccess;
+}
+
+TEST_F(ScanTaskTest, SingleObjectRoadScansWithoutTheFilter) {
+    std::string path = Make("part.qqq", Signature("CURABLE") + " part");
+    Word(kFilterModeWord) = kFilterByType;
+    Word(kInfectedActionWord) = kActionCure;
+    ScanTask task(settings_.get(), 0, kScanStackBudget);
+    uint32_t result = task.ScanFile(path.c_str(), 0);
+    EXPECT_EQ(TARVO_RESULT_INFECTED | TARVO_RESULT_CURED, result);
+    EXPECT_EQ(1u, task.TaskStat().scanned) << "counted once";
+    EXPECT_EQ(1u, task.TaskStat().cured);
+    EXPECT_EQ(0u, instance_->busy);
+
+    std::string archive = Make("part.tar", MakeTar({{"v.com", Eicar()}}));
+    ScanTask walker(settings_.get(), 0, kScanStackBudget);
+    EXPECT_EQ(TARVO_RESULT_INFECTED, walker.ScanFile(archive.c_str(), 0) & TARVO_RESULT_INFECTED);
+}
+
+// An engine that reports a finding for a container and answers only the
+// container bit: the finding is processed once, then the container walked.
+int32_t ContainerTypeCalls = 0;
+TARVO_CDECL int32_t FoundInContainer(void* context, uint32_t command, ...) {
+    switch (command) {
+    case TARVO_CMD_SCAN_OBJECT:
+        HostVirusFound(nullptr, context, "Whole.Container", TARVO_CLASS_INFECTED);
+        return TARVO_RESULT_CONTAINER;
+    case TARVO_CMD_CONTAINER_TYPE:
+        ++ContainerTypeCalls;
+        return 1;
+    case TARVO_CMD_CONTAINER_NEXT:
+        return TARVO_RESULT_NO_MORE_OBJECTS;
+    case TARVO_CMD_FINDING_CLASS:
+        return -1;
+    default:
+        return 0;
+    }
+}
+
+TEST_F(ScanTaskTest, ContainerWithItsOwnFindingIsProcessedThenWalked) {
+    std::string path = Make("w.tar", "not really an archive");
+    EngineInstance* fake = EngineAt(1);
+    fake->module = 1;
+    fake->dispatcher = FoundInContainer;
+    instance_->busy = 1;
+    ContainerTypeCalls = 0;
+    ScanTask task(settings_.get(), 0, kScanStackBudget);
+    uint32_t result = task.Scan(path.c_str(), 0);
+    instance_->busy = 0;
+    *fake = EngineInstance{};
+    EXPECT_EQ(TARVO_RESULT_CONTAINER | TARVO_RESULT_INFECTED, result);
+    EXPECT_EQ(1, ContainerTypeCalls);
+    EXPECT_EQ(1u, task.TaskStat().infected);
+    EXPECT_TRUE(Logged(path + " infected with Whole.Container")) << AllLines();
 }
 
 } // namespace
