@@ -163,38 +163,38 @@ int32_t CommandContainerNext(void* context, va_list* args) {
     ScanState* state = ScanStateFor(context);
     ContainerLevel* level = state ? TopLevel(state) : 0;
     if (!record || !level || !level->walking) return (int32_t)TARVO_RESULT_NO_MORE_OBJECTS;
-    int32_t answer = 0;
-    /* A member marked to repeat is all the container ever hands out again. */
-    if (!level->stuck) {
-        if (level->ended) return (int32_t)TARVO_RESULT_NO_MORE_OBJECTS;
-        if (state->limit && level->handed >= state->limit) return (int32_t)TARVO_RESULT_NO_MORE_OBJECTS;
-        uint32_t bits = NextMember(state, level);
-        if (bits) {
-            ScanCloseObject(state);
-            if (bits != TARVO_RESULT_NO_MORE_OBJECTS) {
-                memset(record, 0, sizeof *record);
-                CopyText(record->name, TARVO_OBJECT_NAME_SIZE, state->member.name);
-            }
-            return (int32_t)bits;
+    /* A member marked to repeat is all the container ever hands out again:
+     * the record of this level still describes it. */
+    if (level->stuck) return 0;
+    if (level->ended) return (int32_t)TARVO_RESULT_NO_MORE_OBJECTS;
+    if (state->limit && level->handed >= state->limit) return (int32_t)TARVO_RESULT_NO_MORE_OBJECTS;
+    uint32_t bits = NextMember(state, level);
+    if (bits) {
+        ScanCloseObject(state);
+        if (bits != TARVO_RESULT_NO_MORE_OBJECTS) {
+            memset(record, 0, sizeof *record);
+            CopyText(record->name, TARVO_OBJECT_NAME_SIZE, state->member.name);
         }
-        level->handed++;
-        uint8_t head[TAR_BLOCK];
-        uint32_t head_length = level->member.size < TAR_BLOCK ? level->member.size : TAR_BLOCK;
-        if (head_length && SourceRead(state, &level->member, 0, head, head_length) == 0 &&
-            GzipLooksLike(head, head_length)) {
-            uint32_t unpacked = 0;
-            if (GzipUnpackedSize(state, &level->member, &unpacked) == 0) {
-                level->member_gzip = 1;
-                level->member_unpacked = unpacked;
-            }
-        }
-        uint32_t markers = MatchMarkers(state, &level->member);
-        if (markers & ENGINE_MARKER_REPEAT) level->stuck = 1;
-        if (markers & ENGINE_MARKER_REFUSE)
-            answer = -1;
-        else
-            answer = (int32_t)(markers & ~ENGINE_MARKER_PRIVATE);
+        return (int32_t)bits;
     }
+    level->handed++;
+    uint8_t head[TAR_BLOCK];
+    uint32_t head_length = level->member.size < TAR_BLOCK ? level->member.size : TAR_BLOCK;
+    if (head_length && SourceRead(state, &level->member, 0, head, head_length) == 0 &&
+        GzipLooksLike(head, head_length)) {
+        uint32_t unpacked = 0;
+        if (GzipUnpackedSize(state, &level->member, &unpacked) == 0) {
+            level->member_gzip = 1;
+            level->member_unpacked = unpacked;
+        }
+    }
+    uint32_t markers = MatchMarkers(state, &level->member);
+    if (markers & ENGINE_MARKER_REPEAT) level->stuck = 1;
+    int32_t answer;
+    if (markers & ENGINE_MARKER_REFUSE)
+        answer = -1;
+    else
+        answer = (int32_t)(markers & ~ENGINE_MARKER_PRIVATE);
     FillRecord(record, level, state->member.name);
     if (answer == 0 && want_header == TARVO_OBJECT_HEADER_REQUEST) FillHeader(state, level, record);
     ScanCloseObject(state);
