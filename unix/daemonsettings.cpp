@@ -27,9 +27,6 @@ char BusyFile[kSettingPathSize] = "/var/tarvo/run/tarvod.bsy";
 int32_t LogInfo = 1;
 int32_t LogStatistics = 1;
 char AlertPath[kSettingPathSize] = "";
-int32_t RecodeNonprintable = 1;
-int32_t RecodeMode = RecodeModeQuotedPrintable;
-char RecodeChar = '?';
 std::string MailCommand;
 std::string MailTo;
 int FileTimeout = 30;
@@ -95,7 +92,7 @@ void SetDefaultSettings() {
     AlertPath[0] = '\0';
     EnableDeleteArchiveAction = 0;
     RecodeNonprintable = 1;
-    RecodeMode = RecodeModeQuotedPrintable;
+    RecodeMode = RecodeQuotedPrintable;
     RecodeChar = '?';
     FileTimeout = 30;
     ErrorLevel = 0;

@@ -5,6 +5,8 @@
 // that reads them.
 #pragma once
 
+#include "shell/nameformat.h" // RecodeNonprintable, RecodeMode, RecodeChar
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -40,14 +42,6 @@ extern char BusyFile[kSettingPathSize];
 extern int32_t LogInfo;
 extern int32_t LogStatistics;
 extern char AlertPath[kSettingPathSize];
-extern int32_t RecodeNonprintable;
-
-enum : int32_t {
-    RecodeModeQuotedPrintable = 0,
-    RecodeModeReplace = 3,
-};
-extern int32_t RecodeMode;
-extern char RecodeChar;
 extern std::string MailCommand;
 extern std::string MailTo;
 // Seconds; 0 means no limit. SocketTimeout is the client protocol's.
