@@ -11,42 +11,9 @@
 #include "base/outputmode.h"
 #include "base/tvcursesvideo.h"
 #include "base/tvtextvideo.h"
+#include "stdout_capture.h"
 
 namespace {
-
-// Sends standard output to a temporary file while it lives.
-class StdoutCapture {
-public:
-    StdoutCapture() {
-        std::fflush(stdout);
-        char name[] = "/tmp/tvvideo-XXXXXX";
-        fd_ = mkstemp(name);
-        if (fd_ < 0) return;
-        unlink(name);
-        saved_ = dup(STDOUT_FILENO);
-        dup2(fd_, STDOUT_FILENO);
-    }
-    ~StdoutCapture() { Stop(); }
-    std::string Stop() {
-        if (saved_ >= 0) {
-            std::fflush(stdout);
-            dup2(saved_, STDOUT_FILENO);
-            close(saved_);
-            saved_ = -1;
-            lseek(fd_, 0, SEEK_SET);
-            char buf[4096];
-            for (ssize_t n; (n = read(fd_, buf, sizeof buf)) > 0;) text_.append(buf, static_cast<size_t>(n));
-        }
-        if (fd_ >= 0) close(fd_);
-        fd_ = -1;
-        return text_;
-    }
-
-private:
-    int fd_ = -1;
-    int saved_ = -1;
-    std::string text_;
-};
 
 // A console screen that records what reaches its overridable operations.
 class SpyVideo : public tvCursesVideo {

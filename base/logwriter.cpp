@@ -1,0 +1,313 @@
+#include "base/logwriter.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "base/consolevideo.h"
+#include "base/filelayer.h"
+#include "base/filelock.h"
+#include "base/outputmode.h"
+#include "base/recode.h"
+#include "base/strutil.h"
+#include "base/tvlist.h"
+#include "base/version.h"
+
+int LogToFile = 1;
+int LogToSyslog = 1;
+char LogFileName[kPathBufSize] = "/var/tarvo/log/tarvo.log";
+int SyslogFacility = LOG_DAEMON;
+int SyslogPriority = LOG_ALERT;
+int LogTime = 1;
+int LimitLog = 0;
+int MaxLogSize = 512;
+int LogEncoding = LogEncodingKoi8R;
+
+int LogClientType = 0;
+int RunningAsDaemon = 0;
+int ConsoleActive = 1;
+int RecordLineSwitch = 0;
+int CollectReportLines = 0;
+
+namespace {
+
+// Never destroyed: a line flushed from an exit handler still finds the list.
+union ReportListHolder {
+    tvList list;
+    ReportListHolder() : list(0) {}
+    ~ReportListHolder() {}
+};
+ReportListHolder reportList;
+
+time_t SystemClock() {
+    return time(nullptr);
+}
+
+void SendToSyslog(int priority, const char* prefix, const char* line) {
+    syslog(priority, "%s%s", prefix, line);
+}
+
+// The pending message line; between calls it never holds more than
+// kMessageLineMax characters, so the terminator always fits.
+constexpr size_t kMessageLineMax = kLogMessageSize - 1;
+char messageBuffer[kLogMessageSize];
+size_t messagePos = 0;
+
+char logLine[kLogLineMax + 1];
+size_t logLength = 0;
+
+// What the client types prefix to their lines, by internal client type.
+constexpr const char* kClientPrefixes[] = {
+    "", "<mail>: ", "<web>: ", "<smb_glivor>: ", "<tarvodc>: ", "<kerio>: ", "<lotus>: ",
+};
+
+bool EndsLine(const char* text, size_t length) {
+    return length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r');
+}
+
+// Keeps the signal handlers that print out of a line half on its way.
+class PrintingSignalsBlocked {
+public:
+    PrintingSignalsBlocked() {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGALRM);
+        sigaddset(&set, SIGUSR1);
+        blocked_ = sigprocmask(SIG_BLOCK, &set, &saved_) == 0;
+    }
+    // The caller's mask comes back as it was: a critical section that had
+    // these signals blocked keeps them blocked.
+    ~PrintingSignalsBlocked() {
+        if (blocked_) sigprocmask(SIG_SETMASK, &saved_, nullptr);
+    }
+    PrintingSignalsBlocked(const PrintingSignalsBlocked&) = delete;
+    PrintingSignalsBlocked& operator=(const PrintingSignalsBlocked&) = delete;
+
+private:
+    sigset_t saved_;
+    bool blocked_ = false;
+};
+
+// The descriptor budget grows by its reserve for one log write, so that the
+// log can still be written when the budget is used up.
+class OpenFileLimitRaised {
+public:
+    OpenFileLimitRaised() : saved_(OpenFileLimit) {
+        int64_t raised = static_cast<int64_t>(OpenFileLimit) + OpenFileReserve;
+        OpenFileLimit = raised > INT32_MAX ? INT32_MAX : static_cast<int32_t>(raised);
+    }
+    ~OpenFileLimitRaised() { OpenFileLimit = saved_; }
+    OpenFileLimitRaised(const OpenFileLimitRaised&) = delete;
+    OpenFileLimitRaised& operator=(const OpenFileLimitRaised&) = delete;
+
+private:
+    int32_t saved_;
+};
+
+// Appends at most what fits (keeping a terminator); returns the new length.
+size_t AppendBounded(char* dst, size_t length, size_t size, const char* src) {
+    while (*src && length + 1 < size) dst[length++] = *src++;
+    dst[length] = '\0';
+    return length;
+}
+
+void VPrintMessage(const char* fmt, va_list ap) {
+    char text[kLogFormatSize];
+    vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
+    WriteMessageText(text, 0);
+}
+
+} // namespace
+
+tvList& LogLineList = reportList.list;
+
+time_t (*LogClock)() = SystemClock;
+void (*LogSyslogSend)(int, const char*, const char*) = SendToSyslog;
+int LogLockWaitSeconds = 2;
+
+void ClearLogBuffers() {
+    messagePos = 0;
+    messageBuffer[0] = '\0';
+    logLength = 0;
+    logLine[0] = '\0';
+}
+
+void PrintMessage(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    VPrintMessage(fmt, ap);
+    va_end(ap);
+}
+
+void PrintMessageAttr(int, const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    VPrintMessage(fmt, ap);
+    va_end(ap);
+}
+
+void WriteMessageText(const char* text, int) {
+    AppendMessageBuffer(text);
+}
+
+void AppendMessageBuffer(const char* text) {
+    if (!LogToFile || !text) return;
+    for (const char* p = text; *p; ++p) {
+        if (messagePos >= kMessageLineMax) FlushMessageBuffer();
+        messageBuffer[messagePos++] = *p;
+        // A long message goes out as several lines.
+        if (messagePos > kMessageLineMax - 1) FlushMessageBuffer();
+    }
+}
+
+void ResetMessageBuffer() {
+    messagePos = 0;
+}
+
+void ConsoleClearLine(int) {
+    ResetMessageBuffer();
+}
+
+void EndMessageLine(int) {
+    FlushMessageBuffer();
+}
+
+void FlushMessageBuffer() {
+    messageBuffer[messagePos] = '\0';
+    if (LogToFile) {
+        if (LogEncoding == LogEncodingWin1251) {
+            char recoded[kLogMessageSize];
+            RecodeKoi8ToWin1251(messageBuffer, recoded);
+            LogPutText(recoded);
+        } else {
+            LogPutText(messageBuffer);
+        }
+    }
+    const bool endsLine = EndsLine(messageBuffer, messagePos);
+    if ((OutputMode == OutputModeTerminal || LogToSyslog) && messagePos > 0) {
+        // Asked for afresh: the console may have been opened or closed since.
+        if (!RunningAsDaemon) ConsoleVideo().WriteText(messageBuffer, 0);
+        if (!endsLine) {
+            if (!RunningAsDaemon) ConsoleVideo().NewLine(1, 0);
+            LogPutText("\n");
+        }
+    }
+    if (OutputMode == OutputModeQuiet && !endsLine) LogPutText("\n");
+    FlushLogLine();
+    messagePos = 0;
+}
+
+void PrintRecordLine(const char* fmt, ...) {
+    char text[kLogFormatSize];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
+    va_end(ap);
+    if (!LogToFile || !(ConsoleActive || RecordLineSwitch)) return;
+    // The formatted text can be twice the line: what does not fit is cut.
+    messagePos = AppendBounded(messageBuffer, 0, kMessageLineMax + 1, text);
+}
+
+void LogPutText(const char* text) {
+    if (!LogToFile || !text) return;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\1') {
+            if (p[1] == '\0') return;
+            ++p;
+            continue;
+        }
+        LogPutChar(*p);
+    }
+}
+
+void LogPutChar(char c) {
+    if (!LogToFile) return;
+    if (logLength > kLogLineMax - 1) FlushLogLine();
+    logLine[logLength++] = c;
+}
+
+void FlushLogLine() {
+    PrintingSignalsBlocked quiet;
+    if (LogToFile && logLength > 0) {
+        logLine[logLength] = '\0';
+        SqueezeChar(logLine, '\n');
+        logLength = std::strlen(logLine);
+        if (logLength > 0 && std::strcmp(logLine, "\n") != 0) {
+            if (CollectReportLines) LogLineList.Add(logLine, logLength + 1);
+            if (LogToSyslog)
+                LogSyslogSend(SyslogFacility | SyslogPriority, ClientLogPrefix(LogClientType), logLine);
+            else
+                WriteLogFile();
+        }
+    }
+    logLength = 0;
+    logLine[0] = '\0';
+}
+
+void WriteLogFile() {
+    if (!LogFileName[0]) return;
+    OpenFileLimitRaised raised;
+    // Appending: a process whose lock attempt timed out still cannot write
+    // over another's line. Created without truncation: a process re-creating
+    // a removed log must not drop what another has just written to it.
+    int fd = FileOpen(LogFileName, O_RDWR | O_APPEND | O_CREAT, 0);
+    if (fd < 0) return;
+    LockFileWait(fd, LogLockWaitSeconds);
+    FileSeek(fd, 0, SEEK_END);
+
+    char record[64 + 32 + kLogLineMax + 1];
+    size_t length = 0;
+    record[0] = '\0';
+    if (LogTime) {
+        time_t now = LogClock();
+        struct tm local;
+        char stamp[64];
+        if (localtime_r(&now, &local) && asctime_r(&local, stamp)) {
+            stamp[std::strcspn(stamp, "\n")] = '\0';
+            length = AppendBounded(record, length, 64, stamp);
+            length = AppendBounded(record, length, sizeof record, " ");
+        }
+    }
+    length = AppendBounded(record, length, sizeof record, ClientLogPrefix(LogClientType));
+    logLine[logLength] = '\0';
+    length = AppendBounded(record, length, sizeof record, logLine);
+
+    for (;;) {
+        ssize_t n = FileWrite(fd, record, length);
+        if (n >= 0 || errno != EINTR) break;
+    }
+    UnlockFile(fd);
+    FileClose(fd);
+}
+
+void LogErrorf(const char* fmt, ...) {
+    char text[kLogErrorTextSize];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
+    va_end(ap);
+    PrintMessageAttr(12, "Tarvo/%s: %s%s", EditionText, text, "\n");
+    FlushMessageBuffer();
+    FlushLogLine();
+}
+
+void ReportInternalError(const char* error, const char* file, const char* time, unsigned line) {
+    LogErrorf("* App  : %s v%u.%u%s\n", "tarvod", static_cast<unsigned>(VersionMajor),
+              static_cast<unsigned>(VersionMinor), VersionSuffix);
+    LogErrorf("* Error: %s\n", error ? error : "");
+    LogErrorf("* File : %s\n", file ? file : "");
+    LogErrorf("* Time : %s\n", time ? time : "");
+    LogErrorf("* Line : %u\n", line);
+}
+
+const char* ClientLogPrefix(int type) {
+    if (type < 0 || type >= static_cast<int>(sizeof kClientPrefixes / sizeof kClientPrefixes[0])) return "";
+    return kClientPrefixes[type];
+}

@@ -1,0 +1,110 @@
+// The log writer: every text the program reports is printed here in pieces,
+// ended as a line, shown on the console and written to the log file or to
+// syslog.
+#pragma once
+
+#include <cstddef>
+#include <ctime>
+
+#include "base/pathutil.h"
+
+class tvList;
+
+// Settings read by the log writer. Those named after configuration keys are
+// assigned by the configuration reader.
+
+// Logging on: when off, nothing reaches the message buffer or the log line.
+extern int LogToFile;
+// Lines go to syslog (the default) rather than to the file LogFileName.
+extern int LogToSyslog;
+// The log file path; "" writes no file.
+extern char LogFileName[kPathBufSize];
+// Combined by OR into the syslog priority of every line.
+extern int SyslogFacility;
+extern int SyslogPriority;
+// A time stamp before every line of the log file.
+extern int LogTime;
+// Rotation of the log file at start-up, once it holds MaxLogSize KB.
+extern int LimitLog;
+extern int MaxLogSize;
+
+enum : int {
+    LogEncodingKoi8R = 0,
+    LogEncodingWin1251 = 1,
+};
+// LogEncodingWin1251 recodes log lines (not the console) from KOI8-R.
+extern int LogEncoding;
+
+// Client type of the current request, 0 when there is none; picks the prefix
+// of every log-file and syslog line.
+extern int LogClientType;
+// Set in the detached daemon: the console is no longer written.
+extern int RunningAsDaemon;
+// Console active and the record switch: PrintRecordLine replaces the pending
+// line only while one of them is set.
+extern int ConsoleActive;
+extern int RecordLineSwitch;
+// Flushed lines are also kept in LogLineList. Off by default: only the pool's
+// children turn it on, since only a request clears the list.
+extern int CollectReportLines;
+
+// The lines flushed while CollectReportLines is on, each a NUL-terminated
+// copy; the scan request reads and clears them.
+extern tvList& LogLineList;
+
+// Buffer sizes: a formatted piece, the pending message line (a longer one is
+// split), the log line on its way out, an error text.
+constexpr size_t kLogFormatSize = 16383;
+constexpr size_t kLogMessageSize = 8192;
+constexpr size_t kLogLineMax = 16384;
+constexpr size_t kLogErrorTextSize = 4096;
+
+// Seams for tests: the clock of the time stamps, the syslog call (given the
+// combined priority, the client prefix and the line) and how long a log write
+// waits for the file lock.
+extern time_t (*LogClock)();
+extern void (*LogSyslogSend)(int priority, const char* prefix, const char* line);
+extern int LogLockWaitSeconds;
+
+// Empties the message buffer and the log line.
+void ClearLogBuffers();
+
+void PrintMessage(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// The attribute is not kept: the line reaches console and log uncoloured.
+void PrintMessageAttr(int attr, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void WriteMessageText(const char* text, int attr);
+// Appends to the message buffer; a line of 8191 characters is flushed at once.
+void AppendMessageBuffer(const char* text);
+// Drops the pieces collected so far.
+void ResetMessageBuffer();
+void ConsoleClearLine(int n);
+void EndMessageLine(int n);
+// Ends the message line: to the console, then to the log.
+void FlushMessageBuffer();
+// Makes the pending line exactly this text (cut to 8191 characters), while
+// the console is active or the record switch is set.
+void PrintRecordLine(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Appends text to the log line, dropping colour escapes (byte 1 and the
+// attribute byte after it).
+void LogPutText(const char* text);
+void LogPutChar(char c);
+// Sends the log line to syslog or the log file and empties it.
+void FlushLogLine();
+// Appends the log line to the log file, under the file lock.
+void WriteLogFile();
+
+// Start-up: removes the log file; renames it to its ".bak" name once it has
+// reached MaxLogSize KB (with LimitLog).
+void DeleteLogFile();
+void RotateLogFile();
+// The backup name of path: its extension replaced by ".bak", or ".bak"
+// appended. 0, or -1 when it does not fit into size bytes.
+int LogBackupName(const char* path, char* out, size_t size);
+
+// An error line "Tarvo/<edition>: <text>", written at once.
+void LogErrorf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void ReportInternalError(const char* error, const char* file, const char* time, unsigned line);
+
+// "<mail>: " and the like for client types 1 to 6, "" for any other.
+const char* ClientLogPrefix(int type);
