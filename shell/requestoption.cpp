@@ -1,0 +1,3 @@
+#include "shell/requestoption.h"
+
+uint32_t RequestOptionWord = 0;

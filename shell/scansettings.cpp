@@ -1,0 +1,87 @@
+#include "shell/scansettings.h"
+
+#include <cstring>
+#include <string>
+
+#include "shell/defaultextensions.h"
+
+TarvoMainSettings* MainSettings = nullptr;
+
+TarvoMainSettings::TarvoMainSettings()
+    : word{}, fileTypeMasks(1), excludePaths(1), spareList1(1), spareList2(1), nameMasks(1) {
+    ResetToDefaults();
+}
+
+const char* TarvoMainSettings::FirstTypeMask() {
+    return static_cast<const char*>(fileTypeMasks.First());
+}
+const char* TarvoMainSettings::NextTypeMask() {
+    return static_cast<const char*>(fileTypeMasks.Next());
+}
+const char* TarvoMainSettings::FirstNameMask() {
+    return static_cast<const char*>(nameMasks.First());
+}
+const char* TarvoMainSettings::NextNameMask() {
+    return static_cast<const char*>(nameMasks.Next());
+}
+
+bool TarvoMainSettings::MatchNameMask(const char* name) {
+    return name && nameMasks.FindData(name) != nullptr;
+}
+
+bool TarvoMainSettings::MatchTypeMask(const char* ext) {
+    return ext && fileTypeMasks.FindData(ext) != nullptr;
+}
+
+int TarvoMainSettings::CopyFrom(const TarvoMainSettings& source) {
+    return CopyMainSettings(source, *this);
+}
+
+int TarvoMainSettings::CopyTo(TarvoMainSettings& target) const {
+    return CopyMainSettings(*this, target);
+}
+
+void TarvoMainSettings::ClearLists() {
+    fileTypeMasks.Clear();
+    excludePaths.Clear();
+    spareList1.Clear();
+    spareList2.Clear();
+    nameMasks.Clear();
+}
+
+int TarvoMainSettings::ResetToDefaults() {
+    ClearLists();
+    for (uint32_t& w : word) w = 0;
+    word[3] = 1;
+    word[4] = 1;
+    word[6] = 1;
+    word[7] = 1;
+    word[8] = 1;
+    word[9] = 1;
+    word[11] = 1;
+    word[21] = word[22] = word[23] = kActionLeaveAlone;
+    for (int n = 24; n <= 35; ++n) word[n] = 1;
+    word[kLimitWord] = 50;
+
+    int rc = 0;
+    for (const char* ext : DefaultExtensions) {
+        if (!fileTypeMasks.AddString(ext)) rc = -1;
+        std::string mask = std::string("*.") + ext;
+        if (!nameMasks.AddString(mask.c_str())) rc = -1;
+    }
+    return rc;
+}
+
+int CopyMainSettings(const TarvoMainSettings& source, TarvoMainSettings& target) {
+    if (&source == &target) return 0;
+    target.ResetToDefaults();
+    int rc = 0;
+    if (target.fileTypeMasks.CopyFrom(&source.fileTypeMasks) != 0) rc = -1;
+    if (target.excludePaths.CopyFrom(&source.excludePaths) != 0) rc = -1;
+    if (target.spareList1.CopyFrom(&source.spareList1) != 0) rc = -1;
+    if (target.spareList2.CopyFrom(&source.spareList2) != 0) rc = -1;
+    if (target.nameMasks.CopyFrom(&source.nameMasks) != 0) rc = -1;
+    for (int n = 3; n <= 8; ++n) target.word[n] = source.word[n];
+    for (int n = 11; n <= TarvoMainSettings::kWordCount; ++n) target.word[n] = source.word[n];
+    return rc;
+}

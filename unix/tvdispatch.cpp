@@ -1,0 +1,24 @@
+#include "unix/tvdispatch.h"
+
+#include <arpa/inet.h>
+
+#include "unix/tvprotosettings.h"
+#include "unix/tvwire.h"
+#include "unix/tvwirelog.h"
+
+int DispatchCommandWith(CommandLookup lookup, int fd, bool honourStop) {
+    TimeBudget budget = BudgetFromSeconds(SocketTimeout);
+    uint32_t wire = 0;
+    if (ReadFull(fd, sizeof wire, &wire, budget, true) != 0) return -2;
+    const uint32_t code = ntohl(wire);
+    if (code == 0xFFFFFFFEu) return -2;
+    if (code == 0xFFFFFFFFu) return -1;
+    if (const CommandHandler handler = lookup(code)) return handler(fd, budget, honourStop);
+    LogProtocolLine(ProtocolMessage(136), static_cast<int>(code));
+    SendWord(htonl(kUnknownCommandReply), fd, budget, false, honourStop);
+    return -2;
+}
+
+int DispatchCommand(int fd, bool honourStop) {
+    return DispatchCommandWith(FindCommandHandler, fd, honourStop);
+}

@@ -1,0 +1,4 @@
+#include "unix/tvprotosettings.h"
+
+int SocketTimeout = 10;
+int LogProcessInfo = 1;

@@ -1,0 +1,5 @@
+#include "unix/tvsigflags.h"
+
+volatile sig_atomic_t StopFlag = 0;
+volatile sig_atomic_t ReloadFlag = 0;
+volatile sig_atomic_t ExitFlag = 0;

@@ -1,0 +1,129 @@
+#include "unix/tvwire.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+
+#include "base/filelayer.h"
+
+#include "unix/tvsigflags.h"
+#include "unix/tvtransfer.h"
+#include "unix/tvwirelog.h"
+
+namespace {
+
+void LogSystemError(int number, int error, const char* mark) {
+    char text[512];
+    snprintf(text, sizeof text, ProtocolMessage(number), strerror(error));
+    LogProtocolLine("%s%s", text, mark);
+}
+
+} // namespace
+
+int ReadFull(int fd, size_t size, void* buffer, TimeBudget& budget, bool honourStop) {
+    const TransferResult r = ReadExact(fd, buffer, size, budget, honourStop);
+    switch (r.end) {
+    case TransferEnd::kDone:
+        return 0;
+    case TransferEnd::kExpired:
+        LogProtocolLine("%s (1)", ProtocolMessage(121));
+        break;
+    case TransferEnd::kTimedOut:
+        if (!ExitFlag) LogProtocolLine("%s (2)", ProtocolMessage(121));
+        break;
+    case TransferEnd::kIoError:
+        if (!ReloadFlag && r.error != EBADF) LogSystemError(122, r.error, " (2)");
+        break;
+    case TransferEnd::kWaitError:
+        LogSystemError(122, r.error, " (3)");
+        break;
+    case TransferEnd::kStopped:
+    case TransferEnd::kClosed:
+    case TransferEnd::kInterrupted:
+        break;
+    }
+    errno = r.error;
+    return -1;
+}
+
+int WriteFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet, bool honourStop) {
+    const TransferResult r = WriteExact(fd, buffer, size, budget, honourStop);
+    switch (r.end) {
+    case TransferEnd::kDone:
+        return 0;
+    case TransferEnd::kStopped:
+        return kWriteStopped;
+    case TransferEnd::kExpired:
+    case TransferEnd::kTimedOut:
+    case TransferEnd::kInterrupted:
+        if (!quiet) LogProtocolLine("%s", ProtocolMessage(119));
+        return kWriteTimeout;
+    case TransferEnd::kClosed:
+    case TransferEnd::kIoError:
+    case TransferEnd::kWaitError:
+        break;
+    }
+    if (!quiet) LogSystemError(120, r.error, "");
+    errno = r.error;
+    return kWriteError;
+}
+
+int SendWord(uint32_t word, int fd, TimeBudget& budget, bool quiet, bool honourStop) {
+    return WriteFull(&word, sizeof word, fd, budget, quiet, honourStop);
+}
+
+int SendString(const char* text, int fd, TimeBudget& budget, bool quiet) {
+    if (text == nullptr) text = "";
+    const size_t length = strlen(text) + 1;
+    if (length > UINT32_MAX) return -1;
+    if (SendWord(htonl(static_cast<uint32_t>(length)), fd, budget, quiet, false) != 0) return -1;
+    return WriteFull(text, length, fd, budget, quiet, false) == 0 ? 0 : -1;
+}
+
+int SendStringList(const char* const* texts, uint32_t count, int fd, TimeBudget& budget, bool quiet) {
+    if (SendWord(htonl(count), fd, budget, quiet, false) != 0) return -1;
+    for (uint32_t i = 0; i < count; ++i)
+        if (SendString(texts[i], fd, budget, quiet) != 0) return -1;
+    return 0;
+}
+
+int SendFile(const char* path, int fd, TimeBudget& budget) {
+    const int file = FileOpen(path, O_RDONLY, 0);
+    if (file < 0) return -1;
+    int result = -1;
+    const int64_t fileSize = FileSize(file);
+    if (fileSize >= 0 && fileSize <= INT64_C(0xFFFFFFFF)) {
+        const uint32_t size = static_cast<uint32_t>(fileSize);
+        result = SendWord(htonl(size), fd, budget, false, true) == 0 ? 0 : -1;
+        char piece[kTransferPiece];
+        uint32_t sent = 0;
+        while (result == 0 && sent < size) {
+            const size_t want = size - sent < sizeof piece ? size - sent : sizeof piece;
+            size_t got = 0;
+            while (got < want) {
+                const ssize_t n = FileRead(file, piece + got, want - got);
+                if (n > 0) {
+                    got += static_cast<size_t>(n);
+                } else if (n < 0 && errno == EINTR) {
+                    continue;
+                } else {
+                    break; // the file ended early or cannot be read
+                }
+            }
+            if (got < want || WriteFull(piece, got, fd, budget, false, true) != 0) result = -1;
+            sent += static_cast<uint32_t>(got);
+        }
+    }
+    FileClose(file);
+    return result;
+}
+
+int SendStatistic(uint32_t mask, uint32_t bit, uint32_t value, int fd, TimeBudget& budget) {
+    if (!StopFlag && (mask & bit) == bit) {
+        if (SendWord(htonl(bit), fd, budget, false, true) == 0)
+            SendWord(htonl(value), fd, budget, false, true);
+    }
+    return 0;
+}

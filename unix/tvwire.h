@@ -1,0 +1,42 @@
+#pragma once
+// Framing of the client protocol and the timed reader and writer that every exchange uses.
+//
+// Words are 32-bit big-endian on the client protocol (host order on the master-child pipes: the
+// caller puts a word in the order it wants before sending it). A string is a word holding strlen + 1,
+// then the text and its NUL; a list is a word N, then N strings; a file is a word holding its size,
+// then its bytes in pieces of at most 16384.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "unix/tvbudget.h"
+
+// WriteFull results.
+constexpr int kWriteError = -1;
+constexpr int kWriteTimeout = -2;
+constexpr int kWriteStopped = -3;
+
+// 0 when exactly `size` bytes were read into `buffer`; -1 otherwise (time-outs and errors logged;
+// the end of the stream, EBADF, a stop and errors during a reload are silent).
+int ReadFull(int fd, size_t size, void* buffer, TimeBudget& budget, bool honourStop);
+
+// 0 when all bytes were written; kWriteError, kWriteTimeout or kWriteStopped. `quiet` suppresses the
+// messages.
+int WriteFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet, bool honourStop);
+
+// WriteFull of the 4 bytes of `word`, which the caller has already put in wire order.
+int SendWord(uint32_t word, int fd, TimeBudget& budget, bool quiet, bool honourStop);
+
+// The string unit (a null text goes out as the empty text); 0 or -1.
+int SendString(const char* text, int fd, TimeBudget& budget, bool quiet);
+
+// The list unit: the count word, then each text as a string; 0 or -1 at the first failure.
+int SendStringList(const char* const* texts, uint32_t count, int fd, TimeBudget& budget, bool quiet);
+
+// The file unit of the file at `path`, opened through the file layer; 0 or -1. A file whose size does
+// not fit the size word is refused, and a file that shrinks while it is sent fails the transfer.
+int SendFile(const char* path, int fd, TimeBudget& budget);
+
+// When the stop flag is clear and every bit of `bit` is set in `mask`: the word `bit`, then the word
+// `value` (both converted to wire order here). Always 0.
+int SendStatistic(uint32_t mask, uint32_t bit, uint32_t value, int fd, TimeBudget& budget);
