@@ -43,7 +43,8 @@ volatile sig_atomic_t CommandRunning = 0;
 volatile sig_atomic_t DeferredExit = 0;
 volatile sig_atomic_t DeferredReload = 0;
 
-void OnChildStopSignal(int signal) {
+// Realigns the stack: an emulated i386 process may enter handlers with a 4-byte-aligned one.
+__attribute__((force_align_arg_pointer)) void OnChildStopSignal(int signal) {
     if (CommandRunning) {
         DeferredExit = 1;
         if (signal == SIGUSR2) DeferredReload = 1;
