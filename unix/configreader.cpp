@@ -1,0 +1,202 @@
+#include "unix/configreader.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "base/strutil.h"
+#include "shell/scansettings.h"
+#include "unix/configkeys.h"
+#include "unix/configlexer.h"
+#include "unix/configsource.h"
+
+const char kDefaultConfigPath[] = "/etc/tarvo/tarvo32.ini";
+char ConfigFilePath[kConfigPathSize] = "/etc/tarvo/tarvo32.ini";
+int32_t NoIniFlag = 0;
+int32_t IniGivenFlag = 0;
+uint32_t ConfigLineNumber = 1;
+
+int32_t FilesTypesFirstUse = 1;
+int32_t UserMasksFirstUse = 1;
+int32_t ExcludePathsFirstUse = 1;
+int32_t VirusBaseFirstUse = 1;
+int32_t MissingHeaderFirstUse = 1;
+
+std::unique_ptr<tvList> ConfigErrorList;
+std::unique_ptr<tvList> ObsoleteParameterList;
+
+namespace {
+
+// Keys that are no longer read, recognised in any section by their start.
+const char* const kObsoleteConditionKeys[] = {
+    "AcceptCondition",
+    "AcceptPartCondition",
+    "RejectCondition",
+    "RejectPartCondition",
+};
+
+enum class Section { Outside, Daemon };
+
+void CopyCut(char* dst, size_t size, const char* src) {
+    size_t n = strnlen(src, size - 1);
+    memcpy(dst, src, n);
+    dst[n] = '\0';
+}
+
+const char* ObsoleteConditionKey(const char* text) {
+    for (const char* name : kObsoleteConditionKeys)
+        if (strncasecmp(text, name, strlen(name)) == 0) return name;
+    return nullptr;
+}
+
+// Handles one logical line; `section` carries the section state.
+void HandleLine(const std::string& line, Section& section) {
+    // Control characters, blanks and bytes above 0x7F before the text.
+    const char* text = line.c_str();
+    while (*text && static_cast<signed char>(*text) <= 32) ++text;
+
+    if (const char* obsolete = ObsoleteConditionKey(text)) {
+        AddObsoleteParameter(obsolete);
+        return;
+    }
+    if (line[0] == '#') return;
+
+    std::vector<std::string> tokens;
+    int count = TokenizeConfigLine(line, tokens);
+    if (count == 0) return;
+    if (count == 1 && tokens[0][0] == '[') {
+        section = strcasecmp(tokens[0].c_str(), "[Daemon]") == 0 ? Section::Daemon : Section::Outside;
+        return;
+    }
+    if (section != Section::Daemon) return;
+    // A comment after leading blanks, whatever it holds.
+    size_t first = line.find_first_not_of(" \t");
+    if (first != std::string::npos && line[first] == '#') return;
+    if (count > 0 && tokens[0][0] == '#') return;
+    if (count < 0) {
+        AddConfigError(line.c_str(), ConfigLineNumber);
+        return;
+    }
+
+    const ConfigKeyRow* row = FindConfigKey(tokens[0].c_str());
+    if (!row || count < row->minTokens || (row->maxTokens != kAnyTokenCount && count > row->maxTokens)) {
+        AddConfigError(line.c_str(), ConfigLineNumber);
+        return;
+    }
+    const char* pointers[kMaxConfigTokens];
+    for (int i = 0; i < count; ++i) pointers[i] = tokens[static_cast<size_t>(i)].c_str();
+    if (row->parser(pointers, count) == 0) AddConfigError(line.c_str(), ConfigLineNumber);
+}
+
+const ConfigErrorLine* ErrorAt(void* data) {
+    return static_cast<const ConfigErrorLine*>(data);
+}
+
+} // namespace
+
+void AddConfigError(const char* text, uint32_t line) {
+    if (!ConfigErrorList) return;
+    ConfigErrorLine entry = {};
+    entry.line = line;
+    CopyCut(entry.text, kConfigErrorTextMax + 1, text);
+    for (void* p = ConfigErrorList->First(); p; p = ConfigErrorList->Next()) {
+        const ConfigErrorLine* known = ErrorAt(p);
+        if (known->line == line && StrEqualNoCase(known->text, entry.text)) return;
+    }
+    ConfigErrorList->Add(&entry, sizeof entry);
+}
+
+void AddObsoleteParameter(const char* name) {
+    if (!ObsoleteParameterList) return;
+    ObsoleteParameter entry = {};
+    CopyCut(entry.name, sizeof entry.name, name);
+    ObsoleteParameterList->Add(&entry, sizeof entry);
+}
+
+int32_t SetListValues(const char* const* tokens, int count, tvStringList* list, int32_t* firstUse) {
+    if (!list) return 1;
+    if (*firstUse) {
+        list->Clear();
+        *firstUse = 0;
+    }
+    for (int i = 1; i < count; ++i) list->AddString(tokens[i]);
+    return 1;
+}
+
+int32_t ReadConfigSource(ConfigSource& source) {
+    FilesTypesFirstUse = 1;
+    UserMasksFirstUse = 1;
+    ExcludePathsFirstUse = 1;
+    VirusBaseFirstUse = 1;
+    MissingHeaderFirstUse = 1;
+    ConfigLineNumber = 1;
+    Section section = Section::Outside;
+
+    std::string line;
+    uint32_t physical = 0;
+    while (ReadConfigLine(line, source, physical) > 0) {
+        HandleLine(line, section);
+        ConfigLineNumber += physical;
+    }
+    return ConfigErrorList ? static_cast<int32_t>(ConfigErrorList->Count()) : 0;
+}
+
+int32_t ReadConfigText(const std::string& text) {
+    ConfigSource source(text);
+    return ReadConfigSource(source);
+}
+
+int32_t ReadConfigFile() {
+    if (NoIniFlag) return 0;
+    // Non-blocking, so that a FIFO in its place cannot hold the start-up;
+    // only a regular file is read.
+    int fd = open(ConfigFilePath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    FILE* file = fdopen(fd, "r");
+    if (!file) {
+        close(fd);
+        return -1;
+    }
+    int32_t result;
+    {
+        ConfigSource source(file);
+        result = ReadConfigSource(source);
+    }
+    fclose(file);
+    return result;
+}
+
+int32_t LoadConfiguration() {
+    ConfigTargetSettings = MainSettings;
+    return ReadConfigFile();
+}
+
+const ConfigErrorLine* FirstConfigError() {
+    return ConfigErrorList ? ErrorAt(ConfigErrorList->First()) : nullptr;
+}
+
+const ConfigErrorLine* NextConfigError() {
+    return ConfigErrorList ? ErrorAt(ConfigErrorList->Next()) : nullptr;
+}
+
+const ObsoleteParameter* FirstObsoleteParameter() {
+    return ObsoleteParameterList ? static_cast<const ObsoleteParameter*>(ObsoleteParameterList->First())
+                                 : nullptr;
+}
+
+const ObsoleteParameter* NextObsoleteParameter() {
+    return ObsoleteParameterList ? static_cast<const ObsoleteParameter*>(ObsoleteParameterList->Next())
+                                 : nullptr;
+}
