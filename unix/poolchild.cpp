@@ -23,6 +23,7 @@
 #include "unix/processpool.h"
 #include "unix/tvbudget.h"
 #include "unix/tvprocprefix.h"
+#include "unix/tvprotosettings.h"
 #include "unix/tvsigflags.h"
 #include "unix/tvwire.h"
 

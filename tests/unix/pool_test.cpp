@@ -15,6 +15,7 @@
 #include "unix/poolparams.h"
 #include "unix/processpool.h"
 #include "unix/tvprocprefix.h"
+#include "unix/tvprotosettings.h"
 #include "unix/tvsigflags.h"
 #include "unix/tvwire.h"
 
