@@ -24,6 +24,8 @@ namespace {
 constexpr uint32_t kWhoAmI = 100; // answers the serving child's pid
 constexpr uint32_t kHold = 101;   // takes two words, the second as late as the client likes; answers the pid
 constexpr uint32_t kPeer = 102;   // answers the peer address that the log prefix shows
+constexpr uint32_t kOpen = 103;   // answers how many descriptors the child has open
+constexpr uint32_t kFlags = 104;  // answers 1 | 2 for close-on-exec | non-blocking of the connection
 
 std::string ReloadMarker;
 
@@ -81,6 +83,20 @@ int Peer(int fd, TimeBudget& budget, bool) {
     return static_cast<int>(kPeer);
 }
 
+int OpenDescriptors(int fd, TimeBudget& budget, bool honourStop) {
+    uint32_t open = 0;
+    for (int i = 0; i < 1024; ++i) open += fcntl(i, F_GETFD) >= 0;
+    SendWord(htonl(open), fd, budget, false, honourStop);
+    return static_cast<int>(kOpen);
+}
+
+int Flags(int fd, TimeBudget& budget, bool honourStop) {
+    const uint32_t flags =
+        ((fcntl(fd, F_GETFD) & FD_CLOEXEC) ? 1 : 0) | ((fcntl(fd, F_GETFL) & O_NONBLOCK) ? 2 : 0);
+    SendWord(htonl(flags), fd, budget, false, honourStop);
+    return static_cast<int>(kFlags);
+}
+
 CommandHandler TestCommands(uint32_t code) {
     switch (code) {
     case kWhoAmI:
@@ -89,11 +105,16 @@ CommandHandler TestCommands(uint32_t code) {
         return Hold;
     case kPeer:
         return Peer;
+    case kOpen:
+        return OpenDescriptors;
+    case kFlags:
+        return Flags;
     default:
         return nullptr;
     }
 }
 
+// Fails once a file of the marker's name and ".fail" exists.
 int TestReload() {
     const int fd = open(ReloadMarker.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (fd >= 0) {
@@ -101,7 +122,7 @@ int TestReload() {
         }
         close(fd);
     }
-    return 0;
+    return access((ReloadMarker + ".fail").c_str(), F_OK) == 0 ? -1 : 0;
 }
 
 void TestShutdown() {
@@ -261,6 +282,7 @@ TEST_F(PoolTest, ServesCommandsAndShutsDown) {
     ASSERT_GT(child, 0);
     EXPECT_NE(master, child);
     EXPECT_EQ(child, Ask(client, kWhoAmI)); // the same child, command after command
+    EXPECT_EQ(3, Ask(client, kFlags));
     close(client);
 
     ASSERT_EQ(0, kill(master, SIGTERM));
@@ -288,6 +310,8 @@ TEST_F(PoolTest, ClientsHoldChildrenUpToTheMaximum) {
     EXPECT_NE(pids[0], pids[1]);
     EXPECT_NE(pids[1], pids[2]);
     EXPECT_NE(pids[0], pids[2]);
+    // A child holds nothing of the slots started before it.
+    EXPECT_EQ(Ask(clients[0], kOpen), Ask(clients[2], kOpen));
     const int waiting = Connect();
     ASSERT_GE(waiting, 0);
     EXPECT_EQ(-2, Ask(waiting, kWhoAmI, {}, 1500));
@@ -405,6 +429,20 @@ TEST_F(PoolTest, HandedBackTcpConnectionKeepsItsPeerAddress) {
     ASSERT_TRUE(WaitGone(static_cast<pid_t>(before), 20));
     EXPECT_EQ("127.0.0.1", peer());
     EXPECT_NE(before, Ask(client, kWhoAmI));
+    close(client);
+}
+
+TEST_F(PoolTest, FailedReloadEndsTheMaster) {
+    Start();
+    const int client = Connect();
+    const int64_t child = Ask(client, kWhoAmI);
+    ASSERT_GT(child, 0);
+    ASSERT_TRUE(dir.Write("reloaded.fail", ""));
+    ASSERT_EQ(0, kill(master, SIGHUP));
+    EXPECT_EQ(1, WaitMaster(30));
+    EXPECT_TRUE(WaitGone(static_cast<pid_t>(child), 20));
+    EXPECT_NE(0, access((dir / "tarvod.pid").c_str(), F_OK));
+    EXPECT_NE(std::string::npos, Log().find(std::string(MessageText(219)) + "\n")) << Log();
     close(client);
 }
 
