@@ -131,6 +131,11 @@ void OpenUnixListener(const UnixSocketSpec& spec) {
             return;
         }
     }
+    if (!socket->OwnsPath()) {
+        socket->Close(0, 0);
+        Say(138, path);
+        return;
+    }
     if (socket->Listen(ListenBacklog) != 0) {
         socket->Close(0, 1);
         Say(115, path);

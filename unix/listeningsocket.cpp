@@ -22,8 +22,10 @@ int ListeningSocket::BindUnix(uint32_t mode) {
     umask(saved);
     if (result != 0) return result;
     struct stat st {};
-    if (lstat(UnixPath(), &st) != 0) return SetError(-1, nullptr);
-    if (!S_ISSOCK(st.st_mode)) return SetError(EEXIST, nullptr);
+    // Only a socket file with the wanted mode counts as ours (something may have replaced it since).
+    if (lstat(UnixPath(), &st) != 0 || !S_ISSOCK(st.st_mode)) return 0;
+    if ((st.st_mode & 0777) != (mode & 0777) && chmod(UnixPath(), static_cast<mode_t>(mode & 0777)) != 0)
+        return 0;
     ownsPath_ = true;
     device_ = st.st_dev;
     inode_ = st.st_ino;

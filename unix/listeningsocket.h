@@ -12,8 +12,9 @@ public:
     // Shut down, closed and, for unix, its socket file removed.
     ~ListeningSocket() override;
 
-    // Binds as SocketBase does; a Unix-domain socket file is made with exactly `mode` (permission
-    // bits) and remembered as this socket's own.
+    // Binds as SocketBase does, the Unix-domain socket file made with exactly `mode` (permission
+    // bits). The file is remembered as this socket's own (OwnsPath) only when it is a socket with
+    // that mode after the bind.
     int BindUnix(uint32_t mode);
     // Forgets the socket file, so that nothing removes it (it belongs to another process).
     void DisownPath() { ownsPath_ = false; }

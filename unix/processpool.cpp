@@ -181,12 +181,20 @@ bool ReadStatusWord(size_t index, uint32_t& word) {
     return ReadFull(ChildSlots[index].statusRead, sizeof word, &word, budget, false) == 0;
 }
 
+// The child closed its status pipe: normally it has ended. One that lives on without its pipe is
+// no longer polled (and the loop kills it).
+void HungUp(size_t index) {
+    const pid_t pid = ChildSlots[index].pid;
+    ReapChildren(0);
+    if (ChildSlots[index].pid == pid) CloseFd(ChildSlots[index].statusRead);
+}
+
 void HandleStatus(size_t index, bool hungUp) {
     ChildSlot& slot = ChildSlots[index];
     uint32_t word = 0;
     if (!ReadStatusWord(index, word)) {
         if (hungUp)
-            ReapChildren(0);
+            HungUp(index);
         else
             NotResponding(index);
         return;
@@ -477,7 +485,8 @@ int PollChildren(int honourStop) {
     }
     if (honourStop && (StopFlag || ReloadFlag || StatisticsWanted)) return 1;
     int ready = 0;
-    if (count > 0 || honourStop) {
+    // Without a pipe to wait on, the wait still ends with the SIGCHLD of a live child.
+    if (count > 0 || honourStop || PoolStats.alive > 0) {
         // The wait lets the signals in atomically, so that none of them is taken between the flag
         // tests above and the wait.
         const int64_t millis = PipeWaitMillis();
@@ -503,7 +512,7 @@ int PollChildren(int honourStop) {
         if (events & POLLIN)
             HandleStatus(index, (events & POLLHUP) != 0);
         else
-            ReapChildren(0);
+            HungUp(index);
     }
     if (honourStop) {
         for (size_t i = 0; i < ChildSlotCount; ++i)

@@ -159,10 +159,9 @@ TEST_F(PoolMasterTest, DeadChildIsReapedSilently) {
     kill(child.pid, SIGKILL);
     close(child.statusWrite); // what its death does to the pipe
     child.statusWrite = -1;
-    for (int i = 0; i < 500 && ChildSlots[0].pid != 0; ++i) {
-        PollChildren(0);
-        usleep(10000);
-    }
+    siginfo_t info{};
+    ASSERT_EQ(0, waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | WNOWAIT)); // dead, not reaped
+    EXPECT_EQ(1, PollChildren(0));
     EXPECT_EQ(0, ChildSlots[0].pid);
     EXPECT_EQ(0, PoolStats.alive);
     EXPECT_EQ(std::string::npos, ReadFile(dir / "log").find("not responding"));
