@@ -163,9 +163,21 @@ std::unique_ptr<SocketBase> WrapHandedDescriptor(int fd) {
     return connection;
 }
 
+// Ended, but not reaped yet (kill() still reaches it).
+bool HasEnded(pid_t pid) {
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+}
+
 void NotResponding(size_t index) {
     const pid_t pid = ChildSlots[index].pid;
     if (ReloadFlag || pid <= 0 || kill(pid, 0) != 0) return;
+    // A child that died half-way through the exchange is only reaped: its death is no fault to log.
+    if (HasEnded(pid)) {
+        ReapChildren(0);
+        return;
+    }
     PrintMessage(MessageText(175), static_cast<int>(pid));
     EndMessageLine(0);
     KillChild(index, 0);

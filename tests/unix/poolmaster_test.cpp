@@ -167,6 +167,35 @@ TEST_F(PoolMasterTest, DeadChildIsReapedSilently) {
     EXPECT_EQ(std::string::npos, ReadFile(dir / "log").find("not responding"));
 }
 
+// An answer that cannot be written: a live child is killed as not responding, a dead one (whose
+// death the master has not seen yet) is only reaped.
+TEST_F(PoolMasterTest, FailedAnswerKillsOnlyALiveChild) {
+    signal(SIGPIPE, SIG_IGN);
+    StandIn& live = AddChild(0);
+    StandIn& dead = AddChild(1);
+    for (StandIn* s : {&live, &dead}) {
+        Write(*s, {kChildCommandBegins});
+        close(s->replyRead);
+        s->replyRead = -1;
+    }
+    kill(dead.pid, SIGKILL);
+    siginfo_t info{};
+    ASSERT_EQ(0, waitid(P_PID, static_cast<id_t>(dead.pid), &info, WEXITED | WNOWAIT));
+    const pid_t livePid = live.pid;
+    EXPECT_EQ(1, PollChildren(0));
+    EXPECT_EQ(0, ChildSlots[0].pid);
+    EXPECT_EQ(0, ChildSlots[1].pid);
+    EXPECT_EQ(0, PoolStats.alive);
+    EXPECT_EQ(0, PoolStats.busy);
+    char text[200];
+    snprintf(text, sizeof text, MessageText(175), static_cast<int>(livePid));
+    const std::string log = ReadFile(dir / "log");
+    EXPECT_NE(std::string::npos, log.find(text)) << log;
+    snprintf(text, sizeof text, MessageText(175), static_cast<int>(dead.pid));
+    EXPECT_EQ(std::string::npos, log.find(text)) << log;
+    signal(SIGPIPE, SIG_DFL);
+}
+
 // Idle children beyond the minimum are asked to stop, counting those already asked; a child that
 // does not stop in time is killed.
 TEST_F(PoolMasterTest, WatchdogStopsIdleExtraChildren) {
