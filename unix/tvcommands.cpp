@@ -1,9 +1,14 @@
 #include "unix/tvdispatch.h"
 
+#include "unix/servicecommands.h"
+#include "unix/updatescript.h"
+
 CommandHandler FindCommandHandler(uint32_t code) {
     switch (code) {
-    // The scan requests (1, 5, 11) and the service commands (2, 3, 4, 9, 10) join here with their
-    // handlers.
+    case 2:
+        return SendProtocolVersion;
+    case 9:
+        return RunUpdateScript;
     default:
         return nullptr;
     }
