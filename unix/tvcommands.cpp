@@ -7,8 +7,14 @@ CommandHandler FindCommandHandler(uint32_t code) {
     switch (code) {
     case 2:
         return SendProtocolVersion;
+    case 3:
+        return SendLoadedBases;
+    case 4:
+        return SendVersionText;
     case 9:
         return RunUpdateScript;
+    case 10:
+        return SendLoadedBasesWithHeaders;
     default:
         return nullptr;
     }

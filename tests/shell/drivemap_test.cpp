@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "shell/drivemap.h"
+#include "shell/hostdisk.h"
 #include "tests/base/scratch_dir.h"
 
 namespace {
@@ -139,6 +140,41 @@ TEST_F(DriveMapTest, ReadOnlyDeviceReadsButCannotWrite) {
     char buffer[kDiskSectorSize];
     EXPECT_EQ(disk.ReadSectors(0, 1, buffer), 0);
     EXPECT_EQ(disk.WriteSectors(0, 1, buffer), -1);
+}
+
+} // namespace
+
+namespace {
+
+// The engine's disk services over the map.
+TEST_F(DriveMapTest, HostDiskServices) {
+    ASSERT_TRUE(dir.Write("partitions", "   3        0   1000 hda\n   3   64  0 hdb\n"));
+    MakeDisk("hda", 2);
+    ASSERT_TRUE(dir.Write("hdb", ""));
+    ASSERT_EQ(BuildDriveMap(), 0);
+    EXPECT_EQ(HostDriveCount(nullptr), 2);
+
+    char buffer[kDiskSectorSize];
+    ASSERT_EQ(HostReadDiskSectors(nullptr, 128, 0, 0, 2, 1, buffer), 0);
+    EXPECT_EQ(buffer[0], 'B');
+    memset(buffer, 'W', sizeof buffer);
+    ASSERT_EQ(HostWriteDiskSectors(nullptr, 128, 0, 0, 1, 1, buffer), 0);
+    memset(buffer, 0, sizeof buffer);
+    ASSERT_EQ(HostReadDiskSectors(nullptr, 128, 0, 0, 1, 1, buffer), 0);
+    EXPECT_EQ(buffer[511], 'W');
+
+    uint32_t g0 = 9, g2 = 9, g1 = 9, count = 9;
+    EXPECT_EQ(HostDiskGeometry(nullptr, 128, &g0, &g2, &g1, &count), 0);
+    EXPECT_EQ(g0 + g1 + g2, 0u);
+    EXPECT_EQ(count, 2u);
+    // An empty device has no geometry.
+    EXPECT_EQ(HostDiskGeometry(nullptr, 129, &g0, &g2, &g1, &count), -1);
+
+    // Keys not in the map fail, and the map stays as it was.
+    EXPECT_EQ(HostReadDiskSectors(nullptr, 130, 0, 0, 1, 1, buffer), -1);
+    EXPECT_EQ(HostWriteDiskSectors(nullptr, 127, 0, 0, 1, 1, buffer), -1);
+    EXPECT_EQ(HostDiskGeometry(nullptr, 131, &g0, &g2, &g1, &count), -1);
+    EXPECT_EQ(HostDriveCount(nullptr), 2);
 }
 
 } // namespace
