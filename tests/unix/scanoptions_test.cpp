@@ -263,12 +263,13 @@ TEST(MailEnvelopeTest, EnvelopeLinesUpToTheEmptyLine) {
         {"no envelope", "From: a\r\n\r\nbody\r\n", -1},
         {"no empty line after it", "P x<a>\nO L\n", -1},
         {"lower-case p", "p x<a>\n\nmessage", -1},
-        {"empty", "", -1},
+        {"a lone line end", "\n", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(EnvelopeEnd(c.text), c.end);
     }
+    EXPECT_EQ(FindEnvelopeEnd(nullptr), -1);
 }
 
 } // namespace
