@@ -16,6 +16,9 @@ EngineCommandHandler CommandUnloadBases; /* 2 */
 /* diagnostic.c: not a command of the daemon's (engine/diagnostic.h) */
 EngineCommandHandler CommandCallHostRow;
 
+/* boot.c */
+EngineCommandHandler CommandScanBootRecord; /* 5 */
+
 /* containers.c */
 EngineCommandHandler CommandContainerType;  /* 11 */
 EngineCommandHandler CommandContainerOpen;  /* 12 */

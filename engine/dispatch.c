@@ -14,6 +14,7 @@ static EngineCommandHandler* const EngineCommands[TARVO_CMD_LIMIT] = {
     [TARVO_CMD_UNLOAD_BASES] = CommandUnloadBases,
     [TARVO_CMD_SHUTDOWN] = CommandShutdown,
     [TARVO_CMD_SCAN_OBJECT] = CommandScanObject,
+    [TARVO_CMD_SCAN_BOOT_RECORD] = CommandScanBootRecord,
     [TARVO_CMD_VERSION] = CommandVersion,
     [TARVO_CMD_SET_LIMIT] = CommandSetLimit,
     [TARVO_CMD_CONTAINER_TYPE] = CommandContainerType,

@@ -1,6 +1,6 @@
-// The disk-sector services of the host table (rows 22 to 25). Until raw disk
-// access exists there is no drive: reads, writes and geometry fail and the
-// drive count is 0. Raw disk access replaces hostdisk.cpp with the drive map.
+// The disk-sector services of the host table (rows 22 to 25), over the
+// drives of the drive map. A drive key that is not in the map fails and is
+// not added to it.
 #pragma once
 
 #include <cstdint>

@@ -418,7 +418,7 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
     return result;
 }
 
-uint32_t ScanTask::ScanMemoryObject(const char* name, uint32_t v1, uint32_t v2, uint32_t v3, uint32_t v4,
+uint32_t ScanTask::ScanMemoryObject(const char* name, uintptr_t v1, uint32_t v2, uint32_t v3, uint32_t v4,
                                     uint32_t v5, uint32_t v6) {
     EngineBorrow borrow(*this);
     if (!engine_) return 0;

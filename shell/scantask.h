@@ -42,7 +42,7 @@ public:
     // from the file.
     uint32_t Scan(const char* path, uint64_t size) override;
     // The boot-record road (engine command 5).
-    uint32_t ScanMemoryObject(const char* name, uint32_t v1, uint32_t v2, uint32_t v3, uint32_t v4,
+    uint32_t ScanMemoryObject(const char* name, uintptr_t v1, uint32_t v2, uint32_t v3, uint32_t v4,
                               uint32_t v5, uint32_t v6) override;
 
     virtual uint32_t ActOnSuspicious(uint32_t r);

@@ -33,19 +33,10 @@ void ScanThreadBase::SetOwnMask(const char* text) {
 
 ScanThread::ScanThread(const TarvoMainSettings* settings) : ScanThreadBase(settings) {}
 
-uint32_t ScanThread::ScanDrives(uint32_t) {
-    return 0;
-}
+// The boot-record road (ScanDrives, ScanBootRecords, ScanBootRecord) is in
+// bootrecords.cpp, beside the drive map.
 
-uint32_t ScanThread::ScanBootRecords(uint32_t) {
-    return 0;
-}
-
-uint32_t ScanThread::ScanBootRecord(int32_t, uint32_t, uint32_t, uint8_t*, uint32_t, uint32_t, uint32_t) {
-    return 0;
-}
-
-uint32_t ScanThread::ScanMemoryObject(const char*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
+uint32_t ScanThread::ScanMemoryObject(const char*, uintptr_t, uint32_t, uint32_t, uint32_t, uint32_t,
                                       uint32_t) {
     return 0;
 }

@@ -57,13 +57,22 @@ public:
 
     virtual void SetAbort() { abort_ = 1; }
     virtual uint32_t GetStateFlag() const { return stateFlag_; }
-    // The boot-record road of disk requests; this context has no disks.
+    // The boot-record road of disk requests, over the drive map. With the
+    // settings' disk word set, every drive of the map once per context; the
+    // answer is the last drive's.
     virtual uint32_t ScanDrives(uint32_t drive);
+    // The master boot record of the drive: read error bits when its first
+    // sector cannot be read, else ScanBootRecord of it.
     virtual uint32_t ScanBootRecords(uint32_t drive);
+    // The record in buffer (one sector) under its name, handed to
+    // ScanMemoryObject with the six values of engine command 5: the buffer,
+    // the drive key, cylinder, head, sector and kind. Only the master boot
+    // record (kind -2) is scanned.
     virtual uint32_t ScanBootRecord(int32_t kind, uint32_t active, uint32_t drive, uint8_t* buffer,
                                     uint32_t cylinder, uint32_t head, uint32_t sector);
-    // A named in-memory object handed to the engine; nothing here.
-    virtual uint32_t ScanMemoryObject(const char* name, uint32_t v1, uint32_t v2, uint32_t v3, uint32_t v4,
+    // A named in-memory object handed to the engine; nothing here. v1 holds
+    // a pointer (the sector buffer).
+    virtual uint32_t ScanMemoryObject(const char* name, uintptr_t v1, uint32_t v2, uint32_t v3, uint32_t v4,
                                       uint32_t v5, uint32_t v6);
 
     uint32_t AbortFlag() const { return abort_; }

@@ -1,9 +1,27 @@
 #include "unix/tvdispatch.h"
 
+#include "unix/scanrequest.h"
+#include "unix/servicecommands.h"
+#include "unix/updatescript.h"
+
 CommandHandler FindCommandHandler(uint32_t code) {
     switch (code) {
-    // The scan requests (1, 5, 11) and the service commands (2, 3, 4, 9, 10) join here with their
-    // handlers.
+    case 1:
+        return ServeScanRequest;
+    case 2:
+        return SendProtocolVersion;
+    case 3:
+        return SendLoadedBases;
+    case 4:
+        return SendVersionText;
+    case 5:
+        return ServeWindowScanRequest;
+    case 9:
+        return RunUpdateScript;
+    case 10:
+        return SendLoadedBasesWithHeaders;
+    case 11:
+        return ServeDiskScanRequest;
     default:
         return nullptr;
     }

@@ -1,0 +1,116 @@
+#include "unix/mailenvelope.h"
+
+#include <arpa/inet.h>
+#include <memory>
+#include <new>
+
+#include "unix/tvwire.h"
+#include "unix/tvwirelog.h"
+#include "unix/wildcardmatch.h"
+
+std::string EnvelopeSender;
+tvStringList EnvelopeRecipients;
+
+namespace {
+
+// One text of the envelope into text: 0, or -1 after the message for `part` ("From" or "To").
+int ReadEnvelopeText(int fd, TimeBudget& budget, bool honourStop, const char* part, uint32_t* total,
+                     std::string* text) {
+    uint32_t wire = 0;
+    if (ReadFull(fd, sizeof wire, &wire, budget, honourStop) != 0) {
+        LogProtocolLine("Error reading envelope data (%s)!", part);
+        return -1;
+    }
+    const uint32_t length = ntohl(wire);
+    std::unique_ptr<char[]> bytes;
+    if (length <= kMaxEnvelopeText && length <= kMaxEnvelopeTotal - *total)
+        bytes.reset(new (std::nothrow) char[length + 1]);
+    if (!bytes) {
+        LogProtocolLine("Cannot allocate memory for envelope data (%s size %d)!", part,
+                        static_cast<int>(length));
+        return -1;
+    }
+    if (ReadFull(fd, length, bytes.get(), budget, honourStop) != 0) {
+        LogProtocolLine("Error reading envelope data (%s)!", part);
+        return -1;
+    }
+    bytes[length] = '\0';
+    *total += length;
+    text->assign(bytes.get()); // up to a NUL the client may have sent with it
+    return 0;
+}
+
+bool IsLineEnd(int c) {
+    return c == '\r' || c == '\n';
+}
+
+// A physical line of the stream: at most max characters kept, the rest up to '\n' consumed. False at the
+// end of the stream with nothing read.
+bool ReadLine(BufStream* stream, std::string* line, size_t max) {
+    line->clear();
+    int c = StreamGetByte(stream);
+    if (c < 0) return false;
+    for (; c >= 0; c = StreamGetByte(stream)) {
+        if (line->size() < max) line->push_back(static_cast<char>(c));
+        if (c == '\n') break;
+    }
+    return true;
+}
+
+void CutTrailingControls(std::string* line) {
+    while (!line->empty() && static_cast<unsigned char>(line->back()) < 0x20) line->pop_back();
+}
+
+bool OnlyLineEnd(const std::string& line) {
+    for (char c : line)
+        if (!IsLineEnd(c)) return false;
+    return true;
+}
+
+constexpr size_t kMaxEnvelopeLine = 16384;
+
+} // namespace
+
+void ClearMailEnvelope() {
+    EnvelopeSender.clear();
+    EnvelopeRecipients.Clear();
+}
+
+int ReadMailEnvelope(int fd, TimeBudget& budget, bool honourStop) {
+    uint32_t total = 0;
+    std::string text;
+    if (ReadEnvelopeText(fd, budget, honourStop, "From", &total, &text) != 0) return -1;
+    EnvelopeSender = text;
+    uint32_t wire = 0;
+    if (ReadFull(fd, sizeof wire, &wire, budget, honourStop) != 0) {
+        LogProtocolLine("Error reading envelope data (To)!");
+        return -1;
+    }
+    const uint32_t count = ntohl(wire);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (ReadEnvelopeText(fd, budget, honourStop, "To", &total, &text) != 0) return -1;
+        EnvelopeRecipients.AddString(text.c_str());
+    }
+    return 0;
+}
+
+int64_t FindEnvelopeEnd(BufStream* stream) {
+    if (!stream) return -1;
+    std::string first;
+    if (!ReadLine(stream, &first, kMaxEnvelopeLine)) return -1;
+    CutTrailingControls(&first);
+    // Folded lines join the first with one blank each.
+    std::string line;
+    bool pending = ReadLine(stream, &line, kMaxEnvelopeLine);
+    while (pending && !line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+        CutTrailingControls(&line);
+        const size_t start = line.find_first_not_of(" \t");
+        if (first.size() < kMaxEnvelopeLine)
+            first += " " + (start == std::string::npos ? "" : line.substr(start));
+        pending = ReadLine(stream, &line, kMaxEnvelopeLine);
+    }
+    if (!WildcardMatch("P *<*>*", first.c_str())) return -1;
+    for (; pending; pending = ReadLine(stream, &line, kMaxEnvelopeLine))
+        if (OnlyLineEnd(line)) return stream->position;
+    return -1;
+}

@@ -1,0 +1,531 @@
+#include "unix/scanrequest.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <unistd.h>
+
+#include "base/bufstream.h"
+#include "base/filelayer.h"
+#include "base/logwriter.h"
+#include "base/tvlist.h"
+#include "shell/drivemap.h"
+#include "shell/filetype.h"
+#include "shell/hostfiles.h"
+#include "shell/hostreport.h"
+#include "shell/memfile.h"
+#include "shell/requestoption.h"
+#include "shell/scansettings.h"
+#include "shell/scanstop.h"
+#include "shell/scantask.h"
+#include "unix/clienttype.h"
+#include "unix/daemonsettings.h"
+#include "unix/mailenvelope.h"
+#include "unix/resultcode.h"
+#include "unix/scanoptions.h"
+#include "unix/tvprocprefix.h"
+#include "unix/tvsigflags.h"
+#include "unix/tvwire.h"
+#include "unix/tvwirelog.h"
+
+uint32_t RequestOption2 = 0;
+char ServerPathBuffer[kPathBufSize];
+const char* RequestReasonText = nullptr;
+uint32_t RequestMemoryLimit = kMemoryFileMaxReceive;
+
+namespace {
+
+constexpr char kDiskPrefix[] = "disk://";
+constexpr size_t kPiece = 16384;
+
+// The request's own copy of the configured scan settings: what one request asks for does not carry
+// over to the next.
+class RequestSettings {
+public:
+    RequestSettings() {
+        if (MainSettings) CopyMainSettings(*MainSettings, settings_);
+    }
+    TarvoMainSettings& get() { return settings_; }
+
+private:
+    TarvoMainSettings settings_;
+};
+
+// What the request road of the shell needs from the daemon.
+void ConnectShell() {
+    ObjectLinePrefix = FormatProcessPrefix;
+    DiskDriveKeyFor = DriveKeyFor;
+}
+
+// alarm(FileTimeout) with OnScanTimeout for the time of one scan.
+class ScanAlarm {
+public:
+    ScanAlarm() {
+        struct sigaction action {};
+        action.sa_handler = OnScanTimeout;
+        sigemptyset(&action.sa_mask);
+        installed_ = sigaction(SIGALRM, &action, &saved_) == 0;
+        if (FileTimeout > 0) alarm(static_cast<unsigned>(FileTimeout));
+    }
+    ~ScanAlarm() {
+        alarm(0);
+        if (installed_) sigaction(SIGALRM, &saved_, nullptr);
+    }
+    ScanAlarm(const ScanAlarm&) = delete;
+    ScanAlarm& operator=(const ScanAlarm&) = delete;
+
+private:
+    struct sigaction saved_ {};
+    bool installed_ = false;
+};
+
+// Scans path under the alarm. A time-out that struck where the task did not look for it is counted
+// here, once, rather than in the handler.
+uint32_t ScanUnderAlarm(ScanTask* task, const char* path, uint64_t size) {
+    uint32_t result;
+    {
+        ScanAlarm alarmed;
+        result = task->Scan(path, size);
+    }
+    if (ScanTimeoutFlag && task->TaskStat().timeouts == 0) task->CountTimeout();
+    task->ClearLine();
+    return result;
+}
+
+int ReadWord(int fd, TimeBudget& budget, bool honourStop, uint32_t* word) {
+    uint32_t wire = 0;
+    if (ReadFull(fd, sizeof wire, &wire, budget, honourStop) != 0) return -1;
+    *word = ntohl(wire);
+    return 0;
+}
+
+void LogMessage(int number) {
+    LogProtocolLine("%s", ProtocolMessage(number));
+}
+
+int SendList(tvList& list, int fd, TimeBudget& budget) {
+    const uint32_t count = list.Count();
+    if (SendWord(htonl(count), fd, budget, false, true) != 0) return -1;
+    for (uint32_t i = 0; i < count; ++i) {
+        const char* text = static_cast<const char*>(list.GetAt(i));
+        if (SendString(text ? text : "", fd, budget, false) != 0) return -1;
+    }
+    return 0;
+}
+
+// The lists and statistics that opt1 asks for after the result word; a set stop flag ends them. 0, or
+// -1 when a write failed.
+int SendReplyParts(int fd, TimeBudget& budget, const ScanTask* task, uint32_t opt1, uint32_t word) {
+    if (StopFlag) return 0;
+    if (opt1 & kOpt1FoundList) {
+        if (SendList(FoundList, fd, budget) != 0) return -1;
+        if (StopFlag) return 0;
+    }
+    if (opt1 & kOpt1TaggedList) {
+        if (SendList(TaggedList, fd, budget) != 0) return -1;
+        if (StopFlag) return 0;
+    }
+    if (opt1 & kOpt1ReasonText) {
+        const int sent = RequestReasonText ? SendString(RequestReasonText, fd, budget, false)
+                                           : SendWord(0, fd, budget, false, true);
+        if (sent != 0) return -1;
+        if (StopFlag) return 0;
+    }
+    if (opt1 & kOpt1ReportList) {
+        if (SendList(LogLineList, fd, budget) != 0) return -1;
+        if (StopFlag) return 0;
+    }
+    if (opt1 & kOpt1Statistics) return SendStatisticPairs(word, task, fd, budget);
+    return 0;
+}
+
+// Writes all of data to the descriptor of a real file: 0, or -1.
+int WriteAll(int file, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = FileWrite(file, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return -1;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+// Where the object of a request was put.
+enum class ObjectKind { kNone, kMemory, kTemporary, kServer };
+
+// The temporary file of a request; removed with the request, after the reply.
+class TemporaryObject {
+public:
+    TemporaryObject() = default;
+    ~TemporaryObject() {
+        if (fd_ >= 0) HostCloseFile(nullptr, fd_);
+        if (created_) unlink(ServerPathBuffer);
+        ServerPathBuffer[0] = '\0';
+    }
+    TemporaryObject(const TemporaryObject&) = delete;
+    TemporaryObject& operator=(const TemporaryObject&) = delete;
+
+    int Create() {
+        fd_ = HostCreateTemporaryFile(nullptr, ServerPathBuffer);
+        created_ = fd_ >= 0;
+        return created_ ? 0 : -1;
+    }
+    // size bytes from the client: 0, or -1.
+    int Receive(int fd, uint32_t size, TimeBudget& budget, bool honourStop) {
+        std::unique_ptr<char[]> piece(new (std::nothrow) char[kPiece]);
+        if (!piece) return -1;
+        for (uint32_t left = size; left > 0;) {
+            const size_t want = left < kPiece ? left : kPiece;
+            if (ReadFull(fd, want, piece.get(), budget, honourStop) != 0) return -1;
+            if (WriteAll(fd_, piece.get(), want) != 0) return -1;
+            left -= static_cast<uint32_t>(want);
+        }
+        return 0;
+    }
+    int Close() {
+        const int closed = HostCloseFile(nullptr, fd_);
+        fd_ = -1;
+        return closed;
+    }
+
+private:
+    int fd_ = -1;
+    bool created_ = false;
+};
+
+// The name of the memory file for an object the client named `name`: its own name, unless that is
+// empty or would be taken for a disk.
+std::string MemoryObjectName(const char* name) {
+    if (name[0] && strncmp(name, kDiskPrefix, sizeof kDiskPrefix - 1) != 0) return name;
+    char fallback[32];
+    snprintf(fallback, sizeof fallback, "DATA[%u]", static_cast<unsigned>(getpid()));
+    return fallback;
+}
+
+// Receives size bytes into a new memory file: 1 when it holds them, 0 when no memory file could be made
+// (nothing was read), -1 when the data could not be read.
+int ReceiveIntoMemory(int fd, uint32_t size, const std::string& name, TimeBudget& budget, bool honourStop) {
+    if (size > RequestMemoryLimit || size > kMemoryFileMaxReceive || CreateMemoryFileList() != 0 ||
+        MemoryFiles->FindName(name.c_str()))
+        return 0;
+    MemoryFile* file = MemoryFiles->NewFile(name.c_str(), size);
+    if (!file) return 0;
+    if (ReadFull(fd, size, file->data, budget, honourStop) != 0) {
+        MemoryFiles->DeleteFile(file);
+        return -1;
+    }
+    file->size = size;
+    return 1;
+}
+
+int SendMemoryObject(const std::string& name, int fd, TimeBudget& budget) {
+    uint32_t size = 0;
+    const uint8_t* data = GetMemoryFileData(&size, name.c_str());
+    if (!data) size = 0;
+    if (SendWord(htonl(size), fd, budget, false, true) != 0) return -1;
+    return WriteFull(data, size, fd, budget, false, true) == 0 ? 0 : -1;
+}
+
+// The object goes back when the client can tell from the result word that it changed: cured (the
+// word says treated and not removed), or a word 0 when it was removed.
+int ReturnObject(ObjectKind kind, uint32_t word, uint32_t opt1, const std::string& memoryName, int fd,
+                 TimeBudget& budget) {
+    const bool removed = (word & kResultRemoved) != 0;
+    const bool cured = !removed && (word & kResultTreated) != 0;
+    switch (kind) {
+    case ObjectKind::kMemory:
+        if (removed) return SendWord(0, fd, budget, false, true) == 0 ? 0 : -1;
+        return cured ? SendMemoryObject(memoryName, fd, budget) : 0;
+    case ObjectKind::kTemporary:
+        if (removed) return SendWord(0, fd, budget, false, true) == 0 ? 0 : -1;
+        return cured ? SendFile(ServerPathBuffer, fd, budget) : 0;
+    case ObjectKind::kServer:
+        if ((opt1 & kOpt1ServerFileState) && (removed || cured))
+            return SendWord(0, fd, budget, false, true) == 0 ? 0 : -1;
+        return 0;
+    case ObjectKind::kNone:
+        break;
+    }
+    return 0;
+}
+
+// Sends the host file at name as a size word and its bytes, then removes it: 0, or -1 when the bytes
+// promised could not all be sent. A file that cannot be opened is the word 0.
+int SendHostObject(const char* name, int fd, TimeBudget& budget) {
+    const int32_t handle = HostOpenFile(nullptr, name, TARVO_OPEN_READ);
+    if (handle == -1) return SendWord(0, fd, budget, false, true) == 0 ? 0 : -1;
+    const int32_t length = HostFileLength(nullptr, handle);
+    const uint32_t size = length > 0 ? static_cast<uint32_t>(length) : 0;
+    int result = SendWord(htonl(size), fd, budget, false, true) == 0 ? 0 : -1;
+    std::unique_ptr<char[]> piece(new (std::nothrow) char[kPiece]);
+    if (!piece) result = -1;
+    for (uint32_t left = size; result == 0 && left > 0;) {
+        const uint32_t want = left < kPiece ? left : static_cast<uint32_t>(kPiece);
+        const int32_t got = HostReadFile(nullptr, handle, piece.get(), want);
+        if (got <= 0 || static_cast<uint32_t>(got) > want) {
+            result = -1; // the client waits for bytes that will not come
+            break;
+        }
+        if (WriteFull(piece.get(), static_cast<size_t>(got), fd, budget, false, true) != 0) result = -1;
+        left -= static_cast<uint32_t>(got);
+    }
+    HostCloseFile(nullptr, handle);
+    HostUnlinkFile(nullptr, name);
+    return result;
+}
+
+} // namespace
+
+void OnScanTimeout(int signal) {
+    if (signal == SIGALRM) ScanTimeoutFlag = 1;
+}
+
+int SkipMailEnvelope(const char* object, uint64_t size) {
+    if (!object || (MemoryFiles && MemoryFiles->FindName(object))) return 0;
+    uint32_t flags = 0;
+    if (CheckFileType(object, size, 1, 0, &flags) != 0) return 0;
+    BufStreamPtr stream(StreamOpen(object, 0, nullptr, 0));
+    if (!stream) return 0;
+    const int64_t end = FindEnvelopeEnd(stream.get());
+    if (end <= 0) return 0;
+    const int64_t total = size ? static_cast<int64_t>(size) : StreamSize(stream.get());
+    if (total <= end) return 0;
+    FileWindow.base = end;
+    FileWindow.length = total - end;
+    return 1;
+}
+
+int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
+    const bool honourStop = true;
+    ScanTimeoutFlag = 0;
+    ServerPathBuffer[0] = '\0';
+    FlushLogLine();
+    LogLineList.Clear();
+
+    uint32_t errorCode = 0;
+    bool lost = false; // the rest of the request is not where the next command would be read
+    bool valid = true;
+    uint32_t scanResult = 0;
+    ObjectKind kind = ObjectKind::kNone;
+    std::string memoryName;
+    TemporaryObject temporary;
+    std::unique_ptr<char[]> name;
+
+    uint32_t nameLength = 0;
+    if (ReadWord(fd, budget, honourStop, &nameLength) != 0) {
+        LogMessage(127);
+        task->CountInputError();
+        lost = true;
+        valid = false;
+    } else if (nameLength > kMaxRequestName) {
+        // Not read: a length the name buffer cannot hold is refused as it is.
+        LogProtocolLine(ProtocolMessage(126), static_cast<int>(nameLength));
+        errorCode = kRequestErrorNoMemory;
+        lost = true;
+    } else {
+        name.reset(new (std::nothrow) char[kPathBufSize]());
+        if (!name) {
+            LogProtocolLine(ProtocolMessage(126), static_cast<int>(nameLength));
+            errorCode = kRequestErrorNoMemory;
+            lost = true;
+        } else if (ReadFull(fd, nameLength, name.get(), budget, honourStop) != 0 ||
+                   (nameLength > 0 && name[nameLength - 1] != '\0')) {
+            // A name without its terminator is as unusable as one cut short.
+            LogMessage(123);
+            task->CountInputError();
+            errorCode = kRequestErrorName;
+            lost = true;
+        }
+    }
+
+    uint32_t size = 0;
+    if (valid && errorCode == 0 && FileWindow.length == 0) {
+        if (ReadWord(fd, budget, honourStop, &size) != 0) {
+            LogMessage(125);
+            task->CountInputError();
+            lost = true;
+            valid = false;
+        }
+    }
+    if (valid && errorCode == 0 && (static_cast<int32_t>(size) < 0 || (size == 0 && nameLength < 1))) {
+        LogMessage(124);
+        task->CountInputError();
+        valid = false;
+        if (static_cast<int32_t>(size) < 0) lost = true; // data of no known length follows
+    }
+
+    if (valid && errorCode == 0) {
+        const char* objectName = name.get();
+        if (size == 0) {
+            kind = ObjectKind::kServer;
+            if (FileWindow.length == 0) SkipMailEnvelope(objectName, 0);
+            scanResult = ScanUnderAlarm(task, objectName, 0);
+        } else {
+            memoryName = MemoryObjectName(objectName);
+            const int inMemory = ReceiveIntoMemory(fd, size, memoryName, budget, honourStop);
+            if (inMemory > 0) {
+                kind = ObjectKind::kMemory;
+                if (memoryName != objectName) task->SetDisplayName(objectName);
+                scanResult = ScanUnderAlarm(task, memoryName.c_str(), size);
+            } else if (inMemory < 0) {
+                LogMessage(143);
+                errorCode = kRequestErrorReceive;
+                lost = true;
+            } else if (temporary.Create() != 0) {
+                LogMessage(143);
+                errorCode = kRequestErrorTempFile;
+                lost = true;
+            } else if (temporary.Receive(fd, size, budget, honourStop) != 0 || temporary.Close() != 0) {
+                LogMessage(143);
+                errorCode = kRequestErrorReceive;
+                lost = true;
+            } else {
+                kind = ObjectKind::kTemporary;
+                task->SetDisplayName(objectName);
+                // With the envelope left out, the object is the window: its size comes from the file.
+                const uint64_t scanned = SkipMailEnvelope(ServerPathBuffer, size) ? 0 : size;
+                scanResult = ScanUnderAlarm(task, ServerPathBuffer, scanned);
+            }
+        }
+    }
+
+    const uint32_t word = MakeResultCode(scanResult, errorCode, task);
+    int result = lost ? -1 : 0;
+    if (SendWord(htonl(word), fd, budget, true, true) != 0) {
+        result = -1;
+    } else if (SendReplyParts(fd, budget, task, opt1, word) != 0 ||
+               ReturnObject(kind, word, opt1, memoryName, fd, budget) != 0) {
+        result = -1;
+    }
+    ClearFoundLists();
+    return result;
+}
+
+int ReadScanRequest(int fd, TimeBudget& budget, bool honourStop) {
+    ConnectShell();
+    ClearMailEnvelope();
+    ClientLogScope logScope;
+    RequestClientType = 0;
+    LogClientType = 0;
+    ScanRequestOptions options;
+    if (ReadScanOptions(fd, budget, honourStop, &options) != 0) return -1;
+    if (options.hasClientType) {
+        RequestClientType = MapClientType(options.clientType);
+        ApplyClientLogSettings();
+    }
+    ScanTimeoutScope timeout(options);
+    RequestSettings settings;
+    ApplyRequestSettings(settings.get(), options.opt1, options.opt2);
+    if ((options.opt1 & kOpt1Envelope) && ReadMailEnvelope(fd, budget, honourStop) != 0) return -1;
+
+    RequestOptionWord = options.opt1;
+    RequestOption2 = options.opt2;
+    ScanTask task(&settings.get(), 0, kScanStackBudget);
+    CreateMemoryFileList();
+    const int result = dScanFile(fd, &task, options.opt1, budget);
+    FreeMemoryFiles();
+    ResetFileWindow();
+    return result;
+}
+
+int ScanDiskObject(int fd, TimeBudget& budget, bool honourStop) {
+    ConnectShell();
+    ClientLogScope logScope;
+    RequestClientType = 0;
+    LogClientType = 0;
+    ScanRequestOptions options;
+    if (ReadScanOptions(fd, budget, honourStop, &options) != 0) return -1;
+    if (options.hasClientType && options.clientType != 0) {
+        RequestClientType = MapClientType(options.clientType);
+        ApplyClientLogSettings();
+    }
+    // Without a time-out word the disk is scanned without a limit.
+    struct Restore {
+        int value;
+        ~Restore() { FileTimeout = value; }
+    } restore{FileTimeout};
+    if (!options.hasTimeout) FileTimeout = 0;
+    ScanTimeoutScope timeout(options);
+
+    uint32_t length = 0;
+    if (ReadWord(fd, budget, honourStop, &length) != 0) {
+        LogMessage(127);
+        return -1;
+    }
+    if (length == 0) {
+        LogMessage(127);
+        return 0; // nothing else of the request is on the connection
+    }
+    if (length > kMaxRequestName) {
+        LogMessage(127);
+        return -1;
+    }
+    char object[sizeof kDiskPrefix - 1 + kPathBufSize] = {};
+    memcpy(object, kDiskPrefix, sizeof kDiskPrefix - 1);
+    if (ReadFull(fd, length, object + sizeof kDiskPrefix - 1, budget, honourStop) != 0) {
+        LogMessage(127);
+        return -1;
+    }
+
+    if (DriveMap.empty()) BuildDriveMap();
+    RequestSettings settings;
+    settings.get().word[kDiskWord] = 1;
+    settings.get().word[kInfectedActionWord] = (options.opt1 >> 6) & 1u;
+    FlushLogLine();
+    LogLineList.Clear();
+    RequestOptionWord = options.opt1;
+    RequestOption2 = options.opt2;
+    uint32_t result;
+    {
+        ScanTask task(&settings.get(), 0, kScanStackBudget);
+        ScanTimeoutFlag = 0;
+        ScanAlarm alarmed;
+        result = task.Scan(object, 0);
+    }
+    if (result == 0) result = kResultNothingFound;
+    if (SendWord(0, fd, budget, false, true) != 0 || SendWord(htonl(result), fd, budget, false, true) != 0 ||
+        SendList(LogLineList, fd, budget) != 0)
+        return -1;
+    return 0;
+}
+
+int SendScanReply(int fd, TimeBudget& budget, ScanTask* task, uint32_t scanFlags, const char* objectName) {
+    const uint32_t word = MakeResultCode(scanFlags, 0, task);
+    int result = 0;
+    if (SendWord(htonl(word), fd, budget, true, true) != 0 ||
+        SendReplyParts(fd, budget, task, RequestOptionWord, word) != 0)
+        result = -1;
+    else if (objectName && objectName[0] && SendHostObject(objectName, fd, budget) != 0)
+        result = -1;
+    ClearFoundLists();
+    return result;
+}
+
+int ServeScanRequest(int fd, TimeBudget& budget, bool honourStop) {
+    ResetFileWindow();
+    return ReadScanRequest(fd, budget, honourStop) >= 0 ? 1 : -1;
+}
+
+int ServeWindowScanRequest(int fd, TimeBudget& budget, bool honourStop) {
+    ResetFileWindow();
+    uint32_t offset = 0;
+    uint32_t length = 0;
+    if (ReadWord(fd, budget, honourStop, &offset) != 0 || ReadWord(fd, budget, honourStop, &length) != 0)
+        return -1;
+    FileWindow.base = offset;
+    FileWindow.length = length;
+    FileWindow.position = 0;
+    const int result = ReadScanRequest(fd, budget, honourStop);
+    ResetFileWindow();
+    return result >= 0 ? 5 : -1;
+}
+
+int ServeDiskScanRequest(int fd, TimeBudget& budget, bool honourStop) {
+    return ScanDiskObject(fd, budget, honourStop) >= 0 ? 11 : -1;
+}
