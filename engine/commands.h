@@ -8,6 +8,14 @@
 /* A handler reads the command's arguments from args. */
 typedef int32_t EngineCommandHandler(void* context, va_list* args);
 
+/* bases.c */
+EngineCommandHandler CommandLoadBase;    /* 0 */
+EngineCommandHandler CommandBasesLoaded; /* 1 */
+EngineCommandHandler CommandUnloadBases; /* 2 */
+
+/* diagnostic.c: not a command of the daemon's (engine/diagnostic.h) */
+EngineCommandHandler CommandCallHostRow;
+
 /* info.c */
 EngineCommandHandler CommandVersion;    /* 8 */
 EngineCommandHandler CommandApiVersion; /* 17 */

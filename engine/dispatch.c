@@ -3,11 +3,15 @@
 #include <stdint.h>
 
 #include "engine/commands.h"
+#include "engine/diagnostic.h"
 #include "engine/engine.h"
 #include "engine/tarvo_engine_api.h"
 
 /* Indexed by command number; commands without a handler answer -1. */
 static EngineCommandHandler* const EngineCommands[TARVO_CMD_LIMIT] = {
+    [TARVO_CMD_LOAD_BASE] = CommandLoadBase,
+    [TARVO_CMD_BASES_LOADED] = CommandBasesLoaded,
+    [TARVO_CMD_UNLOAD_BASES] = CommandUnloadBases,
     [TARVO_CMD_SHUTDOWN] = CommandShutdown,
     [TARVO_CMD_VERSION] = CommandVersion,
     [TARVO_CMD_API_VERSION] = CommandApiVersion,
@@ -18,10 +22,14 @@ _Static_assert(__builtin_types_compatible_p(__typeof__(&EngineDispatch), EngineD
                "the dispatcher has the contract's type");
 
 int32_t TARVO_CDECL EngineDispatch(void* context, uint32_t command, ...) {
-    if (!EngineHost || command >= TARVO_CMD_LIMIT || !EngineCommands[command]) return -1;
+    if (!EngineHost) return -1;
+    EngineCommandHandler* handler = command == TARVO_CMD_CALL_HOST_ROW ? CommandCallHostRow
+                                    : command < TARVO_CMD_LIMIT        ? EngineCommands[command]
+                                                                       : 0;
+    if (!handler) return -1;
     va_list args;
     va_start(args, command);
-    int32_t answer = EngineCommands[command](context, &args);
+    int32_t answer = handler(context, &args);
     va_end(args);
     return answer;
 }

@@ -6,10 +6,20 @@
 
 #include "engine/tarvo_engine_api.h"
 
+/* One loaded base file: its records, unmasked, in one block of the host's. */
+typedef struct EngineBase {
+    struct EngineBase* next;
+    char* path;       /* the path command 0 was given, the key for a reload */
+    uint8_t* records; /* the body */
+    uint32_t size;    /* bytes of the body */
+    uint32_t count;   /* records in it */
+} EngineBase;
+
 /* What the engine keeps between commands; allocated through the host. */
 typedef struct EngineState {
     uint32_t options;      /* the option word of the entry */
     uint32_t base_records; /* the base-record result word of the last load */
+    EngineBase* bases;     /* loaded by command 0, newest first */
 } EngineState;
 
 /* The host's table while the engine runs, else 0. */
@@ -22,6 +32,9 @@ extern EngineState* Engine;
 int32_t EngineStart(const HostServiceRow* table, uint32_t options, uint32_t base_records);
 /* Undoes one start; the last one releases everything. 0 or -1. */
 int32_t EngineStop(void* context);
+
+/* Frees every loaded base (command 2, and before the state goes). */
+void EngineFreeBases(void* context);
 
 /* The dispatcher that the entry hands out. */
 int32_t TARVO_CDECL EngineDispatch(void* context, uint32_t command, ...);

@@ -19,4 +19,23 @@ static inline void HostFree(void* context, void* block) {
     if (block) HOST_ROW(TARVO_HS_FREE, TarvoHsFreeFn)(context, block);
 }
 
+/* A handle, or -1. */
+static inline int32_t HostOpen(void* context, const char* name, uint32_t mode) {
+    return HOST_ROW(TARVO_HS_OPEN_FILE, TarvoHsOpenFileFn)(context, name, mode);
+}
+
+static inline int32_t HostClose(void* context, int32_t handle) {
+    return HOST_ROW(TARVO_HS_CLOSE, TarvoHsHandleFn)(context, handle);
+}
+
+/* Bytes read, 0 at the end, -1 on failure. */
+static inline int32_t HostRead(void* context, int32_t handle, void* buffer, uint32_t length) {
+    return HOST_ROW(TARVO_HS_READ, TarvoHsReadFn)(context, handle, buffer, length);
+}
+
+/* The new position, or -1. */
+static inline int32_t HostSeek(void* context, int32_t handle, int32_t offset) {
+    return HOST_ROW(TARVO_HS_SEEK_FROM_START, TarvoHsSeekFn)(context, handle, offset);
+}
+
 #endif /* TARVO_ENGINE_HOSTCALLS_H */

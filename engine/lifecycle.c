@@ -36,6 +36,7 @@ int32_t EngineStart(const HostServiceRow* table, uint32_t options, uint32_t base
 int32_t EngineStop(void* context) {
     if (!EngineStarts) return -1;
     if (--EngineStarts) return 0;
+    EngineFreeBases(context);
     HostFree(context, Engine);
     Engine = 0;
     EngineHost = 0;

@@ -1,0 +1,408 @@
+#include "shell/hostfiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "base/alloc.h"
+#include "base/filelayer.h"
+#include "base/strutil.h"
+#include "shell/memfile.h"
+#include "shell/shellkeys.h"
+
+HeldFileState HeldFile = {{0}, 0, -1, 0};
+FileWindowState FileWindow = {0, 0, 0, 0, -1};
+uint32_t TemporaryFileCounter = 0;
+
+namespace {
+
+constexpr uint32_t kTemporaryNameTries = 100000;
+constexpr uint32_t kTemporaryCounterMax = 99999;
+
+bool Refused(int32_t handle) {
+    return handle < kLowestEngineHandle;
+}
+
+MemoryFile* MemoryByHandle(int32_t handle) {
+    return MemoryFiles ? MemoryFiles->FindHandle(handle) : nullptr;
+}
+
+MemoryFile* MemoryByName(const char* name) {
+    return MemoryFiles ? MemoryFiles->FindName(name) : nullptr;
+}
+
+bool IsWindow(int32_t handle) {
+    return FileWindow.fd != -1 && handle == FileWindow.fd;
+}
+
+bool SameName(const char* name) {
+    return HeldFile.active && name && std::strcmp(HeldFile.name, name) == 0;
+}
+
+int32_t Answer(int64_t v) {
+    return v < 0 || v > INT32_MAX ? -1 : static_cast<int32_t>(v);
+}
+
+uint32_t Clamp(int64_t v, uint32_t size) {
+    return v < 0 ? 0 : v > size ? size : static_cast<uint32_t>(v);
+}
+
+// Positions the window's descriptor at window position p (already clamped).
+int32_t WindowSeek(int64_t p) {
+    FileWindow.position = p;
+    if (FileSeek(FileWindow.fd, static_cast<off_t>(FileWindow.base + p), SEEK_SET) < 0) return -1;
+    return Answer(p);
+}
+
+int64_t WindowClamp(int64_t p) {
+    return p < 0 ? 0 : p > FileWindow.length ? FileWindow.length : p;
+}
+
+// Closes a handle for good, whatever it is.
+int32_t CloseForGood(int32_t handle) {
+    if (MemoryFile* file = MemoryByHandle(handle)) {
+        file->open = 0;
+        file->handle = -1;
+        return 0;
+    }
+    if (IsWindow(handle)) {
+        FileWindow.fd = -1;
+        FileWindow.position = 0;
+    }
+    return FileClose(handle) == 0 ? 0 : -1;
+}
+
+// The held file lets go of name: its handle is closed, so that the create,
+// rename or unlink that follows leaks no descriptor.
+void ForgetHeldName(const char* name) {
+    if (SameName(name)) ReleaseHeldFile();
+}
+
+// Rewinds the held file instead of closing it.
+int32_t RewindHeld() {
+    int32_t handle = HeldFile.handle;
+    if (MemoryFile* file = MemoryByHandle(handle)) {
+        file->position = 0;
+        return 0;
+    }
+    if (IsWindow(handle)) return WindowSeek(0) < 0 ? -1 : 0;
+    return FileSeek(handle, 0, SEEK_SET) < 0 ? -1 : 0;
+}
+
+// The first real file opened under a window length becomes its descriptor.
+void TakeWindow(int fd) {
+    if (FileWindow.length == 0 || FileWindow.fd != -1) return;
+    FileWindow.fd = fd;
+    FileWindow.end = FileSize(fd);
+    if (FileWindow.end < 0) FileWindow.end = 0;
+    if (FileWindow.base < 0 || FileWindow.base > FileWindow.end) FileWindow.base = FileWindow.end;
+    if (FileWindow.length < 0 || FileWindow.length > FileWindow.end - FileWindow.base)
+        FileWindow.length = FileWindow.end - FileWindow.base;
+    WindowSeek(0);
+}
+
+int64_t RealSize(int32_t handle) {
+    int64_t size = FileSize(handle);
+    return size < 0 ? -1 : size;
+}
+
+} // namespace
+
+int OpenEngineDescriptor(const char* path, int flags) {
+    // The lowest free descriptor is what open() hands out: fill the low ones
+    // for the span of the open so that the file lands above them.
+    int placeholders[kLowestEngineHandle];
+    int count = 0;
+    while (count < kLowestEngineHandle) {
+        int fd = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) break;
+        if (fd >= kLowestEngineHandle) {
+            close(fd);
+            break;
+        }
+        placeholders[count++] = fd;
+    }
+    int fd = FileOpen(path, flags, 0);
+    int saved = errno;
+    while (count) close(placeholders[--count]);
+    if (fd >= 0 && fd < kLowestEngineHandle) {
+        FileClose(fd);
+        fd = -1;
+        saved = EMFILE;
+    }
+    errno = saved;
+    return fd;
+}
+
+int32_t OpenHeldFile(const char* name, uint32_t mode) {
+    ReleaseHeldFile();
+    if (!name || std::strlen(name) > kPathMax) return -1;
+    CopyPathBuffer(HeldFile.name, name);
+    HeldFile.mode = mode;
+    HeldFile.handle = -1;
+    HeldFile.active = 1;
+    int32_t handle = HostOpenFile(nullptr, name, mode);
+    if (handle == -1) ReleaseHeldFile();
+    return handle;
+}
+
+void ReleaseHeldFile() {
+    int32_t handle = HeldFile.handle;
+    HeldFile.active = 0;
+    HeldFile.handle = -1;
+    HeldFile.mode = 0;
+    HeldFile.name[0] = '\0';
+    if (handle != -1) CloseForGood(handle);
+}
+
+void ResetFileWindow() {
+    FileWindow = {0, 0, 0, 0, -1};
+}
+
+int32_t HostCreateFile(void*, const char* name) {
+    if (!name || !*name) return -1;
+    ForgetHeldName(name);
+    if (CreateMemoryFileList() != 0 || MemoryByName(name)) return -1;
+    // Out of memory the answer is -1: a real file of that name could be the
+    // very object being scanned, and creating it would truncate it.
+    MemoryFile* file = MemoryFiles->NewFile(name, kMemoryFileInitialCapacity);
+    if (!file) return -1;
+    file->mode = TARVO_OPEN_WRITE;
+    file->open = 1;
+    file->handle = NextMemoryFileHandle();
+    return file->handle;
+}
+
+int32_t HostOpenFile(void*, const char* name, uint32_t mode) {
+    if (!name || !*name) return -1;
+    if (SameName(name)) {
+        if (HeldFile.mode == mode && HeldFile.handle != -1) return HeldFile.handle;
+        if (HeldFile.mode != mode) ReleaseHeldFile();
+    }
+    bool noteHeld = SameName(name) && HeldFile.handle == -1;
+    if (MemoryFile* file = MemoryByName(name)) {
+        if (file->open) return -1;
+        file->open = 1;
+        file->mode = mode;
+        file->position = 0;
+        file->handle = NextMemoryFileHandle();
+        if (noteHeld) HeldFile.handle = file->handle;
+        return file->handle;
+    }
+    int flags = mode == TARVO_OPEN_READ ? O_RDONLY : mode == TARVO_OPEN_WRITE ? O_WRONLY : O_RDWR;
+    int fd = OpenEngineDescriptor(name, flags);
+    if (fd < 0) return -1;
+    if (noteHeld) HeldFile.handle = fd;
+    TakeWindow(fd);
+    return fd;
+}
+
+int32_t HostCloseFile(void*, int32_t handle) {
+    if (Refused(handle)) return -1;
+    if (HeldFile.active && handle == HeldFile.handle) return RewindHeld();
+    return CloseForGood(handle);
+}
+
+int32_t HostReadFile(void*, int32_t handle, void* buffer, uint32_t length) {
+    if (Refused(handle) || (!buffer && length)) return -1;
+    if (length > INT32_MAX) length = INT32_MAX;
+    if (MemoryFile* file = MemoryByHandle(handle)) {
+        uint32_t n = file->size - file->position < length ? file->size - file->position : length;
+        std::memcpy(buffer, file->data + file->position, n);
+        file->position += n;
+        return static_cast<int32_t>(n);
+    }
+    if (IsWindow(handle)) {
+        int64_t left = FileWindow.length - FileWindow.position;
+        if (left < static_cast<int64_t>(length)) length = static_cast<uint32_t>(left < 0 ? 0 : left);
+        ssize_t got = FileRead(handle, buffer, length);
+        if (got > 0) FileWindow.position += got;
+        return Answer(got);
+    }
+    return Answer(FileRead(handle, buffer, length));
+}
+
+int32_t HostWriteFile(void*, int32_t handle, const void* buffer, uint32_t length) {
+    if (Refused(handle) || (!buffer && length)) return -1;
+    if (length > INT32_MAX) length = INT32_MAX;
+    if (MemoryFile* file = MemoryByHandle(handle)) {
+        if (file->mode == TARVO_OPEN_READ) return -1;
+        uint64_t end = static_cast<uint64_t>(file->position) + length;
+        if (end > kMemoryFileMaxSize) return -1;
+        if (end > file->capacity && GrowMemoryFile(file, static_cast<uint32_t>(end), length) != 0) return -1;
+        std::memcpy(file->data + file->position, buffer, length);
+        file->position += length;
+        if (file->position > file->size) file->size = file->position;
+        return static_cast<int32_t>(length);
+    }
+    if (IsWindow(handle)) {
+        int64_t left = FileWindow.length - FileWindow.position;
+        if (left < static_cast<int64_t>(length)) length = static_cast<uint32_t>(left < 0 ? 0 : left);
+        ssize_t put = FileWrite(handle, buffer, length);
+        if (put > 0) FileWindow.position += put;
+        return Answer(put);
+    }
+    return Answer(FileWrite(handle, buffer, length));
+}
+
+int32_t HostSeekFromStart(void*, int32_t handle, int32_t offset) {
+    if (Refused(handle)) return -1;
+    if (MemoryFile* file = MemoryByHandle(handle)) {
+        file->position = offset < 0 ? file->size : Clamp(offset, file->size);
+        return static_cast<int32_t>(file->position);
+    }
+    if (IsWindow(handle)) return WindowSeek(offset < 0 ? FileWindow.length : WindowClamp(offset));
+    if (offset < 0) return Answer(FileSeek(handle, 0, SEEK_END));
+    return Answer(FileSeek(handle, offset, SEEK_SET));
+}
+
+int32_t HostSeekFromCurrent(void*, int32_t handle, int32_t offset) {
+    if (Refused(handle)) return -1;
+    if (MemoryFile* file = MemoryByHandle(handle)) {
+        file->position = Clamp(static_cast<int64_t>(file->position) + offset, file->size);
+        return static_cast<int32_t>(file->position);
+    }
+    if (IsWindow(handle)) return WindowSeek(WindowClamp(FileWindow.position + offset));
+    return Answer(FileSeek(handle, offset, SEEK_CUR));
+}
+
+int32_t HostSeekFromEnd(void*, int32_t handle, int32_t offset) {
+    if (Refused(handle)) return -1;
+    int64_t back = offset < 0 ? 0 : offset;
+    if (MemoryFile* file = MemoryByHandle(handle)) {
+        file->position = file->size - Clamp(back, file->size);
+        return static_cast<int32_t>(file->position);
+    }
+    if (IsWindow(handle)) return WindowSeek(FileWindow.length - WindowClamp(back));
+    int64_t size = RealSize(handle);
+    if (size < 0) return -1;
+    return Answer(FileSeek(handle, static_cast<off_t>(back > size ? 0 : size - back), SEEK_SET));
+}
+
+int32_t HostSeekToStart(void* context, int32_t handle) {
+    return HostSeekFromStart(context, handle, 0);
+}
+
+int32_t HostSeekToEnd(void* context, int32_t handle) {
+    return HostSeekFromEnd(context, handle, 0);
+}
+
+int32_t HostFileLength(void* context, int32_t handle) {
+    int32_t length = HostSeekToEnd(context, handle);
+    if (length < 0) return -1;
+    return HostSeekToStart(context, handle) < 0 ? -1 : length;
+}
+
+int32_t HostRenameFile(void*, const char* oldName, const char* newName) {
+    if (!oldName || !*oldName || !newName || !*newName || std::strlen(newName) > kPathMax) return -1;
+    ForgetHeldName(oldName);
+    if (MemoryFile* file = MemoryByName(oldName)) {
+        if (MemoryByName(newName)) return -1;
+        size_t n = std::strlen(newName);
+        char* copy = static_cast<char*>(MemAllocZeroed(n + 1));
+        if (!copy) return -1;
+        std::memcpy(copy, newName, n);
+        MemFree(file->name);
+        file->name = copy;
+        return 0;
+    }
+    char target[kPathBufSize];
+    CopyPathBuffer(target, newName);
+    if (!MakeUniquePath(target)) return -1;
+    return rename(oldName, target) == 0 ? 0 : -1;
+}
+
+int32_t HostTruncateFile(void*, int32_t handle, uint32_t length) {
+    if (Refused(handle)) return -1;
+    if (MemoryFile* file = MemoryByHandle(handle)) {
+        if (file->mode == TARVO_OPEN_READ || length > kMemoryFileMaxSize) return -1;
+        if (length > file->capacity && GrowMemoryFile(file, length, 0) != 0) return -1;
+        // What lies past the size stays zero, so a file made longer again
+        // shows zeros, as with a real file.
+        if (length < file->size) std::memset(file->data + length, 0, file->size - length);
+        file->size = length;
+        if (file->position > length) file->position = length;
+        return 0;
+    }
+    if (IsWindow(handle)) {
+        if (length > FileWindow.length) return -1;
+        if (ftruncate(handle, static_cast<off_t>(FileWindow.base + length)) != 0) return -1;
+        FileWindow.length = length;
+        FileWindow.end = FileWindow.base + length;
+        if (FileWindow.position > FileWindow.length) WindowSeek(FileWindow.length);
+        return 0;
+    }
+    return ftruncate(handle, static_cast<off_t>(length)) == 0 ? 0 : -1;
+}
+
+int32_t HostUnlinkFile(void*, const char* name) {
+    if (!name || !*name) return -1;
+    ForgetHeldName(name);
+    if (MemoryFile* file = MemoryByName(name)) {
+        if (file->open) return -1;
+        MemoryFiles->DeleteFile(file);
+        return 0;
+    }
+    return unlink(name) == 0 ? 0 : -1;
+}
+
+int32_t HostGetDateAndTime(void*, int32_t handle, uint16_t* date, uint16_t* time) {
+    if (Refused(handle)) return -1;
+    if (MemoryFile* file = MemoryByHandle(handle)) {
+        if (date) *date = file->date;
+        if (time) *time = file->time;
+    }
+    return 0;
+}
+
+int32_t HostSetDateAndTime(void*, int32_t handle, uint16_t date, uint16_t time) {
+    if (Refused(handle)) return -1;
+    if (MemoryFile* file = MemoryByHandle(handle)) {
+        file->date = date;
+        file->time = time;
+    }
+    return 0;
+}
+
+int32_t HostGetAttributes(void*, const char* name) {
+    if (!name || !*name) return -1;
+    if (MemoryFile* file = MemoryByName(name)) return static_cast<int32_t>(file->attributes);
+    return GetFileMode(name);
+}
+
+int32_t HostSetAttributes(void*, const char* name, uint32_t attributes) {
+    if (!name || !*name) return -1;
+    if (MemoryFile* file = MemoryByName(name)) file->attributes = attributes;
+    return 0;
+}
+
+int32_t HostCreateTemporaryFile(void*, char* name) {
+    if (!name || !UseDiskForSwap) return -1;
+    char folder[kPathBufSize];
+    if (!ExpandPath(TempPath, folder, 1) || !folder[0]) return -1;
+    char path[kPathBufSize + 32];
+    for (uint32_t tries = 0; tries < kTemporaryNameTries; tries++) {
+        uint32_t n = TemporaryFileCounter++;
+        if (TemporaryFileCounter > kTemporaryCounterMax) TemporaryFileCounter = 0;
+        int len =
+            std::snprintf(path, sizeof path, "%s/trv%05u.tmp.%d", folder, n, static_cast<int>(getpid()));
+        if (len < 0) return -1;
+        SqueezeChar(path, '/');
+        if (std::strlen(path) >= TARVO_PATH_SIZE) return -1;
+        // O_EXCL and O_NOFOLLOW: a name that exists, a planted link included,
+        // is passed over and never opened.
+        int fd = OpenEngineDescriptor(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return -1;
+        }
+        ForgetHeldName(path);
+        std::memcpy(name, path, std::strlen(path) + 1);
+        return fd;
+    }
+    return -1;
+}

@@ -1,0 +1,84 @@
+// The file services of the host table: one file layer over real files
+// (system descriptors) and memory files, with the held file and the file
+// window. The daemon calls the same functions directly.
+//
+// Every service takes the calling context first (unused here). Handles below
+// kLowestEngineHandle are refused with -1, and no real file the engine gets
+// has a descriptor below it.
+#pragma once
+
+#include <cstdint>
+
+#include "base/pathutil.h"
+#include "engine/tarvo_engine_api.h"
+
+constexpr int32_t kLowestEngineHandle = 4;
+
+// The object the scan task is about to hand to the engine. While it is
+// active, the engine's open of the same name and mode answers its handle and
+// the engine's close of that handle only rewinds it.
+struct HeldFileState {
+    char name[kPathBufSize];
+    uint32_t mode;
+    int32_t handle; // -1 none
+    uint32_t active;
+};
+extern HeldFileState HeldFile;
+
+// Opens name through the open service and holds it: the handle, or -1.
+int32_t OpenHeldFile(const char* name, uint32_t mode);
+// Closes the held file for good and clears it.
+void ReleaseHeldFile();
+
+// The part of a server file that a request scans. Set by the request road
+// (offset and length); the first real file opened while a length is set and
+// no descriptor is held becomes the window's descriptor.
+struct FileWindowState {
+    int64_t base;
+    int64_t length; // 0: no window
+    int64_t position;
+    int64_t end; // the file's size, measured when the descriptor is taken
+    int32_t fd;  // -1 none
+};
+extern FileWindowState FileWindow;
+
+// No window: length 0, no descriptor (an open one is not closed).
+void ResetFileWindow();
+
+// Opens a real file through the counted file layer with no descriptor below
+// kLowestEngineHandle: the descriptor, or -1 with errno set.
+int OpenEngineDescriptor(const char* path, int flags);
+
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostCreateFile(void* context, const char* name);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostOpenFile(void* context, const char* name, uint32_t mode);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostCloseFile(void* context, int32_t handle);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostReadFile(void* context, int32_t handle, void* buffer,
+                                                   uint32_t length);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostWriteFile(void* context, int32_t handle, const void* buffer,
+                                                    uint32_t length);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostSeekToStart(void* context, int32_t handle);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostSeekToEnd(void* context, int32_t handle);
+// Seeks answer the new position. Negative offsets from the start go to the
+// end; from the end, the offset counts back towards the start. Every move
+// stops at the start and at the end of the file.
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostSeekFromStart(void* context, int32_t handle, int32_t offset);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostSeekFromCurrent(void* context, int32_t handle, int32_t offset);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostSeekFromEnd(void* context, int32_t handle, int32_t offset);
+// The length; the file is rewound.
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostFileLength(void* context, int32_t handle);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostRenameFile(void* context, const char* oldName, const char* newName);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostTruncateFile(void* context, int32_t handle, uint32_t length);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostUnlinkFile(void* context, const char* name);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostGetDateAndTime(void* context, int32_t handle, uint16_t* date,
+                                                         uint16_t* time);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostSetDateAndTime(void* context, int32_t handle, uint16_t date,
+                                                         uint16_t time);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostGetAttributes(void* context, const char* name);
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostSetAttributes(void* context, const char* name, uint32_t attributes);
+// A new real file "trv%05u.tmp.%d" (counter, process id) in TempPath, made
+// with O_EXCL and O_NOFOLLOW and mode 0600; its name goes to name
+// (TARVO_PATH_SIZE bytes). The descriptor, or -1 (also with UseDiskForSwap off).
+TARVO_ALIGN_STACK int32_t TARVO_CDECL HostCreateTemporaryFile(void* context, char* name);
+
+// The counter of temporary names: the next one to try.
+extern uint32_t TemporaryFileCounter;

@@ -1,0 +1,33 @@
+// Lock words: process-wide flags that serialise re-entry (a signal-driven
+// reload against a running scan). The program runs no threads, so a word
+// that stays set while its taker waits will never be released: the wait is
+// bounded and then fails.
+#pragma once
+
+#include <cstdint>
+
+// Polls of 100 microseconds before a lock word is given up.
+extern uint32_t LockWordPolls;
+
+// Waits for the word to clear, then sets it: true when taken.
+bool TakeLockWord(volatile uint32_t& word);
+void ReleaseLockWord(volatile uint32_t& word);
+
+// Holds a lock word for one scope; every return path releases it.
+class LockWordGuard {
+public:
+    explicit LockWordGuard(volatile uint32_t& word) : word_(word), held_(TakeLockWord(word)) {}
+    ~LockWordGuard() { Release(); }
+    LockWordGuard(const LockWordGuard&) = delete;
+    LockWordGuard& operator=(const LockWordGuard&) = delete;
+
+    explicit operator bool() const { return held_; }
+    void Release() {
+        if (held_) ReleaseLockWord(word_);
+        held_ = false;
+    }
+
+private:
+    volatile uint32_t& word_;
+    bool held_;
+};

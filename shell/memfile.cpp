@@ -1,0 +1,185 @@
+#include "shell/memfile.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "base/alloc.h"
+
+std::unique_ptr<TvFileList> MemoryFiles;
+uint32_t MemoryFileCounter = kMemoryFileHandleBase;
+
+namespace {
+
+char* CopyName(const char* name) {
+    size_t n = std::strlen(name);
+    char* copy = static_cast<char*>(MemAllocZeroed(n + 1));
+    if (copy) std::memcpy(copy, name, n);
+    return copy;
+}
+
+void FreeFile(MemoryFile* file) {
+    MemFree(file->data);
+    MemFree(file->name);
+    MemFree(file);
+}
+
+int64_t NowMillis() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Reads exactly size bytes, waiting at most what the budget holds: 0 or -1.
+int ReadWithBudget(int fd, uint8_t* buffer, uint32_t size, int64_t& budget) {
+    while (size) {
+        int64_t start = NowMillis();
+        if (budget == 0) return -1;
+        pollfd p{fd, POLLIN, 0};
+        int wait = budget < 0 ? -1 : budget > 1000000 ? 1000000 : static_cast<int>(budget);
+        int ready = poll(&p, 1, wait);
+        if (budget > 0) {
+            int64_t spent = NowMillis() - start;
+            budget = spent >= budget ? 0 : budget - spent;
+        }
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) {
+            if (ready == 0 && budget != 0) continue;
+            return -1;
+        }
+        ssize_t got = read(fd, buffer, size > 16384 ? 16384 : size);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (got <= 0) return -1;
+        buffer += got;
+        size -= static_cast<uint32_t>(got);
+    }
+    return 0;
+}
+
+// The name given, or "DATA[pid]" in buf.
+const char* NameOrDefault(const char* name, char* buf, size_t size) {
+    if (name && *name) return name;
+    std::snprintf(buf, size, "DATA[%u]", static_cast<unsigned>(getpid()));
+    return buf;
+}
+
+} // namespace
+
+TvFileList::~TvFileList() {
+    DeleteAll();
+}
+
+MemoryFile* TvFileList::FindName(const char* name) {
+    if (!name) return nullptr;
+    for (ListNode* node = core_->head; node; node = node->next) {
+        auto* file = static_cast<MemoryFile*>(Stored(node->data));
+        if (file && std::strcmp(file->name, name) == 0) return file;
+    }
+    return nullptr;
+}
+
+MemoryFile* TvFileList::FindHandle(int32_t handle) {
+    for (ListNode* node = core_->head; node; node = node->next) {
+        auto* file = static_cast<MemoryFile*>(Stored(node->data));
+        if (file && file->open && file->handle == handle) return file;
+    }
+    return nullptr;
+}
+
+MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {
+    auto* file = static_cast<MemoryFile*>(MemAllocZeroed(sizeof(MemoryFile)));
+    if (!file) return nullptr;
+    file->name = CopyName(name);
+    file->data = static_cast<uint8_t*>(MemAllocZeroed(capacity));
+    file->capacity = capacity;
+    file->handle = -1;
+    if (!file->name || !file->data || !AddPtr(file)) {
+        FreeFile(file);
+        return nullptr;
+    }
+    return file;
+}
+
+void TvFileList::DeleteFile(MemoryFile* file) {
+    if (!file) return;
+    RemovePtr(file);
+    FreeFile(file);
+}
+
+void TvFileList::DeleteAll() {
+    for (ListNode* node = core_->head; node; node = node->next)
+        FreeFile(static_cast<MemoryFile*>(Stored(node->data)));
+    Clear();
+}
+
+int CreateMemoryFileList() {
+    if (!MemoryFiles) MemoryFiles.reset(new TvFileList);
+    return MemoryFiles ? 0 : -1;
+}
+
+int32_t NextMemoryFileHandle() {
+    for (;;) {
+        if (++MemoryFileCounter > 0x7FFFFFFEu || MemoryFileCounter <= kMemoryFileHandleBase)
+            MemoryFileCounter = kMemoryFileHandleBase + 1;
+        auto handle = static_cast<int32_t>(MemoryFileCounter);
+        if (!MemoryFiles || !MemoryFiles->FindHandle(handle)) return handle;
+    }
+}
+
+int GrowMemoryFile(MemoryFile* file, uint32_t need, uint32_t extra) {
+    if (need <= file->capacity) return 0;
+    if (need > kMemoryFileMaxSize) return -1;
+    uint64_t capacity = (static_cast<uint64_t>(file->capacity) + extra) * 3 / 2;
+    if (capacity < need) capacity = need;
+    if (capacity > kMemoryFileMaxSize) capacity = kMemoryFileMaxSize;
+    auto* data = static_cast<uint8_t*>(MemAllocZeroed(static_cast<size_t>(capacity)));
+    if (!data) return -1;
+    std::memcpy(data, file->data, file->size);
+    MemFree(file->data);
+    file->data = data;
+    file->capacity = static_cast<uint32_t>(capacity);
+    return 0;
+}
+
+const char* AddMemoryFile(const void* data, uint32_t size, const char* name) {
+    char buf[32];
+    name = NameOrDefault(name, buf, sizeof buf);
+    if (size > kMemoryFileMaxSize || (size && !data) || CreateMemoryFileList() != 0 ||
+        MemoryFiles->FindName(name))
+        return nullptr;
+    MemoryFile* file = MemoryFiles->NewFile(name, size);
+    if (!file) return nullptr;
+    if (size) std::memcpy(file->data, data, size);
+    file->size = size;
+    return file->name;
+}
+
+const char* ReceiveMemoryFile(uint32_t size, const char* name, int fd, int64_t& budget) {
+    char buf[32];
+    name = NameOrDefault(name, buf, sizeof buf);
+    if (size > kMemoryFileMaxReceive || CreateMemoryFileList() != 0 || MemoryFiles->FindName(name))
+        return nullptr;
+    MemoryFile* file = MemoryFiles->NewFile(name, size);
+    if (!file) return nullptr;
+    if (ReadWithBudget(fd, file->data, size, budget) != 0) {
+        MemoryFiles->DeleteFile(file);
+        return nullptr;
+    }
+    file->size = size;
+    return file->name;
+}
+
+const uint8_t* GetMemoryFileData(uint32_t* size, const char* name) {
+    MemoryFile* file = MemoryFiles ? MemoryFiles->FindName(name) : nullptr;
+    if (!file) return nullptr;
+    if (size) *size = file->size;
+    return file->data;
+}
+
+void FreeMemoryFiles() {
+    if (MemoryFiles) MemoryFiles->DeleteAll();
+}

@@ -1,0 +1,83 @@
+// Memory files: named byte buffers that the engine reads and writes through
+// the host services like files. Request data arrives in them, and every file
+// the engine creates is one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "base/tvptrlist.h"
+
+struct MemoryFile {
+    uint32_t mode; // 0 read, 1 write, 2 read-write (as last opened)
+    uint32_t open;
+    uint32_t attributes;
+    uint16_t date;
+    uint16_t time;
+    int32_t handle; // valid while open
+    uint32_t position;
+    uint32_t capacity; // bytes of data
+    uint32_t size;     // bytes in use; the rest of data is zero
+    uint8_t* data;
+    char* name;
+};
+
+// Capacity of a file the engine creates.
+constexpr uint32_t kMemoryFileInitialCapacity = 16384;
+// No memory file grows beyond this (answers and positions are 32-bit words).
+constexpr uint32_t kMemoryFileMaxSize = 0x7FFFFFFFu;
+// Request data larger than this is not taken into memory: the caller falls
+// back to a temporary file.
+constexpr uint32_t kMemoryFileMaxReceive = 64u * 1024u * 1024u;
+// The first handle given out is one above this.
+constexpr uint32_t kMemoryFileHandleBase = 0x10000;
+
+// The memory files; owns them (data, name and record).
+class TvFileList : public tvPointerList {
+public:
+    TvFileList() = default;
+    TvFileList(const TvFileList&) = delete;
+    TvFileList& operator=(const TvFileList&) = delete;
+    ~TvFileList() override;
+
+    // The file of that name (compared exactly), or null.
+    MemoryFile* FindName(const char* name);
+    // The open file holding that handle, or null.
+    MemoryFile* FindHandle(int32_t handle);
+    // A new listed file: closed, mode 0, with a copy of name and capacity
+    // bytes of zeroed data. Null when memory runs out.
+    MemoryFile* NewFile(const char* name, uint32_t capacity);
+    // Frees the file and takes it off the list.
+    void DeleteFile(MemoryFile* file);
+    // Frees every file; the list is empty afterwards.
+    void DeleteAll();
+};
+
+// The process-wide list, or null before CreateMemoryFileList.
+extern std::unique_ptr<TvFileList> MemoryFiles;
+// The last handle given out.
+extern uint32_t MemoryFileCounter;
+
+// Creates the list unless it exists: 0, or -1 when out of memory.
+int CreateMemoryFileList();
+// The next memory-file handle: above kMemoryFileHandleBase, never -1 and
+// never one that an open memory file holds.
+int32_t NextMemoryFileHandle();
+// Grows the file's data to hold at least need bytes: (capacity + extra) x 1.5
+// bytes, zero-filled. 0, or -1 (file unchanged) when memory runs out or the
+// file would pass kMemoryFileMaxSize.
+int GrowMemoryFile(MemoryFile* file, uint32_t need, uint32_t extra);
+
+// A closed memory file holding a copy of size bytes of data; a null or empty
+// name becomes "DATA[pid]". Its name (owned by the file), or null when out of
+// memory or when a memory file of that name exists.
+const char* AddMemoryFile(const void* data, uint32_t size, const char* name);
+// The same, filled with size bytes read from descriptor fd against budget
+// (milliseconds, lowered by the time spent; negative: no limit). Null on
+// failure, and at once for more than kMemoryFileMaxReceive bytes.
+const char* ReceiveMemoryFile(uint32_t size, const char* name, int fd, int64_t& budget);
+// The data of the memory file of that name and its size, or null.
+const uint8_t* GetMemoryFileData(uint32_t* size, const char* name);
+// Frees every memory file.
+void FreeMemoryFiles();

@@ -1,0 +1,97 @@
+#include "shell/memfile.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "shell_fixture.h"
+
+namespace {
+
+class MemoryFileTest : public ShellTest {};
+
+std::string Data(const char* name) {
+    uint32_t size = 0;
+    const uint8_t* data = GetMemoryFileData(&size, name);
+    return data ? std::string(reinterpret_cast<const char*>(data), size) : "<none>";
+}
+
+TEST_F(MemoryFileTest, AddedFileHoldsACopyUnderItsNameOrADefaultOne) {
+    char source[] = "client data";
+    const char* name = AddMemoryFile(source, 11, "object.eml");
+    ASSERT_NE(nullptr, name);
+    EXPECT_STREQ("object.eml", name);
+    source[0] = 'X';
+    EXPECT_EQ("client data", Data("object.eml"));
+    EXPECT_EQ(nullptr, AddMemoryFile("other", 5, "object.eml")) << "a second file of that name";
+
+    std::string expected = "DATA[" + std::to_string(getpid()) + "]";
+    const char* unnamed = AddMemoryFile("x", 1, nullptr);
+    ASSERT_NE(nullptr, unnamed);
+    EXPECT_EQ(expected, unnamed);
+    MemoryFile* file = MemoryFiles->FindName(unnamed);
+    ASSERT_NE(nullptr, file);
+    EXPECT_EQ(0u, file->mode);
+    EXPECT_EQ(0u, file->open);
+    EXPECT_EQ(1u, file->capacity);
+
+    FreeMemoryFiles();
+    EXPECT_EQ("<none>", Data("object.eml"));
+    EXPECT_EQ(0u, MemoryFiles->Count());
+}
+
+TEST_F(MemoryFileTest, HandlesStartAboveTheBaseAndSkipPastTheSignBit) {
+    MemoryFileCounter = kMemoryFileHandleBase;
+    EXPECT_EQ(0x10001, NextMemoryFileHandle());
+    MemoryFileCounter = 0x7FFFFFFD;
+    EXPECT_EQ(0x7FFFFFFE, NextMemoryFileHandle());
+    EXPECT_EQ(0x10001, NextMemoryFileHandle()) << "never negative, never -1";
+}
+
+class ReceiveTest : public MemoryFileTest {
+protected:
+    void SetUp() override {
+        MemoryFileTest::SetUp();
+        ASSERT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM, 0, fds_));
+    }
+    void TearDown() override {
+        for (int fd : fds_)
+            if (fd >= 0) close(fd);
+        MemoryFileTest::TearDown();
+    }
+    int fds_[2] = {-1, -1};
+};
+
+TEST_F(ReceiveTest, ReceivesExactlyTheSizeAnnounced) {
+    ASSERT_EQ(12, write(fds_[1], "hello world!trailing", 12));
+    int64_t budget = 5000;
+    const char* name = ReceiveMemoryFile(12, "sent.bin", fds_[0], budget);
+    ASSERT_NE(nullptr, name);
+    EXPECT_EQ("hello world!", Data(name));
+    EXPECT_GT(budget, 0);
+}
+
+TEST_F(ReceiveTest, ShortDataOrASpentBudgetLeavesNoFile) {
+    ASSERT_EQ(3, write(fds_[1], "abc", 3));
+    int64_t budget = 50;
+    EXPECT_EQ(nullptr, ReceiveMemoryFile(10, "short.bin", fds_[0], budget));
+    EXPECT_EQ(0, budget);
+    EXPECT_EQ("<none>", Data("short.bin"));
+
+    close(fds_[1]);
+    fds_[1] = -1;
+    budget = -1;
+    EXPECT_EQ(nullptr, ReceiveMemoryFile(10, "closed.bin", fds_[0], budget)) << "the peer went away";
+    EXPECT_EQ("<none>", Data("closed.bin"));
+}
+
+TEST_F(ReceiveTest, SizeBeyondTheLimitIsRefusedBeforeAnythingIsRead) {
+    ASSERT_EQ(3, write(fds_[1], "abc", 3));
+    int64_t budget = 5000;
+    EXPECT_EQ(nullptr, ReceiveMemoryFile(kMemoryFileMaxReceive + 1, "huge", fds_[0], budget));
+    char left[4] = {0};
+    EXPECT_EQ(3, read(fds_[0], left, 3)) << "the data is there for a temporary file";
+}
+
+} // namespace
