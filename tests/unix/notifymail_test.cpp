@@ -31,6 +31,14 @@ TEST(MailCommandTest, FirstPercentSIsTheQuotedSubjectAndNothingIsAFormat) {
     }
 }
 
+// The signals 1 to 31 of a mask line of /proc/<pid>/status; all ones when the line is missing.
+uint32_t StandardSignals(const std::string& status, const std::string& field) {
+    const size_t at = status.find(field);
+    if (at == std::string::npos) return ~0u;
+    const unsigned long long mask = std::stoull(status.substr(at + field.size(), 16), nullptr, 16);
+    return static_cast<uint32_t>(mask & 0x7fffffffu);
+}
+
 class MailTest : public DaemonFileLogTest {
 protected:
     void SetUp() override {
@@ -159,8 +167,9 @@ TEST_F(MailTest, CommandInheritsNothingOfTheDaemon) {
 
     const std::string text = ReadWholeFile(report);
     EXPECT_EQ(text.substr(0, text.find("Sig")), "fd0\nfd1\nfd2\n");
-    EXPECT_NE(text.find("SigIgn:\t0000000000000000"), std::string::npos) << text;
-    EXPECT_NE(text.find("SigBlk:\t0000000000000000"), std::string::npos) << text;
+    // Signals 1 to 31: the ones above belong to the C library and the emulator, not to the daemon.
+    EXPECT_EQ(StandardSignals(text, "SigIgn:\t"), 0u) << text;
+    EXPECT_EQ(StandardSignals(text, "SigBlk:\t"), 0u) << text;
 }
 
 TEST_F(MailTest, CallersSignalMaskComesBack) {
