@@ -16,10 +16,22 @@ EngineCommandHandler CommandUnloadBases; /* 2 */
 /* diagnostic.c: not a command of the daemon's (engine/diagnostic.h) */
 EngineCommandHandler CommandCallHostRow;
 
+/* containers.c */
+EngineCommandHandler CommandContainerType;  /* 11 */
+EngineCommandHandler CommandContainerOpen;  /* 12 */
+EngineCommandHandler CommandContainerNext;  /* 13 */
+EngineCommandHandler CommandContainerScan;  /* 14 */
+EngineCommandHandler CommandContainerClose; /* 15 */
+
 /* info.c */
 EngineCommandHandler CommandVersion;    /* 8 */
 EngineCommandHandler CommandApiVersion; /* 17 */
-EngineCommandHandler CommandKeepEngine; /* 19 */
+
+/* scan.c */
+EngineCommandHandler CommandScanObject;   /* 4 */
+EngineCommandHandler CommandSetLimit;     /* 9 */
+EngineCommandHandler CommandFindingClass; /* 18 */
+EngineCommandHandler CommandKeepEngine;   /* 19 */
 
 /* lifecycle.c */
 EngineCommandHandler CommandShutdown; /* 3 */

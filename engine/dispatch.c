@@ -13,8 +13,16 @@ static EngineCommandHandler* const EngineCommands[TARVO_CMD_LIMIT] = {
     [TARVO_CMD_BASES_LOADED] = CommandBasesLoaded,
     [TARVO_CMD_UNLOAD_BASES] = CommandUnloadBases,
     [TARVO_CMD_SHUTDOWN] = CommandShutdown,
+    [TARVO_CMD_SCAN_OBJECT] = CommandScanObject,
     [TARVO_CMD_VERSION] = CommandVersion,
+    [TARVO_CMD_SET_LIMIT] = CommandSetLimit,
+    [TARVO_CMD_CONTAINER_TYPE] = CommandContainerType,
+    [TARVO_CMD_CONTAINER_OPEN] = CommandContainerOpen,
+    [TARVO_CMD_CONTAINER_NEXT] = CommandContainerNext,
+    [TARVO_CMD_CONTAINER_SCAN] = CommandContainerScan,
+    [TARVO_CMD_CONTAINER_CLOSE] = CommandContainerClose,
     [TARVO_CMD_API_VERSION] = CommandApiVersion,
+    [TARVO_CMD_FINDING_CLASS] = CommandFindingClass,
     [TARVO_CMD_KEEP_ENGINE] = CommandKeepEngine,
 };
 

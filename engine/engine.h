@@ -15,11 +15,14 @@ typedef struct EngineBase {
     uint32_t count;   /* records in it */
 } EngineBase;
 
+struct ScanState;
+
 /* What the engine keeps between commands; allocated through the host. */
 typedef struct EngineState {
-    uint32_t options;      /* the option word of the entry */
-    uint32_t base_records; /* the base-record result word of the last load */
-    EngineBase* bases;     /* loaded by command 0, newest first */
+    uint32_t options;       /* the option word of the entry */
+    uint32_t base_records;  /* the base-record result word of the last load */
+    EngineBase* bases;      /* loaded by command 0, newest first */
+    struct ScanState* scan; /* the scan in progress (engine/scan.h), or 0 */
 } EngineState;
 
 /* The host's table while the engine runs, else 0. */

@@ -17,11 +17,3 @@ int32_t CommandApiVersion(void* context, va_list* args) {
     (void)args;
     return (int32_t)TARVO_API_VERSION(TARVO_ENGINE_API_MAJOR, TARVO_ENGINE_API_MINOR);
 }
-
-/* Nothing the engine holds goes stale while the daemon re-reads its
- * settings, so a reload may always keep it. */
-int32_t CommandKeepEngine(void* context, va_list* args) {
-    (void)context;
-    (void)args;
-    return 1;
-}

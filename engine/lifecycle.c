@@ -5,6 +5,7 @@
 #include "engine/commands.h"
 #include "engine/engine.h"
 #include "engine/hostcalls.h"
+#include "engine/scan.h"
 
 const HostServiceRow* EngineHost;
 EngineState* Engine;
@@ -36,6 +37,7 @@ int32_t EngineStart(const HostServiceRow* table, uint32_t options, uint32_t base
 int32_t EngineStop(void* context) {
     if (!EngineStarts) return -1;
     if (--EngineStarts) return 0;
+    EngineFreeScan(context);
     EngineFreeBases(context);
     HostFree(context, Engine);
     Engine = 0;

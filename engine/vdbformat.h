@@ -65,6 +65,12 @@
 
 #define TARVO_VDB_ANYWHERE (-1)
 
+/* Marker bits that the engine keeps to itself: a container member marked
+ * with them is handed out by command 13 again and again, or answered with
+ * -1, so that a host's walk can be tried against such an engine. */
+#define TARVO_VDB_MARKER_REPEAT 0x80000000u
+#define TARVO_VDB_MARKER_REFUSE 0x40000000u
+
 #define TARVO_VDB_PATTERN_MASK 0xA5u
 
 #define TARVO_VDB_FNV_OFFSET 2166136261u

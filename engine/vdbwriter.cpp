@@ -51,6 +51,8 @@ const NamedValue kResults[] = {
     {"no-memory", TARVO_RESULT_NO_MEMORY_TO_EXTRACT},
     {"split", TARVO_RESULT_SPLIT_FILE},
     {"container", TARVO_RESULT_CONTAINER},
+    {"repeat", TARVO_VDB_MARKER_REPEAT},
+    {"refuse", TARVO_VDB_MARKER_REFUSE},
 };
 
 template <size_t N> bool Lookup(const NamedValue (&table)[N], const std::string& word, uint32_t& value) {

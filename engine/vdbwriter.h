@@ -20,7 +20,8 @@
 //     CURE     incurable, wipe or cut; for a marker the result bits it
 //              reports: a number or names joined by '+' (read-error,
 //              write-error, decompression-error, password, crc-error,
-//              header-crc-error, no-memory, split, container)
+//              header-crc-error, no-memory, split, container, and
+//              the engine's own repeat and refuse)
 //     PATTERN  text:BYTES (the rest of the line as it stands) or
 //              hex:HEXDIGITS (blanks between pairs allowed)
 #pragma once

@@ -38,9 +38,9 @@ const EnumName kFacilityNames[] = {
 };
 const EnumName kPriorityNames[] = {{"Alert", 1},  {"Error", 3}, {"Warning", 4},
                                    {"Notice", 5}, {"Info", 6},  {nullptr, 0}};
-const EnumName kRecodeModeNames[] = {{"QP", RecodeModeQuotedPrintable},
-                                     {"QuotedPrintable", RecodeModeQuotedPrintable},
-                                     {"Replace", RecodeModeReplace},
+const EnumName kRecodeModeNames[] = {{"QP", RecodeQuotedPrintable},
+                                     {"QuotedPrintable", RecodeQuotedPrintable},
+                                     {"Replace", RecodeReplace},
                                      {nullptr, 0}};
 const EnumName kErrorLevelNames[] = {{"Old", 0}, {"New", 1}, {nullptr, 0}};
 

@@ -8,17 +8,12 @@
 #include "unix/cmdline.h"
 #include "unix/configreader.h"
 
-char RenameFilesTo[4] = "#??";
-char MoveFilesTo[kSettingPathSize] = "/var/tarvo/infected";
 std::unique_ptr<tvStringList> VirusBase;
 int32_t OverwriteLog = 0;
-int32_t LogScanned = 1;
 int32_t LogPacked = 1;
-int32_t LogArchived = 1;
 int32_t MaxBasesObsolescencePeriod = 24;
 char TempPath[kSettingPathSize] = "";
 char SpoolPath[kSettingPathSize] = "/var/tarvo/spool";
-int64_t MaxFileSizeToExtract = -1;
 int32_t ShowProgressBar = 0;
 unsigned char ProgressBar[2] = {0xB0, 0xB2};
 int32_t ProgressBarColor = 3;
@@ -26,20 +21,12 @@ int32_t ScanPriority = 0;
 char EnginePath[kSettingPathSize] = "/var/tarvo/lib/tarvo32.dll";
 int32_t UseDiskForSwap = 1;
 int64_t UseMaxMemory = -1;
-int32_t FilesTypesWarnings = 1;
 char PidFile[kSettingPathSize] = "/var/tarvo/run/tarvod.pid";
-int32_t MaxArchiveLevel = 0;
 char UpdatePath[kSettingPathSize] = "/var/tarvo/updates";
 char BusyFile[kSettingPathSize] = "/var/tarvo/run/tarvod.bsy";
 int32_t LogInfo = 1;
 int32_t LogStatistics = 1;
-int32_t MaxCompressionRatio = -1;
-int32_t CompressionCheckThreshold = -1;
 char AlertPath[kSettingPathSize] = "";
-int32_t EnableDeleteArchiveAction = 0;
-int32_t RecodeNonprintable = 1;
-int32_t RecodeMode = RecodeModeQuotedPrintable;
-char RecodeChar = '?';
 std::string MailCommand;
 std::string MailTo;
 int FileTimeout = 30;
@@ -50,7 +37,6 @@ int32_t DebugFilter = 0;
 int32_t DebugConditions = 0;
 int32_t DebugMail = 0;
 int32_t RunForeground = 0;
-int32_t StopOnFirstInfected = 0;
 int32_t LogExtendedMailInfo = 0;
 char BackupFilesTo[kSettingPathSize] = "/var/tarvo/infected";
 int32_t LogInfected = 1;
@@ -106,7 +92,7 @@ void SetDefaultSettings() {
     AlertPath[0] = '\0';
     EnableDeleteArchiveAction = 0;
     RecodeNonprintable = 1;
-    RecodeMode = RecodeModeQuotedPrintable;
+    RecodeMode = RecodeQuotedPrintable;
     RecodeChar = '?';
     FileTimeout = 30;
     ErrorLevel = 0;

@@ -1,8 +1,11 @@
 // The process-wide settings of the daemon that are held by configuration
 // keys, each named after its key. The log writer's keys, FollowLinks,
-// SocketTimeout and LogProcessInfo, the scan settings, the socket lists and
-// the pool parameters live beside the code that reads them.
+// SocketTimeout and LogProcessInfo, the keys of the scan task, the scan
+// settings, the socket lists and the pool parameters live beside the code
+// that reads them.
 #pragma once
+
+#include "shell/nameformat.h" // RecodeNonprintable, RecodeMode, RecodeChar
 
 #include <cstddef>
 #include <cstdint>
@@ -10,27 +13,21 @@
 #include <string>
 
 #include "base/tvstrlist.h"
+#include "shell/scankeys.h"
 #include "unix/tvprotosettings.h"
 
 constexpr size_t kSettingPathSize = 4097;
 
-// The extension mask of the rename action: 1 to 3 characters.
-extern char RenameFilesTo[4];
-extern char MoveFilesTo[kSettingPathSize];
 // The virus-base masks.
 extern std::unique_ptr<tvStringList> VirusBase;
 extern int32_t OverwriteLog;
-extern int32_t LogScanned;
 extern int32_t LogPacked;
-extern int32_t LogArchived;
 // Hours; 0 switches the age check of the bases off.
 extern int32_t MaxBasesObsolescencePeriod;
 // The temporary folder as configured (kept across reloads), and the folder
 // that temporary work files go to once it has been applied.
 extern char TempPath[kSettingPathSize];
 extern char SpoolPath[kSettingPathSize];
-// Bytes; -1 for no limit.
-extern int64_t MaxFileSizeToExtract;
 extern int32_t ShowProgressBar;
 extern unsigned char ProgressBar[2];
 extern int32_t ProgressBarColor;
@@ -39,28 +36,12 @@ extern char EnginePath[kSettingPathSize];
 extern int32_t UseDiskForSwap;
 // Bytes; -1 when not given.
 extern int64_t UseMaxMemory;
-extern int32_t FilesTypesWarnings;
 extern char PidFile[kSettingPathSize];
-// 0: no limit.
-extern int32_t MaxArchiveLevel;
 extern char UpdatePath[kSettingPathSize];
 extern char BusyFile[kSettingPathSize];
 extern int32_t LogInfo;
 extern int32_t LogStatistics;
-// -1: off.
-extern int32_t MaxCompressionRatio;
-// Kilobytes; -1 tests every object.
-extern int32_t CompressionCheckThreshold;
 extern char AlertPath[kSettingPathSize];
-extern int32_t EnableDeleteArchiveAction;
-extern int32_t RecodeNonprintable;
-
-enum : int32_t {
-    RecodeModeQuotedPrintable = 0,
-    RecodeModeReplace = 3,
-};
-extern int32_t RecodeMode;
-extern char RecodeChar;
 extern std::string MailCommand;
 extern std::string MailTo;
 // Seconds; 0 means no limit. SocketTimeout is the client protocol's.
@@ -75,7 +56,6 @@ extern int32_t DebugConditions;
 extern int32_t DebugMail;
 // Shared with "--foreground=".
 extern int32_t RunForeground;
-extern int32_t StopOnFirstInfected;
 extern int32_t LogExtendedMailInfo;
 extern char BackupFilesTo[kSettingPathSize];
 extern int32_t LogInfected;

@@ -36,3 +36,7 @@ marker        marker.decompression-error file  0  decompression-error  text:TARV
 marker        marker.password            file  0  password             text:TARVO-TEST-MARKER-PASSWORD
 marker        marker.split               file  0  split                text:TARVO-TEST-MARKER-SPLIT
 marker        marker.no-memory           file  0  no-memory            text:TARVO-TEST-MARKER-NO-MEMORY
+# A container member that the engine hands out again and again, and one
+# that it answers with -1.
+marker        marker.repeat              file  0  repeat               text:TARVO-TEST-MARKER-REPEAT
+marker        marker.refuse              file  0  refuse               text:TARVO-TEST-MARKER-REFUSE

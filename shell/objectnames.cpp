@@ -1,0 +1,45 @@
+#include "shell/objectnames.h"
+
+#include <cstring>
+#include <string>
+
+#include "base/pathutil.h"
+#include "base/strutil.h"
+
+int MakeRenamedName(const char* path, const char* pattern, char* out, size_t outSize) {
+    if (!path || !pattern || !out || outSize == 0) return -1;
+    const char* slash = std::strrchr(path, '/');
+    const char* base = slash ? slash + 1 : path;
+    const char* dot = std::strrchr(base, '.');
+    size_t stemLen = dot ? static_cast<size_t>(dot - path) : std::strlen(path);
+    const char* ext = dot ? dot + 1 : "";
+    size_t extLen = std::strlen(ext);
+
+    std::string name(path, stemLen);
+    name += '.';
+    for (size_t i = 0; pattern[i]; ++i) {
+        if (pattern[i] != '?')
+            name += pattern[i];
+        else if (i < extLen)
+            name += ext[i];
+        else
+            break;
+    }
+    if (name.size() >= outSize) return -1;
+    std::memcpy(out, name.c_str(), name.size() + 1);
+    return 0;
+}
+
+int MakeMoveTarget(const char* folder, const char* path, char* out) {
+    if (!folder || !path || !out) return -1;
+    const char* slash = std::strrchr(path, '/');
+    const char* base = slash ? slash + 1 : path;
+    if (!*base) return -1;
+    std::string target = folder;
+    target += '/';
+    target += base;
+    if (target.size() > kPathMax) return -1;
+    std::memcpy(out, target.c_str(), target.size() + 1);
+    SqueezeChar(out, '/');
+    return 0;
+}

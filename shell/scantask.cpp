@@ -1,0 +1,727 @@
+#include "shell/scantask.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "base/filelayer.h"
+#include "base/logwriter.h"
+#include "base/messages.h"
+#include "base/strutil.h"
+#include "base/wildmatch.h"
+#include "shell/actiongate.h"
+#include "shell/dirname.h"
+#include "shell/engines.h"
+#include "shell/filetype.h"
+#include "shell/hostfiles.h"
+#include "shell/hostreport.h"
+#include "shell/lockword.h"
+#include "shell/memfile.h"
+#include "shell/nameformat.h"
+#include "shell/objectnames.h"
+#include "shell/scankeys.h"
+#include "shell/scanresult.h"
+#include "shell/scanstop.h"
+#include "shell/shellkeys.h"
+
+uint32_t EngineWaitPolls = 10000;
+void (*ObjectLinePrefix)(char* buffer, size_t size) = nullptr;
+uint32_t (*DiskDriveKeyFor)(const char* device) = nullptr;
+
+namespace {
+
+constexpr size_t kReportTextSize = 1024;
+constexpr size_t kCopyChunk = 16384;
+constexpr uint32_t kNoMode = UINT32_MAX;
+constexpr uint32_t kUnlinkAttempts = 10;
+constexpr uint32_t kCopyNameAttempts = 10;
+constexpr const char kDiskPrefix[] = "disk://";
+
+bool Has(uint32_t r, uint32_t bits) {
+    return (r & bits) != 0;
+}
+
+// Appends " - " and the message to text, cut to fit.
+void Append(char* text, size_t size, const char* message) {
+    size_t n = std::strlen(text);
+    if (n < size) std::snprintf(text + n, size - n, " - %s", message);
+}
+
+// Replaces text by " - " and the message between colour markers.
+void SetErrorText(char* text, size_t size, uint32_t message) {
+    std::snprintf(text, size, " - \x01\x03%s\x01\x03", MessageText(message));
+}
+
+uint32_t ClassBit(int32_t cls) {
+    switch (cls) {
+    case TARVO_CLASS_INFECTED:
+        return TARVO_RESULT_INFECTED;
+    case TARVO_CLASS_MODIFICATION:
+        return TARVO_RESULT_MODIFICATION;
+    case TARVO_CLASS_SUSPICIOUS:
+        return TARVO_RESULT_SUSPICIOUS;
+    default:
+        return 0;
+    }
+}
+
+// Copies the object through the host's file services (a memory file as
+// well as a real one) into a new file at target, made exclusively so that a
+// name another child has just taken is not overwritten. The copy gets mode,
+// less the set-id bits, when one is given. 0, or -1 with nothing left behind.
+int CopyObject(void* context, const char* source, const char* target, uint32_t mode) {
+    int32_t in = HostOpenFile(context, source, TARVO_OPEN_READ);
+    if (in == -1) return -1;
+    char name[kPathBufSize];
+    CopyPathBuffer(name, target);
+    int out = -1;
+    for (uint32_t tries = 0; tries < kCopyNameAttempts; ++tries) {
+        if (!MakeUniquePath(name)) break;
+        out = FileOpen(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0);
+        if (out >= 0 || errno != EEXIST) break;
+    }
+    if (out < 0) {
+        HostCloseFile(context, in);
+        return -1;
+    }
+    std::string chunk(kCopyChunk, '\0');
+    bool ok = true;
+    for (;;) {
+        int32_t got = HostReadFile(context, in, &chunk[0], kCopyChunk);
+        if (got < 0 || static_cast<size_t>(got) > kCopyChunk) {
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        if (FileWrite(out, chunk.data(), static_cast<size_t>(got)) != got) {
+            ok = false;
+            break;
+        }
+    }
+    HostCloseFile(context, in);
+    if (ok && mode != kNoMode) fchmod(out, static_cast<mode_t>(mode & 0777));
+    if (FileClose(out) != 0) ok = false;
+    if (!ok) unlink(name);
+    return ok ? 0 : -1;
+}
+
+} // namespace
+
+class ScanTask::EngineBorrow {
+public:
+    explicit EngineBorrow(ScanTask& task) : task_(task) {
+        task_.engine_ = task_.GetFreeEngine();
+        task_.dispatcher_ = task_.engine_ ? task_.engine_->dispatcher : nullptr;
+    }
+    ~EngineBorrow() { task_.ReleaseEngine(); }
+    EngineBorrow(const EngineBorrow&) = delete;
+    EngineBorrow& operator=(const EngineBorrow&) = delete;
+
+private:
+    ScanTask& task_;
+};
+
+ScanTask::ScanTask(const TarvoMainSettings* settings, uint32_t, uint32_t stackBudget)
+    : ScanThread(settings), stackBudget_(stackBudget) {}
+
+ScanTask::~ScanTask() {
+    ReleaseEngine();
+    ReleaseActionLock(this);
+}
+
+void ScanTask::SetDisplayName(const char* name) {
+    CopyPathBuffer(displayName_, name ? name : "");
+}
+
+int ScanTask::IsStopRequested() {
+    if (!StopFlag && !ScanTimeoutFlag) return 0;
+    stopped_ = 1;
+    abort_ = 1;
+    // The time-out is reported once, however often the scan looks again.
+    if (ScanTimeoutFlag && !timeoutReported_) {
+        timeoutReported_ = 1;
+        CountTimeout();
+        PrintObjectLine();
+        PrintMessage(" - %s", MessageText(137));
+        EndMessageLine(0);
+    }
+    return 1;
+}
+
+int ScanTask::FilterFile(const char* name, uint64_t size, const uint8_t* header, size_t headerLen) {
+    if (ScanThreadBase::FilterFile(name, size, header, headerLen)) return 1;
+    if (FilesTypesWarnings && !ownMask_) {
+        if (nameNotPrinted_) {
+            nameNotPrinted_ = 0;
+            // Inside a container the name alone would not tell where it is.
+            if (depth_) {
+                PushName(name);
+                PrintObjectLine();
+                PopName();
+            } else {
+                FormatNameForLog(name);
+            }
+        }
+        PrintMessage("%s", MessageText(134));
+        EndMessageLine(0);
+    }
+    return 0;
+}
+
+EngineInstance* ScanTask::GetFreeEngine() {
+    for (uint32_t polls = 0; !abort_; ++polls) {
+        bool loaded = false;
+        {
+            LockWordGuard lock(EngineTableLock);
+            if (!lock) return nullptr;
+            for (uint32_t i = 0; i < kEngineRecordsUsed; ++i) {
+                EngineInstance* instance = EngineAt(i);
+                if (!IsEngineLoaded(instance)) continue;
+                loaded = true;
+                if (!instance->busy) {
+                    instance->busy = 1;
+                    return instance;
+                }
+            }
+        }
+        // Nothing else runs while this waits: only a signal can end it.
+        if (!loaded || StopFlag || ScanTimeoutFlag || polls >= EngineWaitPolls) return nullptr;
+        usleep(100);
+    }
+    return nullptr;
+}
+
+void ScanTask::ReleaseEngine() {
+    if (engine_) engine_->busy = 0;
+    engine_ = nullptr;
+    dispatcher_ = nullptr;
+}
+
+bool ScanTask::IsMemoryObject(const char* path) const {
+    return path && MemoryFiles && MemoryFiles->FindName(path);
+}
+
+bool ScanTask::IsExcluded(const char* path) {
+    char dir[kPathBufSize];
+    struct stat st;
+    if (stat(path, &st) == 0 && S_ISDIR(st.st_mode))
+        CopyPathBuffer(dir, path);
+    else
+        DirNameOf(path, dir, sizeof dir);
+    tvStringList& list = Settings().excludePaths;
+    for (const char* entry = static_cast<const char*>(list.First()); entry;
+         entry = static_cast<const char*>(list.Next())) {
+        std::string pattern = entry;
+        if (pattern.empty()) continue;
+        std::string squeezed(pattern.size() + 1, '\0');
+        std::memcpy(&squeezed[0], pattern.c_str(), pattern.size() + 1);
+        SqueezeChar(&squeezed[0], '/');
+        pattern = squeezed.c_str();
+        if (pattern.back() != '*' && access(pattern.c_str(), F_OK) != 0) pattern += '*';
+        if (WildMatchEsc(pattern.c_str(), dir)) return true;
+    }
+    return false;
+}
+
+void ScanTask::SaveFileMode(const char* path) {
+    savedMode_ = kNoMode;
+    if (IsMemoryObject(path)) return;
+    struct stat st;
+    if (lstat(path, &st) != 0) return;
+    if (S_ISLNK(st.st_mode) && stat(path, &st) != 0) return;
+    savedMode_ = static_cast<uint32_t>(st.st_mode & 06777);
+}
+
+void ScanTask::RestoreFileMode(const char* path) {
+    if (savedMode_ == kNoMode || IsMemoryObject(path)) return;
+    chmod(path, static_cast<mode_t>(savedMode_));
+}
+
+void ScanTask::SetLimit() {
+    dispatcher_(EngineContext(), TARVO_CMD_SET_LIMIT, SettingsWord(kLimitWord) * 400u);
+}
+
+void ScanTask::PushName(const char* name) {
+    pathList_.AddString(name ? name : "");
+}
+
+void ScanTask::PopName() {
+    pathList_.RemoveLast();
+}
+
+void ScanTask::CountLeftInfected() {
+    ++TaskStat().leftInfected;
+    ++TotalStat().leftInfected;
+    SetCounted(true);
+}
+
+void ScanTask::CountProtected() {
+    if (insideArchive_ && depth_)
+        CountSkippedNested();
+    else
+        CountSkippedProtected();
+}
+
+int32_t ScanTask::EngineCommand4(const char* path, uint64_t size) {
+    uint32_t cure = SettingsWord(kInfectedActionWord) & kActionCure;
+    uint32_t length = size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size);
+    int32_t r =
+        dispatcher_(EngineContext(), TARVO_CMD_SCAN_OBJECT, cure, SettingsWord(kModeWord), path, length);
+    ReleaseActionLock(this);
+    return r;
+}
+
+uint32_t ScanTask::Scan(const char* path, uint64_t size) {
+    if (!path) return 0;
+    OriginFlag = 0;
+    stopAfterThis_ = 0;
+    stackBase_ = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    if (std::strncmp(path, kDiskPrefix, sizeof kDiskPrefix - 1) == 0)
+        return DiskDriveKeyFor ? ScanBootRecords(DiskDriveKeyFor(path + sizeof kDiskPrefix - 1)) : 0;
+
+    EngineBorrow borrow(*this);
+    if (!engine_) return 0;
+    foundClass_ = -1;
+    if (IsExcluded(path)) {
+        char text[kNameTextSize];
+        PrintMessage("%s - %s", FormatNameText(path, text, sizeof text), MessageText(202));
+        EndMessageLine(0);
+        return 0;
+    }
+    nameNotPrinted_ = 1;
+    if (!FilterFile(path, size, nullptr, 0)) {
+        CountSkipped();
+        scanFlags_ |= kScanFlagFiltered;
+        return 0;
+    }
+    SetLimit();
+    if (SettingsWord(kEngineResetWord))
+        dispatcher_(EngineContext(), TARVO_CMD_KEEP_ENGINE, TARVO_KEEP_ENGINE_PER_SCAN);
+    noActions_ = 0;
+    CopyPathBuffer(currentPath_, path);
+    ClearFoundLists();
+    scanFlags_ = 0;
+    stopped_ = 0;
+    startTime_ = time(nullptr);
+    PushName(displayName_[0] ? displayName_ : path);
+    PrintObjectLine();
+
+    uint32_t accumulated = 0;
+    uint32_t r = 0;
+    for (uint32_t rescans = 0;; ++rescans) {
+        if (IsStopRequested()) break;
+        uint32_t flagsBefore = scanFlags_;
+        if (CheckFileType(path, size, 0, 0, &scanFlags_)) {
+            if (scanFlags_ != flagsBefore) CountSkipped();
+            break;
+        }
+        SaveFileMode(path);
+        int32_t handle = OpenHeldFile(path, TARVO_OPEN_READ);
+        if (size == 0 && handle != -1) {
+            int32_t length = HostFileLength(EngineContext(), handle);
+            if (length > 0) size = static_cast<uint64_t>(length);
+        }
+        r = static_cast<uint32_t>(EngineCommand4(path, size));
+        CountScanned(size, false);
+        if (OriginFlag) {
+            r |= TARVO_RESULT_INFECTED | TARVO_RESULT_INCURABLE;
+            OriginFlag = 0;
+        }
+        if (r == TARVO_RESULT_CONTAINER && foundClass_ != -1) {
+            uint32_t bit = ClassBit(foundClass_);
+            if (!bit) break;
+            r = TARVO_RESULT_CONTAINER | ProcessResult(bit);
+        } else {
+            r = ProcessResult(r);
+        }
+        accumulated |= r;
+        if (!Has(r, TARVO_RESULT_CURED) || Has(r, TARVO_RESULT_MASK_DONE)) break;
+        // An engine that answers "cured" every time must not keep the scan here.
+        if (rescans + 1 >= kMaxCureRescans) break;
+        PrintObjectLine();
+        size = 0;
+    }
+
+    uint32_t result = accumulated | r;
+    // A container that an action took away is not there to be walked.
+    if (Has(r, TARVO_RESULT_CONTAINER) && !Has(r, TARVO_RESULT_MASK_DONE) && !IsStopRequested()) {
+        int32_t type = -1;
+        uint32_t c = ScanContainer(r, engine_, &type);
+        if (c != UINT32_MAX) {
+            r = ReportActionResult(c, type);
+            result |= r;
+        }
+    }
+    if (!Has(r, TARVO_RESULT_MASK_GONE) && Has(r, TARVO_RESULT_INFECTED | TARVO_RESULT_MODIFICATION))
+        CountLeftInfected();
+    ReleaseHeldFile();
+    PopName();
+    return result;
+}
+
+uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
+    if (!path) return 0;
+    stackBase_ = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    EngineBorrow borrow(*this);
+    if (!engine_) {
+        ReleaseHeldFile();
+        return 0;
+    }
+    SetLimit();
+    CopyPathBuffer(currentPath_, path);
+    startTime_ = time(nullptr);
+    PushName(path);
+    PrintObjectLine();
+    CountScanned(size, false);
+
+    uint32_t accumulated = 0;
+    uint32_t r = 0;
+    bool rescanned = false;
+    for (uint32_t rescans = 0;; ++rescans) {
+        if (IsStopRequested()) break;
+        SaveFileMode(path);
+        int32_t handle = OpenHeldFile(path, TARVO_OPEN_READ);
+        if (size == 0 && handle != -1) {
+            int32_t length = HostFileLength(EngineContext(), handle);
+            if (length > 0) size = static_cast<uint64_t>(length);
+        }
+        r = static_cast<uint32_t>(EngineCommand4(path, size));
+        ReleaseHeldFile();
+        r = ProcessResult(r);
+        accumulated |= r;
+        if (!Has(r, TARVO_RESULT_CURED) || Has(r, TARVO_RESULT_DELETED) || rescans + 1 >= kMaxCureRescans)
+            break;
+        rescanned = true;
+        PrintObjectLine();
+        size = 0;
+    }
+
+    uint32_t result = accumulated | r;
+    if (Has(r, TARVO_RESULT_CONTAINER) && !Has(r, TARVO_RESULT_MASK_DONE) && !IsStopRequested()) {
+        int32_t type = -1;
+        uint32_t c = ScanContainer(r, engine_, &type);
+        if (c != UINT32_MAX) {
+            r = ReportActionResult(c, type);
+            result |= r;
+        }
+    }
+    if (!Has(r, TARVO_RESULT_MASK_GONE) && Has(r, TARVO_RESULT_INFECTED | TARVO_RESULT_MODIFICATION))
+        CountLeftInfected();
+    ReleaseHeldFile();
+    PopName();
+    if (rescanned) result |= TARVO_RESULT_CURED;
+    return result;
+}
+
+uint32_t ScanTask::ScanMemoryObject(const char* name, uint32_t v1, uint32_t v2, uint32_t v3, uint32_t v4,
+                                    uint32_t v5, uint32_t v6) {
+    EngineBorrow borrow(*this);
+    if (!engine_) return 0;
+    foundClass_ = -1;
+    noActions_ = 1;
+    CopyPathBuffer(currentPath_, name ? name : "");
+    PushName(name);
+    PrintObjectLine();
+    uint32_t cure = SettingsWord(kInfectedActionWord) == kActionCure ? 1u : 0u;
+    uint32_t r = static_cast<uint32_t>(dispatcher_(EngineContext(), TARVO_CMD_SCAN_BOOT_RECORD, cure,
+                                                   SettingsWord(kModeWord), v1, v2, v3, v4, v5, v6));
+    CountScanned(TARVO_SECTOR_SIZE, false);
+    ReleaseActionLock(this);
+    r = ProcessResult(r);
+    PopName();
+    return r;
+}
+
+uint32_t ScanTask::ProcessResult(uint32_t r) {
+    char text[kReportTextSize] = "";
+    if (r == 0) {
+        CountClean(depth_);
+        if (LogScanned) {
+            PrintObjectLine();
+            PrintMessage(" - %s", MessageText(10));
+            EndMessageLine(0);
+        } else {
+            ResetMessageBuffer();
+        }
+        return 0;
+    }
+
+    if (Has(r, TARVO_RESULT_DECOMPRESSION_ERROR | TARVO_RESULT_DECOMPRESSION_FATAL) && !ScanTimeoutFlag) {
+        SetErrorText(text, sizeof text, 44);
+        CountDecompressionError();
+    }
+    if (Has(r, TARVO_RESULT_NO_MEMORY_TO_EXTRACT)) {
+        SetErrorText(text, sizeof text, 45);
+        CountNoMemory();
+    }
+    if (Has(r, TARVO_RESULT_SPLIT_FILE)) {
+        SetErrorText(text, sizeof text, 42);
+        CountSplitFile();
+        CountSkipped();
+    }
+    if (Has(r, TARVO_RESULT_PASSWORD_PROTECTED)) {
+        SetErrorText(text, sizeof text, 41);
+        CountSkipped();
+        CountProtected();
+    }
+
+    bool nested = depth_ != 0;
+    bool deleted = Has(r, TARVO_RESULT_DELETED);
+    bool container = Has(r, TARVO_RESULT_CONTAINER);
+    switch (foundClass_) {
+    case TARVO_CLASS_SUSPICIOUS:
+        if (!container) CountSuspicious(depth_);
+        if (!deleted && !container && !nested) r |= ActOnSuspicious(r);
+        break;
+    case TARVO_CLASS_MODIFICATION:
+        if (!container) CountModification(depth_);
+        if (!deleted && !container && !nested) r |= ActOnIncurable(r, 1);
+        break;
+    case TARVO_CLASS_INFECTED:
+        if (!container) CountInfected(depth_);
+        if (!deleted && !container && !nested && !Has(r, TARVO_RESULT_CURED)) r |= ActOnInfected(r);
+        break;
+    case TARVO_CLASS_ADWARE:
+    case TARVO_CLASS_DIALER:
+    case TARVO_CLASS_JOKE:
+    case TARVO_CLASS_RISKWARE:
+    case TARVO_CLASS_HACKTOOL:
+        if (!deleted && !container) {
+            if (!nested) r |= ClassAction(foundClass_);
+            int word = kAdwareActionWord + (foundClass_ - TARVO_CLASS_ADWARE);
+            if (Has(SettingsWord(word), kActionLeaveAlone)) {
+                CountIgnored();
+                ReleaseActionLock(this);
+                return 0;
+            }
+            switch (foundClass_) {
+            case TARVO_CLASS_ADWARE:
+                CountAdware(depth_);
+                break;
+            case TARVO_CLASS_DIALER:
+                CountDialer(depth_);
+                break;
+            case TARVO_CLASS_JOKE:
+                CountJoke(depth_);
+                break;
+            case TARVO_CLASS_RISKWARE:
+                CountRiskware(depth_);
+                break;
+            default:
+                CountHacktool(depth_);
+                break;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+
+    if (Has(r, TARVO_RESULT_CURED) && !Has(r, TARVO_RESULT_DELETED)) {
+        Append(text, sizeof text, MessageText(34));
+        CountCured();
+    }
+    if (ScanTimeoutFlag) {
+        if (Has(r, TARVO_RESULT_MASK_TIMEOUT_LIKE)) Append(text, sizeof text, MessageText(137));
+    } else if (Has(r, TARVO_RESULT_READ_ERROR)) {
+        Append(text, sizeof text, MessageText(39));
+        CountReadError();
+    }
+    if (Has(r, TARVO_RESULT_WRITE_ERROR)) {
+        Append(text, sizeof text, MessageText(40));
+        CountWriteError();
+    }
+    if (Has(r, TARVO_RESULT_DELETED)) {
+        Append(text, sizeof text, MessageText(36));
+        CountDeleted();
+    }
+    if (Has(r, TARVO_RESULT_RENAMED)) {
+        Append(text, sizeof text, MessageText(37));
+        CountRenamed();
+    }
+    if (Has(r, TARVO_RESULT_MOVED)) {
+        Append(text, sizeof text, MessageText(35));
+        CountMoved();
+    }
+    if (Has(r, TARVO_RESULT_LEFT_ALONE)) {
+        Append(text, sizeof text, MessageText(38));
+        CountIgnored();
+    }
+    if (!ScanTimeoutFlag) {
+        if (Has(r, TARVO_RESULT_CRC_ERROR)) {
+            Append(text, sizeof text, MessageText(46));
+            CountCrcError();
+        }
+        if (Has(r, TARVO_RESULT_HEADER_CRC_ERROR)) {
+            if (depth_) Append(text, sizeof text, MessageText(47));
+            CountCrcError();
+        }
+    }
+
+    if (text[0] && r != TARVO_RESULT_CONTAINER) PrintText(text);
+    ReleaseActionLock(this);
+    return r;
+}
+
+void ScanTask::PrintText(const char* text) {
+    PrintObjectLine();
+    PrintMessage("%s", text);
+    EndMessageLine(0);
+}
+
+uint32_t ScanTask::ClassAction(int32_t cls) {
+    switch (cls) {
+    case TARVO_CLASS_ADWARE:
+        return ActOnAdware(0);
+    case TARVO_CLASS_DIALER:
+        return ActOnDialer(0);
+    case TARVO_CLASS_JOKE:
+        return ActOnJoke(0);
+    case TARVO_CLASS_RISKWARE:
+        return ActOnRiskware(0);
+    case TARVO_CLASS_HACKTOOL:
+        return ActOnHacktool(0);
+    default:
+        return 0;
+    }
+}
+
+uint32_t ScanTask::ActOnSuspicious(uint32_t r) {
+    return r | ApplyAction(SettingsWord(kSuspiciousActionWord), 1);
+}
+uint32_t ScanTask::ActOnAdware(uint32_t r) {
+    return r | ApplyAction(SettingsWord(kAdwareActionWord), 1);
+}
+uint32_t ScanTask::ActOnDialer(uint32_t r) {
+    return r | ApplyAction(SettingsWord(kDialerActionWord), 1);
+}
+uint32_t ScanTask::ActOnJoke(uint32_t r) {
+    return r | ApplyAction(SettingsWord(kJokeActionWord), 1);
+}
+uint32_t ScanTask::ActOnRiskware(uint32_t r) {
+    return r | ApplyAction(SettingsWord(kRiskwareActionWord), 1);
+}
+uint32_t ScanTask::ActOnHacktool(uint32_t r) {
+    return r | ApplyAction(SettingsWord(kHacktoolActionWord), 1);
+}
+
+uint32_t ScanTask::ActOnIncurable(uint32_t r, int lock) {
+    return r | ApplyAction(SettingsWord(kIncurableActionWord), lock);
+}
+
+uint32_t ScanTask::ActOnInfected(uint32_t r) {
+    uint32_t word = SettingsWord(kInfectedActionWord);
+    if (Has(r, TARVO_RESULT_INCURABLE)) {
+        if (word == kActionCure) return ActOnIncurable(r, 0);
+        // The cure was tried and failed: what else was asked for applies.
+        word &= ~static_cast<uint32_t>(kActionCure);
+    }
+    return r | ApplyAction(word, 1);
+}
+
+uint32_t ScanTask::ApplyAction(uint32_t mask, int lock) {
+    if (noActions_ || mask == 0) return 0;
+    if (Has(mask, kActionCure)) {
+        // The engine cured the object in place.
+        RestoreFileMode(currentPath_);
+        return 0;
+    }
+    if (!MayApplyAction(this, mask, lock)) return 0;
+    uint32_t answer = 0;
+    if (Has(mask, kActionLeaveAlone)) {
+        answer = IgnoreObject();
+        if (Has(answer, TARVO_RESULT_LEFT_ALONE)) return answer;
+    }
+    if (Has(mask, kActionRename)) {
+        answer = RenameObject();
+        if (Has(answer, TARVO_RESULT_RENAMED)) return answer;
+    }
+    if (Has(mask, kActionMove)) {
+        answer = MoveObject(MoveFilesTo, 1);
+        if (Has(answer, TARVO_RESULT_MOVED)) return answer;
+    }
+    if (Has(mask, kActionDelete)) answer = DeleteObject();
+    return answer;
+}
+
+uint32_t ScanTask::IgnoreObject() {
+    return TARVO_RESULT_LEFT_ALONE;
+}
+
+uint32_t ScanTask::DeleteObject() {
+    return HostUnlinkFile(EngineContext(), currentPath_) == 0 ? TARVO_RESULT_DELETED
+                                                              : TARVO_RESULT_WRITE_ERROR;
+}
+
+uint32_t ScanTask::RenameObject() {
+    char target[kPathBufSize];
+    if (MakeRenamedName(currentPath_, RenameFilesTo, target, sizeof target) != 0)
+        return TARVO_RESULT_WRITE_ERROR;
+    // The name the object ends up with is the one whose mode is restored:
+    // the host would make a taken name unique behind our back.
+    if (!IsMemoryObject(currentPath_) && !MakeUniquePath(target)) return TARVO_RESULT_WRITE_ERROR;
+    if (HostRenameFile(EngineContext(), currentPath_, target) != 0) return TARVO_RESULT_WRITE_ERROR;
+    RestoreFileMode(target);
+    return TARVO_RESULT_RENAMED;
+}
+
+uint32_t ScanTask::MoveObject(const char* folder, int unlinkOriginal) {
+    bool inMemory = IsMemoryObject(currentPath_);
+    if (!inMemory && access(currentPath_, R_OK) != 0) return TARVO_RESULT_READ_ERROR;
+    char dir[kPathBufSize];
+    if (!folder || !ExpandPath(folder, dir, 1) || !dir[0] || !MakeDirs(dir)) return TARVO_RESULT_WRITE_ERROR;
+    char target[kPathBufSize];
+    if (MakeMoveTarget(dir, currentPath_, target) != 0) return TARVO_RESULT_WRITE_ERROR;
+    if (CopyObject(EngineContext(), currentPath_, target, inMemory ? kNoMode : savedMode_) != 0)
+        return TARVO_RESULT_WRITE_ERROR;
+    if (!unlinkOriginal) return TARVO_RESULT_MOVED;
+    for (uint32_t attempt = 0; attempt < kUnlinkAttempts; ++attempt) {
+        if (HostUnlinkFile(EngineContext(), currentPath_) == 0) return TARVO_RESULT_MOVED;
+        usleep(100);
+    }
+    return TARVO_RESULT_WRITE_ERROR;
+}
+
+void ScanTask::PrintObjectLine() {
+    char prefix[512] = "";
+    if (ObjectLinePrefix) ObjectLinePrefix(prefix, sizeof prefix);
+    std::string levels;
+    if (LogArchived || LogPacked) levels.assign(containerLevel_ < kPathMax ? containerLevel_ : kPathMax, '>');
+    std::string joined;
+    for (const char* name = static_cast<const char*>(pathList_.First()); name;
+         name = static_cast<const char*>(pathList_.Next())) {
+        if (!joined.empty()) joined += '/';
+        joined += name;
+    }
+    char text[kNameTextSize];
+    PrintRecordLine("%s%s%s", prefix, levels.c_str(), FormatNameText(joined.c_str(), text, sizeof text));
+}
+
+void ScanTask::PrintObjectName() {
+    PrintObjectLine();
+}
+
+void ScanTask::ClearLine() {
+    ConsoleClearLine(0);
+}
+
+uint32_t ScanTask::HostPackerReportWord() {
+    return SettingsWord(kPackerReportWord);
+}
+
+uint32_t ScanTask::HostArchivesWord() {
+    return SettingsWord(kArchivesWord);
+}
+
+uint32_t ScanTask::HostMailFilesWord() {
+    return SettingsWord(kMailFilesWord);
+}
+
+int32_t ScanTask::HostMayCure() {
+    return MayApplyAction(this, kActionCure, 1);
+}

@@ -1,0 +1,159 @@
+// The scan task: one scanning job of the daemon. It borrows an engine
+// instance, hands it the object, applies the configured action to what the
+// engine found, walks containers object by object and counts everything.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+#include "base/pathutil.h"
+#include "engine/tarvo_engine_api.h"
+#include "shell/engineinstance.h"
+#include "shell/hosttask.h"
+#include "shell/scancounters.h"
+#include "shell/scanthread.h"
+
+// The stack budget every caller gives a task.
+constexpr uint32_t kScanStackBudget = 0x40000;
+// Rescans of an object that the engine keeps answering as cured.
+constexpr uint32_t kMaxCureRescans = 8;
+// Polls of 100 microseconds that a task waits for a busy engine instance.
+extern uint32_t EngineWaitPolls;
+
+// Writes the process prefix of the daemon's per-request lines into buffer;
+// null prints none. The daemon sets it.
+extern void (*ObjectLinePrefix)(char* buffer, size_t size);
+// The drive key of a "disk://" device, added to the drive map when it is
+// missing; null leaves disk requests unserved. The disk code sets it.
+extern uint32_t (*DiskDriveKeyFor)(const char* device);
+
+class ScanTask : public ScanThread, public ScanTaskCounters, public HostTask {
+public:
+    // settings: copied (the process-wide settings when null); the second
+    // word is not used.
+    ScanTask(const TarvoMainSettings* settings, uint32_t unused, uint32_t stackBudget);
+    ~ScanTask() override;
+
+    int IsStopRequested() override;
+    void Idle() override {}
+    int FilterFile(const char* name, uint64_t size, const uint8_t* header, size_t headerLen) override;
+    // The request road: the accumulated result bits; size 0 takes the size
+    // from the file.
+    uint32_t Scan(const char* path, uint64_t size) override;
+    // The boot-record road (engine command 5).
+    uint32_t ScanMemoryObject(const char* name, uint32_t v1, uint32_t v2, uint32_t v3, uint32_t v4,
+                              uint32_t v5, uint32_t v6) override;
+
+    virtual uint32_t ActOnSuspicious(uint32_t r);
+    virtual uint32_t ActOnInfected(uint32_t r);
+    virtual uint32_t ActOnIncurable(uint32_t r, int lock);
+    virtual uint32_t ActOnAdware(uint32_t r);
+    virtual uint32_t ActOnDialer(uint32_t r);
+    virtual uint32_t ActOnJoke(uint32_t r);
+    virtual uint32_t ActOnRiskware(uint32_t r);
+    virtual uint32_t ActOnHacktool(uint32_t r);
+    virtual uint32_t DeleteObject();
+    virtual uint32_t RenameObject();
+    virtual uint32_t IgnoreObject();
+    // Counts and reports the result bits of the current object; the bits
+    // with those of the action applied.
+    virtual uint32_t ProcessResult(uint32_t r);
+    virtual uint32_t ApplyAction(uint32_t mask, int lock);
+    // After the walk of a container: counts and reports it, and applies the
+    // container action when something was found in it.
+    virtual uint32_t ReportActionResult(uint32_t c, int32_t type);
+    virtual uint32_t ActOnInfectedContainer(int32_t type);
+    virtual bool IsContainerActionDestructive(int32_t type);
+    // A free loaded engine instance marked busy, or null.
+    virtual EngineInstance* GetFreeEngine();
+    // The single-object road of the mail walk: no exclude test, no filter.
+    virtual uint32_t ScanFile(const char* path, uint64_t size);
+    virtual void PrintObjectLine();
+    virtual void PrintObjectName();
+    virtual void ClearLine();
+    virtual void OnObjectDone() {}
+    virtual void PrintStats() {}
+    virtual void PrintTotalStats() {}
+    virtual void PrintTaskStats() {}
+    virtual void PrintStatsSummary() {}
+    virtual const char* GetCurrentPath() const { return currentPath_; }
+    virtual EngineDispatcher GetDispatcher() const { return dispatcher_; }
+    virtual uint32_t MoveObject(const char* folder, int unlinkOriginal);
+
+    // The walk through a container whose object the engine answered with
+    // the container bit: the result bits of its objects, -1 without an
+    // engine. typeOut, when given, receives the container's type.
+    uint32_t ScanContainer(uint32_t r, EngineInstance* engine, int32_t* typeOut);
+    // Passes while the stack used since the scan began stays below the
+    // budget less 64 KB; otherwise reports the overflow and fails.
+    bool StackGuard();
+
+    // The name the object is reported under, when it differs from its path.
+    void SetDisplayName(const char* name);
+
+    uint32_t Depth() const { return depth_; }
+    int32_t FoundClass() const { return foundClass_; }
+    uint32_t ScanFlags() const { return scanFlags_; }
+    uint32_t ContainerLevel() const { return containerLevel_; }
+    bool Stopped() const { return stopped_ != 0; }
+    const char* FindingName() const { return findingName_; }
+    // The context handed to the engine with every command.
+    void* EngineContext() { return static_cast<HostTask*>(this); }
+
+    // HostTask: what the host services ask of the task.
+    EngineDispatcher HostDispatcher() override { return dispatcher_; }
+    char* HostFindingName() override { return findingName_; }
+    void HostSetFoundClass(int32_t cls) override { foundClass_ = cls; }
+    void HostPrintObjectLine() override { PrintObjectLine(); }
+    void HostPrintObjectName() override { PrintObjectName(); }
+    void HostRaiseContainerLevel() override { ++containerLevel_; }
+    uint32_t HostPackerReportWord() override;
+    uint32_t HostArchivesWord() override;
+    uint32_t HostMailFilesWord() override;
+    int32_t HostMayCure() override;
+
+private:
+    // One engine instance borrowed for one road; released however it ends.
+    class EngineBorrow;
+
+    bool IsExcluded(const char* path);
+    bool IsMemoryObject(const char* path) const;
+    void SaveFileMode(const char* path);
+    void RestoreFileMode(const char* path);
+    void SetLimit();
+    void PushName(const char* name);
+    void PopName();
+    void ReleaseEngine();
+    void CountLeftInfected();
+    void CountProtected();
+    uint32_t ClassAction(int32_t cls);
+    int32_t EngineCommand4(const char* path, uint64_t size);
+    void PrintText(const char* text);
+    uint32_t WalkContainer(uint32_t result, TarvoObjectRecord* record, int32_t type);
+    bool EndsWalk(uint32_t q) const;
+
+    char displayName_[kPathBufSize] = {};
+    uint32_t nameNotPrinted_ = 0;
+    uint32_t archiveNesting_ = 0;
+    uint32_t insideArchive_ = 0;
+    time_t startTime_ = 0;
+    uint64_t objectSize_ = 0;
+    EngineInstance* engine_ = nullptr;
+    EngineDispatcher dispatcher_ = nullptr;
+    uint32_t containerLevel_ = 0;
+    uint32_t savedMode_ = UINT32_MAX;
+    uint32_t stackBudget_;
+    uintptr_t stackBase_ = 0;
+    int32_t foundClass_ = -1;
+    char findingName_[TARVO_FINDING_NAME_SIZE] = {};
+    char currentPath_[kPathBufSize] = {};
+    tvStringList pathList_{1};
+    uint32_t stopAfterThis_ = 0;
+    uint32_t scanFlags_ = 0;
+    uint32_t depth_ = 0;
+    uint32_t noActions_ = 0;
+    uint32_t stopped_ = 0;
+    uint32_t timeoutReported_ = 0;
+    uint32_t stackOverflow_ = 0;
+};
