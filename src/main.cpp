@@ -1,0 +1,5 @@
+#include "unix/tarvomain.h"
+
+int main(int argc, char** argv) {
+    return TarvoMain(argc, argv);
+}

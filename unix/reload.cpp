@@ -1,0 +1,90 @@
+#include "unix/reload.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "base/logwriter.h"
+#include "base/messages.h"
+#include "base/pathutil.h"
+#include "unix/configreader.h"
+#include "unix/daemonsettings.h"
+#include "unix/listeners.h"
+#include "unix/pidfile.h"
+#include "unix/processpool.h"
+#include "unix/startup.h"
+#include "unix/tvsigflags.h"
+
+namespace {
+
+int ReloadRunning = 0;
+
+struct SavedLogTarget {
+    int toFile;
+    int toSyslog;
+    char fileName[sizeof LogFileName];
+};
+
+SavedLogTarget SaveLogTarget() {
+    SavedLogTarget saved{LogToFile, LogToSyslog, {}};
+    memcpy(saved.fileName, LogFileName, sizeof saved.fileName);
+    return saved;
+}
+
+void RestoreLogTarget(const SavedLogTarget& saved) {
+    LogToFile = saved.toFile;
+    LogToSyslog = saved.toSyslog;
+    memcpy(LogFileName, saved.fileName, sizeof LogFileName);
+}
+
+void ChangeToRoot() {
+    if (chdir("/") != 0) {
+    }
+}
+
+// The folder of the configuration file, "" when its path names none.
+std::string ConfigFolder() {
+    const char* slash = strrchr(ConfigFilePath, '/');
+    if (slash == nullptr) return std::string();
+    if (slash == ConfigFilePath) return "/";
+    return std::string(ConfigFilePath, static_cast<size_t>(slash - ConfigFilePath));
+}
+
+} // namespace
+
+int ReloadDaemon() {
+    if (ForkMarker == 0 || ReloadRunning) return 0;
+    ReloadRunning = 1;
+    const std::string folder = ConfigFolder();
+    char oldPidPath[kPathBufSize];
+    ExpandedPidFile(oldPidPath);
+    const SavedLogTarget logTarget = SaveLogTarget();
+    PrintMessage("%s", MessageText(111));
+    EndMessageLine(0);
+
+    ReloadingOptions = 1;
+    ReleaseResources();
+    // Relative paths of the configuration resolve against its folder.
+    if (!folder.empty() && chdir(folder.c_str()) != 0) {
+        PrintMessage("'chdir' failed for '%s' - %s", folder.c_str(), strerror(errno));
+        EndMessageLine(0);
+    }
+    int result = LoadOptions(SavedArgc, SavedArgv);
+    ChangeToRoot();
+    if (result == 0 && ReconcileListeners(oldPidPath) != 0) {
+        ReloadFlag = 0;
+        result = -1;
+    }
+    if (result != 0) {
+        // The master ends now: with the pid file it wrote and the log it wrote to, not those of the
+        // defaults that a load which failed half-way leaves behind.
+        memcpy(PidFile, oldPidPath, sizeof PidFile < sizeof oldPidPath ? sizeof PidFile : sizeof oldPidPath);
+        PidFile[sizeof PidFile - 1] = '\0';
+        RestoreLogTarget(logTarget);
+    }
+    ReloadingOptions = 0;
+    ReloadRunning = 0;
+    return result;
+}

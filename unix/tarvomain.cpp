@@ -1,0 +1,39 @@
+#include "unix/tarvomain.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "base/filelayer.h"
+#include "base/logwriter.h"
+#include "shell/hosthooks.h"
+#include "unix/daemonstart.h"
+#include "unix/processpool.h"
+#include "unix/signals.h"
+#include "unix/startup.h"
+
+int TarvoMain(int argc, char** argv) {
+    // Held back until the master has its handler: a SIGHUP before that must not end the launcher.
+    BlockSignal(SIGHUP);
+    setlocale(LC_CTYPE, "");
+    SavedArgc = argc;
+    SavedArgv = argv;
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    InitOpenFileLimit();
+    ForkMarker = getpid();
+    ConnectHostServices();
+    if (chdir("/") != 0) {
+        PrintMessage("'chdir' failed for root - %s", strerror(errno));
+        EndMessageLine(0);
+    }
+    if (LoadOptions(argc, argv) != 0) {
+        ShutdownCleanup();
+        return FailedOptionsExitStatus();
+    }
+    FirstStart = 0;
+    return StartDaemon();
+}
