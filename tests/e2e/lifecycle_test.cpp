@@ -1,7 +1,6 @@
 // The daemon's life after the start: served connections, signals, reload and shutdown.
 #include <sys/socket.h>
 
-#include <thread>
 
 #include "daemon_process.h"
 #include "wire_client.h"

@@ -1,0 +1,58 @@
+// The options load in-process, for what the end-to-end tests cannot arrange.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "logcapture.h"
+#include "unix/configreader.h"
+#include "unix/processpool.h"
+#include "unix/startup.h"
+#include "unix/switchuser.h"
+
+namespace {
+
+passwd* AnyUser(const char*) {
+    static char name[] = "scanner";
+    static passwd entry{};
+    entry.pw_name = name;
+    entry.pw_uid = getuid();
+    entry.pw_gid = getgid();
+    return &entry;
+}
+int Succeed(gid_t) {
+    return 0;
+}
+int SucceedUid(uid_t) {
+    return 0;
+}
+int SucceedGroups(const char*, gid_t) {
+    return 0;
+}
+int SucceedChown(const char*, uid_t, gid_t) {
+    return 0;
+}
+
+TEST(LoadOptionsTest, WithoutIniFileNoneIsRequiredAfterTheUserSwitch) {
+    LogCapture log;
+    UserSwitchCalls = {AnyUser, SucceedChown, Succeed, SucceedGroups, SucceedUid, ::getuid, ::geteuid};
+    // Nothing may be read: the default path must not be the reason for a failure.
+    const char* const argv[] = {"tarvod", "-ni", "--check-only"};
+    FirstStart = 1;
+    EXPECT_EQ(LoadOptions(3, argv), -1);
+    const std::string configPath = ConfigFilePath;
+    ShutdownCleanup();
+    FreeSlotTable();
+    UserSwitchCalls = kSystemUserSwitchCalls;
+
+    bool checked = false;
+    for (const auto& line : log.Lines()) {
+        EXPECT_EQ(line.find("Error reading " + configPath), std::string::npos) << line;
+        checked = checked || line.find("Options ") != std::string::npos;
+    }
+    EXPECT_TRUE(checked) << testing::PrintToString(log.Lines());
+    // The default engine is not there: the check has failed for that reason alone.
+    EXPECT_EQ(OptionsCheckFailed, 1);
+}
+
+} // namespace
