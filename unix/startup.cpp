@@ -236,8 +236,11 @@ int LoadOptions(int argc, const char* const* argv) {
         }
     }
 
+    // Whether the engine stayed loaded through this reload: the new answer below decides only the
+    // next reload.
+    const bool keptEngine = KeptEngine();
     bool engineLoaded = true;
-    if (!KeptEngine()) {
+    if (!keptEngine) {
         SavedEngineStatus = StatEngineFile(EngineFilePath);
         ActiveEngine = LoadEngine();
         if (ActiveEngine < 0) {
@@ -248,7 +251,7 @@ int LoadOptions(int argc, const char* const* argv) {
     if (engineLoaded) KeepEngineWord = AskKeepEngine();
 
     uint32_t count = 0;
-    if (KeptEngine()) {
+    if (keptEngine) {
         count = ReloadBases(engineChanged);
     } else if (!engineLoaded) {
         PrintEngineVersions();
