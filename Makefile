@@ -9,7 +9,7 @@ else
 BUILD   ?= build
 endif
 
-.PHONY: all deps configure build check demo bench clean
+.PHONY: all deps configure build check demo install bench clean
 
 all: build
 
@@ -27,6 +27,10 @@ check: build
 
 demo: build
 	@if [ -x tools/demo ]; then tools/demo $(BUILD); else echo "demo: the daemon does not exist yet"; fi
+
+# Installs the daemon and the sample configuration (PREFIX=/usr/local by default, DESTDIR honoured).
+install: build
+	@cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
 clean:
 	rm -rf build build-asan

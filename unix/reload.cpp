@@ -74,6 +74,10 @@ int ReloadDaemon() {
     int result = LoadOptions(SavedArgc, SavedArgv);
     ChangeToRoot();
     if (result == 0 && ReconcileListeners(oldPidPath) != 0) {
+        // A pid file that the reconciliation began at a new path is no one's either.
+        char newPidPath[kPathBufSize];
+        ExpandedPidFile(newPidPath);
+        if (newPidPath[0] != '\0' && strcmp(newPidPath, oldPidPath) != 0) unlink(newPidPath);
         ReloadFlag = 0;
         result = -1;
     }

@@ -220,8 +220,9 @@ int LoadOptions(int argc, const char* const* argv) {
 
     if (FirstStart) {
         if (SwitchUser(CheckOnlyFlag)) {
-            // The reloads read the file again, as the new user; -ni reads none.
-            if (!NoIniFlag) {
+            // The reloads read the file again, as the new user; -ni reads none, and a file that
+            // could not be read has been reported already.
+            if (!NoIniFlag && configResult != -1) {
                 FILE* again = fopen(ConfigFilePath, "r");
                 if (again) {
                     fclose(again);
