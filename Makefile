@@ -23,7 +23,7 @@ build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
 check: build
-	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 300
+	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 300 $(CTESTFLAGS)
 
 demo: build
 	@if [ -x tools/demo ]; then tools/demo $(BUILD); else echo "demo: the daemon does not exist yet"; fi

@@ -16,6 +16,7 @@
 #include "base/wildmatch.h"
 #include "shell/actiongate.h"
 #include "shell/dirname.h"
+#include "shell/drivemap.h"
 #include "shell/engines.h"
 #include "shell/filetype.h"
 #include "shell/hostfiles.h"
@@ -31,7 +32,7 @@
 
 uint32_t EngineWaitPolls = 10000;
 void (*ObjectLinePrefix)(char* buffer, size_t size) = nullptr;
-uint32_t (*DiskDriveKeyFor)(const char* device) = nullptr;
+uint32_t (*DiskDriveKeyFor)(const char* device) = DriveKeyFor;
 
 namespace {
 

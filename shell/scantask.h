@@ -25,7 +25,7 @@ extern uint32_t EngineWaitPolls;
 // null prints none. The daemon sets it.
 extern void (*ObjectLinePrefix)(char* buffer, size_t size);
 // The drive key of a "disk://" device, added to the drive map when it is
-// missing; null leaves disk requests unserved. The disk code sets it.
+// missing (DriveKeyFor of the drive map); null leaves disk requests unserved.
 extern uint32_t (*DiskDriveKeyFor)(const char* device);
 
 class ScanTask : public ScanThread, public ScanTaskCounters, public HostTask {

@@ -15,7 +15,7 @@
 #include "unix/configreader.h"
 #include "unix/daemonsettings.h"
 #include "unix/poolparams.h"
-#include "unix/socketspec.h"
+#include "unix/socketconfig.h"
 
 TarvoMainSettings* ConfigTargetSettings = nullptr;
 

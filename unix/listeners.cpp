@@ -13,7 +13,7 @@
 #include "base/logwriter.h"
 #include "base/messages.h"
 #include "unix/daemonsettings.h"
-#include "unix/socketspec.h"
+#include "unix/socketconfig.h"
 
 SockList Listeners;
 

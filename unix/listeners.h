@@ -1,4 +1,4 @@
-// The daemon's listening sockets: the process-wide list, their opening from the socket specifications,
+// The daemon's listening sockets: the process-wide list, their opening from the configured sockets,
 // their reconciliation on reload and their closing.
 #pragma once
 
@@ -32,14 +32,14 @@ public:
 // The listeners of this process, inherited by every child of the pool.
 extern SockList Listeners;
 
-// Opens every socket of the unix and inet specification lists that is not yet open (an inet host
+// Opens every socket of the unix and inet configured socket lists that is not yet open (an inet host
 // marked with a leading '*' is skipped) and makes all listeners non-blocking. 0 when at least one
 // listener is open, -1 otherwise (message 118). Outside the first start the active interfaces are
 // printed.
 int OpenListeningSockets(int firstStart);
 // Listeners.CloseAll.
 void CloseListeners(int shutdownFirst, int unlinkPath);
-// The reload's part: keeps the listeners whose specification is still configured, closes the others,
+// The reload's part: keeps the listeners that are still configured, closes the others,
 // opens the new ones and rewrites the pid file when the set of listeners or the pid-file path changed
 // (the file at oldPidPath, the expanded path before the reload, is then removed). 0, or -1 with the
 // reload flag cleared.

@@ -10,7 +10,7 @@
 #include "base/pathutil.h"
 #include "unix/listeners.h"
 #include "unix/pidfile.h"
-#include "unix/socketspec.h"
+#include "unix/socketconfig.h"
 #include "unix/tvsigflags.h"
 
 namespace {

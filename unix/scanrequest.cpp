@@ -59,7 +59,6 @@ private:
 // What the request road of the shell needs from the daemon.
 void ConnectShell() {
     ObjectLinePrefix = FormatProcessPrefix;
-    DiskDriveKeyFor = DriveKeyFor;
 }
 
 // alarm(FileTimeout) with OnScanTimeout for the time of one scan.

@@ -14,7 +14,7 @@
 #include "unix/configkeys.h"
 #include "unix/configreader.h"
 #include "unix/daemonsettings.h"
-#include "unix/socketspec.h"
+#include "unix/socketconfig.h"
 
 // The header rules of the mail processing, when it is linked in.
 void FreeFilterRules() __attribute__((weak));

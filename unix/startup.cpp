@@ -27,7 +27,7 @@
 #include "unix/poolparams.h"
 #include "unix/processpool.h"
 #include "unix/settingslife.h"
-#include "unix/socketspec.h"
+#include "unix/socketconfig.h"
 #include "unix/switchuser.h"
 #include "unix/temppath.h"
 

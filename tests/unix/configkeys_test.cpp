@@ -13,7 +13,7 @@
 #include "base/pathutil.h"
 #include "base/strutil.h"
 #include "config_fixture.h"
-#include "unix/socketspec.h"
+#include "unix/socketconfig.h"
 
 namespace {
 

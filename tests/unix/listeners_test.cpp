@@ -74,7 +74,7 @@ TEST_F(ListenersTest, StaleSocketFileIsReplaced) {
     close(client);
 }
 
-// What is at the path stays untouched, and only that specification is lost.
+// What is at the path stays untouched, and only that configured socket is lost.
 TEST_F(ListenersTest, PathInUseIsLeftAlone) {
     const std::string live = dir / "live";
     const std::string file = dir / "file";

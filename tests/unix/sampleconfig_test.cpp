@@ -7,7 +7,7 @@
 #include "base/filelayer.h"
 #include "base/outputmode.h"
 #include "config_fixture.h"
-#include "unix/socketspec.h"
+#include "unix/socketconfig.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "shell/enginemodule.h"
 #include "unix/basesage.h"
 #include "unix/configwarnings.h"
-#include "unix/socketspec.h"
+#include "unix/socketconfig.h"
 #include "unix/temppath.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Shared set-up of the daemon tests: a scratch folder, the message table, the log written to a file in
-// that folder, and the socket specification lists.
+// that folder, and the configured socket lists.
 #pragma once
 
 #include <arpa/inet.h>
@@ -21,7 +21,7 @@
 #include "base/messages.h"
 #include "base/scratch_dir.h"
 #include "base/tvlist.h"
-#include "unix/socketspec.h"
+#include "unix/socketconfig.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "config_fixture.h"
-#include "unix/socketspec.h"
+#include "unix/socketconfig.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "unix/socketspec.h"
+#include "unix/socketconfig.h"
 
 #include <sys/un.h>
 
