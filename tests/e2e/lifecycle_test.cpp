@@ -1,7 +1,6 @@
 // The daemon's life after the start: served connections, signals, reload and shutdown.
 #include <sys/socket.h>
 
-
 #include "daemon_process.h"
 #include "wire_client.h"
 
@@ -78,6 +77,40 @@ TEST(ShutdownTest, DetachedDaemonLeavesNothingBehind) {
     EXPECT_FALSE(Exists(d.PidPath()));
     EXPECT_FALSE(Exists(d.SocketPath()));
     for (pid_t child : pool) EXPECT_FALSE(Alive(child)) << child;
+    EXPECT_EQ(d.Leftovers(), 0);
+}
+
+// A port that nobody listens on just now.
+uint16_t FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    uint16_t port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+TEST(StartTest, TcpListenerInThePidFileAndServing) {
+    Daemon d;
+    const uint16_t port = FreePort();
+    ASSERT_NE(port, 0);
+    d.Set("Socket", "inet:" + std::to_string(port) + "@127.0.0.1, local:" + d.SocketPath());
+    ASSERT_TRUE(d.StartDaemon());
+    EXPECT_EQ(ReadFile(d.PidPath()), std::to_string(d.Master()) + "\n" + d.SocketPath() +
+                                         "\n127.0.0.1:" + std::to_string(port) + "\n");
+    EXPECT_NE(d.StartOutput().find("  127.0.0.1:" + std::to_string(port) + "\n"), std::string::npos)
+        << d.StartOutput();
+    WireClient tcp;
+    ASSERT_TRUE(tcp.ConnectInet(port));
+    ASSERT_TRUE(tcp.SendWord(2));
+    EXPECT_EQ(tcp.ReadWord().value_or(0), 600u);
+    tcp.Close();
+    EXPECT_EQ(d.Stop(), 0);
     EXPECT_EQ(d.Leftovers(), 0);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -33,6 +34,20 @@ public:
         address.sun_family = AF_UNIX;
         if (path.size() >= sizeof address.sun_path) return false;
         memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            Close();
+            return false;
+        }
+        return true;
+    }
+    bool ConnectInet(uint16_t port) {
+        Close();
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd_ < 0) return false;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
             Close();
             return false;
