@@ -76,6 +76,25 @@ static int32_t GzipUnpackedSize(ScanState* state, const ObjectSource* member, ui
     return 0;
 }
 
+/* name, a dot and n, cut to fit a record's name. */
+static void EndlessName(char* out, const char* name, uint32_t n) {
+    char digits[12];
+    uint32_t count = 0;
+    do {
+        digits[count++] = (char)('0' + n % 10);
+        n /= 10;
+    } while (n);
+    uint32_t room = TARVO_OBJECT_NAME_SIZE - 2 - count;
+    uint32_t length = 0;
+    while (name[length] && length < room) {
+        out[length] = name[length];
+        length++;
+    }
+    out[length++] = '.';
+    while (count) out[length++] = digits[--count];
+    out[length] = 0;
+}
+
 static void FillRecord(TarvoObjectRecord* record, const ContainerLevel* level, const char* name) {
     record->unpacked_size = level->member_unpacked;
     record->packed_size = level->member_packed;
@@ -166,6 +185,14 @@ int32_t CommandContainerNext(void* context, va_list* args) {
     /* A member marked to repeat is all the container ever hands out again:
      * the record of this level still describes it. */
     if (level->stuck) return 0;
+    if (level->endless) {
+        /* The member named last is still the level's member. */
+        char name[TARVO_OBJECT_NAME_SIZE];
+        EndlessName(name, state->member.name, ++level->handed);
+        memset(record, 0, sizeof *record);
+        FillRecord(record, level, name);
+        return 0;
+    }
     if (level->ended) return (int32_t)TARVO_RESULT_NO_MORE_OBJECTS;
     if (state->limit && level->handed >= state->limit) return (int32_t)TARVO_RESULT_NO_MORE_OBJECTS;
     uint32_t bits = NextMember(state, level);
@@ -190,6 +217,7 @@ int32_t CommandContainerNext(void* context, va_list* args) {
     }
     uint32_t markers = MatchMarkers(state, &level->member);
     if (markers & ENGINE_MARKER_REPEAT) level->stuck = 1;
+    if (markers & ENGINE_MARKER_ENDLESS) level->endless = 1;
     int32_t answer;
     if (markers & ENGINE_MARKER_REFUSE)
         answer = -1;

@@ -23,11 +23,12 @@
 #define ENGINE_MAX_FINDINGS 16
 
 /* Marker bits of the engine's own, never handed to the host: a container
- * member marked so is handed out again and again by command 13, or answered
- * with -1. */
+ * member marked so is handed out again and again by command 13 (as it is,
+ * or endlessly under new names), or answered with -1. */
 #define ENGINE_MARKER_REPEAT TARVO_VDB_MARKER_REPEAT
 #define ENGINE_MARKER_REFUSE TARVO_VDB_MARKER_REFUSE
-#define ENGINE_MARKER_PRIVATE (ENGINE_MARKER_REPEAT | ENGINE_MARKER_REFUSE)
+#define ENGINE_MARKER_ENDLESS TARVO_VDB_MARKER_ENDLESS
+#define ENGINE_MARKER_PRIVATE (ENGINE_MARKER_REPEAT | ENGINE_MARKER_REFUSE | ENGINE_MARKER_ENDLESS)
 
 /* Where an object's bytes are: a range of the scanned file, or memory. */
 typedef struct ObjectSource {
@@ -44,7 +45,8 @@ typedef struct ContainerLevel {
     uint32_t handed;     /* members handed out */
     uint8_t walking;     /* command 12 opened it */
     uint8_t ended;
-    uint8_t stuck; /* a member marked to be handed out again */
+    uint8_t stuck;   /* a member marked to be handed out again */
+    uint8_t endless; /* ... under a new name each time */
     uint8_t has_member;
     ObjectSource member;
     uint32_t member_unpacked;

@@ -66,10 +66,13 @@
 #define TARVO_VDB_ANYWHERE (-1)
 
 /* Marker bits that the engine keeps to itself: a container member marked
- * with them is handed out by command 13 again and again, or answered with
- * -1, so that a host's walk can be tried against such an engine. */
+ * with them is handed out by command 13 again and again (the same object,
+ * or under a new name each time and past the limit: a walk that only a stop
+ * ends), or answered with -1, so that a host's walk can be tried against
+ * such an engine. */
 #define TARVO_VDB_MARKER_REPEAT 0x80000000u
 #define TARVO_VDB_MARKER_REFUSE 0x40000000u
+#define TARVO_VDB_MARKER_ENDLESS 0x20000000u
 
 #define TARVO_VDB_PATTERN_MASK 0xA5u
 

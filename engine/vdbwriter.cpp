@@ -53,6 +53,7 @@ const NamedValue kResults[] = {
     {"container", TARVO_RESULT_CONTAINER},
     {"repeat", TARVO_VDB_MARKER_REPEAT},
     {"refuse", TARVO_VDB_MARKER_REFUSE},
+    {"endless", TARVO_VDB_MARKER_ENDLESS},
 };
 
 template <size_t N> bool Lookup(const NamedValue (&table)[N], const std::string& word, uint32_t& value) {

@@ -457,11 +457,7 @@ int ScanDiskObject(int fd, TimeBudget& budget, bool honourStop) {
         LogMessage(127);
         return -1;
     }
-    if (length == 0) {
-        LogMessage(127);
-        return 0; // nothing else of the request is on the connection
-    }
-    if (length > kMaxRequestName) {
+    if (length == 0 || length > kMaxRequestName) {
         LogMessage(127);
         return -1;
     }

@@ -40,3 +40,6 @@ marker        marker.no-memory           file  0  no-memory            text:TARV
 # that it answers with -1.
 marker        marker.repeat              file  0  repeat               text:TARVO-TEST-MARKER-REPEAT
 marker        marker.refuse              file  0  refuse               text:TARVO-TEST-MARKER-REFUSE
+# A container member that the engine hands out endlessly under new names:
+# the walk ends only when the scan is stopped (a time-out).
+marker        marker.endless             file  0  endless              text:TARVO-TEST-MARKER-ENDLESS
