@@ -30,6 +30,8 @@ protected:
         PoolParameters.idleTimeout = 10;
         PoolParameters.stopTimeout = 1;
         PoolStats = PoolCounters{};
+        // Whatever an earlier test of the process left: a set reload flag spares unanswering children.
+        ReloadFlag = ExitFlag = 0;
         // A dead slot is not replaced while stopping: no real child is forked here.
         StopFlag = 1;
         standIns.reserve(8);
