@@ -22,8 +22,11 @@ int ReadEnvelopeText(int fd, TimeBudget& budget, bool honourStop, const char* pa
         return -1;
     }
     const uint32_t length = ntohl(wire);
+    // The length word counts as well: endless empty recipients would otherwise cost the client
+    // nothing and grow the list without a bound.
+    const uint32_t cost = length + sizeof wire;
     std::unique_ptr<char[]> bytes;
-    if (length <= kMaxEnvelopeText && length <= kMaxEnvelopeTotal - *total)
+    if (length <= kMaxEnvelopeText && cost <= kMaxEnvelopeTotal - *total)
         bytes.reset(new (std::nothrow) char[length + 1]);
     if (!bytes) {
         LogProtocolLine("Cannot allocate memory for envelope data (%s size %d)!", part,
@@ -35,7 +38,7 @@ int ReadEnvelopeText(int fd, TimeBudget& budget, bool honourStop, const char* pa
         return -1;
     }
     bytes[length] = '\0';
-    *total += length;
+    *total += cost;
     text->assign(bytes.get()); // up to a NUL the client may have sent with it
     return 0;
 }

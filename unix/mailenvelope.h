@@ -14,7 +14,8 @@
 extern std::string EnvelopeSender;
 extern tvStringList EnvelopeRecipients;
 
-// A text of the envelope holds at most this many bytes, and all of them together this many.
+// A text of the envelope holds at most this many bytes, and all of them together, each with its
+// length word, this many.
 constexpr uint32_t kMaxEnvelopeText = 4096;
 constexpr uint32_t kMaxEnvelopeTotal = 1024 * 1024;
 

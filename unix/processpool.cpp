@@ -487,6 +487,9 @@ int NeedMoreChildren() {
 
 int PollChildren(int honourStop) {
     SignalsBlocked blocked(LoopSignals());
+    // Slots the SIGCHLD handler queued while the loop was busy elsewhere start before the wait:
+    // after it, they would wait for the next status word or timer tick.
+    if (!ReloadFlag && !StopFlag) StartQueuedSlots();
     nfds_t count = 0;
     for (size_t i = 0; i < ChildSlotCount; ++i) {
         const ChildSlot& slot = ChildSlots[i];

@@ -237,6 +237,12 @@ protected:
         ASSERT_EQ(0, WritePidFile(pidPath, 1));
         ReloadFlag = 1;
     }
+    // The flag is process-wide: left set, it makes the pool's master of a later test ignore
+    // children that stopped answering.
+    void TearDown() override {
+        ReloadFlag = 0;
+        ListenersTest::TearDown();
+    }
     void Configure(uint32_t mode) {
         FreeSpecLists();
         MakeSpecLists();

@@ -172,6 +172,9 @@ protected:
         FileTimeout = 30;
         saved = PoolParameters;
         PoolParameters = ProcessPoolParameters{1, 4, 120, 1, 1, 25};
+        // The forked master starts from these, whatever an earlier test of the process left.
+        StopFlag = ReloadFlag = ExitFlag = 0;
+        PoolStats = PoolCounters{};
     }
     void TearDown() override {
         if (master > 0) {

@@ -6,9 +6,11 @@
 
 #include "base/filelayer.h"
 #include "test_support.h"
+#include "unix/daemonsettings.h"
 #include "unix/descpass.h"
 #include "unix/poolparams.h"
 #include "unix/processpool.h"
+#include "unix/tvprotosettings.h"
 #include "unix/tvsigflags.h"
 
 namespace {
@@ -30,6 +32,8 @@ protected:
         PoolParameters.idleTimeout = 10;
         PoolParameters.stopTimeout = 1;
         PoolStats = PoolCounters{};
+        // Whatever an earlier test of the process left: a set reload flag spares unanswering children.
+        ReloadFlag = ExitFlag = 0;
         // A dead slot is not replaced while stopping: no real child is forked here.
         StopFlag = 1;
         standIns.reserve(8);
@@ -194,6 +198,44 @@ TEST_F(PoolMasterTest, FailedAnswerKillsOnlyALiveChild) {
     snprintf(text, sizeof text, MessageText(175), static_cast<int>(dead.pid));
     EXPECT_EQ(std::string::npos, log.find(text)) << log;
     signal(SIGPIPE, SIG_DFL);
+}
+
+// A slot that the SIGCHLD handler queued is started before the wait, and its child is waited on
+// in the same round: here it serves a handed-back connection and reports the command at once.
+TEST_F(PoolMasterTest, QueuedSlotStartsBeforeTheWait) {
+    const int savedSocket = SocketTimeout;
+    const int savedFile = FileTimeout;
+    // Without the queued child in the round, the wait would last all of this and end empty.
+    SocketTimeout = 20;
+    FileTimeout = 0;
+    PoolParameters.minChildren = 2;
+    StandIn& dead = AddChild(0);
+    StandIn& other = AddChild(1);
+    int client[2];
+    ASSERT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, client));
+    ASSERT_EQ(0, SendDescriptor(ChildSlots[1].childPairEnd, client[0]));
+    close(client[0]);
+    Write(other, {kChildHandsBack});
+    ASSERT_EQ(1, PollChildren(0));
+    ASSERT_EQ(1u, PendingConnectionCount());
+
+    kill(dead.pid, SIGKILL);
+    siginfo_t info{};
+    ASSERT_EQ(0, waitid(P_PID, static_cast<id_t>(dead.pid), &info, WEXITED | WNOWAIT));
+    StopFlag = 0;
+    ReapChildren(1); // as the handler does: the slot is queued, not started
+    EXPECT_EQ(0, ChildSlots[0].pid);
+    const int polled = PollChildren(0);
+    const pid_t started = ChildSlots[0].pid;
+    StopFlag = 1;
+    EXPECT_EQ(1, polled);
+    EXPECT_GT(started, 0);
+    EXPECT_NE(0, ChildSlots[0].busySince);
+    EXPECT_EQ(0u, PendingConnectionCount());
+    if (started > 0) KillChild(0, 0);
+    close(client[1]);
+    SocketTimeout = savedSocket;
+    FileTimeout = savedFile;
 }
 
 // Idle children beyond the minimum are asked to stop, counting those already asked; a child that

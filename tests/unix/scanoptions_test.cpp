@@ -241,6 +241,19 @@ TEST(MailEnvelopeTest, AllTextsTogetherAreBounded) {
     ClearMailEnvelope();
 }
 
+// Empty recipients cost their length words: an endless count of them ends within the bound.
+TEST(MailEnvelopeTest, EmptyRecipientsCountTowardsTheBound) {
+    LogCapture log;
+    ClearMailEnvelope();
+    const uint32_t fit = (kMaxEnvelopeTotal - 5) / 4; // after the sender "a", its word and its byte
+    const std::string bytes = Text("a") + Word(0xFFFFFFFFu) + std::string(4 * (fit + 1), '\0');
+    EXPECT_EQ(ReadFrom(bytes, [](int fd, TimeBudget& budget) { return ReadMailEnvelope(fd, budget, false); }),
+              -1);
+    EXPECT_EQ(EnvelopeRecipients.Count(), fit);
+    EXPECT_EQ(log.Lines().back(), "Cannot allocate memory for envelope data (To size 0)!\n");
+    ClearMailEnvelope();
+}
+
 int64_t EnvelopeEnd(const std::string& text) {
     std::string copy = text;
     BufStreamPtr stream(StreamOpen(nullptr, 0, copy.data(), copy.size()));
