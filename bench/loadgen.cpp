@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
     }
     const LoadResult r = RunLoad(target, object, options);
     StopEchoServer(echo);
+    if (echo > 0 && !target.address.path.empty()) unlink(target.address.path.c_str());
     const MemorySample memory = SampleMemory(static_cast<pid_t>(atol(get("pid", "0").c_str())));
 
     const double seconds = r.windowSeconds > 0 ? r.windowSeconds : 1e-9;

@@ -25,9 +25,8 @@ std::string MakeObjectData(size_t size, bool infected) {
         data[i] = (i % 64 == 63) ? '\n' : static_cast<char>('a' + state % 26);
     }
     if (infected) {
-        const std::string head = TestFileText();
-        data.replace(0, head.size() < size ? head.size() : size, head, 0, size);
-        if (data.size() > size) data.resize(size);
+        const std::string head = TestFileText().substr(0, size);
+        data.replace(0, head.size(), head);
     }
     return data;
 }
