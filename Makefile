@@ -32,5 +32,9 @@ demo: build
 install: build
 	@cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
+# Benchmarks against the baseline daemon and an echo server (bench/README.md); QUICK=1: a small matrix.
+bench: configure
+	@bench/run $(if $(filter 1,$(QUICK)),--quick) $(BUILD)
+
 clean:
 	rm -rf build build-asan
