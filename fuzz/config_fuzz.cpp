@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/filelayer.h"
@@ -22,49 +23,28 @@ namespace {
 
 // The values no load resets, as the program starts; restored before every input so that one input
 // does not change what the next one does.
-struct KeptValues {
-    char tempPath[sizeof TempPath];
-    unsigned char progressBar[sizeof ProgressBar];
-    int32_t progressBarColor, filesTypesWarnings, syslogFacility, syslogPriority, runForeground;
-    int64_t useMaxMemory;
-    ProcessPoolParameters pool;
-    int32_t poolAuto;
-    uint32_t engineLimit;
+auto KeptValues() {
+    return std::tie(ProgressBarColor, FilesTypesWarnings, SyslogFacility, SyslogPriority, RunForeground,
+                    UseMaxMemory, PoolParameters, PoolAutoFlag, EngineInstanceLimit);
+}
+template <typename... T> std::tuple<T...> CopyOf(const std::tuple<T&...>& values) {
+    return values;
+}
+using KeptCopy = decltype(CopyOf(KeptValues()));
 
-    void Save() {
-        memcpy(tempPath, TempPath, sizeof tempPath);
-        memcpy(progressBar, ProgressBar, sizeof progressBar);
-        progressBarColor = ProgressBarColor;
-        filesTypesWarnings = FilesTypesWarnings;
-        syslogFacility = SyslogFacility;
-        syslogPriority = SyslogPriority;
-        runForeground = RunForeground;
-        useMaxMemory = UseMaxMemory;
-        pool = PoolParameters;
-        poolAuto = PoolAutoFlag;
-        engineLimit = EngineInstanceLimit;
-    }
-    void Restore() const {
-        memcpy(TempPath, tempPath, sizeof tempPath);
-        memcpy(ProgressBar, progressBar, sizeof progressBar);
-        ProgressBarColor = progressBarColor;
-        FilesTypesWarnings = filesTypesWarnings;
-        SyslogFacility = syslogFacility;
-        SyslogPriority = syslogPriority;
-        RunForeground = runForeground;
-        UseMaxMemory = useMaxMemory;
-        PoolParameters = pool;
-        PoolAutoFlag = poolAuto;
-        EngineInstanceLimit = engineLimit;
-        ClientLogTargets.clear();
-        MailCommand.clear();
-        MailTo.clear();
-    }
-};
-
-KeptValues& Kept() {
-    static KeptValues kept;
+KeptCopy& Kept() {
+    static KeptCopy kept;
     return kept;
+}
+
+void RestoreKeptValues() {
+    KeptValues() = Kept();
+    TempPath[0] = '\0';
+    ProgressBar[0] = 0xB0;
+    ProgressBar[1] = 0xB2;
+    ClientLogTargets.clear();
+    MailCommand.clear();
+    MailTo.clear();
 }
 
 } // namespace
@@ -72,7 +52,7 @@ KeptValues& Kept() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     CreateMessageCatalogue();
     LoadDefaultMessages();
-    Kept().Save();
+    Kept() = KeptValues();
     return 0;
 }
 
@@ -84,7 +64,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> tokens;
     for (size_t lines = 0; lines <= size && in.peek() != EOF; ++lines) TokenizeConfigLine(in, tokens);
 
-    Kept().Restore();
+    // The lexer's readers in turn, the first byte kept as a word character by the value reader.
+    std::istringstream raw(text);
+    ConfigLexer lexer(raw);
+    const char keep = size ? static_cast<char>(data[0]) : '=';
+    for (size_t i = 0; i <= size; ++i) {
+        int kind;
+        switch (i % 4) {
+        case 0:
+            kind = lexer.NextConfigKeyToken();
+            break;
+        case 1:
+            lexer.SkipOptionalEquals();
+            kind = lexer.NextConfigToken();
+            break;
+        default:
+            kind = lexer.NextConfigValueToken(keep);
+            break;
+        }
+        if (kind == kConfigEnd) break;
+    }
+
+    RestoreKeptValues();
     FreeSettings();
     if (CreateSettings() != 0) return 0;
     ConfigTargetSettings = MainSettings;
