@@ -42,7 +42,7 @@ fuzz-build: deps
 	@cmake --build $(FUZZ_BUILD) -j$(JOBS) --target tarvo_fuzz
 
 fuzz-check: fuzz-build
-	@cd $(FUZZ_BUILD) && TARVO_FUZZ_TIME=$(FUZZ_CHECK_TIME) ctest --output-on-failure -j$(JOBS) -L fuzz --timeout 300
+	@cd $(FUZZ_BUILD) && TARVO_FUZZ_TIME=$(FUZZ_CHECK_TIME) TARVO_FUZZ_FRESH=1 ctest --output-on-failure -j$(JOBS) -L fuzz --timeout 300
 
 fuzz: fuzz-build
 	@cd $(FUZZ_BUILD) && TARVO_FUZZ_TIME=$(FUZZ_TIME) ctest --output-on-failure -j$(JOBS) -L fuzz \

@@ -3,6 +3,8 @@
 # usage: run-fuzzer.sh [-m ENGINE_BUILD_DIR] PROGRAM SEED_DIR WORK_DIR
 #   -m  the built modules (*.dll there and in fixtures/) are seeds too
 # New inputs go to WORK_DIR/corpus, crash, leak and time-out files to WORK_DIR/crashes (kept).
+# TARVO_FUZZ_FRESH=1 (the short runs of make check) starts from the seeds alone, in a corpus
+# folder of its own, so that what a long run found does not lengthen them.
 set -eu
 modules=
 while getopts m: opt; do
@@ -19,6 +21,12 @@ mkdir -p "$work/corpus" "$work/crashes" "$work/modules"
 work=$(cd "$work" && pwd)
 seeds=$(cd "$seeds" && pwd)
 seconds=${TARVO_FUZZ_TIME:-5}
+corpus=$work/corpus
+if [ "${TARVO_FUZZ_FRESH:-0}" = 1 ]; then
+  corpus=$work/check-corpus
+  rm -rf "$corpus"
+  mkdir "$corpus"
+fi
 
 if [ -n "$modules" ]; then
   for dll in "$modules"/*.dll "$modules"/fixtures/*.dll; do
@@ -31,4 +39,4 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
 
 exec "$program" -max_total_time="$seconds" -timeout=30 \
   -artifact_prefix="$work/crashes/" -print_final_stats=1 \
-  "$work/corpus" "$seeds" "$work/modules"
+  "$corpus" "$seeds" "$work/modules"
