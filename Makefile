@@ -1,5 +1,8 @@
 # The two commands the README leads with: `make demo` and `make check`.
 # `make check SANITIZE=1` builds and runs the tests under ASan and UBSan.
+# The plain `make check` also runs each fuzz target of fuzz/ for a few seconds;
+# `make fuzz` runs them for FUZZ_TIME seconds each (in parallel) and keeps what
+# they find in $(FUZZ_BUILD)/fuzz/runs/<target>/crashes.
 JOBS    ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 ifeq ($(SANITIZE),1)
@@ -9,7 +12,13 @@ else
 BUILD   ?= build
 endif
 
-.PHONY: all deps configure build check demo install bench clean
+# The fuzz targets: a clang build of their own.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_TIME  ?= 300
+FUZZ_CHECK_TIME ?= 5
+FUZZ_CMAKEFLAGS = -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTARVO_FUZZ=ON -DTARVO_WERROR=OFF
+
+.PHONY: all deps configure build check demo install bench clean fuzz fuzz-build fuzz-check
 
 all: build
 
@@ -24,6 +33,20 @@ build: configure
 
 check: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 300 $(CTESTFLAGS)
+ifneq ($(SANITIZE),1)
+	@$(MAKE) fuzz-check
+endif
+
+fuzz-build: deps
+	@cmake -S . -B $(FUZZ_BUILD) $(FUZZ_CMAKEFLAGS) >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j$(JOBS) --target tarvo_fuzz
+
+fuzz-check: fuzz-build
+	@cd $(FUZZ_BUILD) && TARVO_FUZZ_TIME=$(FUZZ_CHECK_TIME) TARVO_FUZZ_FRESH=1 ctest --output-on-failure -j$(JOBS) -L fuzz --timeout 300
+
+fuzz: fuzz-build
+	@cd $(FUZZ_BUILD) && TARVO_FUZZ_TIME=$(FUZZ_TIME) ctest --output-on-failure -j$(JOBS) -L fuzz \
+		--timeout $$(( $(FUZZ_TIME) + 300 ))
 
 demo: build
 	@if [ -x tools/demo ]; then tools/demo $(BUILD); else echo "demo: the daemon does not exist yet"; fi
@@ -37,4 +60,4 @@ bench: configure
 	@bench/run $(if $(filter 1,$(QUICK)),--quick) $(BUILD)
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan $(FUZZ_BUILD)

@@ -23,6 +23,8 @@ constexpr uint16_t kMachineI386 = 0x014C;
 constexpr size_t kDosHeaderSize = 64;
 constexpr size_t kLfanewOffset = 60;
 constexpr size_t kImportDescriptorSize = 20;
+// The memory a module may ask for: the header's sizes are not to be trusted with the heap.
+constexpr uint64_t kMaxImageSize = 256u << 20;
 
 // Offsets in the 248 header bytes.
 constexpr size_t kMachineAt = 4;
@@ -31,6 +33,7 @@ constexpr size_t kOptionalSizeAt = 20;
 constexpr size_t kOptional = 24;
 constexpr size_t kImageBaseAt = kOptional + 28;
 constexpr size_t kSectionAlignmentAt = kOptional + 32;
+constexpr size_t kSizeOfImageAt = kOptional + 56;
 constexpr size_t kRvaCountAt = kOptional + 92;
 constexpr size_t kDirectoriesAt = kOptional + 96;
 constexpr unsigned kDirectorySlots = 16;
@@ -82,14 +85,20 @@ bool AsWord(const uint8_t* p, uint32_t* word) {
 }
 
 int MapSections(BufStream* stream, PE_ImageHeader* image) {
+    // Every window lies in the image, and together they fill no more than it: sections that
+    // overlap cannot multiply the memory taken.
+    const uint64_t imageSize = Get<uint32_t>(image->headers + kSizeOfImageAt);
+    if (imageSize > kMaxImageSize) return Fail(image, PE_ERROR_BAD_FORMAT);
+    uint64_t mapped = 0;
     for (uint32_t i = 0; i < image->sectionCount; i++) {
         PE_Section& s = image->sections[i];
         s.host = nullptr;
         s.windowSize = 0;
         uint64_t window = WindowOf(*image, s);
         if (window == 0) continue;
-        // Translation does its arithmetic in the module's 32-bit space.
-        if (uint64_t{s.VirtualAddress()} + window > UINT32_MAX) return Fail(image, PE_ERROR_BAD_FORMAT);
+        mapped += window;
+        if (uint64_t{s.VirtualAddress()} + window > imageSize || mapped > imageSize)
+            return Fail(image, PE_ERROR_BAD_FORMAT);
         uint8_t* host = image->blocks[i].Map(window);
         if (!host) return Fail(image, PE_ERROR_NO_MEMORY);
         s.host = host;

@@ -668,7 +668,15 @@ uint32_t ScanTask::RenameObject() {
     if (!IsMemoryObject(currentPath_) && !MakeUniquePath(target)) return TARVO_RESULT_WRITE_ERROR;
     if (HostRenameFile(EngineContext(), currentPath_, target) != 0) return TARVO_RESULT_WRITE_ERROR;
     RestoreFileMode(target);
+    if (!IsMemoryObject(currentPath_)) {
+        CopyPathBuffer(renamedFrom_, currentPath_);
+        CopyPathBuffer(renamedTo_, target);
+    }
     return TARVO_RESULT_RENAMED;
+}
+
+const char* ScanTask::NewNameOf(const char* path) const {
+    return path && renamedFrom_[0] && strcmp(renamedFrom_, path) == 0 ? renamedTo_ : nullptr;
 }
 
 uint32_t ScanTask::MoveObject(const char* folder, int unlinkOriginal) {

@@ -91,6 +91,8 @@ public:
 
     // The name the object is reported under, when it differs from its path.
     void SetDisplayName(const char* name);
+    // The name the rename action gave the real file at path, or null when it did not rename it.
+    const char* NewNameOf(const char* path) const;
 
     uint32_t Depth() const { return depth_; }
     int32_t FoundClass() const { return foundClass_; }
@@ -148,6 +150,8 @@ private:
     int32_t foundClass_ = -1;
     char findingName_[TARVO_FINDING_NAME_SIZE] = {};
     char currentPath_[kPathBufSize] = {};
+    char renamedFrom_[kPathBufSize] = {};
+    char renamedTo_[kPathBufSize] = {};
     tvStringList pathList_{1};
     uint32_t stopAfterThis_ = 0;
     uint32_t scanFlags_ = 0;

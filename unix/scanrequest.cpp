@@ -165,6 +165,7 @@ public:
     ~TemporaryObject() {
         if (fd_ >= 0) HostCloseFile(nullptr, fd_);
         if (created_) unlink(ServerPathBuffer);
+        if (!renamed_.empty()) unlink(renamed_.c_str());
         ServerPathBuffer[0] = '\0';
     }
     TemporaryObject(const TemporaryObject&) = delete;
@@ -192,10 +193,15 @@ public:
         fd_ = -1;
         return closed;
     }
+    // The rename action moved the file within the temporary folder: it goes with the request all the same.
+    void Renamed(const char* path) {
+        if (created_ && path) renamed_ = path;
+    }
 
 private:
     int fd_ = -1;
     bool created_ = false;
+    std::string renamed_;
 };
 
 // The name of the memory file for an object the client named `name`: its own name, unless that is
@@ -390,6 +396,7 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
                 // With the envelope left out, the object is the window: its size comes from the file.
                 const uint64_t scanned = SkipMailEnvelope(ServerPathBuffer, size) ? 0 : size;
                 scanResult = ScanUnderAlarm(task, ServerPathBuffer, scanned);
+                temporary.Renamed(task->NewNameOf(ServerPathBuffer));
             }
         }
     }

@@ -189,6 +189,22 @@ TEST(PeLib, RefusesDamagedModulesAsBadFormat) {
         {"optional-header-64", [](ModuleBytes& m) { m.Put16(m.Pe() + 20, 240); }},
         {"section-table-past-end", [](ModuleBytes& m) { m.Put16(m.Pe() + 6, 0xFFFF); }},
         {"section-data-past-end", [](ModuleBytes& m) { m.Put32(m.Section(0) + 20, 0x100000); }},
+        // The memory a module takes is bounded by its image size, and that size by the loader.
+        {"section-window-past-image",
+         [](ModuleBytes& m) { m.Put32(m.Section(0) + 8, m.Get32(m.Optional() + 56)); }},
+        {"sections-overlapping-to-fill-the-image-twice",
+         [](ModuleBytes& m) {
+             for (unsigned i = 0; i < m.SectionCount(); i++) {
+                 m.Put32(m.Section(i) + 12, m.SectionRva(0));
+                 m.Put32(m.Section(i) + 8, m.Get32(m.Optional() + 56) - m.SectionRva(0));
+             }
+         }},
+        {"image-of-two-gigabytes",
+         [](ModuleBytes& m) {
+             const unsigned last = m.SectionCount() - 1;
+             m.Put32(m.Optional() + 56, 0x80000000u);
+             m.Put32(m.Section(last) + 8, 0x80000000u - m.SectionRva(last));
+         }},
         {"relocation-type-2",
          [](ModuleBytes& m) {
              size_t at = FirstRelocationEntry(m);

@@ -17,6 +17,7 @@
 #include "tests/unix/scan_server.h"
 #include "unix/clientlogs.h"
 #include "unix/scanrequest.h"
+#include "unix/settingslife.h"
 #include "unix/updatescript.h"
 
 namespace {
@@ -41,8 +42,9 @@ std::string Object(const std::string& bytes) {
 }
 
 // OPT1 bits of the tests.
-constexpr uint32_t kFound = 1u << 0, kReport = 1u << 1, kStats = 1u << 2, kCure = 1u << 6, kDelete = 1u << 9,
-                   kServerState = 1u << 21, kTagged = 1u << 22, kReason = 1u << 23, kEnvelope = 1u << 24;
+constexpr uint32_t kFound = 1u << 0, kReport = 1u << 1, kStats = 1u << 2, kCure = 1u << 6, kRename = 1u << 8,
+                   kDelete = 1u << 9, kServerState = 1u << 21, kTagged = 1u << 22, kReason = 1u << 23,
+                   kEnvelope = 1u << 24;
 
 class ScanRequestTest : public ScanServerTest {
 protected:
@@ -84,6 +86,20 @@ TEST_F(ScanRequestTest, SentObjects) {
             EXPECT_EQ(e.lastResult, -1) << "the connection ends with the client's closing word";
             EXPECT_EQ(TempFiles(), std::vector<std::string>());
         }
+    }
+}
+
+// The rename action gives a sent object's temporary file another name in the temporary folder: the
+// file still goes with the request.
+TEST_F(ScanRequestTest, RenamedObjectGoesWithTheRequest) {
+    for (uint32_t opt1 : {kRename, kRename | kDelete}) {
+        SCOPED_TRACE(opt1);
+        const Exchange e = Serve(DataRequest(opt1, "c.obj", Curable()) + Close(), [] {
+            CreateSettings(); // the daemon's own settings
+            RequestMemoryLimit = 0;
+        });
+        EXPECT_EQ(e.lastResult, -1);
+        EXPECT_EQ(TempFiles(), std::vector<std::string>());
     }
 }
 
