@@ -170,12 +170,36 @@ bool HasEnded(pid_t pid) {
            info.si_pid == pid;
 }
 
+// The child closed its status pipe: normally it has ended. One that lives on without its pipe is
+// no longer polled (and the loop kills it).
+void HungUp(size_t index) {
+    const pid_t pid = ChildSlots[index].pid;
+    ReapChildren(0);
+    if (ChildSlots[index].pid == pid) CloseFd(ChildSlots[index].statusRead);
+}
+
+// The child's end of its status pipe is closed, or closes within a moment: a child on its way out
+// lets go of its pipes before the kernel reports it ended.
+bool StatusPipeClosed(size_t index) {
+    constexpr int kDyingWaitMillis = 50;
+    pollfd end{ChildSlots[index].statusRead, 0, 0};
+    if (end.fd < 0) return false;
+    int ready;
+    while ((ready = poll(&end, 1, kDyingWaitMillis)) < 0 && errno == EINTR) {
+    }
+    return ready == 1 && (end.revents & (POLLHUP | POLLERR)) != 0;
+}
+
 void NotResponding(size_t index) {
     const pid_t pid = ChildSlots[index].pid;
     if (ReloadFlag || pid <= 0 || kill(pid, 0) != 0) return;
     // A child that died half-way through the exchange is only reaped: its death is no fault to log.
     if (HasEnded(pid)) {
         ReapChildren(0);
+        return;
+    }
+    if (StatusPipeClosed(index)) {
+        HungUp(index);
         return;
     }
     PrintMessage(MessageText(175), static_cast<int>(pid));
@@ -191,14 +215,6 @@ bool Answer(size_t index, uint32_t word) {
 bool ReadStatusWord(size_t index, uint32_t& word) {
     TimeBudget budget = BudgetFromSeconds(PipeTimeoutSeconds());
     return ReadFull(ChildSlots[index].statusRead, sizeof word, &word, budget, false) == 0;
-}
-
-// The child closed its status pipe: normally it has ended. One that lives on without its pipe is
-// no longer polled (and the loop kills it).
-void HungUp(size_t index) {
-    const pid_t pid = ChildSlots[index].pid;
-    ReapChildren(0);
-    if (ChildSlots[index].pid == pid) CloseFd(ChildSlots[index].statusRead);
 }
 
 void HandleStatus(size_t index, bool hungUp) {

@@ -200,6 +200,24 @@ TEST_F(PoolMasterTest, FailedAnswerKillsOnlyALiveChild) {
     signal(SIGPIPE, SIG_DFL);
 }
 
+// A child killed during the exchange lets go of its pipes a moment before the kernel reports it
+// ended: the failed answer is its death, not a hang.
+TEST_F(PoolMasterTest, ChildOnItsWayOutIsNotReportedAsHung) {
+    signal(SIGPIPE, SIG_IGN);
+    StandIn& dying = AddChild(0);
+    Write(dying, {kChildCommandBegins});
+    close(dying.statusWrite);
+    close(dying.replyRead);
+    dying.statusWrite = dying.replyRead = -1;
+    EXPECT_EQ(1, PollChildren(0));
+    EXPECT_EQ(-1, ChildSlots[0].statusRead) << "no longer polled";
+    char text[200];
+    snprintf(text, sizeof text, MessageText(175), static_cast<int>(dying.pid));
+    const std::string log = ReadFile(dir / "log");
+    EXPECT_EQ(std::string::npos, log.find(text)) << log;
+    signal(SIGPIPE, SIG_DFL);
+}
+
 // A slot that the SIGCHLD handler queued is started before the wait, and its child is waited on
 // in the same round: here it serves a handed-back connection and reports the command at once.
 TEST_F(PoolMasterTest, QueuedSlotStartsBeforeTheWait) {
