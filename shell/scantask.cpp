@@ -321,12 +321,7 @@ uint32_t ScanTask::Scan(const char* path, uint64_t size) {
             if (scanFlags_ != flagsBefore) CountSkipped();
             break;
         }
-        SaveFileMode(path);
-        int32_t handle = OpenHeldFile(path, TARVO_OPEN_READ);
-        if (size == 0 && handle != -1) {
-            int32_t length = HostFileLength(EngineContext(), handle);
-            if (length > 0) size = static_cast<uint64_t>(length);
-        }
+        size = OpenObject(path, size);
         r = static_cast<uint32_t>(EngineCommand4(path, size));
         CountScanned(size, false);
         if (OriginFlag) {
@@ -348,21 +343,7 @@ uint32_t ScanTask::Scan(const char* path, uint64_t size) {
         size = 0;
     }
 
-    uint32_t result = accumulated | r;
-    // A container that an action took away is not there to be walked.
-    if (Has(r, TARVO_RESULT_CONTAINER) && !Has(r, TARVO_RESULT_MASK_DONE) && !IsStopRequested()) {
-        int32_t type = -1;
-        uint32_t c = ScanContainer(r, engine_, &type);
-        if (c != UINT32_MAX) {
-            r = ReportActionResult(c, type);
-            result |= r;
-        }
-    }
-    if (!Has(r, TARVO_RESULT_MASK_GONE) && Has(r, TARVO_RESULT_INFECTED | TARVO_RESULT_MODIFICATION))
-        CountLeftInfected();
-    ReleaseHeldFile();
-    PopName();
-    return result;
+    return FinishObject(r, accumulated | r);
 }
 
 uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
@@ -385,12 +366,7 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
     bool rescanned = false;
     for (uint32_t rescans = 0;; ++rescans) {
         if (IsStopRequested()) break;
-        SaveFileMode(path);
-        int32_t handle = OpenHeldFile(path, TARVO_OPEN_READ);
-        if (size == 0 && handle != -1) {
-            int32_t length = HostFileLength(EngineContext(), handle);
-            if (length > 0) size = static_cast<uint64_t>(length);
-        }
+        size = OpenObject(path, size);
         r = static_cast<uint32_t>(EngineCommand4(path, size));
         ReleaseHeldFile();
         r = ProcessResult(r);
@@ -402,10 +378,25 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
         size = 0;
     }
 
-    uint32_t result = accumulated | r;
+    const uint32_t result = FinishObject(r, accumulated | r);
+    return rescanned ? result | TARVO_RESULT_CURED : result;
+}
+
+uint64_t ScanTask::OpenObject(const char* path, uint64_t size) {
+    SaveFileMode(path);
+    const int32_t handle = OpenHeldFile(path, TARVO_OPEN_READ);
+    if (size == 0 && handle != -1) {
+        const int32_t length = HostFileLength(EngineContext(), handle);
+        if (length > 0) size = static_cast<uint64_t>(length);
+    }
+    return size;
+}
+
+uint32_t ScanTask::FinishObject(uint32_t r, uint32_t result) {
+    // A container that an action took away is not there to be walked.
     if (Has(r, TARVO_RESULT_CONTAINER) && !Has(r, TARVO_RESULT_MASK_DONE) && !IsStopRequested()) {
         int32_t type = -1;
-        uint32_t c = ScanContainer(r, engine_, &type);
+        const uint32_t c = ScanContainer(r, engine_, &type);
         if (c != UINT32_MAX) {
             r = ReportActionResult(c, type);
             result |= r;
@@ -415,7 +406,6 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
         CountLeftInfected();
     ReleaseHeldFile();
     PopName();
-    if (rescanned) result |= TARVO_RESULT_CURED;
     return result;
 }
 

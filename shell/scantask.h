@@ -120,6 +120,11 @@ private:
     class EngineBorrow;
 
     bool IsExcluded(const char* path);
+    // Holds the object open for the engine, its mode saved: its size (from the file when size is 0).
+    uint64_t OpenObject(const char* path, uint64_t size);
+    // After the object's own scan (r its last answer, result all of them): walks it when it is a
+    // container, counts it when it stays infected, lets go of it; the result with the walk's.
+    uint32_t FinishObject(uint32_t r, uint32_t result);
     bool IsMemoryObject(const char* path) const;
     void SaveFileMode(const char* path);
     void RestoreFileMode(const char* path);

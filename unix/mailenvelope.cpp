@@ -1,6 +1,5 @@
 #include "unix/mailenvelope.h"
 
-#include <arpa/inet.h>
 #include <memory>
 #include <new>
 
@@ -16,15 +15,14 @@ namespace {
 // One text of the envelope into text: 0, or -1 after the message for `part` ("From" or "To").
 int ReadEnvelopeText(int fd, TimeBudget& budget, bool honourStop, const char* part, uint32_t* total,
                      std::string* text) {
-    uint32_t wire = 0;
-    if (ReadFull(fd, sizeof wire, &wire, budget, honourStop) != 0) {
+    uint32_t length = 0;
+    if (ReadWord(fd, budget, honourStop, &length) != 0) {
         LogProtocolLine("Error reading envelope data (%s)!", part);
         return -1;
     }
-    const uint32_t length = ntohl(wire);
     // The length word counts as well: endless empty recipients would otherwise cost the client
     // nothing and grow the list without a bound.
-    const uint32_t cost = length + sizeof wire;
+    const uint32_t cost = length + sizeof length;
     std::unique_ptr<char[]> bytes;
     if (length <= kMaxEnvelopeText && cost <= kMaxEnvelopeTotal - *total)
         bytes.reset(new (std::nothrow) char[length + 1]);
@@ -84,12 +82,11 @@ int ReadMailEnvelope(int fd, TimeBudget& budget, bool honourStop) {
     std::string text;
     if (ReadEnvelopeText(fd, budget, honourStop, "From", &total, &text) != 0) return -1;
     EnvelopeSender = text;
-    uint32_t wire = 0;
-    if (ReadFull(fd, sizeof wire, &wire, budget, honourStop) != 0) {
+    uint32_t count = 0;
+    if (ReadWord(fd, budget, honourStop, &count) != 0) {
         LogProtocolLine("Error reading envelope data (To)!");
         return -1;
     }
-    const uint32_t count = ntohl(wire);
     for (uint32_t i = 0; i < count; ++i) {
         if (ReadEnvelopeText(fd, budget, honourStop, "To", &total, &text) != 0) return -1;
         EnvelopeRecipients.AddString(text.c_str());

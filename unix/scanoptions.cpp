@@ -1,7 +1,5 @@
 #include "unix/scanoptions.h"
 
-#include <arpa/inet.h>
-
 #include "shell/nameformat.h"
 #include "unix/daemonsettings.h"
 #include "unix/tvwire.h"
@@ -10,13 +8,6 @@
 int RecodeNonprintableAtFirstRequest = -1;
 
 namespace {
-
-int ReadWord(int fd, TimeBudget& budget, bool honourStop, uint32_t* word) {
-    uint32_t wire = 0;
-    if (ReadFull(fd, sizeof wire, &wire, budget, honourStop) != 0) return -1;
-    *word = ntohl(wire);
-    return 0;
-}
 
 uint32_t Bit(uint32_t word, unsigned bit, uint32_t action) {
     return (word >> bit) & 1u ? action : 0;

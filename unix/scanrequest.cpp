@@ -96,13 +96,6 @@ uint32_t ScanUnderAlarm(ScanTask* task, const char* path, uint64_t size) {
     return result;
 }
 
-int ReadWord(int fd, TimeBudget& budget, bool honourStop, uint32_t* word) {
-    uint32_t wire = 0;
-    if (ReadFull(fd, sizeof wire, &wire, budget, honourStop) != 0) return -1;
-    *word = ntohl(wire);
-    return 0;
-}
-
 void LogMessage(int number) {
     LogProtocolLine("%s", ProtocolMessage(number));
 }
@@ -285,6 +278,20 @@ int SendHostObject(const char* name, int fd, TimeBudget& budget) {
     return result;
 }
 
+// The option words of a scan request, and the client type they name applied for this request (a
+// type word of 0 only when zeroIsAType): 0, or -1 when the words could not be read.
+int BeginRequest(int fd, TimeBudget& budget, bool honourStop, bool zeroIsAType, ScanRequestOptions* options) {
+    ConnectShell();
+    RequestClientType = 0;
+    LogClientType = 0;
+    if (ReadScanOptions(fd, budget, honourStop, options) != 0) return -1;
+    if (options->hasClientType && (zeroIsAType || options->clientType != 0)) {
+        RequestClientType = MapClientType(options->clientType);
+        ApplyClientLogSettings();
+    }
+    return 0;
+}
+
 } // namespace
 
 void OnScanTimeout(int signal) {
@@ -414,17 +421,10 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
 }
 
 int ReadScanRequest(int fd, TimeBudget& budget, bool honourStop) {
-    ConnectShell();
     ClearMailEnvelope();
     ClientLogScope logScope;
-    RequestClientType = 0;
-    LogClientType = 0;
     ScanRequestOptions options;
-    if (ReadScanOptions(fd, budget, honourStop, &options) != 0) return -1;
-    if (options.hasClientType) {
-        RequestClientType = MapClientType(options.clientType);
-        ApplyClientLogSettings();
-    }
+    if (BeginRequest(fd, budget, honourStop, true, &options) != 0) return -1;
     ScanTimeoutScope timeout(options);
     RequestSettings settings;
     ApplyRequestSettings(settings.get(), options.opt1, options.opt2);
@@ -441,16 +441,9 @@ int ReadScanRequest(int fd, TimeBudget& budget, bool honourStop) {
 }
 
 int ScanDiskObject(int fd, TimeBudget& budget, bool honourStop) {
-    ConnectShell();
     ClientLogScope logScope;
-    RequestClientType = 0;
-    LogClientType = 0;
     ScanRequestOptions options;
-    if (ReadScanOptions(fd, budget, honourStop, &options) != 0) return -1;
-    if (options.hasClientType && options.clientType != 0) {
-        RequestClientType = MapClientType(options.clientType);
-        ApplyClientLogSettings();
-    }
+    if (BeginRequest(fd, budget, honourStop, false, &options) != 0) return -1;
     // Without a time-out word the disk is scanned without a limit.
     struct Restore {
         int value;
@@ -460,11 +453,7 @@ int ScanDiskObject(int fd, TimeBudget& budget, bool honourStop) {
     ScanTimeoutScope timeout(options);
 
     uint32_t length = 0;
-    if (ReadWord(fd, budget, honourStop, &length) != 0) {
-        LogMessage(127);
-        return -1;
-    }
-    if (length == 0 || length > kMaxRequestName) {
+    if (ReadWord(fd, budget, honourStop, &length) != 0 || length == 0 || length > kMaxRequestName) {
         LogMessage(127);
         return -1;
     }

@@ -8,9 +8,8 @@
 
 int DispatchCommandWith(CommandLookup lookup, int fd, bool honourStop) {
     TimeBudget budget = BudgetFromSeconds(SocketTimeout);
-    uint32_t wire = 0;
-    if (ReadFull(fd, sizeof wire, &wire, budget, true) != 0) return -2;
-    const uint32_t code = ntohl(wire);
+    uint32_t code = 0;
+    if (ReadWord(fd, budget, true, &code) != 0) return -2;
     if (code == 0xFFFFFFFEu) return -2;
     if (code == 0xFFFFFFFFu) return -1;
     if (const CommandHandler handler = lookup(code)) return handler(fd, budget, honourStop);

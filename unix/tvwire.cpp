@@ -22,6 +22,13 @@ void LogSystemError(int number, int error, const char* mark) {
 
 } // namespace
 
+int ReadWord(int fd, TimeBudget& budget, bool honourStop, uint32_t* word) {
+    uint32_t wire = 0;
+    if (ReadFull(fd, sizeof wire, &wire, budget, honourStop) != 0) return -1;
+    *word = ntohl(wire);
+    return 0;
+}
+
 int ReadFull(int fd, size_t size, void* buffer, TimeBudget& budget, bool honourStop) {
     const TransferResult r = ReadExact(fd, buffer, size, budget, honourStop);
     switch (r.end) {

@@ -20,6 +20,9 @@ constexpr int kWriteStopped = -3;
 // the end of the stream, EBADF, a stop and errors during a reload are silent).
 int ReadFull(int fd, size_t size, void* buffer, TimeBudget& budget, bool honourStop);
 
+// ReadFull of one word, which it puts in host order: 0 or -1.
+int ReadWord(int fd, TimeBudget& budget, bool honourStop, uint32_t* word);
+
 // 0 when all bytes were written; kWriteError, kWriteTimeout or kWriteStopped. `quiet` suppresses the
 // messages.
 int WriteFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet, bool honourStop);
