@@ -5,6 +5,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -66,85 +67,82 @@ TEST(MimeEnums, TransferEncodingCodesWriteTheirName) {
     }
 }
 
-TEST(MimeEnums, MediaTypes) {
-    struct {
-        int code;
-        const char* accepted;
-        const char* written;
-    } cases[] = {
-        {kTypeText, "text", "Text"},          {kTypeMultipart, "MULTIPART", "Multipart"},
-        {kTypeMessage, "message", "Message"}, {kTypeApplication, "Application", "Application"},
-        {kTypeImage, "image", "Image"},       {kTypeAudio, "audio", "Audio"},
-        {kTypeVideo, "vIdEo", "Video"},       {kTypeModel, "model", "Model"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(TypeStrToEnum(c.accepted), c.code) << c.accepted;
+struct NameCase {
+    int code;
+    const char* accepted;
+    const char* written;
+};
+
+// Both directions of a media type or subtype table: names accepted, names written and read
+// back, the empty name and codes or names not in the table.
+void CheckMediaNames(int (*toEnum)(const std::string&), void (*toStr)(int, std::string&),
+                     const std::vector<NameCase>& cases, int nullCode, int unknownCode,
+                     std::initializer_list<int> codesNotInTable,
+                     std::initializer_list<const char*> namesNotInTable) {
+    for (const NameCase& c : cases) {
+        EXPECT_EQ(toEnum(c.accepted), c.code) << c.accepted;
         std::string out;
-        TypeEnumToStr(c.code, out);
+        toStr(c.code, out);
         EXPECT_EQ(out, c.written);
-        EXPECT_EQ(TypeStrToEnum(out), c.code);
+        EXPECT_EQ(toEnum(out), c.code);
     }
-    EXPECT_EQ(TypeStrToEnum(""), kTypeNull);
-    EXPECT_EQ(TypeStrToEnum("texts"), kTypeUnknown);
-    EXPECT_EQ(TypeStrToEnum("x-unknown"), kTypeUnknown);
+    EXPECT_EQ(toEnum(""), nullCode);
+    for (const char* name : namesNotInTable) EXPECT_EQ(toEnum(name), unknownCode) << name;
     std::string out = "x";
-    TypeEnumToStr(kTypeNull, out);
+    toStr(nullCode, out);
     EXPECT_EQ(out, "");
-    for (int code : std::initializer_list<int>{kTypeUnknown, 10, 99, -3}) {
-        TypeEnumToStr(code, out);
+    for (int code : codesNotInTable) {
+        toStr(code, out);
         EXPECT_EQ(out, "Unknown") << code;
     }
 }
 
+TEST(MimeEnums, MediaTypes) {
+    CheckMediaNames(TypeStrToEnum, TypeEnumToStr,
+                    {
+                        {kTypeText, "text", "Text"},
+                        {kTypeMultipart, "MULTIPART", "Multipart"},
+                        {kTypeMessage, "message", "Message"},
+                        {kTypeApplication, "Application", "Application"},
+                        {kTypeImage, "image", "Image"},
+                        {kTypeAudio, "audio", "Audio"},
+                        {kTypeVideo, "vIdEo", "Video"},
+                        {kTypeModel, "model", "Model"},
+                    },
+                    kTypeNull, kTypeUnknown, {kTypeUnknown, 10, 99, -3}, {"texts", "x-unknown", "tex"});
+}
+
 TEST(MimeEnums, MediaSubtypes) {
-    struct {
-        int code;
-        const char* accepted;
-        const char* written;
-    } cases[] = {
-        {kSubtypePlain, "plain", "Plain"},
-        {kSubtypeRichtext, "richtext", "Richtext"},
-        {kSubtypeEnriched, "enriched", "Enriched"},
-        {kSubtypeHtml, "html", "HTML"},
-        {kSubtypeRfc822Headers, "rfc822-headers", "rfc822-headers"},
-        {kSubtypeMixed, "MIXED", "Mixed"},
-        {kSubtypeAlternative, "alternative", "Alternative"},
-        {kSubtypeDigest, "digest", "Digest"},
-        {kSubtypeParallel, "parallel", "Parallel"},
-        {kSubtypeRelated, "Related", "related"},
-        {kSubtypeSigned, "signed", "signed"},
-        {kSubtypeEncrypted, "encrypted", "encrypted"},
-        {kSubtypeReport, "report", "report"},
-        {kSubtypeAppledouble, "appledouble", "appledouble"},
-        {kSubtypeRfc822, "RFC822", "Rfc822"},
-        {kSubtypePartial, "partial", "Partial"},
-        {kSubtypeExternalBody, "external-body", "External-body"},
-        {kSubtypeDeliveryStatus, "delivery-status", "delivery-status"},
-        {kSubtypePostscript, "postscript", "Postscript"},
-        {kSubtypeOctetStream, "octet-stream", "Octet-stream"},
-        {kSubtypeApplefile, "applefile", "applefile"},
-        {kSubtypeJpeg, "JPEG", "jpeg"},
-        {kSubtypeGif, "gif", "gif"},
-        {kSubtypeBasic, "basic", "basic"},
-        {kSubtypeMpeg, "mpeg", "mpeg"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(SubtypeStrToEnum(c.accepted), c.code) << c.accepted;
-        std::string out;
-        SubtypeEnumToStr(c.code, out);
-        EXPECT_EQ(out, c.written);
-        EXPECT_EQ(SubtypeStrToEnum(out), c.code);
-    }
-    EXPECT_EQ(SubtypeStrToEnum(""), kSubtypeNull);
-    EXPECT_EQ(SubtypeStrToEnum("rfc822-header"), kSubtypeUnknown);
-    EXPECT_EQ(SubtypeStrToEnum("vnd.ms-excel"), kSubtypeUnknown);
-    std::string out = "x";
-    SubtypeEnumToStr(kSubtypeNull, out);
-    EXPECT_EQ(out, "");
-    for (int code : std::initializer_list<int>{kSubtypeUnknown, 15, 99, -1}) {
-        SubtypeEnumToStr(code, out);
-        EXPECT_EQ(out, "Unknown") << code;
-    }
+    CheckMediaNames(SubtypeStrToEnum, SubtypeEnumToStr,
+                    {
+                        {kSubtypePlain, "plain", "Plain"},
+                        {kSubtypeRichtext, "richtext", "Richtext"},
+                        {kSubtypeEnriched, "enriched", "Enriched"},
+                        {kSubtypeHtml, "html", "HTML"},
+                        {kSubtypeRfc822Headers, "rfc822-headers", "rfc822-headers"},
+                        {kSubtypeMixed, "MIXED", "Mixed"},
+                        {kSubtypeAlternative, "alternative", "Alternative"},
+                        {kSubtypeDigest, "digest", "Digest"},
+                        {kSubtypeParallel, "parallel", "Parallel"},
+                        {kSubtypeRelated, "Related", "related"},
+                        {kSubtypeSigned, "signed", "signed"},
+                        {kSubtypeEncrypted, "encrypted", "encrypted"},
+                        {kSubtypeReport, "report", "report"},
+                        {kSubtypeAppledouble, "appledouble", "appledouble"},
+                        {kSubtypeRfc822, "RFC822", "Rfc822"},
+                        {kSubtypePartial, "partial", "Partial"},
+                        {kSubtypeExternalBody, "external-body", "External-body"},
+                        {kSubtypeDeliveryStatus, "delivery-status", "delivery-status"},
+                        {kSubtypePostscript, "postscript", "Postscript"},
+                        {kSubtypeOctetStream, "octet-stream", "Octet-stream"},
+                        {kSubtypeApplefile, "applefile", "applefile"},
+                        {kSubtypeJpeg, "JPEG", "jpeg"},
+                        {kSubtypeGif, "gif", "gif"},
+                        {kSubtypeBasic, "basic", "basic"},
+                        {kSubtypeMpeg, "mpeg", "mpeg"},
+                    },
+                    kSubtypeNull, kSubtypeUnknown, {kSubtypeUnknown, 15, 99, -1},
+                    {"rfc822-header", "vnd.ms-excel", "htm"});
 }
 
 TEST(MimeExceptions, TextsAndCopies) {
