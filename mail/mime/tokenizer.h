@@ -23,6 +23,8 @@ enum DwTokenType : int {
 // with an empty token, then kTokenNull.
 class DwTokenizer {
 public:
+    DwTokenizer(const DwTokenizer&) = default;
+    DwTokenizer& operator=(const DwTokenizer&) = default;
     virtual ~DwTokenizer() = default;
 
     // The current token with its delimiters (quotes, parentheses, brackets) unless trimmed. At

@@ -11,6 +11,8 @@ class DwTokenizer;
 class DwTokenString {
 public:
     explicit DwTokenString(const std::string& text);
+    DwTokenString(const DwTokenString&) = default;
+    DwTokenString& operator=(const DwTokenString&) = default;
     virtual ~DwTokenString() = default;
 
     // Opens the window on the current token (empty at kTokenNull or kTokenError).
