@@ -1,0 +1,28 @@
+#include "mail/mime/charclass.h"
+
+namespace {
+
+constexpr CharClasses MakeCharClasses() {
+    CharClasses table = {};
+    for (int c = 0; c < 0x20; ++c) table.bits[c] = kCharControl;
+    table.bits[0x7F] = kCharControl;
+    for (unsigned char c : {' ', '\t', '\n', '\r'}) table.bits[c] |= kCharSpace;
+    for (unsigned char c : {'"', '(', ')', ',', '.', ':', ';', '<', '>', '@', '[', '\\', ']'})
+        table.bits[c] |= kCharSpecial822;
+    for (unsigned char c : {'"', '(', ')', ',', '/', ':', ';', '<', '=', '>', '?', '@', '[', '\\', ']'})
+        table.bits[c] |= kCharTspecial1521;
+    return table;
+}
+
+} // namespace
+
+constexpr CharClasses CharClassTable = MakeCharClasses();
+
+bool EqualNoCaseC(const char* a, size_t lengthA, const char* b, size_t lengthB) {
+    if (lengthA != lengthB) return false;
+    for (size_t i = 0; i < lengthA; ++i) {
+        if (CToLower(static_cast<unsigned char>(a[i])) != CToLower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}

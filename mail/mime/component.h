@@ -1,0 +1,107 @@
+// mail/mime: the MIME library. It parses a mail message into a tree of components, changes the
+// tree and assembles the text again, with the header encodings and transfer codecs that needs.
+// It uses only base/.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Class ids of every component class. DwDispositionType and DwContentFileType share 5.
+enum DwClassId : int {
+    kCidAddress = 1,
+    kCidAddressList = 2,
+    kCidBody = 3,
+    kCidBodyPart = 4,
+    kCidDispositionType = 5,
+    kCidContentFileType = 5,
+    kCidMechanism = 6,
+    kCidMediaType = 7,
+    kCidParameter = 8,
+    kCidDateTime = 9,
+    kCidEntity = 10,
+    kCidField = 11,
+    kCidFieldBody = 12,
+    kCidGroup = 13,
+    kCidHeaders = 14,
+    kCidMailbox = 15,
+    kCidMailboxList = 16,
+    kCidMessage = 17,
+    kCidMessageComponent = 18,
+    kCidMsgId = 19,
+    kCidStamp = 20,
+    kCidText = 21,
+    kCidEncodedWord = 22,
+};
+
+// A node of the message tree. Each node keeps its own text: Parse breaks the text down into
+// child nodes, Assemble rebuilds it from them, but only while the node is marked modified.
+// Every change below a node marks the path up to the root, so that assembling the root
+// rebuilds exactly the texts on the changed paths. A node owns its children; its parent
+// pointer never owns. Nodes live on the heap.
+class DwMessageComponent {
+public:
+    DwMessageComponent();
+    DwMessageComponent(const std::string& text, DwMessageComponent* parent);
+    DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent);
+    // Copies text and modified flag; the copy has no parent and the copying class's id.
+    DwMessageComponent(const DwMessageComponent& other);
+    // Copies text and modified flag only.
+    DwMessageComponent& operator=(const DwMessageComponent& other);
+    virtual ~DwMessageComponent();
+
+    // Clears the modified flag, discards the children and builds new ones from the text.
+    virtual void Parse() = 0;
+    // Only when modified: assembles the children, rebuilds the text, clears the flag.
+    virtual void Assemble() = 0;
+    // A new heap copy owned by the caller (null when out of memory).
+    virtual DwMessageComponent* Clone() const = 0;
+    virtual void SelfCheck() const {}
+    virtual void DebugPrint() const {}
+
+    const std::string& Text() const { return text_; }
+    // Takes the text as the node's parsed state: clears the node's own flag and marks the parent.
+    void SetText(const std::string& text);
+    // Marks the parent but leaves the node's own flag as it was; null counts as empty.
+    void SetText(const char* text);
+
+    DwMessageComponent* Parent() const { return parent_; }
+    void SetParent(DwMessageComponent* parent) { parent_ = parent; }
+
+    bool IsModified() const { return modified_; }
+    // Marks this node and every ancestor up to the root.
+    void MarkModified();
+
+    DwClassId ClassId() const { return classId_; }
+    const char* ClassName() const { return className_; }
+    uintptr_t ObjectKey() const { return reinterpret_cast<uintptr_t>(this); }
+
+protected:
+    // For the most-derived constructor of every class.
+    void SetClass(DwClassId id, const char* name) {
+        classId_ = id;
+        className_ = name;
+    }
+    void SetModified(bool modified) { modified_ = modified; }
+
+    std::string text_;
+
+private:
+    bool modified_ = false;
+    DwMessageComponent* parent_ = nullptr;
+    DwClassId classId_ = kCidMessageComponent;
+    const char* className_ = "DwMessageComponent";
+};
+
+// The type of a creation hook: a process-wide function pointer, null unless an application sets
+// one before parsing. Every creation function of the library (NewHeaders, NewField,
+// NewParameter ...) returns what its hook returns when the hook is set.
+template <class Node> using DwCreationHook = Node* (*)(const std::string& text, DwMessageComponent* parent);
+
+// The body of such a creation function: the hook's node, or a new unparsed Node built from
+// (text, parent); null when out of memory.
+template <class Node>
+Node* DwCreateNode(DwCreationHook<Node> hook, const std::string& text, DwMessageComponent* parent) {
+    if (hook) return hook(text, parent);
+    return new Node(text, parent);
+}

@@ -1,0 +1,78 @@
+// The owned pointer array of the component classes that hold a list of children (fields, body
+// parts, parameters, addresses, words).
+#pragma once
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+
+// Slots 0 to Count() - 1 hold the items in order, the rest are null. The array starts with
+// kFirstCapacity slots and doubles when an item is added to a full one (an array of 0 slots,
+// left by a failed first allocation, grows to kFirstCapacity); when growing fails the item is
+// not taken. Parent links and modified marks are the owning class's business.
+template <class T, int kFirstCapacity = 10> class DwOwnedArray {
+public:
+    DwOwnedArray() : slots_(new (std::nothrow) T*[kFirstCapacity]()) {
+        capacity_ = slots_ ? kFirstCapacity : 0;
+    }
+    DwOwnedArray(const DwOwnedArray&) = delete;
+    DwOwnedArray& operator=(const DwOwnedArray&) = delete;
+    ~DwOwnedArray() { DeleteAll(); }
+
+    int Count() const { return count_; }
+    int Capacity() const { return capacity_; }
+    bool IsIndex(int index) const { return index >= 0 && index < count_; }
+    // index must satisfy IsIndex.
+    T* At(int index) const { return slots_[index]; }
+
+    // Puts item at index, clamped to 0..Count(); later items move up. False (item not taken)
+    // when the array is full and cannot grow.
+    bool InsertAt(int index, T* item) {
+        if (count_ == capacity_ && !Grow()) return false;
+        if (index < 0) index = 0;
+        if (index > count_) index = count_;
+        for (int i = count_; i > index; --i) slots_[i] = slots_[i - 1];
+        slots_[index] = item;
+        ++count_;
+        return true;
+    }
+    bool Append(T* item) { return InsertAt(count_, item); }
+
+    // Takes the item at index out (later items move down) and hands it to the caller; null for
+    // an index outside the array.
+    T* RemoveAt(int index) {
+        if (!IsIndex(index)) return nullptr;
+        T* item = slots_[index];
+        for (int i = index; i + 1 < count_; ++i) slots_[i] = slots_[i + 1];
+        slots_[--count_] = nullptr;
+        return item;
+    }
+
+    // Deletes the items from the last to the first.
+    void DeleteAll() {
+        while (count_ > 0) {
+            T* item = slots_[--count_];
+            slots_[count_] = nullptr;
+            delete item;
+        }
+    }
+
+private:
+    bool Grow() {
+        // Twice the slots must still be counted by an int and sized by a size_t.
+        if (capacity_ > INT_MAX / 2 || size_t(capacity_) * 2 > SIZE_MAX / sizeof(T*)) return false;
+        int capacity = capacity_ ? capacity_ * 2 : kFirstCapacity;
+        std::unique_ptr<T*[]> slots(new (std::nothrow) T*[capacity]());
+        if (!slots) return false;
+        for (int i = 0; i < count_; ++i) slots[i] = slots_[i];
+        slots_ = std::move(slots);
+        capacity_ = capacity;
+        return true;
+    }
+
+    std::unique_ptr<T*[]> slots_;
+    int count_ = 0;
+    int capacity_ = 0;
+};

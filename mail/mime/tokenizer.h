@@ -1,0 +1,77 @@
+// Tokenizers of structured header text: RFC 822 (atoms and specials) and RFC 1521 (tokens and
+// tspecials). Both know quoted strings, nested comments and domain literals.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+enum DwTokenType : int {
+    kTokenError = -1,        // unterminated quoted string, comment or domain literal
+    kTokenNull = 0,          // end of the text
+    kTokenSpecial = 1,       // RFC 822: one special character
+    kTokenAtom = 2,          // RFC 822: a run of atom characters
+    kTokenComment = 3,       // a parenthesised comment, nesting counted
+    kTokenQuotedString = 4,  // a double-quoted string
+    kTokenDomainLiteral = 5, // a square-bracketed domain literal
+    kTokenTspecial = 6,      // RFC 1521: one tspecial character
+    kTokenMimeToken = 7,     // RFC 1521: a run of token characters
+};
+
+// Walks a copy of the text token by token, skipping blanks and control characters. A new
+// tokenizer stands on the first token. Once the end is reached every further NextToken gives
+// kTokenNull; an unterminated quoted string, comment or domain literal gives one kTokenError
+// with an empty token, then kTokenNull.
+class DwTokenizer {
+public:
+    DwTokenizer(const DwTokenizer&) = default;
+    DwTokenizer& operator=(const DwTokenizer&) = default;
+    virtual ~DwTokenizer() = default;
+
+    // The current token with its delimiters (quotes, parentheses, brackets) unless trimmed. At
+    // kTokenNull it still holds the last token found.
+    const std::string& Token() const { return token_; }
+    int Type() const { return type_; }
+    // Where the current token starts in the text and how long it is; at kTokenNull the start is
+    // the end of the text.
+    size_t TokenStart() const { return tokenStart_; }
+    size_t TokenLength() const { return tokenLength_; }
+
+    int NextToken();
+    int Rewind();
+    // Drops the opening and closing delimiter of a quoted string, domain literal or comment
+    // (backslash escapes inside stay).
+    void TrimDelimiters();
+
+protected:
+    // specials: the class of the one-character tokens; the other token types go with it.
+    DwTokenizer(const std::string& text, unsigned char specials, int specialType, int runType);
+    DwTokenizer(const char* text, unsigned char specials, int specialType, int runType);
+
+    void ParseToken();
+
+private:
+    // Scans a delimited token opening at tokenStart_: quoted string, domain literal or comment.
+    void ScanDelimited(char close, bool nests);
+
+    std::string text_;
+    std::string token_;
+    size_t tokenStart_ = 0;
+    size_t tokenLength_ = 0;
+    size_t nextStart_ = 0;
+    int type_ = kTokenError;
+    unsigned char specials_;
+    int specialType_;
+    int runType_;
+};
+
+class DwRfc822Tokenizer : public DwTokenizer {
+public:
+    explicit DwRfc822Tokenizer(const std::string& text);
+    explicit DwRfc822Tokenizer(const char* text);
+};
+
+class DwRfc1521Tokenizer : public DwTokenizer {
+public:
+    explicit DwRfc1521Tokenizer(const std::string& text);
+    explicit DwRfc1521Tokenizer(const char* text);
+};

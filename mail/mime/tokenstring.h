@@ -1,0 +1,36 @@
+// A window into structured header text, opened and extended at a tokenizer's current token, so
+// that a parser can hand a run of tokens (with the blanks and comments between them) to a child.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class DwTokenizer;
+
+// The tokenizer given must walk the same text; a window outside the text is cut to it.
+class DwTokenString {
+public:
+    explicit DwTokenString(const std::string& text);
+    DwTokenString(const DwTokenString&) = default;
+    DwTokenString& operator=(const DwTokenString&) = default;
+    virtual ~DwTokenString() = default;
+
+    // Opens the window on the current token (empty at kTokenNull or kTokenError).
+    void BeginAt(const DwTokenizer& tokenizer);
+    // Extends the window through the current token; nothing when the token lies before it.
+    void EndAfter(const DwTokenizer& tokenizer);
+    // Extends the window up to the current token; at kTokenNull that is the end of the text.
+    void EndBefore(const DwTokenizer& tokenizer);
+
+    const std::string& Tokens() const { return tokens_; }
+    size_t Start() const { return start_; }
+    size_t Length() const { return length_; }
+
+private:
+    void Refresh();
+
+    std::string text_;
+    std::string tokens_;
+    size_t start_ = 0;
+    size_t length_ = 0;
+};
