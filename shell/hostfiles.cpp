@@ -208,12 +208,15 @@ int32_t HostOpenFile(void*, const char* name, uint32_t mode) {
     // A link put in the object's place is not followed unless links are.
     if ((noteHeld || scanned.known) && !FollowLinks) flags |= O_NOFOLLOW;
     int fd = OpenEngineDescriptor(name, flags);
+    // Another file, or a link, where the scanned one was.
+    bool elsewhere = fd < 0 && errno == ELOOP && (flags & O_NOFOLLOW);
     if (fd >= 0 && scanned.known && !SameFile(IdentityOf(fd), scanned)) {
         FileClose(fd);
         fd = -1;
+        elsewhere = true;
     }
     if (fd < 0) {
-        if (scanned.known && mode != TARVO_OPEN_READ) ++RefusedChanges;
+        if (elsewhere && scanned.known && mode != TARVO_OPEN_READ) ++RefusedChanges;
         return -1;
     }
     if (noteHeld) {

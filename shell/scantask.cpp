@@ -698,6 +698,8 @@ int ScanTask::CopyObjectTo(const char* target, const ObjectEntry* entry) {
         ok = got > 0 && FileWrite(out, bytes, static_cast<size_t>(got)) == got;
         copied += ok ? static_cast<uint64_t>(got) : 0;
     }
+    // Bytes added meanwhile would be lost with the original.
+    if (ok && in >= 0 && FileSize(in) != static_cast<int64_t>(size)) ok = false;
     if (in >= 0) FileClose(in);
     if (ok && entry && savedMode_ != kNoMode) fchmod(out, static_cast<mode_t>(savedMode_ & 0777));
     if (FileClose(out) != 0) ok = false;
