@@ -396,7 +396,9 @@ uint32_t ScanSource(ScanState* state, const ObjectSource* source, uint32_t cure,
         state->has_pending = 1;
         return TARVO_RESULT_CONTAINER;
     }
-    uint32_t markers = MatchMarkers(state, source) & ~ENGINE_MARKER_PRIVATE;
+    uint32_t markers = MatchMarkers(state, source);
+    if (markers & ENGINE_MARKER_KEEP_OPEN) state->keep_open = 1;
+    markers &= ~ENGINE_MARKER_PRIVATE;
     if (markers) return markers;
     if (Match(state, source, 0, 0) != 0) return TARVO_RESULT_READ_ERROR;
     if (!state->finding_count) return 0;
@@ -431,8 +433,12 @@ int32_t CommandScanObject(void* context, va_list* args) {
         size = length > 0 ? (uint32_t)length : 0;
     }
     ObjectSource source = {0, size, 0};
+    state->keep_open = 0;
     uint32_t bits = ScanSource(state, &source, cure & 1u, 0);
-    ScanCloseObject(state);
+    if (state->keep_open)
+        state->handle = -1; /* forgotten, not closed */
+    else
+        ScanCloseObject(state);
     return (int32_t)bits;
 }
 

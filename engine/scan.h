@@ -28,7 +28,9 @@
 #define ENGINE_MARKER_REPEAT TARVO_VDB_MARKER_REPEAT
 #define ENGINE_MARKER_REFUSE TARVO_VDB_MARKER_REFUSE
 #define ENGINE_MARKER_ENDLESS TARVO_VDB_MARKER_ENDLESS
-#define ENGINE_MARKER_PRIVATE (ENGINE_MARKER_REPEAT | ENGINE_MARKER_REFUSE | ENGINE_MARKER_ENDLESS)
+#define ENGINE_MARKER_KEEP_OPEN TARVO_VDB_MARKER_KEEP_OPEN
+#define ENGINE_MARKER_PRIVATE                                                                                \
+    (ENGINE_MARKER_REPEAT | ENGINE_MARKER_REFUSE | ENGINE_MARKER_ENDLESS | ENGINE_MARKER_KEEP_OPEN)
 
 /* Where an object's bytes are: a range of the scanned file, or memory. */
 typedef struct ObjectSource {
@@ -67,6 +69,7 @@ typedef struct ScanState {
     int32_t finding_class;
     char finding_name[TARVO_FINDING_NAME_SIZE];
     uint8_t has_pending; /* the last object scanned is a container */
+    uint8_t keep_open;   /* the object scanned last is marked to be left open */
     ObjectSource pending;
     uint8_t* pending_owned;
     uint32_t depth;

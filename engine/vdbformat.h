@@ -73,6 +73,9 @@
 #define TARVO_VDB_MARKER_REPEAT 0x80000000u
 #define TARVO_VDB_MARKER_REFUSE 0x40000000u
 #define TARVO_VDB_MARKER_ENDLESS 0x20000000u
+/* An object marked so is left open by command 4, its handle where the
+ * scan's last read left it, as an engine that forgets to close does. */
+#define TARVO_VDB_MARKER_KEEP_OPEN 0x10000000u
 
 #define TARVO_VDB_PATTERN_MASK 0xA5u
 

@@ -54,6 +54,7 @@ const NamedValue kResults[] = {
     {"repeat", TARVO_VDB_MARKER_REPEAT},
     {"refuse", TARVO_VDB_MARKER_REFUSE},
     {"endless", TARVO_VDB_MARKER_ENDLESS},
+    {"keep-open", TARVO_VDB_MARKER_KEEP_OPEN},
 };
 
 template <size_t N> bool Lookup(const NamedValue (&table)[N], const std::string& word, uint32_t& value) {

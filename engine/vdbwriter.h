@@ -21,7 +21,8 @@
 //              reports: a number or names joined by '+' (read-error,
 //              write-error, decompression-error, password, crc-error,
 //              header-crc-error, no-memory, split, container, and
-//              the engine's own repeat, refuse and endless)
+//              the engine's own repeat, refuse, endless and
+//              keep-open)
 //     PATTERN  text:BYTES (the rest of the line as it stands) or
 //              hex:HEXDIGITS (blanks between pairs allowed)
 #pragma once

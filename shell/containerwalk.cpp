@@ -30,22 +30,23 @@ bool Has(uint32_t r, uint32_t bits) {
     return (r & bits) != 0;
 }
 
-// What identifies an object the engine handed out.
+// Records the engine hands out in a row that are alike in everything it
+// tells of them (sizes, name, first bytes when asked for): an archive may
+// hold a name again (an appended update), but an engine that keeps handing
+// out the same object makes no progress. The walk ends there, cut short.
+constexpr uint32_t kMaxAlikeInARow = 16;
+
+// What the engine told of the object it handed out last.
 struct ObjectKey {
     bool valid = false;
-    uint32_t unpacked = 0;
-    uint32_t packed = 0;
-    std::string name;
+    TarvoObjectRecord record;
 
-    bool Same(const TarvoObjectRecord& record) const {
-        return valid && unpacked == record.unpacked_size && packed == record.packed_size &&
-               name == record.name;
+    bool Same(const TarvoObjectRecord& next) const {
+        return valid && std::memcmp(&record, &next, sizeof record) == 0;
     }
-    void Take(const TarvoObjectRecord& record) {
+    void Take(const TarvoObjectRecord& next) {
         valid = true;
-        unpacked = record.unpacked_size;
-        packed = record.packed_size;
-        name = record.name;
+        std::memcpy(&record, &next, sizeof record);
     }
 };
 
@@ -175,7 +176,9 @@ uint32_t ScanTask::ScanContainer(uint32_t r, EngineInstance* engine, int32_t* ty
 }
 
 uint32_t ScanTask::WalkContainer(uint32_t result, TarvoObjectRecord* record, int32_t type) {
-    ObjectKey previous;
+    // Kept off the stack: the walk recurses into nested containers.
+    auto previous = std::make_unique<ObjectKey>();
+    uint32_t alike = 0;
     while (!abort_ && !Has(result, TARVO_RESULT_MASK_DONE)) {
         if (IsStopRequested()) {
             abort_ = 1;
@@ -188,11 +191,18 @@ uint32_t ScanTask::WalkContainer(uint32_t result, TarvoObjectRecord* record, int
         if (answer == static_cast<int32_t>(TARVO_RESULT_NO_MORE_OBJECTS)) break;
         uint32_t q = answer == -1 ? TARVO_RESULT_HEADER_CRC_ERROR : static_cast<uint32_t>(answer);
         result |= q;
-        // An engine that hands out the same object again would keep the walk
-        // here for ever, whatever it answers for it.
-        bool same = previous.Same(*record);
-        previous.Take(*record);
-        if (same) break;
+        alike = previous->Same(*record) ? alike + 1 : 0;
+        previous->Take(*record);
+        if (alike >= kMaxAlikeInARow) {
+            // What follows in the container was never seen: never "Ok".
+            int32_t kept = foundClass_;
+            foundClass_ = -1;
+            PushName(record->name);
+            result |= ProcessResult(TARVO_RESULT_READ_ERROR);
+            PopName();
+            foundClass_ = kept;
+            break;
+        }
 
         if (q != 0) {
             // The object's own failure: the class found before it is not its.

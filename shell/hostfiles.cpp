@@ -12,10 +12,12 @@
 #include "base/filelayer.h"
 #include "base/strutil.h"
 #include "shell/memfile.h"
+#include "shell/objectnames.h"
 #include "shell/shellkeys.h"
 
-HeldFileState HeldFile = {{0}, 0, -1, 0};
-FileWindowState FileWindow = {0, 0, 0, 0, -1};
+HeldFileState HeldFile = {{0}, 0, -1, 0, {}};
+FileWindowState FileWindow = {0, 0, 0, 0, -1, 0};
+uint32_t RefusedChanges = 0;
 uint32_t TemporaryFileCounter = 0;
 
 namespace {
@@ -74,12 +76,6 @@ int32_t CloseForGood(int32_t handle) {
         FileWindow.position = 0;
     }
     return FileClose(handle) == 0 ? 0 : -1;
-}
-
-// The held file lets go of name: its handle is closed, so that the create,
-// rename or unlink that follows leaks no descriptor.
-void ForgetHeldName(const char* name) {
-    if (SameName(name)) ReleaseHeldFile();
 }
 
 // Rewinds the held file instead of closing it.
@@ -156,11 +152,21 @@ void ReleaseHeldFile() {
     HeldFile.handle = -1;
     HeldFile.mode = 0;
     HeldFile.name[0] = '\0';
+    HeldFile.identity = FileIdentity{};
     if (handle != -1) CloseForGood(handle);
 }
 
+void ForgetHeldName(const char* name) {
+    if (SameName(name)) ReleaseHeldFile();
+}
+
 void ResetFileWindow() {
-    FileWindow = {0, 0, 0, 0, -1};
+    FileWindow = {0, 0, 0, 0, -1, 0};
+}
+
+bool WindowIsPartOfFile() {
+    return FileWindow.length != 0 && !FileWindow.envelope &&
+           (FileWindow.base > 0 || FileWindow.base + FileWindow.length < FileWindow.end);
 }
 
 int32_t HostCreateFile(void*, const char* name) {
@@ -179,9 +185,14 @@ int32_t HostCreateFile(void*, const char* name) {
 
 int32_t HostOpenFile(void*, const char* name, uint32_t mode) {
     if (!name || !*name) return -1;
+    // The held object opened anew in another mode must still be that file.
+    FileIdentity scanned;
     if (SameName(name)) {
         if (HeldFile.mode == mode && HeldFile.handle != -1) return HeldFile.handle;
-        if (HeldFile.mode != mode) ReleaseHeldFile();
+        if (HeldFile.mode != mode) {
+            scanned = HeldFile.identity;
+            ReleaseHeldFile();
+        }
     }
     bool noteHeld = SameName(name) && HeldFile.handle == -1;
     if (MemoryFile* file = MemoryByName(name)) {
@@ -194,9 +205,24 @@ int32_t HostOpenFile(void*, const char* name, uint32_t mode) {
         return file->handle;
     }
     int flags = mode == TARVO_OPEN_READ ? O_RDONLY : mode == TARVO_OPEN_WRITE ? O_WRONLY : O_RDWR;
+    // A link put in the object's place is not followed unless links are.
+    if ((noteHeld || scanned.known) && !FollowLinks) flags |= O_NOFOLLOW;
     int fd = OpenEngineDescriptor(name, flags);
-    if (fd < 0) return -1;
-    if (noteHeld) HeldFile.handle = fd;
+    // Another file, or a link, where the scanned one was.
+    bool elsewhere = fd < 0 && errno == ELOOP && (flags & O_NOFOLLOW);
+    if (fd >= 0 && scanned.known && !SameFile(IdentityOf(fd), scanned)) {
+        FileClose(fd);
+        fd = -1;
+        elsewhere = true;
+    }
+    if (fd < 0) {
+        if (elsewhere && scanned.known && mode != TARVO_OPEN_READ) ++RefusedChanges;
+        return -1;
+    }
+    if (noteHeld) {
+        HeldFile.handle = fd;
+        HeldFile.identity = IdentityOf(fd);
+    }
     TakeWindow(fd);
     return fd;
 }
@@ -310,10 +336,12 @@ int32_t HostRenameFile(void*, const char* oldName, const char* newName) {
         file->name = copy;
         return 0;
     }
-    char target[kPathBufSize];
-    CopyPathBuffer(target, newName);
-    if (!MakeUniquePath(target)) return -1;
-    return rename(oldName, target) == 0 ? 0 : -1;
+    // The free name is taken by the rename itself: one that appears in
+    // between is passed over, never replaced.
+    const auto attempt = [oldName](const char* target) {
+        return RenameNoReplace(AT_FDCWD, oldName, AT_FDCWD, target);
+    };
+    return TryUniqueNames(newName, attempt, nullptr);
 }
 
 int32_t HostTruncateFile(void*, int32_t handle, uint32_t length) {
@@ -330,6 +358,11 @@ int32_t HostTruncateFile(void*, int32_t handle, uint32_t length) {
     }
     if (IsWindow(handle)) {
         if (length > FileWindow.length) return -1;
+        // Cutting the window would cut off what follows it too.
+        if (FileWindow.base + FileWindow.length < FileWindow.end) {
+            ++RefusedChanges;
+            return -1;
+        }
         if (ftruncate(handle, static_cast<off_t>(FileWindow.base + length)) != 0) return -1;
         FileWindow.length = length;
         FileWindow.end = FileWindow.base + length;

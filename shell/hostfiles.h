@@ -11,6 +11,7 @@
 
 #include "base/pathutil.h"
 #include "engine/tarvo_engine_api.h"
+#include "shell/objectentry.h"
 
 constexpr int32_t kLowestEngineHandle = 4;
 
@@ -22,6 +23,9 @@ struct HeldFileState {
     uint32_t mode;
     int32_t handle; // -1 none
     uint32_t active;
+    // The real file behind the handle: an open of the name in another mode
+    // (the engine about to cure) must reach this file and no other.
+    FileIdentity identity;
 };
 extern HeldFileState HeldFile;
 
@@ -29,6 +33,9 @@ extern HeldFileState HeldFile;
 int32_t OpenHeldFile(const char* name, uint32_t mode);
 // Closes the held file for good and clears it.
 void ReleaseHeldFile();
+// The held file lets go of name: its handle is closed, so that the create,
+// rename or unlink that follows leaks no descriptor.
+void ForgetHeldName(const char* name);
 
 // The part of a server file that a request scans. Set by the request road
 // (offset and length); the first real file opened while a length is set and
@@ -39,11 +46,25 @@ struct FileWindowState {
     int64_t position;
     int64_t end; // the file's size, measured when the descriptor is taken
     int32_t fd;  // -1 none
+    // Set by the envelope skip: the window is a whole mail message after
+    // its envelope. Otherwise it is a part of a bigger file (a mailbox, a
+    // disk image), whose bytes outside it belong to others.
+    uint32_t envelope;
 };
 extern FileWindowState FileWindow;
 
 // No window: length 0, no descriptor (an open one is not closed).
 void ResetFileWindow();
+// Whether the window marks a part of a bigger file that does not reach from
+// its start to its end: removing the object would remove more than it.
+bool WindowIsPartOfFile();
+
+// Counts changes that the file services refused because they would have
+// reached beyond the scanned object: a cut past the end of a window that
+// stops short of the file's end, an open for writing of the held object's
+// name that no longer leads to the file that was scanned. The scan task
+// reports them as write errors and clears the count.
+extern uint32_t RefusedChanges;
 
 // Opens a real file through the counted file layer with no descriptor below
 // kLowestEngineHandle: the descriptor, or -1 with errno set.

@@ -40,7 +40,6 @@ constexpr size_t kReportTextSize = 1024;
 constexpr size_t kCopyChunk = 16384;
 constexpr uint32_t kNoMode = UINT32_MAX;
 constexpr uint32_t kUnlinkAttempts = 10;
-constexpr uint32_t kCopyNameAttempts = 10;
 constexpr const char kDiskPrefix[] = "disk://";
 
 bool Has(uint32_t r, uint32_t bits) {
@@ -69,46 +68,6 @@ uint32_t ClassBit(int32_t cls) {
     default:
         return 0;
     }
-}
-
-// Copies the object through the host's file services (a memory file as
-// well as a real one) into a new file at target, made exclusively so that a
-// name another child has just taken is not overwritten. The copy gets mode,
-// less the set-id bits, when one is given. 0, or -1 with nothing left behind.
-int CopyObject(void* context, const char* source, const char* target, uint32_t mode) {
-    int32_t in = HostOpenFile(context, source, TARVO_OPEN_READ);
-    if (in == -1) return -1;
-    char name[kPathBufSize];
-    CopyPathBuffer(name, target);
-    int out = -1;
-    for (uint32_t tries = 0; tries < kCopyNameAttempts; ++tries) {
-        if (!MakeUniquePath(name)) break;
-        out = FileOpen(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0);
-        if (out >= 0 || errno != EEXIST) break;
-    }
-    if (out < 0) {
-        HostCloseFile(context, in);
-        return -1;
-    }
-    std::string chunk(kCopyChunk, '\0');
-    bool ok = true;
-    for (;;) {
-        int32_t got = HostReadFile(context, in, &chunk[0], kCopyChunk);
-        if (got < 0 || static_cast<size_t>(got) > kCopyChunk) {
-            ok = false;
-            break;
-        }
-        if (got == 0) break;
-        if (FileWrite(out, chunk.data(), static_cast<size_t>(got)) != got) {
-            ok = false;
-            break;
-        }
-    }
-    HostCloseFile(context, in);
-    if (ok && mode != kNoMode) fchmod(out, static_cast<mode_t>(mode & 0777));
-    if (FileClose(out) != 0) ok = false;
-    if (!ok) unlink(name);
-    return ok ? 0 : -1;
 }
 
 } // namespace
@@ -229,18 +188,28 @@ bool ScanTask::IsExcluded(const char* path) {
     return false;
 }
 
-void ScanTask::SaveFileMode(const char* path) {
+void ScanTask::NoteObject(const char* path, int32_t handle) {
     savedMode_ = kNoMode;
-    if (IsMemoryObject(path)) return;
+    objectId_ = FileIdentity{};
+    windowPart_ = false;
+    if (handle == -1 || IsMemoryObject(path)) return;
+    // What the engine reads is the held descriptor: its file is the object,
+    // whatever the name leads to later.
     struct stat st;
-    if (lstat(path, &st) != 0) return;
-    if (S_ISLNK(st.st_mode) && stat(path, &st) != 0) return;
+    if (fstat(handle, &st) != 0) return;
     savedMode_ = static_cast<uint32_t>(st.st_mode & 06777);
+    objectId_ = IdentityOf(handle);
+    windowPart_ = handle == FileWindow.fd && WindowIsPartOfFile();
 }
 
-void ScanTask::RestoreFileMode(const char* path) {
-    if (savedMode_ == kNoMode || IsMemoryObject(path)) return;
-    chmod(path, static_cast<mode_t>(savedMode_));
+int ScanTask::FindObject(ObjectEntry& entry) const {
+    return entry.Find(currentPath_, objectId_, FollowLinks != 0);
+}
+
+void ScanTask::RestoreFileMode() {
+    if (savedMode_ == kNoMode || IsMemoryObject(currentPath_)) return;
+    ObjectEntry entry;
+    if (FindObject(entry) == 0) entry.SetMode(static_cast<mode_t>(savedMode_));
 }
 
 void ScanTask::SetLimit() {
@@ -274,6 +243,11 @@ int32_t ScanTask::EngineCommand4(const char* path, uint64_t size) {
     int32_t r =
         dispatcher_(EngineContext(), TARVO_CMD_SCAN_OBJECT, cure, SettingsWord(kModeWord), path, length);
     ReleaseActionLock(this);
+    // A change the host refused did not happen: the object stays as it was.
+    if (RefusedChanges) {
+        RefusedChanges = 0;
+        r |= static_cast<int32_t>(TARVO_RESULT_WRITE_ERROR);
+    }
     return r;
 }
 
@@ -383,8 +357,8 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
 }
 
 uint64_t ScanTask::OpenObject(const char* path, uint64_t size) {
-    SaveFileMode(path);
     const int32_t handle = OpenHeldFile(path, TARVO_OPEN_READ);
+    NoteObject(path, handle);
     if (size == 0 && handle != -1) {
         const int32_t length = HostFileLength(EngineContext(), handle);
         if (length > 0) size = static_cast<uint64_t>(length);
@@ -619,7 +593,7 @@ uint32_t ScanTask::ApplyAction(uint32_t mask, int lock) {
     if (noActions_ || mask == 0) return 0;
     if (Has(mask, kActionCure)) {
         // The engine cured the object in place.
-        RestoreFileMode(currentPath_);
+        RestoreFileMode();
         return 0;
     }
     if (!MayApplyAction(this, mask, lock)) return 0;
@@ -645,23 +619,35 @@ uint32_t ScanTask::IgnoreObject() {
 }
 
 uint32_t ScanTask::DeleteObject() {
-    return HostUnlinkFile(EngineContext(), currentPath_) == 0 ? TARVO_RESULT_DELETED
-                                                              : TARVO_RESULT_WRITE_ERROR;
+    if (IsMemoryObject(currentPath_))
+        return HostUnlinkFile(EngineContext(), currentPath_) == 0 ? TARVO_RESULT_DELETED
+                                                                  : TARVO_RESULT_WRITE_ERROR;
+    // The rest of a mailbox or a disk image is not the object's to lose.
+    if (windowPart_) return TARVO_RESULT_WRITE_ERROR;
+    ObjectEntry entry;
+    if (FindObject(entry) != 0) return TARVO_RESULT_WRITE_ERROR;
+    ForgetHeldName(currentPath_);
+    return entry.Unlink() == 0 ? TARVO_RESULT_DELETED : TARVO_RESULT_WRITE_ERROR;
 }
 
 uint32_t ScanTask::RenameObject() {
     char target[kPathBufSize];
-    if (MakeRenamedName(currentPath_, RenameFilesTo, target, sizeof target) != 0)
-        return TARVO_RESULT_WRITE_ERROR;
-    // The name the object ends up with is the one whose mode is restored:
-    // the host would make a taken name unique behind our back.
-    if (!IsMemoryObject(currentPath_) && !MakeUniquePath(target)) return TARVO_RESULT_WRITE_ERROR;
-    if (HostRenameFile(EngineContext(), currentPath_, target) != 0) return TARVO_RESULT_WRITE_ERROR;
-    RestoreFileMode(target);
-    if (!IsMemoryObject(currentPath_)) {
-        CopyPathBuffer(renamedFrom_, currentPath_);
-        CopyPathBuffer(renamedTo_, target);
+    if (IsMemoryObject(currentPath_)) {
+        if (MakeRenamedName(currentPath_, RenameFilesTo, target, sizeof target) != 0 ||
+            HostRenameFile(EngineContext(), currentPath_, target) != 0)
+            return TARVO_RESULT_WRITE_ERROR;
+        return TARVO_RESULT_RENAMED;
     }
+    ObjectEntry entry;
+    if (FindObject(entry) != 0 ||
+        MakeRenamedName(entry.Path().c_str(), RenameFilesTo, target, sizeof target) != 0)
+        return TARVO_RESULT_WRITE_ERROR;
+    ForgetHeldName(currentPath_);
+    std::string chosen;
+    if (entry.RenameUnique(target, &chosen) != 0) return TARVO_RESULT_WRITE_ERROR;
+    if (savedMode_ != kNoMode) entry.SetMode(static_cast<mode_t>(savedMode_));
+    CopyPathBuffer(renamedFrom_, currentPath_);
+    CopyPathBuffer(renamedTo_, chosen.c_str());
     return TARVO_RESULT_RENAMED;
 }
 
@@ -669,18 +655,75 @@ const char* ScanTask::NewNameOf(const char* path) const {
     return path && renamedFrom_[0] && strcmp(renamedFrom_, path) == 0 ? renamedTo_ : nullptr;
 }
 
+int ScanTask::CopyObjectTo(const char* target, const ObjectEntry* entry) {
+    const uint8_t* data = nullptr;
+    uint64_t size = 0;
+    int in = -1;
+    if (entry) {
+        in = entry->OpenForReading();
+        const int64_t length = in >= 0 ? FileSize(in) : -1;
+        if (length < 0) {
+            if (in >= 0) FileClose(in);
+            return -1;
+        }
+        size = static_cast<uint64_t>(length);
+    } else {
+        uint32_t length = 0;
+        data = GetMemoryFileData(&length, currentPath_);
+        if (!data && length) return -1;
+        size = length;
+    }
+    int out = -1;
+    const auto create = [&out](const char* name) {
+        out = FileOpen(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0);
+        return out >= 0 ? 0 : -1;
+    };
+    std::string made;
+    if (TryUniqueNames(target, create, &made) != 0) {
+        if (in >= 0) FileClose(in);
+        return -1;
+    }
+    // Read by offset: where a handle of the object stands says nothing.
+    std::string chunk(kCopyChunk, '\0');
+    bool ok = true;
+    for (uint64_t copied = 0; ok && copied < size;) {
+        const size_t want = size - copied < kCopyChunk ? static_cast<size_t>(size - copied) : kCopyChunk;
+        const char* bytes = chunk.data();
+        ssize_t got = static_cast<ssize_t>(want);
+        if (data)
+            bytes = reinterpret_cast<const char*>(data) + copied;
+        else
+            got = pread(in, &chunk[0], want, static_cast<off_t>(copied));
+        // A file that shrank under the copy gives a short one: no move.
+        ok = got > 0 && FileWrite(out, bytes, static_cast<size_t>(got)) == got;
+        copied += ok ? static_cast<uint64_t>(got) : 0;
+    }
+    // Bytes added meanwhile would be lost with the original.
+    if (ok && in >= 0 && FileSize(in) != static_cast<int64_t>(size)) ok = false;
+    if (in >= 0) FileClose(in);
+    if (ok && entry && savedMode_ != kNoMode) fchmod(out, static_cast<mode_t>(savedMode_ & 0777));
+    if (FileClose(out) != 0) ok = false;
+    if (!ok) unlink(made.c_str());
+    return ok ? 0 : -1;
+}
+
 uint32_t ScanTask::MoveObject(const char* folder, int unlinkOriginal) {
-    bool inMemory = IsMemoryObject(currentPath_);
+    const bool inMemory = IsMemoryObject(currentPath_);
     if (!inMemory && access(currentPath_, R_OK) != 0) return TARVO_RESULT_READ_ERROR;
+    ObjectEntry entry;
+    if (!inMemory && FindObject(entry) != 0) return TARVO_RESULT_WRITE_ERROR;
     char dir[kPathBufSize];
     if (!folder || !ExpandPath(folder, dir, 1) || !dir[0] || !MakeDirs(dir)) return TARVO_RESULT_WRITE_ERROR;
     char target[kPathBufSize];
     if (MakeMoveTarget(dir, currentPath_, target) != 0) return TARVO_RESULT_WRITE_ERROR;
-    if (CopyObject(EngineContext(), currentPath_, target, inMemory ? kNoMode : savedMode_) != 0)
-        return TARVO_RESULT_WRITE_ERROR;
+    // A window's object goes with the whole file: the rest of a mailbox, a
+    // mail message's envelope.
+    if (CopyObjectTo(target, inMemory ? nullptr : &entry) != 0) return TARVO_RESULT_WRITE_ERROR;
     if (!unlinkOriginal) return TARVO_RESULT_MOVED;
+    ForgetHeldName(currentPath_);
     for (uint32_t attempt = 0; attempt < kUnlinkAttempts; ++attempt) {
-        if (HostUnlinkFile(EngineContext(), currentPath_) == 0) return TARVO_RESULT_MOVED;
+        const int32_t removed = inMemory ? HostUnlinkFile(EngineContext(), currentPath_) : entry.Unlink();
+        if (removed == 0) return TARVO_RESULT_MOVED;
         usleep(100);
     }
     return TARVO_RESULT_WRITE_ERROR;

@@ -11,6 +11,7 @@
 #include "engine/tarvo_engine_api.h"
 #include "shell/engineinstance.h"
 #include "shell/hosttask.h"
+#include "shell/objectentry.h"
 #include "shell/scancounters.h"
 #include "shell/scanthread.h"
 
@@ -126,8 +127,18 @@ private:
     // container, counts it when it stays infected, lets go of it; the result with the walk's.
     uint32_t FinishObject(uint32_t r, uint32_t result);
     bool IsMemoryObject(const char* path) const;
-    void SaveFileMode(const char* path);
-    void RestoreFileMode(const char* path);
+    // Notes which file the held handle is, its mode and whether it was
+    // reached through a window into a bigger file.
+    void NoteObject(const char* path, int32_t handle);
+    // Finds the scanned object again for an action: 0, or -1 when its name
+    // no longer leads to it.
+    int FindObject(ObjectEntry& entry) const;
+    // The saved mode put back on the object after a cure.
+    void RestoreFileMode();
+    // Copies the object, all of it from its start, to a new file at target
+    // (another name after it when that is taken): 0, or -1 with nothing
+    // left behind.
+    int CopyObjectTo(const char* target, const ObjectEntry* entry);
     void SetLimit();
     void PushName(const char* name);
     void PopName();
@@ -150,6 +161,8 @@ private:
     EngineDispatcher dispatcher_ = nullptr;
     uint32_t containerLevel_ = 0;
     uint32_t savedMode_ = UINT32_MAX;
+    FileIdentity objectId_;
+    bool windowPart_ = false;
     uint32_t stackBudget_;
     uintptr_t stackBase_ = 0;
     int32_t foundClass_ = -1;

@@ -310,6 +310,7 @@ int SkipMailEnvelope(const char* object, uint64_t size) {
     if (total <= end) return 0;
     FileWindow.base = end;
     FileWindow.length = total - end;
+    FileWindow.envelope = 1;
     return 1;
 }
 

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -30,6 +32,22 @@ inline std::string Eicar() {
 inline std::string Signature(const char* what) {
     return std::string("TARVO-TEST-") + what;
 }
+
+// A task whose object line runs a step of the test when the engine reports
+// its finding: what the disk looks like after the engine read the object.
+class HookedTask : public ScanTask {
+public:
+    HookedTask(TarvoMainSettings* settings, std::function<void()> hook)
+        : ScanTask(settings, 0, kScanStackBudget), hook_(std::move(hook)) {}
+    void PrintObjectLine() override {
+        if (++lines_ == 2 && hook_) hook_();
+        ScanTask::PrintObjectLine();
+    }
+
+private:
+    std::function<void()> hook_;
+    int lines_ = 0;
+};
 
 // What one scan left behind.
 struct ScanOutcome {

@@ -19,22 +19,6 @@
 
 namespace {
 
-// A task whose object line runs a step of the test when the engine reports
-// its finding: what the disk looks like after the engine read the object.
-class HookedTask : public ScanTask {
-public:
-    HookedTask(TarvoMainSettings* settings, std::function<void()> hook)
-        : ScanTask(settings, 0, kScanStackBudget), hook_(std::move(hook)) {}
-    void PrintObjectLine() override {
-        if (++lines_ == 2 && hook_) hook_();
-        ScanTask::PrintObjectLine();
-    }
-
-private:
-    std::function<void()> hook_;
-    int lines_ = 0;
-};
-
 TEST_F(ScanTaskTest, CleanObjectIsReportedOk) {
     std::string path = Make("clean.txt", "nothing to see here");
     ScanOutcome out = Scan(path);

@@ -192,6 +192,47 @@ TEST_F(ScanRequestTest, MailEnvelopes) {
     EXPECT_NE(e.log.find("Error reading envelope data (To)!"), std::string::npos) << e.log;
 }
 
+// Actions on an object read through a window: a command-5 window is part of a bigger file, whose
+// bytes outside it stay; a mail file read after its envelope is one message, acted on with it.
+TEST_F(ScanRequestTest, ActionsOnWindowsKeepWhatLiesOutside) {
+    const std::string program = "MZ program text ";
+    const std::string appended = program + Signature("APPENDED") + " appended";
+    const std::string prefix = "From the mailbox: earlier messages\n";
+    const std::string tail = "\nFrom the mailbox: later messages\n";
+    const std::string envelope = "P I 12-05-2004 10:00:00 0000 ____ ____ <from@example.org>\nO L\n\n";
+    const struct {
+        const char* name;
+        bool window; // command 5, else a mail file of command 1
+        uint32_t opt1;
+        std::string object;
+        std::string reply;
+        std::string after; // the file afterwards; "-" when it is gone
+    } cases[] = {
+        {"window: a delete is refused", true, kDelete, Eicar(), Word(0x22), prefix + Eicar() + tail},
+        {"window: a cut is refused", true, kCure, appended, Word(0x22), prefix + appended + tail},
+        {"window: a wipe stays inside", true, kCure, Curable(), Word(0x100120), prefix + Cured() + tail},
+        {"mail file: deleted with its envelope", false, kDelete, Eicar(), Word(0x180120), "-"},
+        {"mail file: the message is cut", false, kCure, appended, Word(0x100120), envelope + program},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir / "mbox";
+        unlink(path.c_str());
+        ASSERT_TRUE(dir.Write("mbox", c.window ? prefix + c.object + tail : envelope + c.object));
+        const std::string request = c.window ? Word(5) + Word(static_cast<uint32_t>(prefix.size())) +
+                                                   Word(static_cast<uint32_t>(c.object.size())) +
+                                                   Word(c.opt1) + String(path)
+                                             : PathRequest(c.opt1, path);
+        const Exchange e = Serve(request + Close());
+        EXPECT_EQ(e.reply, c.reply) << e.log;
+        if (c.after == "-") {
+            EXPECT_FALSE(Exists(path));
+        } else {
+            EXPECT_EQ(ReadFile(path), c.after);
+        }
+    }
+}
+
 std::string TimeoutRequest(int32_t timeout, const std::string& name, const std::string& data) {
     return Word(1) + Word(0x80000000u | kStats) + Word(0x80000000u) + Word(4) +
            Word(static_cast<uint32_t>(timeout)) + String(name) + Word(static_cast<uint32_t>(data.size())) +
