@@ -17,23 +17,41 @@ inline bool IsCrLfAt(const unsigned char* p, const unsigned char* end) {
     return end - p >= 2 && p[0] == '\r' && p[1] == '\n';
 }
 
+// The decoded text, written through a pointer; each line first makes room for all it can write.
 class Output {
 public:
-    Output(std::string& text, bool collapseCr) : text_(text), collapseCr_(collapseCr) {}
+    explicit Output(bool collapseCr) : collapseCr_(collapseCr) {}
+    void Reserve(size_t n) {
+        if (static_cast<size_t>(end_ - out_) >= n) return;
+        const size_t used = Length();
+        text_.resize(used + n > 2 * text_.size() ? used + n : 2 * text_.size());
+        base_ = reinterpret_cast<unsigned char*>(&text_[0]);
+        out_ = base_ + used;
+        end_ = base_ + text_.size();
+    }
     void Put(unsigned char byte) {
-        if (collapseCr_ && byte == '\r' && !text_.empty() && text_.back() == '\r') return;
-        text_.push_back(static_cast<char>(byte));
+        if (collapseCr_ && byte == '\r' && out_ != base_ && out_[-1] == '\r') return;
+        *out_++ = byte;
     }
     void Put(const unsigned char* p, size_t n) {
         if (collapseCr_ && memchr(p, '\r', n)) {
             for (size_t i = 0; i < n; ++i) Put(p[i]);
             return;
         }
-        text_.append(reinterpret_cast<const char*>(p), n);
+        memcpy(out_, p, n);
+        out_ += n;
+    }
+    size_t Length() const { return static_cast<size_t>(out_ - base_); }
+    std::string Take() {
+        text_.resize(Length());
+        return std::move(text_);
     }
 
 private:
-    std::string& text_;
+    std::string text_;
+    unsigned char* base_ = nullptr;
+    unsigned char* out_ = nullptr;
+    unsigned char* end_ = nullptr;
     bool collapseCr_;
 };
 
@@ -41,11 +59,13 @@ private:
 // Returns whether the line ended in a soft line break; sets error on a bad escape.
 bool DecodeLine(const unsigned char* p, const unsigned char* end, Output& out, int& error) {
     while (p != end) {
-        const void* eq = memchr(p, '=', static_cast<size_t>(end - p));
-        const unsigned char* stop = eq ? static_cast<const unsigned char*>(eq) : end;
-        out.Put(p, static_cast<size_t>(stop - p));
-        p = stop;
-        if (p == end) break;
+        if (*p != '=') {
+            const void* eq = memchr(p, '=', static_cast<size_t>(end - p));
+            const unsigned char* stop = eq ? static_cast<const unsigned char*>(eq) : end;
+            out.Put(p, static_cast<size_t>(stop - p));
+            p = stop;
+            continue;
+        }
         const size_t after = static_cast<size_t>(end - p) - 1;
         if (after == 0) return true;
         if (after == 1) {
@@ -113,9 +133,7 @@ int QpEncode(const std::string& input, std::string& output) {
 int QpDecode(const std::string& input, std::string& output, bool collapseCr) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(input.data());
     const unsigned char* const end = p + input.size();
-    std::string result;
-    result.reserve(input.size());
-    Output out(result, collapseCr);
+    Output out(collapseCr);
     int error = 0;
     bool crLf = true; // the line end written for a bare LF line: that of the line before
     while (p != end) {
@@ -126,6 +144,8 @@ int QpDecode(const std::string& input, std::string& output, bool collapseCr) {
         while (trimmed != p &&
                (trimmed[-1] == '\r' || trimmed[-1] == '\n' || trimmed[-1] == ' ' || trimmed[-1] == '\t'))
             --trimmed;
+        // A line decodes to at most its own length, and its line end to at most CR LF.
+        out.Reserve(static_cast<size_t>(trimmed - p) + 2);
         const bool soft = DecodeLine(p, trimmed, out, error);
         if (lf && !soft) {
             if (crLf) out.Put('\r');
@@ -133,6 +153,6 @@ int QpDecode(const std::string& input, std::string& output, bool collapseCr) {
         }
         p = lf ? lineEnd + 1 : end;
     }
-    output = std::move(result);
+    output = out.Take();
     return error ? -1 : 0;
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "body_decode_cases.h"
 #include "mail/mime/base64.h"
 
 namespace {
@@ -36,16 +37,8 @@ TEST(Base64EncodeTest, GroupsTailsAndLineEnds) {
     }
 }
 
-struct DecodeCase {
-    const char* name;
-    std::string input;
-    bool collapseCr;
-    std::string output;
-    int result;
-};
-
 TEST(Base64DecodeTest, Table) {
-    const DecodeCase cases[] = {
+    const BodyDecodeCase cases[] = {
         {"group over a line end", "YW\r\nJj", false, "abc", 0},
         {"junk line left out", "YWJj\r\n#junk#\r\nZGVm", false, "abcdef", -1},
         {"junk drops what its line decoded", "YWJj\r\nZGVm#\r\nZ2hp", false, "abcghi", -1},
@@ -71,11 +64,7 @@ TEST(Base64DecodeTest, Table) {
         {"CR kept without collapse", "DQ0NCg==", false, "\r\r\r\n", 0},
         {"collapse across groups", "YQ0NDQ0K", true, "a\r\n", 0},
     };
-    for (const auto& c : cases) {
-        std::string out = "old contents";
-        EXPECT_EQ(Base64Decode(c.input, out, c.collapseCr), c.result) << c.name;
-        EXPECT_EQ(out, c.output) << c.name;
-    }
+    ExpectDecodes(Base64Decode, cases);
 }
 
 // Symbols that spell "begin" on the first line are data: the crafted bytes that encode to them

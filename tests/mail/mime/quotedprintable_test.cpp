@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "body_decode_cases.h"
 #include "mail/mime/quotedprintable.h"
 
 namespace {
@@ -46,16 +47,8 @@ TEST(QpEncodeTest, Table) {
     }
 }
 
-struct DecodeCase {
-    const char* name;
-    std::string input;
-    bool collapseCr;
-    std::string output;
-    int result;
-};
-
 TEST(QpDecodeTest, Table) {
-    const DecodeCase cases[] = {
+    const BodyDecodeCase cases[] = {
         {"escape", "a=3Db", false, "a=b", 0},
         {"escape of an 8-bit byte", "=E9", false, "\xe9", 0},
         {"lower-case digits", "=e9=3d", false, "\xe9=", 0},
@@ -93,11 +86,7 @@ TEST(QpDecodeTest, Table) {
         {"collapse raw CRs", "a\r\r\rb", true, "a\rb", 0},
         {"empty", "", false, "", 0},
     };
-    for (const auto& c : cases) {
-        std::string out = "old contents";
-        EXPECT_EQ(QpDecode(c.input, out, c.collapseCr), c.result) << c.name;
-        EXPECT_EQ(out, c.output) << c.name;
-    }
+    ExpectDecodes(QpDecode, cases);
 }
 
 } // namespace
