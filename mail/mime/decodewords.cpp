@@ -31,26 +31,48 @@ inline bool IsSpace(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// The '?' of the "?=" that closes the word starting at p ("=?"): the first one after three '?'.
-unsigned char* FindWordEnd(unsigned char* p) {
-    int marks = 0;
-    for (unsigned char* q = p + 1; *q; ++q) {
-        if (*q != '?') continue;
-        if (marks >= 3 && q[1] == '=') return q;
-        ++marks;
+// Finds the closing "?=" of the words in one text. The text after the walk's reading position
+// never changes, and the search for "?=" only moves forward, so that a text full of word starts
+// costs one pass, not one pass per start.
+class WordEndFinder {
+public:
+    // The '?' of the "?=" that closes the word starting at p ("=?"): the first one after three
+    // '?' counted from p + 1. Null when there is none; then no later word has one either.
+    unsigned char* Find(unsigned char* p) {
+        unsigned char* q = p + 1;
+        for (int marks = 0;; ++q) {
+            if (!*q) return nullptr;
+            if (*q == '?' && ++marks == 3) break;
+        }
+        ++q;
+        if (!searched_ || q < from_ || (found_ && found_ < q)) {
+            from_ = q;
+            found_ = nullptr;
+            for (; *q; ++q)
+                if (q[0] == '?' && q[1] == '=') {
+                    found_ = q;
+                    break;
+                }
+            searched_ = true;
+        }
+        return found_;
     }
-    return nullptr;
-}
 
-// Writes decoded bytes over the word; the writer never passes the reader.
+private:
+    bool searched_ = false;
+    unsigned char* from_ = nullptr;
+    unsigned char* found_ = nullptr;
+};
+
+// Writes decoded bytes behind the reader: a word never decodes to more bytes than it is long.
 class Writer {
 public:
     explicit Writer(unsigned char* at) : at_(at) {}
     void Put(unsigned char c) {
         if (c) *at_++ = c;
     }
-    void CopyRest(const unsigned char* r) {
-        while (*r) *at_++ = *r++;
+    void Copy(const unsigned char* r, const unsigned char* end) {
+        while (r != end) *at_++ = *r++;
     }
     unsigned char* At() const { return at_; }
 
@@ -58,16 +80,16 @@ private:
     unsigned char* at_;
 };
 
-void DecodeB(const unsigned char* r, Writer& out) {
+void DecodeB(const unsigned char* r, const unsigned char* end, Writer& out) {
     uint8_t s[4];
     const unsigned char* fourth = nullptr;
     int count = 0;
     for (;;) {
-        while (IsSpace(*r)) ++r;
-        if (!*r) break;
+        while (r != end && IsSpace(*r)) ++r;
+        if (r == end) break;
         const uint8_t value = kBase64Values[*r];
         if (value == kBase64Other) {
-            out.CopyRest(r);
+            out.Copy(r, end);
             return;
         }
         if (count == 3) fourth = r;
@@ -76,7 +98,7 @@ void DecodeB(const unsigned char* r, Writer& out) {
         if (count < 4) continue;
         count = 0;
         if (s[0] == kBase64Fill || s[1] == kBase64Fill || (s[2] == kBase64Fill && s[3] != kBase64Fill)) {
-            out.CopyRest(fourth);
+            out.Copy(fourth, end);
             return;
         }
         const uint32_t v =
@@ -87,8 +109,8 @@ void DecodeB(const unsigned char* r, Writer& out) {
             out.Put(static_cast<unsigned char>(v));
             continue;
         }
-        while (IsSpace(*r)) ++r;
-        out.CopyRest(r);
+        while (r != end && IsSpace(*r)) ++r;
+        out.Copy(r, end);
         return;
     }
     // The word ended inside a group: two or three symbols still hold one or two bytes.
@@ -101,99 +123,107 @@ void DecodeB(const unsigned char* r, Writer& out) {
     if (symbols == 3) out.Put(static_cast<unsigned char>(v >> 8));
 }
 
-void DecodeQ(unsigned char* r, Writer& out) {
-    for (unsigned char* q = r; *q; ++q)
-        if (*q == '_') *q = ' ';
-    while (*r) {
-        if (*r != '=') {
-            out.Put(*r++);
+// Every '_' of a Q word is a blank, also in the part copied as written after a bad escape.
+inline unsigned char QByte(const unsigned char* r, const unsigned char* end) {
+    return r == end ? 0 : *r == '_' ? ' ' : *r;
+}
+
+void DecodeQ(const unsigned char* r, const unsigned char* end, Writer& out) {
+    auto copyRest = [&](const unsigned char* from) {
+        for (; from != end; ++from) out.Put(QByte(from, end));
+    };
+    while (r != end) {
+        const unsigned char c = QByte(r, end);
+        if (c != '=') {
+            out.Put(c);
+            ++r;
             continue;
         }
-        if (r[1] == '\n') {
+        const unsigned char next = QByte(r + 1, end);
+        const unsigned char after = next ? QByte(r + 2, end) : 0;
+        if (next == '\n') {
             r += 2;
-        } else if (r[1] == '\r' && r[2] == '\n') {
+        } else if (next == '\r' && after == '\n') {
             r += 3;
-        } else if (!r[1]) {
+        } else if (!next) {
             out.Put('=');
             ++r;
-        } else if (r[1] == '\r') {
+        } else if (next == '\r') {
             r += 2;
-        } else if (HexValue(r[1]) < 0) {
+        } else if (HexValue(next) < 0) {
             out.Put('=');
-            out.CopyRest(r + 1);
+            copyRest(r + 1);
             return;
-        } else if (HexValue(r[2]) < 0) {
+        } else if (HexValue(after) < 0) {
             out.Put('=');
-            out.Put(r[1]);
-            out.CopyRest(r + 2);
+            out.Put(next);
+            copyRest(r + 2);
             return;
         } else {
-            out.Put(static_cast<unsigned char>(HexValue(r[1]) << 4 | HexValue(r[2])));
+            out.Put(static_cast<unsigned char>(HexValue(next) << 4 | HexValue(after)));
             r += 3;
         }
     }
 }
 
-// Decodes the word from p to its closing "?=" at end when it is one. Returns where the walk goes
-// on (just after the decoded text, moved back to joinAt when that is set), or null when the word
-// stays as written.
-unsigned char* DecodeWord(unsigned char* p, unsigned char* end, unsigned char* joinAt,
+// Decodes the word from p to its closing "?=" at end into the text at `to` (at or before p) and
+// recodes it. Returns the end of the decoded bytes, or null when the word stays as written.
+unsigned char* DecodeWord(const unsigned char* p, const unsigned char* end, unsigned char* to,
                           const char* targetCharset) {
-    *end = '\0';
     char charset[kCharsetMax + 1];
     size_t length = 0;
-    unsigned char* c = p + 2;
-    for (; *c && *c != '?' && *c != '*'; ++c) {
-        if (length == kCharsetMax) {
-            *end = '?';
-            return nullptr;
-        }
+    const unsigned char* c = p + 2;
+    for (; c != end && *c != '?' && *c != '*'; ++c) {
+        if (length == kCharsetMax) return nullptr;
         charset[length++] = static_cast<char>(*c);
     }
     charset[length] = '\0';
-    if (*c == '*') // a language tag
-        while (*c && *c != '?') ++c;
-    const unsigned char letter = *c ? c[1] : 0;
-    if (!letter || c[2] != '?' || (letter != 'B' && letter != 'b' && letter != 'Q' && letter != 'q')) {
-        *end = '?';
-        return nullptr;
-    }
-    Writer out(p);
+    if (c != end && *c == '*') // a language tag
+        while (c != end && *c != '?') ++c;
+    if (end - c < 3 || c[2] != '?') return nullptr;
+    const unsigned char letter = c[1];
+    Writer out(to);
     if (letter == 'B' || letter == 'b')
-        DecodeB(c + 3, out);
+        DecodeB(c + 3, end, out);
+    else if (letter == 'Q' || letter == 'q')
+        DecodeQ(c + 3, end, out);
     else
-        DecodeQ(c + 3, out);
+        return nullptr;
+    // The decoded bytes end at or before the closing '?', which the walk has read already.
     *out.At() = '\0';
-    RecodeString(reinterpret_cast<char*>(p), reinterpret_cast<char*>(p), charset, targetCharset);
-    const size_t decoded = static_cast<size_t>(out.At() - p);
-    unsigned char* const to = joinAt ? joinAt : p;
-    memmove(to, p, decoded);
-    unsigned char* const rest = end + 2;
-    memmove(to + decoded, rest, strlen(reinterpret_cast<char*>(rest)) + 1);
-    return to + decoded;
+    RecodeString(reinterpret_cast<char*>(to), reinterpret_cast<char*>(to), charset, targetCharset);
+    return out.At();
 }
 
 } // namespace
 
+// The walk reads the text at r and writes the result at w, never ahead of r: plain bytes are copied,
+// words are decoded in their place, and the text closes up behind them in the same pass.
 int DecodeEncodedWords(char* text, const char* targetCharset) {
     if (!text) return 0;
-    unsigned char* p = reinterpret_cast<unsigned char*>(text);
+    unsigned char* r = reinterpret_cast<unsigned char*>(text);
+    unsigned char* w = r;
     unsigned char* wordEnd = nullptr; // end of the last decoded word while only white space follows
-    while (*p) {
-        if (IsSpace(*p)) {
-            ++p;
+    WordEndFinder finder;
+    bool wordsLeft = true;
+    while (*r) {
+        if (IsSpace(*r)) {
+            *w++ = *r++;
             continue;
         }
-        if (p[0] == '=' && p[1] == '?') {
-            if (unsigned char* end = FindWordEnd(p)) {
-                if (unsigned char* next = DecodeWord(p, end, wordEnd, targetCharset)) {
-                    p = wordEnd = next;
-                    continue;
-                }
+        if (wordsLeft && r[0] == '=' && r[1] == '?') {
+            unsigned char* end = finder.Find(r);
+            if (!end) {
+                wordsLeft = false;
+            } else if (unsigned char* decodedEnd = DecodeWord(r, end, wordEnd ? wordEnd : w, targetCharset)) {
+                w = wordEnd = decodedEnd;
+                r = end + 2;
+                continue;
             }
         }
         wordEnd = nullptr;
-        ++p;
+        *w++ = *r++;
     }
+    *w = '\0';
     return 0;
 }

@@ -84,6 +84,25 @@ TEST(DecodeEncodedWordsTest, CharsetNameLengths) {
     }
 }
 
+// Long header texts made of many words, or of many word starts with no end, are walked once: the
+// text closes up behind each word in the same pass, and a search for a word's end is not repeated.
+TEST(DecodeEncodedWordsTest, LongTextsOfManyWords) {
+    std::string words, expected;
+    for (int i = 0; i < 50000; ++i) {
+        words += "=?x?Q?ab?= ";
+        expected += "ab";
+    }
+    EXPECT_EQ(Decoded(words + "end"), expected + " end");
+
+    std::string starts;
+    for (int i = 0; i < 200000; ++i) starts += "=?";
+    EXPECT_EQ(Decoded(starts), starts);
+
+    std::string rejected;
+    for (int i = 0; i < 50000; ++i) rejected += "=?x?X?a ";
+    EXPECT_EQ(Decoded(rejected + "?="), rejected + "?=");
+}
+
 TEST(DecodeEncodedWordsTest, NullTextIsLeftAlone) {
     EXPECT_EQ(DecodeEncodedWords(nullptr, "koi8-r"), 0);
 }
