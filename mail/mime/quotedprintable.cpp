@@ -130,6 +130,8 @@ int QpEncode(const std::string& input, std::string& output) {
     return 0;
 }
 
+// Every byte is data unless it is ASCII syntax: NUL does not end the text, 8-bit bytes are copied
+// as they are (0xBD is no '=', 0xA0 no blank), and white space at the start is kept like any other.
 int QpDecode(const std::string& input, std::string& output, bool collapseCr) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(input.data());
     const unsigned char* const end = p + input.size();
