@@ -1,0 +1,253 @@
+#include "mail/mime/base64.h"
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "mail/mime/codectables.h"
+
+using mime_codec::kBase64Alphabet;
+using mime_codec::kBase64Fill;
+using mime_codec::kBase64Values;
+
+namespace {
+
+// A full line: 19 groups of 3 bytes make 76 characters.
+constexpr size_t kGroupsPerLine = 19;
+
+inline char* EncodeGroup(char* out, const unsigned char* in) {
+    const uint32_t v = (uint32_t{in[0]} << 16) | (uint32_t{in[1]} << 8) | in[2];
+    out[0] = kBase64Alphabet[v >> 18];
+    out[1] = kBase64Alphabet[(v >> 12) & 63];
+    out[2] = kBase64Alphabet[(v >> 6) & 63];
+    out[3] = kBase64Alphabet[v & 63];
+    return out + 4;
+}
+
+// The one or two bytes left after the full groups, filled up with '='.
+inline char* EncodeTail(char* out, const unsigned char* in, size_t left) {
+    const uint32_t v = (uint32_t{in[0]} << 16) | (left == 2 ? uint32_t{in[1]} << 8 : 0);
+    out[0] = kBase64Alphabet[v >> 18];
+    out[1] = kBase64Alphabet[(v >> 12) & 63];
+    out[2] = left == 2 ? kBase64Alphabet[(v >> 6) & 63] : '=';
+    out[3] = '=';
+    return out + 4;
+}
+
+int Encode(const std::string& input, std::string& output, bool lines) {
+    const size_t n = input.size();
+    const size_t groups = n / 3;
+    const size_t left = n % 3;
+    size_t length = 4 * groups + (left ? 4 : 0);
+    if (lines) length += 2 * (groups / kGroupsPerLine) + 2;
+    std::string result;
+    try {
+        result.resize(length);
+    } catch (const std::exception&) {
+        return -1;
+    }
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(input.data());
+    char* out = &result[0];
+    size_t inLine = 0;
+    for (size_t g = 0; g < groups; ++g, in += 3) {
+        out = EncodeGroup(out, in);
+        if (lines && ++inLine == kGroupsPerLine) {
+            *out++ = '\r';
+            *out++ = '\n';
+            inLine = 0;
+        }
+    }
+    if (left) out = EncodeTail(out, in, left);
+    if (lines) {
+        *out++ = '\r';
+        *out++ = '\n';
+    }
+    output = std::move(result);
+    return 0;
+}
+
+// The decoding table spread over four positions of a group: the values of four symbols OR-ed
+// together give the 24 bits of the group, and any byte outside the alphabet (the fill character
+// included) sets kBad, so that a group of four plain symbols costs one test.
+constexpr uint32_t kBad = 0x01000000;
+struct GroupTables {
+    uint32_t at[4][256];
+};
+constexpr GroupTables MakeGroupTables() {
+    GroupTables t{};
+    for (int c = 0; c < 256; ++c) {
+        const uint8_t v = kBase64Values[c];
+        for (int i = 0; i < 4; ++i) t.at[i][c] = v < 64 ? uint32_t{v} << (18 - 6 * i) : kBad;
+    }
+    return t;
+}
+constexpr GroupTables kGroup = MakeGroupTables();
+
+inline bool IsBlank(unsigned char c) {
+    return c == ' ' || c == '\t';
+}
+inline bool IsLineEndOrBlank(const unsigned char* p, const unsigned char* end) {
+    return p == end || IsBlank(*p) || *p == '\r' || *p == '\n';
+}
+// ASCII comparison without case, independent of the locale.
+bool StartsNoCase(const unsigned char* p, const unsigned char* end, const char* word) {
+    for (; *word; ++p, ++word) {
+        if (p == end) return false;
+        unsigned char c = *p;
+        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + ('a' - 'A'));
+        if (c != static_cast<unsigned char>(*word)) return false;
+    }
+    return true;
+}
+
+// A uuencode-style header line: "begin", blanks and an octal mode, or "begin-base64". A data line
+// whose symbols merely spell "begin..." is data: skipping it would hide up to 57 bytes.
+bool IsBeginLine(const unsigned char* p, const unsigned char* end) {
+    if (!StartsNoCase(p, end, "begin")) return false;
+    p += 5;
+    if (StartsNoCase(p, end, "-base64")) return IsLineEndOrBlank(p + 7, end);
+    if (p == end || !IsBlank(*p)) return false;
+    while (p != end && IsBlank(*p)) ++p;
+    if (p == end || *p < '0' || *p > '7') return false;
+    while (p != end && *p >= '0' && *p <= '7') ++p;
+    return IsLineEndOrBlank(p, end);
+}
+
+class Output {
+public:
+    Output(unsigned char* base, bool collapseCr) : base_(base), out_(base), collapseCr_(collapseCr) {}
+    void Put(unsigned char byte) {
+        if (collapseCr_ && byte == '\r' && out_ != base_ && out_[-1] == '\r') return;
+        *out_++ = byte;
+    }
+    // The 24 bits of a group as three bytes.
+    void PutGroup(uint32_t v) {
+        const unsigned char b0 = static_cast<unsigned char>(v >> 16);
+        const unsigned char b1 = static_cast<unsigned char>(v >> 8);
+        const unsigned char b2 = static_cast<unsigned char>(v);
+        if (collapseCr_ && (b0 == '\r' || b1 == '\r' || b2 == '\r')) {
+            Put(b0);
+            Put(b1);
+            Put(b2);
+            return;
+        }
+        out_[0] = b0;
+        out_[1] = b1;
+        out_[2] = b2;
+        out_ += 3;
+    }
+    size_t Length() const { return static_cast<size_t>(out_ - base_); }
+    void CutTo(size_t length) { out_ = base_ + length; }
+
+private:
+    unsigned char* base_;
+    unsigned char* out_;
+    bool collapseCr_;
+};
+
+// The bytes of a group whose symbols (values 0-63 or kBase64Fill) are all in: 3 for four
+// symbols, 2 for three and one fill, 1 for two and two fills, nothing for any other mix.
+void PutFilledGroup(Output& out, const uint8_t* s) {
+    if (s[0] >= 64 || s[1] >= 64) return;
+    const uint32_t v = (uint32_t{s[0]} << 18) | (uint32_t{s[1]} << 12);
+    if (s[2] < 64 && s[3] == kBase64Fill) {
+        const uint32_t w = v | (uint32_t{s[2]} << 6);
+        out.Put(static_cast<unsigned char>(w >> 16));
+        out.Put(static_cast<unsigned char>(w >> 8));
+    } else if (s[2] == kBase64Fill && s[3] == kBase64Fill) {
+        out.Put(static_cast<unsigned char>(v >> 16));
+    }
+}
+
+// A group cut short by the end of the input. Mail readers decode base64 without its fill
+// characters, so do we: two or three symbols (a fill character may follow) give one or two
+// bytes; a single symbol holds no whole byte.
+void PutShortGroup(Output& out, const uint8_t* s, int count) {
+    int symbols = 0;
+    while (symbols < count && s[symbols] < 64) ++symbols;
+    for (int i = symbols; i < count; ++i)
+        if (s[i] != kBase64Fill) return;
+    if (symbols < 2) return;
+    uint32_t v = 0;
+    for (int i = 0; i < symbols; ++i) v |= uint32_t{s[i]} << (18 - 6 * i);
+    out.Put(static_cast<unsigned char>(v >> 16));
+    if (symbols == 3) out.Put(static_cast<unsigned char>(v >> 8));
+}
+
+} // namespace
+
+int Base64Encode(const std::string& input, std::string& output) {
+    return Encode(input, output, true);
+}
+
+int Base64EncodeWord(const std::string& input, std::string& output) {
+    return Encode(input, output, false);
+}
+
+int Base64Decode(const std::string& input, std::string& output, bool collapseCr) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(input.data());
+    const unsigned char* const end = p + input.size();
+    while (p != end && (*p == '\r' || *p == '\n')) ++p;
+    if (IsBeginLine(p, end)) {
+        const void* lf = memchr(p, '\n', static_cast<size_t>(end - p));
+        p = lf ? static_cast<const unsigned char*>(lf) + 1 : end;
+    }
+    // Every 3 bytes of output need 4 symbols, and a short group at the end 2 or 3 for 1 or 2.
+    std::string result;
+    try {
+        result.resize(3 * (static_cast<size_t>(end - p) / 4) + 3);
+    } catch (const std::exception&) {
+        return -1;
+    }
+    Output out(reinterpret_cast<unsigned char*>(&result[0]), collapseCr);
+    size_t lineMark = 0;
+    int error = 0;
+    uint8_t group[4];
+    int count = 0;
+    bool ended = false; // by a fill character, or by junk with no line after it
+    while (!ended) {
+        if (count == 0) {
+            while (end - p >= 4) {
+                const uint32_t v =
+                    kGroup.at[0][p[0]] | kGroup.at[1][p[1]] | kGroup.at[2][p[2]] | kGroup.at[3][p[3]];
+                if (v & kBad) break;
+                out.PutGroup(v);
+                p += 4;
+            }
+        }
+        if (p == end) break;
+        const unsigned char c = *p++;
+        const uint8_t value = kBase64Values[c];
+        if (value <= kBase64Fill) {
+            group[count++] = value;
+            if (count < 4) continue;
+            count = 0;
+            if (group[0] < 64 && group[1] < 64 && group[2] < 64 && group[3] < 64) {
+                out.PutGroup((uint32_t{group[0]} << 18) | (uint32_t{group[1]} << 12) |
+                             (uint32_t{group[2]} << 6) | group[3]);
+            } else {
+                PutFilledGroup(out, group);
+                ended = true;
+            }
+        } else if (c == '\n') {
+            lineMark = out.Length();
+        } else if (c == '\r' || c == ' ' || c == '\t' || c == '!') {
+        } else {
+            // Junk: the rest of its line, and what its line decoded so far, are left out.
+            error = 1;
+            count = 0;
+            const void* lf = memchr(p, '\n', static_cast<size_t>(end - p));
+            if (!lf) {
+                ended = true;
+            } else {
+                out.CutTo(lineMark);
+                p = static_cast<const unsigned char*>(lf) + 1;
+            }
+        }
+    }
+    if (!ended && count) PutShortGroup(out, group, count);
+    result.resize(out.Length());
+    output = std::move(result);
+    return error ? -1 : 0;
+}
