@@ -105,6 +105,8 @@ grep -qx 'PidFile = /var/tarvo/run/tarvod.pid' "$config" || fail "the configurat
 sed -i "/^[[:blank:]]*#/!s|^\([A-Za-z]*[[:blank:]]*=[[:blank:]]*\"\{0,1\}\)\(local:\)\{0,1\}/|\1\2$root/|" "$config"
 grep -v '^[[:blank:]]*#' "$config" | grep '= *"\{0,1\}\(local:\)\{0,1\}/' | grep -v "$root/" &&
     fail "a path of the configuration is left outside $root"
+# An empty TempPath would send the daemon's temporary files to the system's own folder.
+grep -qx "TempPath = $root/var/tarvo/spool" "$config" || fail "the configuration does not name its temporary folder"
 
 check=$(run32 "$root/usr/local/sbin/tarvod" -ini="$config" --check-only 2>&1) || fail "--check-only failed: $check"
 case $check in
