@@ -18,7 +18,7 @@ FUZZ_TIME  ?= 300
 FUZZ_CHECK_TIME ?= 5
 FUZZ_CMAKEFLAGS = -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTARVO_FUZZ=ON -DTARVO_WERROR=OFF
 
-.PHONY: all deps configure build check demo install bench bench-mime clean fuzz fuzz-build fuzz-check
+.PHONY: all deps configure build check demo install uninstall bench bench-mime clean fuzz fuzz-build fuzz-check
 
 all: build
 
@@ -51,9 +51,15 @@ fuzz: fuzz-build
 demo: build
 	@if [ -x tools/demo ]; then tools/demo $(BUILD); else echo "demo: the daemon does not exist yet"; fi
 
-# Installs the daemon and the sample configuration (PREFIX=/usr/local by default, DESTDIR honoured).
+# Installs the daemon, the engine module, the demo bases, the configuration with its folders and the
+# systemd unit (tools/install-layout; PREFIX=/usr/local by default, DESTDIR honoured; TARVO_USER: the
+# account a new configuration names, tarvo by default). uninstall takes the same PREFIX and DESTDIR.
 install: build
-	@cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
+	@DESTDIR="$(DESTDIR)" TARVO_USER="$(TARVO_USER)" cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
+
+uninstall:
+	@DESTDIR="$(DESTDIR)" tools/install-layout uninstall --prefix "$(or $(PREFIX),$(shell \
+		sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' $(BUILD)/CMakeCache.txt 2>/dev/null),/usr/local)"
 
 # Benchmarks against the baseline daemon and an echo server (bench/README.md); QUICK=1: a small matrix.
 bench: configure
