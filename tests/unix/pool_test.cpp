@@ -7,6 +7,7 @@
 
 #include <regex>
 
+#include "reserved_port.h"
 #include "test_support.h"
 #include "unix/daemonsettings.h"
 #include "unix/listeners.h"
@@ -420,7 +421,8 @@ TEST_F(PoolTest, CommandInProgressFinishesBeforeTheHandBack) {
 
 // The handed-back connection of a TCP client keeps its address for the log prefix.
 TEST_F(PoolTest, HandedBackTcpConnectionKeepsItsPeerAddress) {
-    const int port = FreeLoopbackPort();
+    ReservedPort reserved;
+    const int port = reserved.port();
     ASSERT_GT(port, 0);
     AddInetSpec(port, {"127.0.0.1"});
     Start();
