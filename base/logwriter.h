@@ -101,6 +101,12 @@ void RotateLogFile();
 // The backup name of path: its extension replaced by ".bak", or ".bak"
 // appended. 0, or -1 when it does not fit into size bytes.
 int LogBackupName(const char* path, char* out, size_t size);
+// OverwriteLog at a first start: the log is only marked while the start may still fail (a running
+// daemon may own it); once this process is sure to serve, what the file held at the mark goes and
+// the lines written since stay.
+void MarkLogForOverwrite();
+bool LogOverwritePending();
+void OverwriteMarkedLog();
 
 // An error line "Tarvo/<edition>: <text>", written at once.
 void LogErrorf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -23,7 +23,10 @@ int MayApplyAction(ScanTask* task, uint32_t mask, int takeLock) {
     if (!(mask & kActionCure)) return 1;
     if (!takeLock) return 0;
     for (uint32_t waited = 0; ActionLockOwner && ActionLockOwner != task; ++waited) {
-        if (waited >= ActionLockWaitSeconds) return 0;
+        if (waited >= ActionLockWaitSeconds) {
+            task->NoteActionLockBusy();
+            return 0;
+        }
         sleep(1);
     }
     ActionLockOwner = task;

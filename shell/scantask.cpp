@@ -156,6 +156,17 @@ EngineInstance* ScanTask::GetFreeEngine() {
     return nullptr;
 }
 
+uint32_t ScanTask::NotScanned(const char* path) {
+    // A stop ends the scan on purpose and is reported as such.
+    if (abort_ || StopFlag || ScanTimeoutFlag) return 0;
+    CountReadError();
+    char text[kNameTextSize];
+    PrintMessage("%s - not scanned: no engine instance was free in time",
+                 FormatNameText(path ? path : "", text, sizeof text));
+    EndMessageLine(0);
+    return TARVO_RESULT_READ_ERROR;
+}
+
 void ScanTask::ReleaseEngine() {
     if (engine_) engine_->busy = 0;
     engine_ = nullptr;
@@ -240,6 +251,7 @@ void ScanTask::CountProtected() {
 int32_t ScanTask::EngineCommand4(const char* path, uint64_t size) {
     uint32_t cure = SettingsWord(kInfectedActionWord) & kActionCure;
     uint32_t length = size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size);
+    actionLockBusy_ = 0;
     int32_t r =
         dispatcher_(EngineContext(), TARVO_CMD_SCAN_OBJECT, cure, SettingsWord(kModeWord), path, length);
     ReleaseActionLock(this);
@@ -248,7 +260,12 @@ int32_t ScanTask::EngineCommand4(const char* path, uint64_t size) {
         RefusedChanges = 0;
         r |= static_cast<int32_t>(TARVO_RESULT_WRITE_ERROR);
     }
-    return r;
+    return static_cast<int32_t>(WithoutLockVerdict(static_cast<uint32_t>(r)));
+}
+
+uint32_t ScanTask::WithoutLockVerdict(uint32_t r) const {
+    // A cure put off because another task held the lock says nothing about the object.
+    return actionLockBusy_ ? r & ~TARVO_RESULT_INCURABLE : r;
 }
 
 uint32_t ScanTask::Scan(const char* path, uint64_t size) {
@@ -260,7 +277,7 @@ uint32_t ScanTask::Scan(const char* path, uint64_t size) {
         return DiskDriveKeyFor ? ScanBootRecords(DiskDriveKeyFor(path + sizeof kDiskPrefix - 1)) : 0;
 
     EngineBorrow borrow(*this);
-    if (!engine_) return 0;
+    if (!engine_) return NotScanned(path);
     foundClass_ = -1;
     if (IsExcluded(path)) {
         char text[kNameTextSize];
@@ -288,6 +305,7 @@ uint32_t ScanTask::Scan(const char* path, uint64_t size) {
 
     uint32_t accumulated = 0;
     uint32_t r = 0;
+    const uint32_t curesBefore = TaskStat().cured;
     for (uint32_t rescans = 0;; ++rescans) {
         if (IsStopRequested()) break;
         uint32_t flagsBefore = scanFlags_;
@@ -312,7 +330,11 @@ uint32_t ScanTask::Scan(const char* path, uint64_t size) {
         accumulated |= r;
         if (!Has(r, TARVO_RESULT_CURED) || Has(r, TARVO_RESULT_MASK_DONE)) break;
         // An engine that answers "cured" every time must not keep the scan here.
-        if (rescans + 1 >= kMaxCureRescans) break;
+        if (rescans + 1 >= kMaxCureRescans) {
+            r = CureDidNotHold(r, curesBefore);
+            accumulated &= ~TARVO_RESULT_CURED;
+            break;
+        }
         PrintObjectLine();
         size = 0;
     }
@@ -326,7 +348,7 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
     EngineBorrow borrow(*this);
     if (!engine_) {
         ReleaseHeldFile();
-        return 0;
+        return NotScanned(path);
     }
     SetLimit();
     CopyPathBuffer(currentPath_, path);
@@ -338,6 +360,7 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
     uint32_t accumulated = 0;
     uint32_t r = 0;
     bool rescanned = false;
+    const uint32_t curesBefore = TaskStat().cured;
     for (uint32_t rescans = 0;; ++rescans) {
         if (IsStopRequested()) break;
         size = OpenObject(path, size);
@@ -345,8 +368,13 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
         ReleaseHeldFile();
         r = ProcessResult(r);
         accumulated |= r;
-        if (!Has(r, TARVO_RESULT_CURED) || Has(r, TARVO_RESULT_DELETED) || rescans + 1 >= kMaxCureRescans)
+        if (!Has(r, TARVO_RESULT_CURED) || Has(r, TARVO_RESULT_DELETED)) break;
+        if (rescans + 1 >= kMaxCureRescans) {
+            r = CureDidNotHold(r, curesBefore);
+            accumulated &= ~TARVO_RESULT_CURED;
+            rescanned = false;
             break;
+        }
         rescanned = true;
         PrintObjectLine();
         size = 0;
@@ -354,6 +382,20 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
 
     const uint32_t result = FinishObject(r, accumulated | r);
     return rescanned ? result | TARVO_RESULT_CURED : result;
+}
+
+uint32_t ScanTask::CureDidNotHold(uint32_t r, uint32_t curesBefore) {
+    // Every "cured" answer was followed by another finding: nothing was treated.
+    const uint32_t cures = TaskStat().cured - curesBefore;
+    TaskStat().cured -= cures;
+    TotalStat().cured -= cures;
+    r &= ~TARVO_RESULT_CURED;
+    if (!Has(r, TARVO_RESULT_INFECTED | TARVO_RESULT_MODIFICATION)) {
+        const uint32_t bit = ClassBit(foundClass_);
+        r |= bit ? bit : TARVO_RESULT_INFECTED;
+    }
+    PrintText(" - the cure did not hold, left infected");
+    return r;
 }
 
 uint64_t ScanTask::OpenObject(const char* path, uint64_t size) {
@@ -386,17 +428,19 @@ uint32_t ScanTask::FinishObject(uint32_t r, uint32_t result) {
 uint32_t ScanTask::ScanMemoryObject(const char* name, uintptr_t v1, uint32_t v2, uint32_t v3, uint32_t v4,
                                     uint32_t v5, uint32_t v6) {
     EngineBorrow borrow(*this);
-    if (!engine_) return 0;
+    if (!engine_) return NotScanned(name);
     foundClass_ = -1;
     noActions_ = 1;
     CopyPathBuffer(currentPath_, name ? name : "");
     PushName(name);
     PrintObjectLine();
     uint32_t cure = SettingsWord(kInfectedActionWord) == kActionCure ? 1u : 0u;
+    actionLockBusy_ = 0;
     uint32_t r = static_cast<uint32_t>(dispatcher_(EngineContext(), TARVO_CMD_SCAN_BOOT_RECORD, cure,
                                                    SettingsWord(kModeWord), v1, v2, v3, v4, v5, v6));
     CountScanned(TARVO_SECTOR_SIZE, false);
     ReleaseActionLock(this);
+    r = WithoutLockVerdict(r);
     r = ProcessResult(r);
     PopName();
     return r;
@@ -487,6 +531,8 @@ uint32_t ScanTask::ProcessResult(uint32_t r) {
         break;
     }
 
+    if (actionLockBusy_)
+        Append(text, sizeof text, "cure put off, the action lock stayed busy: left infected");
     if (Has(r, TARVO_RESULT_CURED) && !Has(r, TARVO_RESULT_DELETED)) {
         Append(text, sizeof text, MessageText(34));
         CountCured();
@@ -590,7 +636,8 @@ uint32_t ScanTask::ActOnInfected(uint32_t r) {
 }
 
 uint32_t ScanTask::ApplyAction(uint32_t mask, int lock) {
-    if (noActions_ || mask == 0) return 0;
+    // Whether the cure would have held is unknown: nothing else is done to the object.
+    if (noActions_ || mask == 0 || actionLockBusy_) return 0;
     if (Has(mask, kActionCure)) {
         // The engine cured the object in place.
         RestoreFileMode();

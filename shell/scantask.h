@@ -95,6 +95,9 @@ public:
     // The name the rename action gave the real file at path, or null when it did not rename it.
     const char* NewNameOf(const char* path) const;
 
+    // The action gate could not have the lock in time for a cure of the current object.
+    void NoteActionLockBusy() { actionLockBusy_ = 1; }
+    bool ActionLockBusy() const { return actionLockBusy_ != 0; }
     uint32_t Depth() const { return depth_; }
     int32_t FoundClass() const { return foundClass_; }
     uint32_t ScanFlags() const { return scanFlags_; }
@@ -126,6 +129,9 @@ private:
     // After the object's own scan (r its last answer, result all of them): walks it when it is a
     // container, counts it when it stays infected, lets go of it; the result with the walk's.
     uint32_t FinishObject(uint32_t r, uint32_t result);
+    // At the rescan cap, with the engine still answering "cured": the answer r without the cure,
+    // the cures counted since curesBefore taken back.
+    uint32_t CureDidNotHold(uint32_t r, uint32_t curesBefore);
     bool IsMemoryObject(const char* path) const;
     // Notes which file the held handle is, its mode and whether it was
     // reached through a window into a bigger file.
@@ -143,10 +149,13 @@ private:
     void PushName(const char* name);
     void PopName();
     void ReleaseEngine();
+    // No engine to scan path with: a read error and its line, unless the task was stopped.
+    uint32_t NotScanned(const char* path);
     void CountLeftInfected();
     void CountProtected();
     uint32_t ClassAction(int32_t cls);
     int32_t EngineCommand4(const char* path, uint64_t size);
+    uint32_t WithoutLockVerdict(uint32_t r) const;
     void PrintText(const char* text);
     uint32_t WalkContainer(uint32_t result, TarvoObjectRecord* record, int32_t type);
     bool EndsWalk(uint32_t q) const;
@@ -178,4 +187,5 @@ private:
     uint32_t stopped_ = 0;
     uint32_t timeoutReported_ = 0;
     uint32_t stackOverflow_ = 0;
+    uint32_t actionLockBusy_ = 0;
 };

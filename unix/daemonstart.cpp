@@ -155,6 +155,7 @@ int StartDaemon() {
         ShutdownCleanup();
         return 64;
     }
+    OverwriteMarkedLog();
     char pidPath[kPathBufSize];
     ExpandedPidFile(pidPath);
 

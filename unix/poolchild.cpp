@@ -50,7 +50,10 @@ volatile sig_atomic_t DeferredReload = 0;
 __attribute__((force_align_arg_pointer)) void OnChildStopSignal(int signal) {
     if (CommandRunning) {
         DeferredExit = 1;
-        if (signal == SIGUSR2) DeferredReload = 1;
+        if (signal == SIGUSR2)
+            DeferredReload = 1;
+        else
+            StopPending = 1;
         return;
     }
     ExitFlag = 1;
@@ -76,6 +79,7 @@ void EndCommand() {
     if (DeferredExit) ExitFlag = 1;
     if (DeferredReload) ReloadFlag = 1;
     DeferredExit = DeferredReload = 0;
+    StopPending = 0;
 }
 
 void CloseFd(int& fd) {

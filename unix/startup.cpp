@@ -176,7 +176,13 @@ int LoadOptions(int argc, const char* const* argv) {
         engineChanged = EngineFileChanged(SavedEngineStatus, StatEngineFile(EngineFilePath));
 
     ClearLogBuffers();
-    if (OverwriteLog && LogToFile && !CheckOnlyFlag) DeleteLogFile();
+    if (OverwriteLog && LogToFile && !CheckOnlyFlag) {
+        // A first start may still find its sockets taken by a running daemon that owns this log.
+        if (FirstStart)
+            MarkLogForOverwrite();
+        else
+            DeleteLogFile();
+    }
 
     if (HelpFlag && !CheckOnlyFlag) {
         LogToSyslog = 0;
@@ -188,7 +194,8 @@ int LoadOptions(int argc, const char* const* argv) {
         return -1;
     }
 
-    RotateLogFile();
+    // A log about to be overwritten is not worth a backup.
+    if (!LogOverwritePending()) RotateLogFile();
     OpenConsoleVideo();
     Say(0);
     for (uint32_t n : kBannerMessages) Say(n);
@@ -235,6 +242,8 @@ int LoadOptions(int argc, const char* const* argv) {
             return -1;
         }
     }
+
+    if (!CheckOnlyFlag) CheckTempPathWritable();
 
     // Whether the engine stayed loaded through this reload: the new answer below decides only the
     // next reload.

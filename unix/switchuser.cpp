@@ -8,6 +8,7 @@
 #include "base/logwriter.h"
 #include "base/messages.h"
 #include "unix/daemonsettings.h"
+#include "unix/temppath.h"
 
 const SwitchUserCalls kSystemUserSwitchCalls = {::getpwnam, ::chown,  ::setgid, ::initgroups,
                                                 ::setuid,   ::getuid, ::geteuid};
@@ -36,6 +37,7 @@ int SwitchUser(int checkOnly) {
             EndMessageLine(0);
         }
     }
+    if (!checkOnly) HandOverTempFolders(uid, gid, sys.chown);
     if (sys.setgid(gid) != 0) {
         LogErrorf("setgid(): %s (%s)!", MessageText(147), strerror(errno));
         return 0;

@@ -20,6 +20,6 @@ extern SwitchUserCalls UserSwitchCalls;
 extern const SwitchUserCalls kSystemUserSwitchCalls;
 
 // Switches group, supplementary groups and user to User; the log file (when logging goes to one and
-// this is not a check) is handed to the user first. 1 on success, 0 on failure after its message. A
+// this is not a check) and the temporary folders the start created are handed to the user first. 1 on success, 0 on failure after its message. A
 // failing initgroups is a failure: the daemon must not keep the groups it started with.
 int SwitchUser(int checkOnly);

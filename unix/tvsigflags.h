@@ -9,3 +9,6 @@ extern volatile sig_atomic_t StopFlag;
 extern volatile sig_atomic_t ReloadFlag;
 // The child must end after its current step.
 extern volatile sig_atomic_t ExitFlag;
+// A serving child was told to stop while a command was under way: the command is finished, but
+// nothing that can wait is begun.
+extern volatile sig_atomic_t StopPending;

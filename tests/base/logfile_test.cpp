@@ -14,6 +14,7 @@
 #include "base/filelock.h"
 #include "base/logwriter.h"
 #include "log_fixture.h"
+#include "waiting_probe.h"
 
 namespace {
 
@@ -246,25 +247,21 @@ TEST_F(LogFileTest, LockIsTakenAndReleased) {
     EXPECT_EQ(LockFileWait(-1, 0), -1);
 }
 
-double CpuSeconds() {
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 TEST_F(LogFileTest, HeldLockDelaysTheLineWithoutBurningTheProcessorThenItIsWrittenAnyway) {
     LockHolder holder(LogPath());
     ASSERT_TRUE(holder.held());
     LogLockWaitSeconds = 1;
-    const double before = CpuSeconds();
-    PrintMessage("written anyway\n");
-    EndMessageLine(0);
-    const double used = CpuSeconds() - before;
+    const WaitSamples samples = SampleWhileWaiting(nullptr, [] {
+        PrintMessage("written anyway\n");
+        EndMessageLine(0);
+        return 0;
+    });
     holder.Release();
+    EXPECT_EQ(samples.exitStatus, 0);
     EXPECT_EQ(Log(), "written anyway\n");
-    // A busy retry loop would spend the whole second on the processor.
-    EXPECT_LT(used, 0.5);
+    // A busy retry loop is never found asleep.
+    EXPECT_GT(samples.taken, 0);
+    EXPECT_GE(samples.asleep * 4, samples.taken) << samples.asleep << " of " << samples.taken << " asleep";
 }
 
 // Pool processes appending to one log.

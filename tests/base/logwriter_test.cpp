@@ -191,6 +191,12 @@ TEST_F(LogLineTest, FlushKeepsTheCallersSignalMask) {
 
 using SyslogTest = LogTest;
 
+// What the program starts with, read at static initialisation, before any fixture sets its own values.
+const int kStartLogToSyslog = LogToSyslog;
+const std::string kStartLogFileName = LogFileName;
+const int kStartFacility = SyslogFacility;
+const int kStartPriority = SyslogPriority;
+
 TEST_F(SyslogTest, LinesGoToSyslogWithFacilityPriorityAndPrefix) {
     LogToSyslog = 1;
     SyslogFacility = 16; // mail
@@ -209,10 +215,10 @@ TEST_F(SyslogTest, LinesGoToSyslogWithFacilityPriorityAndPrefix) {
 }
 
 TEST_F(SyslogTest, DefaultsAreDaemonAndAlert) {
-    Defaults();
-    EXPECT_EQ(LogToSyslog, 1);
-    EXPECT_STREQ(LogFileName, "/var/tarvo/log/tarvo.log");
-    EXPECT_EQ(SyslogFacility | SyslogPriority, 24 | 1);
+    EXPECT_EQ(kStartLogToSyslog, 1);
+    EXPECT_EQ(kStartLogFileName, "/var/tarvo/log/tarvo.log");
+    EXPECT_EQ(kStartFacility, 3 << 3) << "the daemon facility";
+    EXPECT_EQ(kStartPriority, 1) << "the alert priority";
 }
 
 // The report list.

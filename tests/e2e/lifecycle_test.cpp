@@ -2,6 +2,7 @@
 #include <sys/socket.h>
 
 #include "daemon_process.h"
+#include "tests/unix/reserved_port.h"
 #include "wire_client.h"
 
 namespace e2e {
@@ -80,25 +81,11 @@ TEST(ShutdownTest, DetachedDaemonLeavesNothingBehind) {
     EXPECT_EQ(d.Leftovers(), 0);
 }
 
-// A port that nobody listens on just now.
-uint16_t FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    uint16_t port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    close(fd);
-    return port;
-}
-
 TEST(StartTest, TcpListenerInThePidFileAndServing) {
     Daemon d;
-    const uint16_t port = FreePort();
-    ASSERT_NE(port, 0);
+    ReservedPort reserved;
+    const int port = reserved.port();
+    ASSERT_GT(port, 0);
     d.Set("Socket", "inet:" + std::to_string(port) + "@127.0.0.1, local:" + d.SocketPath());
     ASSERT_TRUE(d.StartDaemon());
     EXPECT_EQ(ReadFile(d.PidPath()), std::to_string(d.Master()) + "\n" + d.SocketPath() +

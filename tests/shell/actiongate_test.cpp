@@ -66,7 +66,10 @@ TEST_F(ActionGateTest, CureTakesTheLock) {
     // Held by another task: the wait is bounded, then refused; the lock stays with its holder.
     other.HostSetFoundClass(1);
     ActionLockWaitSeconds = 1;
+    EXPECT_FALSE(other.ActionLockBusy());
     EXPECT_EQ(0, MayApplyAction(&other, kActionCure, 1));
+    EXPECT_TRUE(other.ActionLockBusy()) << "the refusal is contention, not a verdict on the object";
+    EXPECT_FALSE(task.ActionLockBusy());
     EXPECT_EQ(&task, ActionLockOwner);
     EXPECT_EQ(1, MayApplyAction(&other, kActionDelete, 1)) << "only a cure needs the lock";
 

@@ -36,19 +36,6 @@ protected:
     int32_t savedLimit = 0, savedReserve = 0;
 };
 
-TEST_F(OpenFileLimitTest, KeepsAReserveBelowTheSoftLimit) {
-    struct Row {
-        int64_t soft;
-        int32_t reserve, limit;
-    };
-    for (Row r : {Row{10, 9, 1}, Row{4096, 16, 4080}, Row{16, 15, 1}, Row{17, 16, 1}, Row{1, 0, 1},
-                  Row{0, 0, 0}, Row{-1, 16, 1024}}) {
-        InitOpenFileLimitFor(r.soft);
-        EXPECT_EQ(r.reserve, OpenFileReserve) << r.soft;
-        EXPECT_EQ(r.limit, OpenFileLimit) << r.soft;
-    }
-}
-
 TEST_F(OpenFileLimitTest, ReadsTheProcessSoftLimit) {
     struct rlimit low = saved;
     low.rlim_cur = 10;

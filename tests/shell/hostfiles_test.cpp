@@ -33,10 +33,20 @@ protected:
 };
 
 TEST_F(HostFilesTest, TableRowsCarryTheContractsArgumentCounts) {
-#define EXPECT_ROW_ARGC(row, name, argc, kind)                                                               \
-    EXPECT_EQ(static_cast<uint32_t>(argc), HostServiceTable[row].argument_count) << #name;
-    TARVO_HOST_SERVICE_ROWS(EXPECT_ROW_ARGC)
-#undef EXPECT_ROW_ARGC
+    // The counts of the engine's contract, row by row, written out apart from the row list the
+    // table is built from.
+    const uint32_t counts[] = {
+        0, 1, 1, 1, 2, 1, 3, 3, 1, 1, // 0-9
+        2, 2, 2, 1, 2, 2, 1, 3, 3, 1, // 10-19
+        2, 5, 6, 6, 5, 0, 0, 1, 2, 0, // 20-29
+        3, 3, 2, 1, 0, 4, 0, 4, 4, 2, // 30-39
+        4, 4, 4, 4, 0, 0, 2, 1, 1, 1, // 40-49
+        2, 1, 1, 1, 0, 2, 4, 4, 2, 1, // 50-59
+        3, 0,                         // 60-61
+    };
+    static_assert(sizeof counts / sizeof counts[0] == TARVO_HOST_SERVICE_COUNT, "one count per row");
+    for (uint32_t row = 0; row < TARVO_HOST_SERVICE_COUNT; row++)
+        EXPECT_EQ(counts[row], HostServiceTable[row].argument_count) << "row " << row;
     EXPECT_EQ(nullptr, HostServiceTable[TARVO_HS_NONE_29].function);
     EXPECT_EQ(nullptr, HostServiceTable[TARVO_HS_NONE_61].function);
     for (uint32_t row = 0; row < TARVO_HOST_SERVICE_COUNT; row++) {

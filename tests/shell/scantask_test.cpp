@@ -50,23 +50,32 @@ TEST_F(ScanTaskTest, CureRefusedLeavesTheObjectInfected) {
     struct Case {
         const char* what;
         uint32_t infectedWord;
+        uint32_t incurableWord;
         bool lockTaken;
-        uint32_t result;
     };
+    // A lock held elsewhere is no verdict on the object: no incurable bit, and no action
+    // that was meant for an object that cannot be cured.
     for (const Case& c :
-         {Case{"cure not asked for", 0, false, TARVO_RESULT_INFECTED},
-          Case{"the gate refuses", kActionCure, true, TARVO_RESULT_INFECTED | TARVO_RESULT_INCURABLE}}) {
+         {Case{"cure not asked for", 0, 0, false}, Case{"the gate refuses", kActionCure, 0, true},
+          Case{"the gate refuses, delete else", kActionCure | kActionDelete, 0, true},
+          Case{"the gate refuses, incurable ones deleted", kActionCure, kActionDelete, true}}) {
         SCOPED_TRACE(c.what);
         std::string path = Make("refused.com", data);
         Word(kInfectedActionWord) = c.infectedWord;
+        Word(kIncurableActionWord) = c.incurableWord;
         ScanTask other(settings_.get(), 0, kScanStackBudget);
         ActionLockOwner = c.lockTaken ? &other : nullptr;
+        CapturedLines().clear();
         ScanOutcome out = Scan(path);
-        EXPECT_EQ(c.result, out.result);
+        EXPECT_EQ(TARVO_RESULT_INFECTED, out.result);
         EXPECT_EQ(data, Read(path));
         EXPECT_EQ(1u, out.stat.leftInfected);
         EXPECT_EQ(0u, out.stat.cured);
+        EXPECT_EQ(0u, out.stat.deleted);
+        EXPECT_EQ(c.lockTaken, Logged(path + " - cure put off, the action lock stayed busy: left infected"))
+            << AllLines();
         ActionLockOwner = nullptr;
+        unlink(path.c_str());
     }
 }
 
@@ -278,6 +287,7 @@ TARVO_CDECL int32_t AlwaysCured(void*, uint32_t command, ...) {
     return 0;
 }
 
+// At the cap the object is still infected: nothing was treated.
 TEST_F(ScanTaskTest, RescansAfterACureAreCapped) {
     std::string path = Make("loop.com", "whatever");
     Word(kInfectedActionWord) = kActionCure;
@@ -285,13 +295,21 @@ TEST_F(ScanTaskTest, RescansAfterACureAreCapped) {
     fake->module = 1;
     fake->dispatcher = AlwaysCured;
     instance_->busy = 1;
-    CuredCalls = 0;
-    ScanTask task(settings_.get(), 0, kScanStackBudget);
-    uint32_t result = task.Scan(path.c_str(), 0);
+    for (bool singleObjectRoad : {false, true}) {
+        SCOPED_TRACE(singleObjectRoad ? "ScanFile" : "Scan");
+        CuredCalls = 0;
+        CapturedLines().clear();
+        ScanTask task(settings_.get(), 0, kScanStackBudget);
+        uint32_t result = singleObjectRoad ? task.ScanFile(path.c_str(), 0) : task.Scan(path.c_str(), 0);
+        EXPECT_EQ(static_cast<int32_t>(kMaxCureRescans), CuredCalls);
+        EXPECT_EQ(TARVO_RESULT_INFECTED, result);
+        EXPECT_EQ(0u, task.TaskStat().cured);
+        EXPECT_EQ(0u, task.TotalStat().cured);
+        EXPECT_EQ(1u, task.TaskStat().leftInfected);
+        EXPECT_TRUE(Logged(path + " - the cure did not hold, left infected")) << AllLines();
+        EXPECT_EQ(0u, fake->busy);
+    }
     instance_->busy = 0;
-    EXPECT_EQ(static_cast<int32_t>(kMaxCureRescans), CuredCalls);
-    EXPECT_EQ(TARVO_RESULT_INFECTED | TARVO_RESULT_CURED, result);
-    EXPECT_EQ(0u, fake->busy);
     *fake = EngineInstance{};
 }
 
@@ -301,12 +319,23 @@ TEST_F(ScanTaskTest, NoEngineForAnAbortedOrStarvedTask) {
     aborted.SetAbort();
     EXPECT_EQ(0u, aborted.Scan(path.c_str(), 0));
     EXPECT_EQ(0u, aborted.TaskStat().scanned);
+    EXPECT_EQ(0u, aborted.TaskStat().readErrors);
 
+    // A scan that did not happen is never clean.
     uint32_t savedPolls = EngineWaitPolls;
     EngineWaitPolls = 3;
     instance_->busy = 1;
-    ScanTask starved(settings_.get(), 0, kScanStackBudget);
-    EXPECT_EQ(0u, starved.Scan(path.c_str(), 0));
+    for (bool singleObjectRoad : {false, true}) {
+        SCOPED_TRACE(singleObjectRoad ? "ScanFile" : "Scan");
+        CapturedLines().clear();
+        ScanTask starved(settings_.get(), 0, kScanStackBudget);
+        uint32_t result =
+            singleObjectRoad ? starved.ScanFile(path.c_str(), 0) : starved.Scan(path.c_str(), 0);
+        EXPECT_EQ(TARVO_RESULT_READ_ERROR, result);
+        EXPECT_EQ(1u, starved.TaskStat().readErrors);
+        EXPECT_EQ(0u, starved.TaskStat().scanned);
+        EXPECT_TRUE(Logged(path + " - not scanned: no engine instance was free in time")) << AllLines();
+    }
     instance_->busy = 0;
     EngineWaitPolls = savedPolls;
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "reserved_port.h"
 #include "test_support.h"
 #include "unix/daemonsettings.h"
 #include "unix/pidfile.h"
@@ -113,7 +114,8 @@ TEST_F(ListenersTest, OverlongPathIsRefused) {
 }
 
 TEST_F(ListenersTest, UnresolvableHostLosesOnlyItsOwnSocket) {
-    const int port = FreeLoopbackPort();
+    ReservedPort reserved;
+    const int port = reserved.port();
     ASSERT_GT(port, 0);
     AddInetSpec(port, {UnresolvableHost(), "*127.0.0.2", "127.0.0.1"});
     ASSERT_EQ(0, OpenListeningSockets(1));
@@ -130,7 +132,8 @@ TEST_F(ListenersTest, UnresolvableHostLosesOnlyItsOwnSocket) {
 }
 
 TEST_F(ListenersTest, PortOutsideSixteenBitsIsRefused) {
-    const int port = FreeLoopbackPort();
+    ReservedPort reserved;
+    const int port = reserved.port();
     ASSERT_GT(port, 0);
     AddInetSpec(port + 65536, {"127.0.0.1"});
     EXPECT_EQ(-1, OpenListeningSockets(1));
@@ -138,11 +141,15 @@ TEST_F(ListenersTest, PortOutsideSixteenBitsIsRefused) {
 }
 
 TEST_F(ListenersTest, InetPortInUseIsReported) {
-    const int port = FreeLoopbackPort();
+    ReservedPort reserved;
+    const int port = reserved.port();
     AddInetSpec(port, {"127.0.0.1"});
     ASSERT_EQ(0, OpenListeningSockets(1));
     CloseListeners(0, 0);
+    // Taken by another listener (that, like the reservation, allows a second bind before a listen).
     const int other = socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;
+    ASSERT_EQ(0, setsockopt(other, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
@@ -211,7 +218,8 @@ TEST_F(ListenersTest, SocketOperationsReportErrors) {
 }
 
 TEST_F(ListenersTest, PidFileListsPidAndSockets) {
-    const int port = FreeLoopbackPort();
+    ReservedPort reserved;
+    const int port = reserved.port();
     AddUnixSpec(dir / "s", 0666);
     AddInetSpec(port, {"127.0.0.1"});
     ASSERT_EQ(0, OpenListeningSockets(1));
@@ -228,7 +236,7 @@ class ReconcileTest : public ListenersTest {
 protected:
     void SetUp() override {
         ListenersTest::SetUp();
-        port = FreeLoopbackPort();
+        port = reserved.port();
         ASSERT_GT(port, 0);
         Configure(0666);
         ASSERT_EQ(0, OpenListeningSockets(1));
@@ -250,6 +258,7 @@ protected:
         AddInetSpec(port, {"127.0.0.1"});
     }
 
+    ReservedPort reserved;
     int port = 0;
     char pidPath[kPathBufSize] = {};
 };

@@ -7,6 +7,7 @@
 
 #include <regex>
 
+#include "reserved_port.h"
 #include "test_support.h"
 #include "unix/daemonsettings.h"
 #include "unix/listeners.h"
@@ -22,10 +23,11 @@
 namespace {
 
 constexpr uint32_t kWhoAmI = 100; // answers the serving child's pid
-constexpr uint32_t kHold = 101;   // takes two words, the second as late as the client likes; answers the pid
-constexpr uint32_t kPeer = 102;   // answers the peer address that the log prefix shows
-constexpr uint32_t kOpen = 103;   // answers how many descriptors the child has open
-constexpr uint32_t kFlags = 104;  // answers 1 | 2 for close-on-exec | non-blocking of the connection
+constexpr uint32_t kHold =
+    101; // takes a word, answers 1; answers 2 once told to hand back; takes a word, answers the pid
+constexpr uint32_t kPeer = 102;  // answers the peer address that the log prefix shows
+constexpr uint32_t kOpen = 103;  // answers how many descriptors the child has open
+constexpr uint32_t kFlags = 104; // answers 1 | 2 for close-on-exec | non-blocking of the connection
 
 std::string ReloadMarker;
 
@@ -70,9 +72,24 @@ int WhoAmI(int fd, TimeBudget& budget, bool honourStop) {
     return static_cast<int>(kWhoAmI);
 }
 
+// A command that tells the client where it is: begun, then told to hand back (the master's SIGUSR2
+// is held until it is there, then let through to the child's own handler), then done.
 int Hold(int fd, TimeBudget& budget, bool honourStop) {
     uint32_t words[2];
     if (ReadFull(fd, sizeof words[0], &words[0], budget, honourStop) != 0) return -1;
+    sigset_t usr2, before;
+    sigemptyset(&usr2);
+    sigaddset(&usr2, SIGUSR2);
+    sigprocmask(SIG_BLOCK, &usr2, &before);
+    SendWord(htonl(1), fd, budget, false, honourStop);
+    sigset_t pending;
+    for (int i = 0; i < 60000; ++i) {
+        sigpending(&pending);
+        if (sigismember(&pending, SIGUSR2)) break;
+        usleep(1000);
+    }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    SendWord(htonl(2), fd, budget, false, honourStop);
     if (ReadFull(fd, sizeof words[1], &words[1], budget, honourStop) != 0) return -1;
     SendPid(fd, budget, honourStop);
     return static_cast<int>(kHold);
@@ -389,11 +406,10 @@ TEST_F(PoolTest, CommandInProgressFinishesBeforeTheHandBack) {
     ASSERT_GT(before, 0);
     const uint32_t words[2] = {htonl(kHold), htonl(1)};
     ASSERT_EQ(8, send(client, words, sizeof words, MSG_NOSIGNAL));
-    usleep(300000);
+    ASSERT_EQ(1, ReadReply(client, 20000)) << "the command has begun";
     ASSERT_EQ(0, kill(master, SIGHUP));
-    // The rest of the command comes well after the child was told to hand back.
-    for (int i = 0; i < 400 && access(ReloadMarker.c_str(), F_OK) != 0; ++i) usleep(50000);
-    usleep(2500000);
+    // The rest of the command comes after the child was told to hand back.
+    ASSERT_EQ(2, ReadReply(client, 90000)) << "the child was told";
     const uint32_t rest = htonl(2);
     ASSERT_EQ(4, send(client, &rest, sizeof rest, MSG_NOSIGNAL));
     EXPECT_EQ(before, ReadReply(client, 20000));
@@ -405,7 +421,8 @@ TEST_F(PoolTest, CommandInProgressFinishesBeforeTheHandBack) {
 
 // The handed-back connection of a TCP client keeps its address for the log prefix.
 TEST_F(PoolTest, HandedBackTcpConnectionKeepsItsPeerAddress) {
-    const int port = FreeLoopbackPort();
+    ReservedPort reserved;
+    const int port = reserved.port();
     ASSERT_GT(port, 0);
     AddInetSpec(port, {"127.0.0.1"});
     Start();

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <algorithm>
 #include <fstream>
 #include <functional>
@@ -18,6 +21,7 @@
 #include "unix/clientlogs.h"
 #include "unix/scanrequest.h"
 #include "unix/settingslife.h"
+#include "unix/tvsigflags.h"
 #include "unix/updatescript.h"
 
 namespace {
@@ -94,10 +98,14 @@ TEST_F(ScanRequestTest, SentObjects) {
 TEST_F(ScanRequestTest, RenamedObjectGoesWithTheRequest) {
     for (uint32_t opt1 : {kRename, kRename | kDelete}) {
         SCOPED_TRACE(opt1);
-        const Exchange e = Serve(DataRequest(opt1, "c.obj", Curable()) + Close(), [] {
+        const Exchange e = Serve(DataRequest(opt1 | kReport, "c.obj", Curable()) + Close(), [] {
             CreateSettings(); // the daemon's own settings
             RequestMemoryLimit = 0;
+            LogProcessInfo = 0;
         });
+        // Still infected (renamed is no treatment), so nothing goes back; the report tells the rename.
+        EXPECT_EQ(e.reply,
+                  Word(0x20) + List({"c.obj infected with Tarvo.Test.Curable\n", "c.obj - renamed!\n"}));
         EXPECT_EQ(e.lastResult, -1);
         EXPECT_EQ(TempFiles(), std::vector<std::string>());
     }
@@ -239,14 +247,39 @@ std::string TimeoutRequest(int32_t timeout, const std::string& name, const std::
            data;
 }
 
+void StopOnUsr1(int) {
+    StopFlag = 1;
+}
+
 TEST_F(ScanRequestTest, ClientTimeOuts) {
+    // An archive whose walk never ends, and a configured time-out of 1 s.
+    ASSERT_TRUE(dir.Write("big.tar", MakeTar({{"m", Signature("MARKER-ENDLESS")}})));
+    const std::string endless = ReadFile(dir / "big.tar");
+    const auto oneSecond = [] { FileTimeout = 1; };
+
     // Negative: reported, and the configured time-out applies.
-    Exchange e = Serve(TimeoutRequest(-5, "c", "hello") + Close());
-    EXPECT_EQ(e.reply, Word(0x100000) + Word(1) + Pair(0x100000, 1));
-    EXPECT_EQ(e.log, "Invalid value for scan timeout was passed from client\nc - Ok\n");
-    // Zero: no limit.
-    e = Serve(TimeoutRequest(0, "c", "hello") + Close());
-    EXPECT_EQ(e.reply, Word(0x100000) + Word(1) + Pair(0x100000, 1));
+    Exchange e = Serve(TimeoutRequest(-5, "c", endless) + Close(), oneSecond);
+    ASSERT_GE(e.reply.size(), 4u);
+    EXPECT_EQ(e.reply.substr(0, 4), Word(0x100200)) << e.log;
+    EXPECT_EQ(e.log.rfind("Invalid value for scan timeout was passed from client\n", 0), 0u) << e.log;
+    EXPECT_NE(e.log.find(" - timeout!"), std::string::npos) << e.log;
+
+    // Zero: no limit. The configured second passes without a time-out; then the scan is stopped
+    // from outside, well after it.
+    e = Serve(TimeoutRequest(0, "c", endless) + Close(), [] {
+        FileTimeout = 1;
+        signal(SIGUSR1, StopOnUsr1);
+        const pid_t server = getpid();
+        if (fork() == 0) {
+            sleep(4);
+            kill(server, SIGUSR1);
+            _exit(0);
+        }
+    });
+    // The stop ends the request without a reply; a time-out would have answered with its pair.
+    EXPECT_EQ(e.reply.find(Pair(0x200, 1)), std::string::npos) << e.log;
+    EXPECT_EQ(e.log.find("timeout!"), std::string::npos) << e.log;
+    EXPECT_NE(e.log.find("c/m.3 - Ok"), std::string::npos) << "the walk went on\n" << e.log;
 
     // An archive whose walk never ends: the time-out of 1 s ends it.
     ASSERT_TRUE(dir.Write("big.tar", MakeTar({{"m", Signature("MARKER-ENDLESS")}})));

@@ -2,13 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "logcapture.h"
+#include "tests/base/scratch_dir.h"
 #include "unix/daemonsettings.h"
+#include "unix/temppath.h"
 
 namespace {
 
@@ -67,12 +73,23 @@ protected:
         memcpy(savedLog_, LogFileName, sizeof savedLog_);
         snprintf(User, sizeof User, "scanner");
         snprintf(LogFileName, sizeof LogFileName, "/var/log/t.log");
+        memcpy(savedTemp_, TempPath, sizeof savedTemp_);
+        memcpy(savedSpool_, SpoolPath, sizeof savedSpool_);
+        ForgetCreatedTempFolders();
     }
     void TearDown() override {
         UserSwitchCalls = kSystemUserSwitchCalls;
         Fake = nullptr;
         memcpy(User, savedUser_, sizeof savedUser_);
         memcpy(LogFileName, savedLog_, sizeof savedLog_);
+        ForgetCreatedTempFolders();
+        memcpy(TempPath, savedTemp_, sizeof savedTemp_);
+        memcpy(SpoolPath, savedSpool_, sizeof savedSpool_);
+    }
+    // A temporary folder that exists already: nothing was created by the start.
+    static void ForgetCreatedTempFolders() {
+        snprintf(TempPath, sizeof TempPath, "/");
+        ApplyTempPath();
     }
     bool Logged(const std::string& text) const {
         for (const auto& line : log_.Lines())
@@ -84,6 +101,8 @@ protected:
     LogCapture log_;
     char savedUser_[sizeof User];
     char savedLog_[sizeof LogFileName];
+    char savedTemp_[sizeof TempPath];
+    char savedSpool_[sizeof SpoolPath];
 };
 
 TEST_F(SwitchUserTest, GroupThenGroupsThenUser) {
@@ -149,6 +168,44 @@ TEST_F(SwitchUserTest, ChownFailureIsReportedAndTheSwitchGoesOn) {
     LogToSyslog = 1;
     EXPECT_EQ(result, 1);
     EXPECT_EQ(fake_.calls.back(), "setuid 1234");
+}
+
+// The temporary folder the start makes (as root, before the switch) is the daemon's: the user it runs
+// as can write it. A folder it is given and cannot write is reported.
+TEST_F(SwitchUserTest, TemporaryFolderBelongsToTheUserItRunsAs) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to switch users";
+    ScratchDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    ASSERT_EQ(chmod(dir.path().c_str(), 0711), 0);
+    UserSwitchCalls = kSystemUserSwitchCalls;
+    snprintf(User, sizeof User, "nobody");
+    snprintf(LogFileName, sizeof LogFileName, "%s", (dir / "t.log").c_str());
+    LogToSyslog = 0;
+    const pid_t made = fork();
+    if (made == 0) {
+        snprintf(TempPath, sizeof TempPath, "%s", (dir / "spool/tmp").c_str());
+        if (ApplyTempPath() != 1 || SwitchUser(0) != 1) _exit(2);
+        _exit(CheckTempPathWritable() == 1 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(made, &status, 0), made);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    struct stat st;
+    ASSERT_EQ(stat((dir / "spool").c_str(), &st), 0);
+    EXPECT_NE(st.st_uid, 0u) << "the parent made with it is the user's too";
+
+    // Given a folder of root's that the user cannot write: said at start-up.
+    ASSERT_EQ(mkdir((dir / "roots").c_str(), 0700), 0);
+    LogToSyslog = 1;
+    const pid_t given = fork();
+    if (given == 0) {
+        snprintf(TempPath, sizeof TempPath, "%s", (dir / "roots").c_str());
+        if (ApplyTempPath() != 1 || SwitchUser(0) != 1) _exit(2);
+        const int writable = CheckTempPathWritable();
+        _exit(writable == 0 && Logged("cannot be written") ? 0 : 1);
+    }
+    ASSERT_EQ(waitpid(given, &status, 0), given);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 } // namespace

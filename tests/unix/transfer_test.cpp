@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/base/waiting_probe.h"
 #include "tests/unix/logcapture.h"
 #include "tests/unix/peer.h"
 #include "unix/tvbudget.h"
@@ -32,12 +33,6 @@ std::string Pattern(size_t size) {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
     return bytes;
-}
-
-double CpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 TEST(BudgetTest, SecondsBecomeMillisecondsWithoutOverflow) {
@@ -213,13 +208,16 @@ TEST_F(TransferTest, WriteWaitsForASlowReader) {
 
 TEST_F(TransferTest, PeerThatStopsReadingTimesTheWriteOutWithoutSpinning) {
     const std::string data = Pattern(4 << 20);
-    const double cpuBefore = CpuSeconds();
-    TimeBudget budget = 1500;
-    EXPECT_EQ(WriteFull(data.data(), data.size(), pair.ours, budget, true, true), kWriteTimeout);
-    EXPECT_EQ(budget, 0);
-    EXPECT_EQ(log.Lines(), Lines{}); // quiet
-    // Waiting in poll costs next to no processor time; retrying at once would burn the whole budget.
-    EXPECT_LT(CpuSeconds() - cpuBefore, 0.75);
+    const int ours = pair.ours;
+    const WaitSamples samples = SampleWhileWaiting(nullptr, [this, &data, ours] {
+        TimeBudget budget = 1500;
+        const int result = WriteFull(data.data(), data.size(), ours, budget, true, true);
+        return result == kWriteTimeout && budget == 0 && log.Lines().empty() ? 0 : 1;
+    });
+    EXPECT_EQ(samples.exitStatus, 0) << "the write timed out quietly and used up its budget";
+    // Waiting in poll is found asleep; retrying at once never is.
+    EXPECT_GT(samples.taken, 0);
+    EXPECT_GE(samples.asleep * 4, samples.taken) << samples.asleep << " of " << samples.taken << " asleep";
 }
 
 TEST_F(TransferTest, WriteToAClosedPeerFailsInsteadOfRaisingSigpipe) {

@@ -9,13 +9,19 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <dirent.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "tests/base/scratch_dir.h"
+#include "tests/base/waiting_probe.h"
 #include "tests/unix/logcapture.h"
 #include "tests/unix/peer.h"
 #include "unix/tvdispatch.h"
 #include "unix/tvprotosettings.h"
+#include "unix/tvsigflags.h"
 #include "unix/updatescript.h"
 
 namespace {
@@ -136,19 +142,100 @@ TEST_F(UpdateScriptTest, ScriptStartsClean) {
     EXPECT_EQ(ReadText(dir / "fds"), "");
 }
 
-// Two serving processes asking at once: the second run starts after the first has ended.
+// The path of a file the process has open, for every descriptor; empty when it has none.
+bool HasOpen(pid_t pid, const std::string& path) {
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* dir = opendir(fds.c_str());
+    if (!dir) return false;
+    bool found = false;
+    while (const dirent* entry = readdir(dir)) {
+        char target[4096];
+        const ssize_t n = readlink((fds + "/" + entry->d_name).c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, static_cast<size_t>(n)) == path) found = true;
+    }
+    closedir(dir);
+    return found;
+}
+
+// Waits up to a generous bound for a condition that a working program meets at once.
+template <typename F> bool WaitFor(F done) {
+    for (int i = 0; i < 3000; ++i) {
+        if (done()) return true;
+        usleep(10000);
+    }
+    return done();
+}
+
+// Two serving processes asking at once: the second run starts after the first has ended. The first
+// run is held open until the second process stands at its turn.
 TEST_F(UpdateScriptTest, RunsTakeTurns) {
+    const std::string gate = dir / "gate";
+    ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0);
     WriteScript("d=$(dirname \"$0\")\n"
                 "echo start >> \"$d/runs\"\n"
-                "sleep 1\n"
+                "if [ ! -e \"$d/first\" ]; then : > \"$d/first\"; read x < \"$d/gate\"; fi\n"
                 "echo end >> \"$d/runs\"\n");
-    pid_t servers[2];
-    for (pid_t& server : servers) {
-        server = fork();
-        if (server == 0) _exit(RunUpdateScriptOnce() == 0 ? 0 : 1);
+    const pid_t first = fork();
+    if (first == 0) _exit(RunUpdateScriptOnce() == 0 ? 0 : 1);
+    ASSERT_TRUE(WaitFor([&] { return ReadText(dir / "runs") == "start\n"; }));
+    const pid_t second = fork();
+    if (second == 0) _exit(RunUpdateScriptOnce() == 0 ? 0 : 1);
+    ASSERT_TRUE(WaitFor([&] { return HasOpen(second, script); })) << "the second process at its turn";
+    // Without turns the second run would start now; a generous moment for it to show.
+    usleep(1000000);
+    EXPECT_EQ(ReadText(dir / "runs"), "start\n");
+    {
+        std::ofstream open(gate);
+        open << "go\n";
     }
-    for (pid_t server : servers) EXPECT_EQ(WaitPeer(server), 0);
+    EXPECT_EQ(WaitPeer(first), 0);
+    EXPECT_EQ(WaitPeer(second), 0);
     EXPECT_EQ(ReadText(dir / "runs"), "start\nend\nstart\nend\n");
+}
+
+// A script that does not end is killed with all it started, and the answer says so; a daemon that
+// is stopping starts none; a process waiting for its turn gives up when its client goes.
+TEST_F(UpdateScriptTest, HangingScriptIsKilledWithItsGroup) {
+    WriteScript("d=$(dirname \"$0\")\n"
+                "sleep 300 &\n"
+                "echo $! > \"$d/helper\"\n"
+                "wait\n");
+    const uint32_t savedLimit = UpdateScriptLimitSeconds;
+    UpdateScriptLimitSeconds = 1;
+    const uint32_t status = RunUpdateScriptOnce();
+    UpdateScriptLimitSeconds = savedLimit;
+    EXPECT_TRUE(WIFSIGNALED(static_cast<int>(status)) && WTERMSIG(static_cast<int>(status)) == SIGKILL)
+        << status;
+    const pid_t helper = static_cast<pid_t>(std::atoi(ReadText(dir / "helper").c_str()));
+    ASSERT_GT(helper, 0);
+    EXPECT_TRUE(WaitFor([&] {
+        const char state = ProcessState(helper);
+        return state == 0 || state == 'Z';
+    })) << "what the script started goes with it";
+}
+
+TEST_F(UpdateScriptTest, NoRunOnceStoppingOrWithoutClient) {
+    WriteScript("touch \"$(dirname \"$0\")/ran\"\n");
+    StopPending = 1;
+    EXPECT_EQ(RunUpdateScriptOnce(), 1u) << "nothing started";
+    StopPending = 0;
+    EXPECT_NE(access((dir / "ran").c_str(), F_OK), 0);
+
+    // Another process has the turn; the client of this one goes while it waits.
+    const int holder = open(script.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    SocketPair pair;
+    const pid_t server = fork();
+    if (server == 0) {
+        close(pair.theirs);
+        _exit(RunUpdateScriptOnce(pair.ours) == 1 ? 0 : 1);
+    }
+    ASSERT_TRUE(WaitFor([&] { return HasOpen(server, script); }));
+    pair.CloseTheirs();
+    EXPECT_EQ(WaitPeer(server), 0);
+    close(holder);
+    EXPECT_NE(access((dir / "ran").c_str(), F_OK), 0) << "the script did not run for nobody";
 }
 
 } // namespace
