@@ -66,8 +66,8 @@ private:
     int outside_ = 0;
 };
 
+} // namespace
+
 inline bool operator==(const tvCell& a, const tvCell& b) {
     return a.ch == b.ch && a.attr == b.attr;
 }
-
-} // namespace
