@@ -18,7 +18,9 @@ namespace {
 
 const char kBanner[] = "Tarvo 32 bit Language File";
 const char kSectionTag[] = "\x7fTarvoUnixDaemon\x7f";
-constexpr uint32_t kAcceptedVersion = 600;
+constexpr uint32_t kAcceptedVersion = 600; // major x 100 + minor
+constexpr size_t kVersionOffset = 32;
+constexpr size_t kNameOffset = 36;
 // Keyboard rows, help file names and a line nobody reads come first.
 constexpr int kLeadingLines = 5;
 
@@ -159,12 +161,13 @@ int ReadLanguageHeader(BufStream* stream, char* name) {
     unsigned char header[kLanguageHeaderSize];
     if (!stream || StreamRead(stream, header, sizeof header) != sizeof header) return 0;
     if (std::memcmp(header, kBanner, sizeof kBanner) != 0) return 0;
-    uint32_t version = static_cast<uint32_t>(header[32]) | static_cast<uint32_t>(header[33]) << 8 |
-                       static_cast<uint32_t>(header[34]) << 16 | static_cast<uint32_t>(header[35]) << 24;
+    const unsigned char* v = header + kVersionOffset;
+    uint32_t version = static_cast<uint32_t>(v[0]) | static_cast<uint32_t>(v[1]) << 8 |
+                       static_cast<uint32_t>(v[2]) << 16 | static_cast<uint32_t>(v[3]) << 24;
     uint32_t major = version & 0xFFFF;
     uint32_t minor = version >> 16;
     if (major * 100 + minor != kAcceptedVersion) return 0;
-    const unsigned char* language = header + 36;
+    const unsigned char* language = header + kNameOffset;
     const void* end = std::memchr(language, 0, kLanguageNameSize);
     if (!end) return 0; // a name without its terminator: the header is damaged
     if (name) std::memcpy(name, language, static_cast<const unsigned char*>(end) - language + 1);
