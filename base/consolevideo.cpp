@@ -2,13 +2,14 @@
 
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "base/tvcursesvideo.h"
 
 namespace {
 
 struct ConsoleState {
-    std::unique_ptr<tvCursesVideo> video;
+    std::unique_ptr<tvTextVideo> video;
     tvTextVideo silent;
 };
 
@@ -27,11 +28,19 @@ ConsoleState& State() {
 } // namespace
 
 int OpenConsoleVideo() {
-    ConsoleState& state = State();
+    std::unique_ptr<tvTextVideo> video(new (std::nothrow) tvCursesVideo);
+    if (!video) {
+        CloseConsoleVideo();
+        return -1;
+    }
+    video->SetAttribute(3);
+    return UseConsoleVideo(std::move(video));
+}
+
+int UseConsoleVideo(std::unique_ptr<tvTextVideo> video) {
     CloseConsoleVideo();
-    state.video.reset(new (std::nothrow) tvCursesVideo);
-    if (!state.video) return -1;
-    state.video->SetAttribute(3);
+    if (!video) return -1;
+    State().video = std::move(video);
     return 0;
 }
 

@@ -127,6 +127,10 @@ char* ExpandPath(const char* src, char* dst, int relative) {
     return StoreResult(path, dst);
 }
 
+int MakeDir700(const char* path) {
+    return mkdir(path, 0700);
+}
+
 int MakeDirs(const char* path) {
     if (!path || !*path || strlen(path) > kPathMax) return 0;
     std::string p = path;

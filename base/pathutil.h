@@ -32,6 +32,8 @@ char* ExpandPath(const char* src, char* dst, int relative);
 // Creates path and its missing parents (mode 0300). 1 when path is a
 // directory afterwards, 0 otherwise.
 int MakeDirs(const char* path);
+// mkdir with mode 0700: 0, or -1 with errno set.
+int MakeDir700(const char* path);
 
 // When something of that name exists, changes the name in the kPathBufSize
 // buffer path into one that does not, padding the part before the extension

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -189,6 +190,19 @@ TEST_F(MakeDirs_, CreatesMissingParents) {
     EXPECT_EQ(MakeDirs(""), 0);
     EXPECT_EQ(MakeDirs(nullptr), 0);
     EXPECT_EQ(MakeDirs(("/" + std::string(5000, 'd')).c_str()), 0);
+}
+
+TEST_F(MakeDirs_, MakeDir700MakesOnePrivateFolder) {
+    const std::string p = dir_ + "/private";
+    const mode_t mask = umask(0);
+    EXPECT_EQ(MakeDir700(p.c_str()), 0);
+    umask(mask);
+    struct stat st;
+    ASSERT_EQ(stat(p.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(MakeDir700(p.c_str()), -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(MakeDir700((dir_ + "/no/parent").c_str()), -1) << "parents are not made";
 }
 
 TEST_F(MakeDirs_, RelativePathStartsInTheCurrentFolder) {
