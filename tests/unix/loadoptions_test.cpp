@@ -4,8 +4,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/scratch_dir.h"
 #include "logcapture.h"
 #include "unix/configreader.h"
+#include "unix/daemonsettings.h"
 #include "unix/processpool.h"
 #include "unix/startup.h"
 #include "unix/switchuser.h"
@@ -39,7 +41,11 @@ TEST(LoadOptionsTest, WithoutIniFileNoneIsRequiredAfterTheUserSwitch) {
     // Nothing may be read: the default path must not be the reason for a failure.
     const char* const argv[] = {"tarvod", "-ni", "--check-only"};
     FirstStart = 1;
+    // No load resets TempPath: without it the start would make the default spool folder on this machine.
+    ScratchDir spool;
+    snprintf(TempPath, sizeof TempPath, "%s", spool.path().c_str());
     EXPECT_EQ(LoadOptions(3, argv), -1);
+    TempPath[0] = '\0';
     const std::string configPath = ConfigFilePath;
     ShutdownCleanup();
     FreeSlotTable();
