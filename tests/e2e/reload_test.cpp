@@ -1,0 +1,143 @@
+// Reloads that come close together, under load, or with a stop signal in the middle: no connection
+// handed back is lost, and a stop is never swallowed by the reload it met.
+#include "daemon_process.h"
+#include "samples.h"
+#include "wire_client.h"
+
+namespace e2e {
+namespace {
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+constexpr char kReloadLine[] = "SIGHUP received, reloading...";
+
+// Protocol version and EICAR scans in turn, sent and checked apart so that several are under way.
+bool SendRequest(WireClient& c, int n) {
+    if (n % 2 == 0) return c.SendWord(2);
+    const std::string data = Eicar();
+    return c.SendWords({1, 0x1}) && c.SendName("eicar.com") &&
+           c.SendWord(static_cast<uint32_t>(data.size())) && c.SendBytes(data.data(), data.size());
+}
+
+::testing::AssertionResult CheckReply(WireClient& c, int n) {
+    const auto w = c.ReadWord();
+    if (n % 2 == 0) {
+        if (!w || *w != 600) return ::testing::AssertionFailure() << "command 2 answered " << (w ? *w : 0);
+        return ::testing::AssertionSuccess();
+    }
+    if (!w || !(*w & kInfectedBit)) return ::testing::AssertionFailure() << "scan answered " << (w ? *w : 0);
+    const auto found = c.ReadList();
+    if (!found || found->size() != 1) return ::testing::AssertionFailure() << "found list";
+    return ::testing::AssertionSuccess();
+}
+
+// Clients that each hold a child: one request answered on every connection.
+::testing::AssertionResult Connected(const Daemon& d, std::vector<WireClient>& clients) {
+    for (size_t i = 0; i < clients.size(); ++i) {
+        if (!clients[i].Connect(d.SocketPath())) return ::testing::AssertionFailure() << "connect " << i;
+        if (!clients[i].SendWord(2) || clients[i].ReadWord().value_or(0) != 600)
+            return ::testing::AssertionFailure() << "first request of client " << i;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST(ReloadStopTest, SigintDuringAReloadHeldOpenBySlowClientStopsTheDaemon) {
+    for (int sig : {SIGINT, SIGABRT}) {
+        Daemon d;
+        ASSERT_TRUE(d.StartForeground());
+        const std::string data(64 * 1024, 'a');
+        WireClient slow;
+        ASSERT_TRUE(slow.Connect(d.SocketPath()));
+        ASSERT_TRUE(slow.SendWords({1, 0}) && slow.SendName("big.txt") &&
+                    slow.SendWord(static_cast<uint32_t>(data.size())));
+        ASSERT_TRUE(slow.SendBytes(data.data(), 100));
+        pid_t serving = 0;
+        ASSERT_TRUE(WaitFor([&] {
+            for (pid_t p : d.Pool())
+                if (Exists(d.Path("tarvod.bsy." + std::to_string(p)))) serving = p;
+            return serving != 0;
+        }));
+        // The reload waits for the child that is still receiving the request.
+        kill(d.Master(), SIGHUP);
+        ASSERT_TRUE(WaitFor([&] { return Count(d.Log(), "Total virus records") == 2; })) << d.Log();
+        kill(d.Master(), sig);
+        poll(nullptr, 0, 200);
+        ASSERT_TRUE(slow.SendBytes(data.data() + 100, data.size() - 100));
+        EXPECT_EQ(slow.ReadWord().value_or(0), kNothingFoundBit) << d.Log();
+        EXPECT_EQ(d.WaitMaster(30), 0) << "signal " << sig << "\n" << d.Log();
+        EXPECT_NE(d.Log().find("Shutting down daemon (signal " + std::to_string(sig) + " received)..."),
+                  std::string::npos)
+            << d.Log();
+        EXPECT_FALSE(Exists(d.PidPath()));
+        EXPECT_FALSE(Exists(d.SocketPath()));
+        EXPECT_EQ(d.Leftovers(), 0);
+    }
+}
+
+TEST(ReloadStormTest, TwoReloadsCloseTogetherKeepEveryIdleConnection) {
+    Daemon d;
+    d.Set("ProcessesPool", "2-16, timeout=10");
+    ASSERT_TRUE(d.StartDaemon());
+    std::vector<WireClient> clients(8);
+    ASSERT_TRUE(Connected(d, clients));
+    for (int round = 1; round <= 3; ++round) {
+        kill(d.Master(), SIGHUP);
+        poll(nullptr, 0, 50);
+        kill(d.Master(), SIGHUP);
+        ASSERT_TRUE(WaitFor([&] { return Count(d.Log(), kReloadLine) == size_t(2 * round); }, 60)) << d.Log();
+        for (size_t i = 0; i < clients.size(); ++i) {
+            ASSERT_TRUE(clients[i].SendWord(2)) << "client " << i << ", round " << round;
+            EXPECT_EQ(clients[i].ReadWord().value_or(0), 600u)
+                << "client " << i << ", round " << round << " lost its connection";
+        }
+    }
+    clients.clear();
+    EXPECT_EQ(d.Stop(), 0);
+    EXPECT_EQ(d.Leftovers(), 0);
+}
+
+// Twenty reloads while eight clients have requests under way, in pairs: the second of a pair is
+// sent as soon as the first has begun, so that it reaches children that the first has just started.
+TEST(ReloadStormTest, TwentyReloadsUnderLoadDropNothing) {
+    Daemon d;
+    d.Set("ProcessesPool", "2-16, timeout=10");
+    ASSERT_TRUE(d.StartDaemon());
+    std::vector<WireClient> clients(8);
+    ASSERT_TRUE(Connected(d, clients));
+    int n = 0;
+    size_t reloads = 0;
+    const auto reload = [&] {
+        kill(d.Master(), SIGHUP);
+        ++reloads;
+        return WaitFor([&] { return Count(d.Log(), kReloadLine) == reloads; }, 60);
+    };
+    for (int round = 1; round <= 10; ++round) {
+        for (int step = 0; step < 4; ++step, ++n) {
+            for (size_t i = 0; i < clients.size(); ++i)
+                ASSERT_TRUE(SendRequest(clients[i], n)) << "client " << i << ", round " << round;
+            if (step == 1 || step == 2) {
+                ASSERT_TRUE(reload()) << d.Log();
+            }
+            for (size_t i = 0; i < clients.size(); ++i)
+                ASSERT_TRUE(CheckReply(clients[i], n))
+                    << "client " << i << ", round " << round << ", step " << step << "\n"
+                    << d.Log();
+        }
+    }
+    EXPECT_EQ(reloads, 20u);
+    for (int step = 0; step < 2; ++step, ++n) {
+        for (auto& c : clients) ASSERT_TRUE(SendRequest(c, n));
+        for (auto& c : clients) EXPECT_TRUE(CheckReply(c, n));
+    }
+    clients.clear();
+    EXPECT_TRUE(Alive(d.Master()));
+    EXPECT_EQ(d.Stop(), 0);
+    EXPECT_EQ(d.Leftovers(), 0);
+}
+
+} // namespace
+} // namespace e2e
