@@ -139,5 +139,39 @@ TEST(ReloadStormTest, TwentyReloadsUnderLoadDropNothing) {
     EXPECT_EQ(d.Leftovers(), 0);
 }
 
+// The last line of text that holds what, or "".
+std::string LineWith(const std::string& text, const std::string& what) {
+    const size_t at = text.rfind(what);
+    if (at == std::string::npos) return std::string();
+    const size_t begin = text.rfind('\n', at);
+    const size_t end = text.find('\n', at);
+    return text.substr(begin == std::string::npos ? 0 : begin + 1,
+                       end == std::string::npos ? std::string::npos
+                                                : end - (begin == std::string::npos ? 0 : begin + 1));
+}
+
+TEST(DamagedBaseTest, NamedInTheLogAtReloadAndByCheckOnly) {
+    Daemon d;
+    ASSERT_EQ(mkdir(d.Path("bases").c_str(), 0700), 0);
+    for (const char* name : {"tarvodemo.vdb", "trvtoday.vdb"})
+        ASSERT_TRUE(WriteFile(d.Path(std::string("bases/") + name),
+                              ReadFile(std::string(TARVO_DEMO_BASE_DIR "/") + name)));
+    d.Set("VirusBase", d.Path("bases") + "/*.vdb");
+    ASSERT_TRUE(d.StartDaemon());
+    EXPECT_EQ(d.Log().find("error!"), std::string::npos) << d.Log();
+
+    const std::string damaged = d.Path("bases/tarvodemo.vdb");
+    ASSERT_TRUE(WriteFile(damaged, std::string(4096, 'x')));
+    kill(d.Master(), SIGHUP);
+    ASSERT_TRUE(WaitFor([&] { return Count(d.Log(), "Total virus records") == 2; })) << d.Log();
+    const std::string line = LineWith(d.Log(), "Loading " + damaged);
+    EXPECT_NE(line.find("error!"), std::string::npos) << d.Log();
+    EXPECT_EQ(d.Stop(), 0);
+
+    const RunResult check = d.Run({"--check-only"});
+    EXPECT_EQ(check.status, 0);
+    EXPECT_NE(LineWith(check.output, "Loading " + damaged).find("error!"), std::string::npos) << check.output;
+}
+
 } // namespace
 } // namespace e2e
