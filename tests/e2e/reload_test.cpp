@@ -173,5 +173,25 @@ TEST(DamagedBaseTest, NamedInTheLogAtReloadAndByCheckOnly) {
     EXPECT_NE(LineWith(check.output, "Loading " + damaged).find("error!"), std::string::npos) << check.output;
 }
 
+// "-ini=" with a relative path: the file under the folder the daemon was started in, at the start
+// and again at a reload.
+TEST(RelativeIniTest, FileOfTheStartFolderAlsoAtAReload) {
+    Daemon d;
+    ASSERT_EQ(mkdir(d.Path("cfg").c_str(), 0700), 0);
+    ASSERT_TRUE(d.WriteConfig());
+    ASSERT_EQ(rename(d.IniPath().c_str(), d.Path("cfg/a.ini").c_str()), 0);
+    d.StartIn(d.Dir());
+    ASSERT_TRUE(d.StartForeground({"-ini=cfg/a.ini"}, false)) << d.Output();
+    kill(d.Master(), SIGHUP);
+    ASSERT_TRUE(WaitFor([&] { return Count(d.Log(), "Total virus records") == 2; })) << d.Log();
+    WireClient c;
+    ASSERT_TRUE(WaitFor([&] {
+        return c.Connect(d.SocketPath()) && c.SendWord(2) && c.ReadWord().value_or(0) == 600;
+    })) << d.Log();
+    EXPECT_EQ(d.Log().find("Error reading"), std::string::npos) << d.Log();
+    kill(d.Master(), SIGTERM);
+    EXPECT_EQ(d.WaitMaster(), 0) << d.Log();
+}
+
 } // namespace
 } // namespace e2e
