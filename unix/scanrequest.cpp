@@ -464,7 +464,13 @@ int ScanDiskObject(int fd, TimeBudget& budget, bool honourStop) {
         return -1;
     }
 
-    if (DriveMap.empty()) BuildDriveMap();
+    // The disks are open only for the request that asked for them.
+    struct DriveMapScope {
+        bool built = DriveMap.empty() && BuildDriveMap() == 0;
+        ~DriveMapScope() {
+            if (built) ClearDriveMap();
+        }
+    } drives;
     RequestSettings settings;
     settings.get().word[kDiskWord] = 1;
     settings.get().word[kInfectedActionWord] = (options.opt1 >> 6) & 1u;
