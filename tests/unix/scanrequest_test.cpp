@@ -156,6 +156,15 @@ TEST_F(ScanRequestTest, WindowOfAServerFile) {
     e = Serve(Word(5) + Word(7) + Word(0) + Word(0) + String("sent") +
               Word(static_cast<uint32_t>(Eicar().size())) + Eicar() + Close());
     EXPECT_EQ(e.reply, Word(0x20));
+    // A window at or past the end of the file: no byte read, a read error and nothing found.
+    const uint64_t end = prefix.size() + Eicar().size() + 4;
+    for (const uint64_t offset : {end, end + 1, end + 100000}) {
+        e = Serve(window(static_cast<uint32_t>(offset), 10) + Close());
+        EXPECT_EQ(e.reply, Word(0x1) + List({path + " - read error!\n"})) << offset;
+    }
+    // Partly past the end: the bytes that are there are scanned.
+    e = Serve(window(static_cast<uint32_t>(end - 4), 10) + Close());
+    EXPECT_EQ(e.reply, Word(0x100000) + List({path + " - Ok\n"}));
     // Window words cut short: nothing is served.
     e = Serve(Word(5) + Word(7));
     EXPECT_EQ(e.reply, "");
