@@ -72,12 +72,8 @@ DiskDevice* FindDrive(uint32_t key) {
 }
 
 uint32_t DriveKeyFor(const char* device) {
+    // Any other name is refused: a client may not open files, or disks the map does not list.
     for (auto& entry : DriveMap)
-        if (strcmp(entry.second.path(), device) == 0) return entry.first;
-    uint32_t key = kFirstHardDriveKey + static_cast<uint32_t>(DriveMap.size());
-    while (DriveMap.count(key)) ++key;
-    DiskDevice added(device);
-    added.Open();
-    DriveMap.emplace(key, static_cast<DiskDevice&&>(added));
-    return key;
+        if (device && strcmp(entry.second.path(), device) == 0) return entry.first;
+    return 0;
 }

@@ -34,6 +34,6 @@ void ClearDriveMap();
 
 // The device of a drive key, or null; the map is not changed.
 DiskDevice* FindDrive(uint32_t key);
-// The drive key of a device path; a device not in the map is opened and
-// added under the next key (128 + the number of drives).
+// The drive key of a whole disk of the map, by its path as the map has it;
+// 0 (a key no disk has) for any other name. The map is not changed.
 uint32_t DriveKeyFor(const char* device);

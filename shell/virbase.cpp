@@ -92,12 +92,8 @@ void AddLoadedBase(const BaseRecord& record) {
     LoadedBaseList.Add(&loaded, sizeof loaded);
 }
 
-// Sends one base to the engine and reports it on one line: the answer.
-int32_t LoadOneBase(EngineInstance* instance, BaseRecord& record) {
-    PrintMessage("%s %s", MessageText(23), record.path.c_str());
-    int32_t answer = instance->dispatcher(nullptr, TARVO_CMD_LOAD_BASE, record.path.c_str());
-    if (answer < TARVO_BASE_SKIPPED) answer = TARVO_BASE_ERROR;
-    record.engineCount = answer;
+// The end of a base's "Loading" line: what became of it.
+void ReportBaseAnswer(int32_t answer) {
     if (answer == TARVO_BASE_EMPTY) {
         PrintMessage(" - %s", MessageText(217));
     } else if (answer == TARVO_BASE_SKIPPED) {
@@ -109,7 +105,23 @@ int32_t LoadOneBase(EngineInstance* instance, BaseRecord& record) {
         PrintMessage(" - %s: %u", MessageText(24), static_cast<unsigned>(answer));
     }
     EndMessageLine(0);
+}
+
+// Sends one base to the engine and reports it on one line: the answer.
+int32_t LoadOneBase(EngineInstance* instance, BaseRecord& record) {
+    PrintMessage("%s %s", MessageText(23), record.path.c_str());
+    int32_t answer = instance->dispatcher(nullptr, TARVO_CMD_LOAD_BASE, record.path.c_str());
+    if (answer < TARVO_BASE_SKIPPED) answer = TARVO_BASE_ERROR;
+    record.engineCount = answer;
+    ReportBaseAnswer(answer);
     return answer;
+}
+
+// A file that the masks name but that holds no base header is left out: never without a word,
+// or detection would shrink unseen.
+void ReportUnreadableBase(const char* path) {
+    PrintMessage("%s %s", MessageText(23), path);
+    ReportBaseAnswer(TARVO_BASE_ERROR);
 }
 
 void PrintTotal(uint32_t total) {
@@ -195,7 +207,10 @@ uint32_t LoadVirusBases(EngineInstance* instance, uint32_t* resultWord) {
     }
     ForEachBaseFile([&](const char* path, const char*) {
         BaseRecord record;
-        if (ReadRecord(path, header.get(), record, nullptr)) list->InsertSorted(record);
+        if (ReadRecord(path, header.get(), record, nullptr))
+            list->InsertSorted(record);
+        else
+            ReportUnreadableBase(path);
         return true;
     });
     std::unique_ptr<BaseList> old(instance->bases);

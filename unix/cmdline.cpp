@@ -1,8 +1,10 @@
 #include "unix/cmdline.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <string>
 
 #include "base/logwriter.h"
 #include "base/messages.h"
@@ -22,11 +24,22 @@ int32_t DebugLevel = 0;
 int32_t OldOptionFlag = 0;
 int32_t StOptionFlag = 0;
 int32_t NfOptionFlag = 1;
+char StartFolder[kConfigPathSize] = "";
 
 const uint32_t kUsageMessages[] = {78, 79, 80, 81, 82, 83, 86, 87};
 const uint32_t kUsageMessageCount = sizeof kUsageMessages / sizeof kUsageMessages[0];
 
 namespace {
+
+// The configuration path of "-ini=": a relative one names a file under the start folder, whatever
+// folder the process is in by now. Empty when it does not fit.
+std::string IniPath(const char* path) {
+    std::string full = path;
+    if (path[0] != '/' && path[0] != '~' && StartFolder[0] != '\0')
+        full = std::string(StartFolder) + "/" + path;
+    if (full.size() > kConfigPathMax) return std::string();
+    return full;
+}
 
 constexpr size_t kIniPrefixLength = 5; // "-ini=" or "-ini:"
 
@@ -167,9 +180,9 @@ void PrescanCommandLine(int argc, const char* const* argv) {
             PrintMessage("duplicated options \"%s\"", arg[4] == ':' ? "-ini:" : "-ini=");
             EndMessageLine(0);
         }
-        const char* path = arg + kIniPrefixLength;
         // A path that does not fit is not cut: nothing is read then.
-        if (strlen(path) > kConfigPathMax || !ExpandPath(path, ConfigFilePath, 0)) ConfigFilePath[0] = '\0';
+        const std::string path = IniPath(arg + kIniPrefixLength);
+        if (path.empty() || !ExpandPath(path.c_str(), ConfigFilePath, 0)) ConfigFilePath[0] = '\0';
         NoIniFlag = 0;
         IniGivenFlag = 1;
     }
@@ -234,4 +247,8 @@ void PrintUsage() {
 
 int OptionsExitStatus() {
     return VersionFlag || CheckOnlyFlag ? 0 : 255;
+}
+
+void RememberStartFolder() {
+    if (getcwd(StartFolder, sizeof StartFolder) == nullptr) StartFolder[0] = '\0';
 }

@@ -40,6 +40,11 @@ struct CommandLineOption {
 
 extern const CommandLineOption CommandLineOptionTable[];
 
+// The folder the program was started from, kept before it changes to "/": a relative "-ini="
+// path is taken from there, at the start and at every reload. Empty: not known.
+extern char StartFolder[];
+void RememberStartFolder();
+
 // Builds the argument lists from argv and applies "-ni", "-ini=" and "-ini:"
 // in order (the last of them wins). The path of "-ini=" is expanded into the
 // configuration path; one that does not fit leaves that path empty, so the

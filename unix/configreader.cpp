@@ -42,6 +42,15 @@ const char* const kObsoleteConditionKeys[] = {
 
 enum class Section { Outside, Daemon };
 
+// What the reader knows between lines: the section it is in, whether a "[Daemon]" section was
+// found at all, and the first line that it ignored for want of one.
+struct ReaderState {
+    Section section = Section::Outside;
+    bool daemonFound = false;
+    uint32_t firstIgnoredLine = 0;
+    std::string firstIgnoredText;
+};
+
 void CopyCut(char* dst, size_t size, const char* src) {
     size_t n = strnlen(src, size - 1);
     memcpy(dst, src, n);
@@ -54,8 +63,19 @@ const char* ObsoleteConditionKey(const char* text) {
     return nullptr;
 }
 
-// Handles one logical line; `section` carries the section state.
-void HandleLine(const std::string& line, Section& section) {
+// A section header followed by a comment: the header alone, else "".
+std::string HeaderBeforeComment(const char* text) {
+    if (*text != '[') return std::string();
+    const char* close = strchr(text, ']');
+    if (!close) return std::string();
+    const char* rest = close + 1;
+    while (*rest == ' ' || *rest == '\t') ++rest;
+    if (*rest != '#') return std::string();
+    return std::string(text, static_cast<size_t>(close + 1 - text));
+}
+
+// Handles one logical line.
+void HandleLine(const std::string& line, ReaderState& state) {
     // Control characters, blanks and bytes above 0x7F before the text.
     const char* text = line.c_str();
     while (*text && static_cast<signed char>(*text) <= 32) ++text;
@@ -64,19 +84,27 @@ void HandleLine(const std::string& line, Section& section) {
         AddObsoleteParameter(obsolete);
         return;
     }
-    if (line[0] == '#') return;
+    // A comment after leading blanks, whatever it holds.
+    const size_t first = line.find_first_not_of(" \t");
+    if (first != std::string::npos && line[first] == '#') return;
 
+    const std::string header = HeaderBeforeComment(text);
     std::vector<std::string> tokens;
-    int count = TokenizeConfigLine(line, tokens);
+    int count = TokenizeConfigLine(header.empty() ? line : header, tokens);
     if (count == 0) return;
     if (count == 1 && tokens[0][0] == '[') {
-        section = strcasecmp(tokens[0].c_str(), "[Daemon]") == 0 ? Section::Daemon : Section::Outside;
+        const bool daemon = strcasecmp(tokens[0].c_str(), "[Daemon]") == 0;
+        state.section = daemon ? Section::Daemon : Section::Outside;
+        if (daemon) state.daemonFound = true;
+    }
+    if (state.section != Section::Daemon) {
+        if (state.firstIgnoredLine == 0) {
+            state.firstIgnoredLine = ConfigLineNumber;
+            state.firstIgnoredText = line;
+        }
         return;
     }
-    if (section != Section::Daemon) return;
-    // A comment after leading blanks, whatever it holds.
-    size_t first = line.find_first_not_of(" \t");
-    if (first != std::string::npos && line[first] == '#') return;
+    if (count == 1 && tokens[0][0] == '[') return;
     if (count > 0 && tokens[0][0] == '#') return;
     if (count < 0) {
         AddConfigError(line.c_str(), ConfigLineNumber);
@@ -135,14 +163,17 @@ int32_t ReadConfigSource(ConfigSource& source) {
     VirusBaseFirstUse = 1;
     MissingHeaderFirstUse = 1;
     ConfigLineNumber = 1;
-    Section section = Section::Outside;
+    ReaderState state;
 
     std::string line;
     uint32_t physical = 0;
     while (ReadConfigLine(line, source, physical) > 0) {
-        HandleLine(line, section);
+        HandleLine(line, state);
         ConfigLineNumber += physical;
     }
+    // Settings that were never read are not ignored in silence: the first of them is reported.
+    if (!state.daemonFound && state.firstIgnoredLine != 0)
+        AddConfigError(state.firstIgnoredText.c_str(), state.firstIgnoredLine);
     return ConfigErrorList ? static_cast<int32_t>(ConfigErrorList->Count()) : 0;
 }
 

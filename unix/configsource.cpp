@@ -52,7 +52,9 @@ size_t ReadConfigLine(std::string& line, ConfigSource& source, uint32_t& physica
         ++physicalLines;
         std::string trimmed = physical;
         Trim(trimmed);
-        if (!trimmed.empty() && trimmed.back() == '\\') {
+        // A comment never continues onto the next line.
+        const bool comment = line.empty() && !trimmed.empty() && trimmed[0] == '#';
+        if (!comment && !trimmed.empty() && trimmed.back() == '\\') {
             trimmed.pop_back();
             line += trimmed;
             line += ' ';

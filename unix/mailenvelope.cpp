@@ -9,6 +9,7 @@
 
 std::string EnvelopeSender;
 tvStringList EnvelopeRecipients;
+uint32_t EnvelopeTotalLimit = kMaxEnvelopeTotal;
 
 namespace {
 
@@ -24,7 +25,7 @@ int ReadEnvelopeText(int fd, TimeBudget& budget, bool honourStop, const char* pa
     // nothing and grow the list without a bound.
     const uint32_t cost = length + sizeof length;
     std::unique_ptr<char[]> bytes;
-    if (length <= kMaxEnvelopeText && cost <= kMaxEnvelopeTotal - *total)
+    if (length <= kMaxEnvelopeText && *total <= EnvelopeTotalLimit && cost <= EnvelopeTotalLimit - *total)
         bytes.reset(new (std::nothrow) char[length + 1]);
     if (!bytes) {
         LogProtocolLine("Cannot allocate memory for envelope data (%s size %d)!", part,

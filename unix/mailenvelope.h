@@ -18,6 +18,8 @@ extern tvStringList EnvelopeRecipients;
 // length word, this many.
 constexpr uint32_t kMaxEnvelopeText = 4096;
 constexpr uint32_t kMaxEnvelopeTotal = 1024 * 1024;
+// The bound in force: kMaxEnvelopeTotal, lowered by tests that must reach it quickly.
+extern uint32_t EnvelopeTotalLimit;
 
 void ClearMailEnvelope();
 

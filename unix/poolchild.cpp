@@ -308,6 +308,9 @@ void RunPoolChild(size_t index, int statusWrite, int replyRead) {
     sigprocmask(SIG_SETMASK, &none, nullptr);
 
     while (!ExitFlag && !StopFlag) AcceptClients(handed);
+    // Told to hand back before it served the connection it was given: the connection goes back
+    // to the master, not away.
+    if (handed && ReloadFlag && !StopFlag) HandBack(*handed);
     if (handed) handed->Close(0, 0);
     FlushLogLine();
     CloseFd(StatusWrite);

@@ -309,7 +309,9 @@ int MakePipes(int status[2], int reply[2]) {
 
 // Asks the loop to reload: returns 64 when no slot table can be built afterwards.
 int ReloadPool() {
-    const sigset_t reloadSet = SignalSetOf({SIGHUP, SIGTERM, SIGUSR1, SIGCHLD, SIGALRM});
+    // A stop signal that comes during the reload waits for its end and then goes ahead: its
+    // handler must not run half-way through and be undone by the flags cleared below.
+    const sigset_t reloadSet = SignalSetOf({SIGHUP, SIGTERM, SIGINT, SIGABRT, SIGUSR1, SIGCHLD, SIGALRM});
     sigset_t before;
     sigprocmask(SIG_BLOCK, &reloadSet, &before);
     const bool ok = PoolReloadRoutine == nullptr || PoolReloadRoutine() == 0;
@@ -333,8 +335,8 @@ int ReloadPool() {
         return 64;
     }
     SpawnChildren();
-    StopFlag = 0;
-    ShutdownSignal = 0;
+    // A stop that came just before the reload began still stands.
+    if (ShutdownSignal == 0) StopFlag = 0;
     ReloadFlag = 0;
     sigprocmask(SIG_SETMASK, &before, nullptr);
     return 0;

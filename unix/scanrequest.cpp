@@ -8,17 +8,20 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/bufstream.h"
 #include "base/filelayer.h"
 #include "base/logwriter.h"
+#include "base/messages.h"
 #include "base/tvlist.h"
 #include "shell/drivemap.h"
 #include "shell/filetype.h"
 #include "shell/hostfiles.h"
 #include "shell/hostreport.h"
 #include "shell/memfile.h"
+#include "shell/nameformat.h"
 #include "shell/requestoption.h"
 #include "shell/scansettings.h"
 #include "shell/scanstop.h"
@@ -314,6 +317,17 @@ int SkipMailEnvelope(const char* object, uint64_t size) {
     return 1;
 }
 
+namespace {
+
+// A window of a server file that begins at or past its end: not one byte of it can be scanned.
+bool WindowBeyondTheEnd(const char* path) {
+    struct stat st;
+    return FileWindow.length != 0 && stat(path, &st) == 0 && S_ISREG(st.st_mode) &&
+           FileWindow.base >= static_cast<int64_t>(st.st_size);
+}
+
+} // namespace
+
 int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
     const bool honourStop = true;
     ScanTimeoutFlag = 0;
@@ -329,6 +343,7 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
     std::string memoryName;
     TemporaryObject temporary;
     std::unique_ptr<char[]> name;
+    bool nothingRead = false; // the object was not scanned for want of bytes
 
     uint32_t nameLength = 0;
     if (ReadWord(fd, budget, honourStop, &nameLength) != 0) {
@@ -378,7 +393,15 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
         if (size == 0) {
             kind = ObjectKind::kServer;
             if (FileWindow.length == 0) SkipMailEnvelope(objectName, 0);
-            scanResult = ScanUnderAlarm(task, objectName, 0);
+            if (WindowBeyondTheEnd(objectName)) {
+                char text[kNameTextSize];
+                PrintMessage("%s - %s", FormatNameText(objectName, text, sizeof text), MessageText(39));
+                EndMessageLine(0);
+                task->CountReadError();
+                nothingRead = true;
+            } else {
+                scanResult = ScanUnderAlarm(task, objectName, 0);
+            }
         } else {
             memoryName = MemoryObjectName(objectName);
             const int inMemory = ReceiveIntoMemory(fd, size, memoryName, budget, honourStop);
@@ -409,7 +432,9 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
         }
     }
 
-    const uint32_t word = MakeResultCode(scanResult, errorCode, task);
+    uint32_t word = MakeResultCode(scanResult, errorCode, task);
+    // Nothing was looked at: nothing can have been found either.
+    if (nothingRead) word &= ~kResultNothingFound;
     int result = lost ? -1 : 0;
     if (SendWord(htonl(word), fd, budget, true, true) != 0) {
         result = -1;
@@ -465,7 +490,13 @@ int ScanDiskObject(int fd, TimeBudget& budget, bool honourStop) {
         return -1;
     }
 
-    if (DriveMap.empty()) BuildDriveMap();
+    // The disks are open only for the request that asked for them.
+    struct DriveMapScope {
+        bool built = DriveMap.empty() && BuildDriveMap() == 0;
+        ~DriveMapScope() {
+            if (built) ClearDriveMap();
+        }
+    } drives;
     RequestSettings settings;
     settings.get().word[kDiskWord] = 1;
     settings.get().word[kInfectedActionWord] = (options.opt1 >> 6) & 1u;

@@ -11,6 +11,7 @@
 #include "base/filelayer.h"
 #include "base/logwriter.h"
 #include "shell/hosthooks.h"
+#include "unix/cmdline.h"
 #include "unix/daemonstart.h"
 #include "unix/processpool.h"
 #include "unix/signals.h"
@@ -26,6 +27,7 @@ int TarvoMain(int argc, char** argv) {
     InitOpenFileLimit();
     ForkMarker = getpid();
     ConnectHostServices();
+    RememberStartFolder();
     if (chdir("/") != 0) {
         PrintMessage("'chdir' failed for root - %s", strerror(errno));
         EndMessageLine(0);

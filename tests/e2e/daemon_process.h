@@ -263,6 +263,7 @@ public:
         const pid_t pid = fork();
         if (pid == 0) {
             setpgid(0, 0);
+            if (!startFolder_.empty() && chdir(startFolder_.c_str()) != 0) _exit(126);
             const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int null = open("/dev/null", O_RDONLY);
             if (fd < 0 || null < 0) _exit(126);
@@ -321,11 +322,14 @@ public:
     }
     const std::string& StartOutput() const { return startOutput_; }
 
+    // The folder the program is started in (the test's own by default).
+    void StartIn(const std::string& folder) { startFolder_ = folder; }
+
     // Starts the daemon in the foreground: the process started is the master.
-    bool StartForeground(const std::vector<std::string>& args = {}) {
+    bool StartForeground(const std::vector<std::string>& args = {}, bool withIni = true) {
         std::vector<std::string> all = args;
         all.push_back("--foreground=yes");
-        master_ = Start(all);
+        master_ = Start(all, withIni);
         foreground_ = true;
         const bool up = WaitFor([&] { return PidFromFile() == master_ && Exists(SocketPath()); });
         if (!up) ADD_FAILURE() << "foreground daemon did not come up\n" << Output();
@@ -412,6 +416,7 @@ private:
     std::set<pid_t> groups_;
     bool foreground_ = false;
     std::string outputPath_;
+    std::string startFolder_;
     std::string startOutput_;
     pid_t master_ = 0;
     int runs_ = 0;

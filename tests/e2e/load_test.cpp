@@ -1,38 +1,10 @@
 // The daemon under clients that keep their connections: reloads that come again and again while
 // they work, and a shutdown while a request is under way.
 #include "daemon_process.h"
-#include "samples.h"
-#include "wire_client.h"
+#include "request_loop.h"
 
 namespace e2e {
 namespace {
-
-size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
-// One request of a client that loops over its connection: protocol version and EICAR scans in
-// turn. Sent and checked apart, so that several are under way together.
-bool SendRequest(WireClient& c, int n) {
-    if (n % 2 == 0) return c.SendWord(2);
-    const std::string data = Eicar();
-    return c.SendWords({1, 0x1}) && c.SendName("eicar.com") &&
-           c.SendWord(static_cast<uint32_t>(data.size())) && c.SendBytes(data.data(), data.size());
-}
-
-::testing::AssertionResult CheckReply(WireClient& c, int n) {
-    const auto w = c.ReadWord();
-    if (n % 2 == 0) {
-        if (!w || *w != 600) return ::testing::AssertionFailure() << "command 2 answered " << (w ? *w : 0);
-        return ::testing::AssertionSuccess();
-    }
-    if (!w || !(*w & kInfectedBit)) return ::testing::AssertionFailure() << "scan answered " << (w ? *w : 0);
-    const auto found = c.ReadList();
-    if (!found || found->size() != 1) return ::testing::AssertionFailure() << "found list";
-    return ::testing::AssertionSuccess();
-}
 
 // The test process drives the clients itself, one after the other: the sanitizers cannot run
 // threads of a 32-bit program under the emulator.

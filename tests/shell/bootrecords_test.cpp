@@ -84,13 +84,16 @@ TEST_F(BootRecordTest, UnreadableDriveIsAReadError) {
     EXPECT_EQ(0u, task.TaskStat().infected);
 }
 
-// A device named by a request is added under the next key.
+// A request names a whole disk of the map by its path; any other device is refused with a read
+// error and is neither opened nor added.
 TEST_F(BootRecordTest, DiskObjectByName) {
     ASSERT_TRUE(dir_.Write("dev/hdd", std::string(TARVO_SECTOR_SIZE, 'd')));
     ScanTask task(settings_.get(), 0, kScanStackBudget);
-    EXPECT_EQ(0u, task.Scan(("disk://" + devices_ + "/hdd").c_str(), 0));
-    EXPECT_TRUE(Logged(Record("hdd", 4) + " - Ok")) << AllLines();
-    EXPECT_EQ(4u, DriveMap.size());
+    EXPECT_EQ(TARVO_RESULT_READ_ERROR, task.Scan(("disk://" + devices_ + "/hdd").c_str(), 0));
+    EXPECT_FALSE(Logged(Record("hdd", 4) + " - Ok")) << AllLines();
+    EXPECT_EQ(3u, DriveMap.size());
+    EXPECT_EQ(0u, task.Scan(("disk://" + devices_ + "/sdb").c_str(), 0));
+    EXPECT_TRUE(Logged(Record("sdb", 2) + " - Ok")) << AllLines();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The drive map and sector access, with regular files standing in for disks.
 
 #include <cstring>
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
@@ -83,16 +84,48 @@ TEST_F(DriveMapTest, UnknownKeyIsNotAdded) {
     ASSERT_NE(FindDrive(128), nullptr);
 }
 
-TEST_F(DriveMapTest, DeviceByNameIsAddedUnderTheNextKey) {
-    ASSERT_TRUE(dir.Write("partitions", "   3        0   1000 hda\n"));
+// Open descriptors of this process.
+int OpenDescriptors() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (const dirent* e = readdir(d))
+            if (e->d_name[0] != '.') ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+// Only the whole disks of the map have a key; any other name is refused without being opened or
+// added.
+TEST_F(DriveMapTest, OnlyWholeDisksOfTheMapHaveAKey) {
+    ASSERT_TRUE(dir.Write("partitions", "   3        0   1000 hda\n   3        1    500 hda1\n"));
     MakeDisk("hda", 1);
+    MakeDisk("hda1", 1);
     MakeDisk("hdb", 1);
     ASSERT_EQ(BuildDriveMap(), 0);
-    EXPECT_EQ(DriveKeyFor(Path("hda").c_str()), 128u);
-    EXPECT_EQ(DriveKeyFor(Path("hdb").c_str()), 129u);
-    EXPECT_EQ(DriveKeyFor(Path("hdb").c_str()), 129u);
-    EXPECT_EQ(DriveMap.size(), 2u);
-    EXPECT_EQ(FindDrive(129)->sectors(), 1u);
+    ASSERT_EQ(DriveMap.size(), 1u);
+    const int open = OpenDescriptors();
+    const struct {
+        std::string name;
+        uint32_t key;
+    } cases[] = {
+        {Path("hda"), 128},
+        {Path("hdb"), 0},        // a device the partitions file does not list
+        {Path("hda1"), 0},       // a partition, not a whole disk
+        {devices + "/./hda", 0}, // the disk under another spelling
+        {devices + "/../" + devices.substr(devices.rfind('/') + 1) + "/hda", 0},
+        {"../../etc/passwd", 0},
+        {"/etc/passwd", 0},
+        {"hda", 0},
+        {"", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DriveKeyFor(c.name.c_str()), c.key) << c.name;
+        EXPECT_EQ(DriveMap.size(), 1u) << c.name;
+        EXPECT_EQ(OpenDescriptors(), open) << c.name;
+    }
+    EXPECT_EQ(DriveKeyFor(nullptr), 0u);
+    EXPECT_EQ(FindDrive(0), nullptr);
 }
 
 TEST_F(DriveMapTest, SectorReadsAndWrites) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -180,6 +181,37 @@ TEST_F(CommandLine, TableRowsAreInOrder) {
         EXPECT_STREQ(row->name, names[i]);
     }
     EXPECT_EQ(i, sizeof names / sizeof names[0]);
+}
+
+// A relative path names a file under the folder the program was started from, also once the
+// process has moved to "/" and when a reload reads the options again from the file's own folder.
+TEST_F(CommandLine, RelativeIniPathIsTakenFromTheStartFolder) {
+    ScratchDir dir;
+    ASSERT_EQ(mkdir((dir / "cfg").c_str(), 0700), 0);
+    ASSERT_TRUE(dir.Write("cfg/a.ini", "[Daemon]\nPidFile = /from/start\n"));
+    char before[4096];
+    ASSERT_NE(getcwd(before, sizeof before), nullptr);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    RememberStartFolder();
+    const std::string start = StartFolder;
+    ASSERT_EQ(chdir("/"), 0);
+    const std::string expected = start + "/cfg/a.ini";
+    for (const char* folder : {"/", "cfg"}) {
+        if (folder[0] != '/') {
+            ASSERT_EQ(chdir((start + "/" + folder).c_str()), 0);
+        }
+        for (const char* option : {"-ini=cfg/a.ini", "-ini:./cfg/a.ini", "-ini=cfg/../cfg/a.ini"}) {
+            RunOptions({option});
+            EXPECT_EQ(std::string(ConfigFilePath), expected) << option << " in " << folder;
+        }
+        EXPECT_EQ(LoadConfiguration(), 0);
+        EXPECT_STREQ(PidFile, "/from/start");
+    }
+    // Absolute paths stay as they are.
+    RunOptions({"-ini=/x.ini"});
+    EXPECT_STREQ(ConfigFilePath, "/x.ini");
+    StartFolder[0] = '\0';
+    ASSERT_EQ(chdir(before), 0);
 }
 
 } // namespace

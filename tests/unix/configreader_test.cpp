@@ -25,6 +25,9 @@ TEST(ReadConfigLine, JoinsContinuedLines) {
         {"\r\n", {"\r\n"}, {1}},
         {"\xEF\xBB\xBF[Daemon]\n", {"[Daemon]\n"}, {1}},
         {"\xEF\xBBx\n", {"\xEF\xBBx\n"}, {1}},
+        // A comment never continues.
+        {"# old \\\nPidFile = /a\n", {"# old \\\n", "PidFile = /a\n"}, {1, 1}},
+        {"  #\\\nb\\\nc\n", {"  #\\\n", "b c\n"}, {1, 2}},
         {"", {}, {}},
     };
     for (const LineCase& c : cases) {
@@ -55,7 +58,16 @@ struct ReaderCase {
 TEST_F(ConfigReader, Table) {
     const std::string def = "/var/tarvo/run/tarvod.pid";
     const ReaderCase cases[] = {
-        {"no header", "PidFile = /a\nBogus = 1\n", def, {}, {}},
+        // Without a "[Daemon]" section nothing is read, and the first line left unread says so.
+        {"no header", "PidFile = /a\nBogus = 1\n", def, {1}, {}},
+        {"no header after comments", "# set-up\n\n  # more\nPidFile = /a\n", def, {4}, {}},
+        {"only another section", "[Mail]\nPidFile = /a\n", def, {1}, {}},
+        {"header with a word after it", "[Daemon] main\nPidFile = /a\n", def, {1}, {}},
+        {"nothing but comments", "# PidFile = /a\n\n", def, {}, {}},
+        {"empty file", "", def, {}, {}},
+        {"header with a comment after it", "[Daemon] # main section\nPidFile = /a\n", "/a", {}, {}},
+        {"header and comment without a blank", "[Daemon]#\"it's\"\nPidFile = /a\n", "/a", {}, {}},
+        {"comment ending in a backslash", "[Daemon]\n# old value \\\nPidFile = /a\n", "/a", {}, {}},
         {"header without case, blanks inside", "[ dAEMON ]\nPidFile = /a\n", "/a", {}, {}},
         {"other sections ignored",
          "[Daemon]\nPidFile = /a\n[Mail]\nPidFile = /b\nBogus\n[Daemon]\nLogInfo = Yes\n",
@@ -70,7 +82,7 @@ TEST_F(ConfigReader, Table) {
         {"identical bad lines on two lines", "[Daemon]\nBogus\nBogus\n", def, {2, 3}, {}},
         {"wrong token counts", "[Daemon]\nPidFile\nPidFile = /a, /b\n", def, {2, 3}, {}},
         {"stray bracket in the section", "[Daemon]\nPidFile = /a]\n", def, {2}, {}},
-        {"stray bracket outside", "[Mail]\nPidFile = /a]\n", def, {}, {}},
+        {"stray bracket outside", "[Daemon]\n[Mail]\nPidFile = /a]\n", def, {}, {}},
         {"unterminated quote", "[Daemon]\nPidFile = \"/a\n", def, {2}, {}},
         {"unterminated header is ignored", "[Daemon]\n[Mail\nPidFile = /a\n", "/a", {}, {}},
         {"obsolete condition keys in any section",

@@ -164,6 +164,15 @@ TEST_F(ScanRequestTest, WindowOfAServerFile) {
     e = Serve(Word(5) + Word(7) + Word(0) + Word(0) + String("sent") +
               Word(static_cast<uint32_t>(Eicar().size())) + Eicar() + Close());
     EXPECT_EQ(e.reply, Word(0x20));
+    // A window at or past the end of the file: no byte read, a read error and nothing found.
+    const uint64_t end = prefix.size() + Eicar().size() + 4;
+    for (const uint64_t offset : {end, end + 1, end + 100000}) {
+        e = Serve(window(static_cast<uint32_t>(offset), 10) + Close());
+        EXPECT_EQ(e.reply, Word(0x1) + List({path + " - read error!\n"})) << offset;
+    }
+    // Partly past the end: the bytes that are there are scanned.
+    e = Serve(window(static_cast<uint32_t>(end - 4), 10) + Close());
+    EXPECT_EQ(e.reply, Word(0x100000) + List({path + " - Ok\n"}));
     // Window words cut short: nothing is served.
     e = Serve(Word(5) + Word(7));
     EXPECT_EQ(e.reply, "");
@@ -429,10 +438,24 @@ TEST_F(DiskRequestTest, UnreadableAndUnlistedDisks) {
     // Listed but missing: a read error, never a finding.
     Exchange e = Serve(DiskRequest(0, devices + "/sdb") + Close(), Disks());
     EXPECT_EQ(e.reply, Word(0) + Word(0x20) + List({}));
-    // Not listed: added under the next key and scanned.
+    // Not a whole disk of the map: refused with a read error, never opened or added. The disks
+    // that are keep their numbers.
     ASSERT_TRUE(dir.Write("dev/hdc", std::string(512, 'c')));
-    e = Serve(DiskRequest(0, devices + "/hdc") + Close(), Disks());
-    EXPECT_EQ(e.reply, Word(0) + Word(0x100000) + List({devices + "/hdc [Master Boot Record HDD3] - Ok\n"}));
+    ASSERT_TRUE(dir.Write("secret", std::string(512, 's')));
+    std::string requests;
+    std::string replies;
+    for (const std::string& name : {devices + "/hdc", devices + "/hda1", devices + "/../secret",
+                                    dir / "secret", std::string("../../etc/passwd"), std::string("hda")}) {
+        requests += DiskRequest(0, name);
+        replies += Word(0) + Word(0x20) + List({});
+    }
+    const std::string hda = devices + "/hda";
+    e = Serve(requests + DiskRequest(0, hda) + Close(), [this] {
+        PartitionsFile = partitions.c_str();
+        DeviceFolder = devices.c_str();
+    });
+    EXPECT_EQ(e.reply, replies + Word(0) + Word(0x1) +
+                           List({hda + " [Master Boot Record HDD1] infected with Tarvo.Test.Boot\n"}));
     // An empty name: reported, and the connection ends.
     e = Serve(Word(11) + Word(0) + Word(0) + Word(2) + Close(), Disks());
     EXPECT_EQ(e.reply, "");
