@@ -43,19 +43,6 @@ namespace {
 constexpr char kDiskPrefix[] = "disk://";
 constexpr size_t kPiece = 16384;
 
-// The request's own copy of the configured scan settings: what one request asks for does not carry
-// over to the next.
-class RequestSettings {
-public:
-    RequestSettings() {
-        if (MainSettings) CopyMainSettings(*MainSettings, settings_);
-    }
-    TarvoMainSettings& get() { return settings_; }
-
-private:
-    TarvoMainSettings settings_;
-};
-
 // What the request road of the shell needs from the daemon.
 void ConnectShell() {
     ObjectLinePrefix = FormatProcessPrefix;
@@ -426,13 +413,14 @@ int ReadScanRequest(int fd, TimeBudget& budget, bool honourStop) {
     ScanRequestOptions options;
     if (BeginRequest(fd, budget, honourStop, true, &options) != 0) return -1;
     ScanTimeoutScope timeout(options);
-    RequestSettings settings;
-    ApplyRequestSettings(settings.get(), options.opt1, options.opt2);
+    // The task's copy of the process-wide settings is the request's own: what one request asks for
+    // does not carry over to the next.
+    ScanTask task(nullptr, 0, kScanStackBudget);
+    ApplyRequestSettings(task.Settings(), options.opt1, options.opt2);
     if ((options.opt1 & kOpt1Envelope) && ReadMailEnvelope(fd, budget, honourStop) != 0) return -1;
 
     RequestOptionWord = options.opt1;
     RequestOption2 = options.opt2;
-    ScanTask task(&settings.get(), 0, kScanStackBudget);
     CreateMemoryFileList();
     const int result = dScanFile(fd, &task, options.opt1, budget);
     FreeMemoryFiles();
@@ -465,16 +453,15 @@ int ScanDiskObject(int fd, TimeBudget& budget, bool honourStop) {
     }
 
     if (DriveMap.empty()) BuildDriveMap();
-    RequestSettings settings;
-    settings.get().word[kDiskWord] = 1;
-    settings.get().word[kInfectedActionWord] = (options.opt1 >> 6) & 1u;
     FlushLogLine();
     LogLineList.Clear();
     RequestOptionWord = options.opt1;
     RequestOption2 = options.opt2;
     uint32_t result;
     {
-        ScanTask task(&settings.get(), 0, kScanStackBudget);
+        ScanTask task(nullptr, 0, kScanStackBudget);
+        task.Settings().word[kDiskWord] = 1;
+        task.Settings().word[kInfectedActionWord] = (options.opt1 >> 6) & 1u;
         ScanTimeoutFlag = 0;
         ScanAlarm alarmed;
         result = task.Scan(object, 0);
