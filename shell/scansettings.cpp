@@ -18,7 +18,8 @@ TarvoMainSettings::TarvoMainSettings(std::shared_ptr<SettingsLists> lists, Lists
 TarvoMainSettings::TarvoMainSettings() : TarvoMainSettings(nullptr, false) {}
 
 TarvoMainSettings::TarvoMainSettings(const TarvoMainSettings* source, bool shareLists)
-    : TarvoMainSettings(source && shareLists ? source->lists_ : std::make_shared<SettingsLists>(), ListsOf{}) {
+    : TarvoMainSettings(source && shareLists ? source->lists_ : std::make_shared<SettingsLists>(),
+                        ListsOf{}) {
     if (!source) {
         ResetToDefaults();
     } else if (shareLists) {

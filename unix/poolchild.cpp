@@ -96,7 +96,7 @@ void PipeFailed(const char* what, int step) {
 
 bool WriteToMaster(const uint32_t* words, size_t count) {
     TimeBudget budget = kUnlimitedBudget;
-    return WriteFull(words, count * sizeof *words, StatusWrite, budget, true, false) == 0;
+    return WritePipeFull(words, count * sizeof *words, StatusWrite, budget, true, false) == 0;
 }
 
 // The master's answer, waited for without limit and regardless of the flags: only a closed or

@@ -13,6 +13,7 @@
 #include "base/bufstream.h"
 #include "base/filelayer.h"
 #include "base/logwriter.h"
+#include "base/processid.h"
 #include "base/tvlist.h"
 #include "shell/drivemap.h"
 #include "shell/filetype.h"
@@ -48,26 +49,27 @@ void ConnectShell() {
     ObjectLinePrefix = FormatProcessPrefix;
 }
 
+// OnScanTimeout for SIGALRM, once per process: only the scans set an alarm in the processes that
+// serve requests, and every scan clears the time-out flag before it starts.
+void InstallScanAlarmHandler() {
+    static pid_t installedIn = 0;
+    if (installedIn == ProcessId()) return;
+    struct sigaction action {};
+    action.sa_handler = OnScanTimeout;
+    sigemptyset(&action.sa_mask);
+    if (sigaction(SIGALRM, &action, nullptr) == 0) installedIn = ProcessId();
+}
+
 // alarm(FileTimeout) with OnScanTimeout for the time of one scan.
 class ScanAlarm {
 public:
     ScanAlarm() {
-        struct sigaction action {};
-        action.sa_handler = OnScanTimeout;
-        sigemptyset(&action.sa_mask);
-        installed_ = sigaction(SIGALRM, &action, &saved_) == 0;
+        InstallScanAlarmHandler();
         if (FileTimeout > 0) alarm(static_cast<unsigned>(FileTimeout));
     }
-    ~ScanAlarm() {
-        alarm(0);
-        if (installed_) sigaction(SIGALRM, &saved_, nullptr);
-    }
+    ~ScanAlarm() { alarm(0); }
     ScanAlarm(const ScanAlarm&) = delete;
     ScanAlarm& operator=(const ScanAlarm&) = delete;
-
-private:
-    struct sigaction saved_ {};
-    bool installed_ = false;
 };
 
 // Scans path under the alarm. A time-out that struck where the task did not look for it is counted
@@ -189,7 +191,7 @@ private:
 std::string MemoryObjectName(const char* name) {
     if (name[0] && strncmp(name, kDiskPrefix, sizeof kDiskPrefix - 1) != 0) return name;
     char fallback[32];
-    snprintf(fallback, sizeof fallback, "DATA[%u]", static_cast<unsigned>(getpid()));
+    snprintf(fallback, sizeof fallback, "DATA[%u]", static_cast<unsigned>(ProcessId()));
     return fallback;
 }
 

@@ -95,12 +95,13 @@ TransferResult ReadExact(int fd, void* buffer, size_t size, TimeBudget& budget, 
     }
 }
 
-TransferResult WriteExact(int fd, const void* buffer, size_t size, TimeBudget& budget, bool honourStop) {
+TransferResult WriteExact(int fd, const void* buffer, size_t size, TimeBudget& budget, bool honourStop,
+                          WriteTarget target) {
     TransferResult result;
     if (size == 0) return result;
     Deadline deadline(budget);
     const char* p = static_cast<const char*>(buffer);
-    bool socket = true;
+    bool socket = target == WriteTarget::kSocket;
     for (;;) {
         if (honourStop && StopFlag) {
             result.end = TransferEnd::kStopped;

@@ -31,6 +31,11 @@ struct TransferResult {
 // budget stays unlimited).
 TransferResult ReadExact(int fd, void* buffer, size_t size, TimeBudget& budget, bool honourStop);
 
+// What WriteExact writes to: a socket is tried with send() first (a descriptor that turns out not to
+// be one falls back to write()); a pipe or a file is written with write() from the start.
+enum class WriteTarget { kSocket, kPipe };
+
 // Writes exactly `size` bytes; waits for the descriptor to become writable when it is full. Sockets
 // are written with MSG_NOSIGNAL, so a peer that went away gives EPIPE instead of killing the process.
-TransferResult WriteExact(int fd, const void* buffer, size_t size, TimeBudget& budget, bool honourStop);
+TransferResult WriteExact(int fd, const void* buffer, size_t size, TimeBudget& budget, bool honourStop,
+                          WriteTarget target = WriteTarget::kSocket);

@@ -55,8 +55,11 @@ int ReadFull(int fd, size_t size, void* buffer, TimeBudget& budget, bool honourS
     return -1;
 }
 
-int WriteFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet, bool honourStop) {
-    const TransferResult r = WriteExact(fd, buffer, size, budget, honourStop);
+namespace {
+
+int WriteFullTo(WriteTarget target, const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet,
+                bool honourStop) {
+    const TransferResult r = WriteExact(fd, buffer, size, budget, honourStop, target);
     switch (r.end) {
     case TransferEnd::kDone:
         return 0;
@@ -75,6 +78,16 @@ int WriteFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool 
     if (!quiet) LogSystemError(120, r.error, "");
     errno = r.error;
     return kWriteError;
+}
+
+} // namespace
+
+int WriteFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet, bool honourStop) {
+    return WriteFullTo(WriteTarget::kSocket, buffer, size, fd, budget, quiet, honourStop);
+}
+
+int WritePipeFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet, bool honourStop) {
+    return WriteFullTo(WriteTarget::kPipe, buffer, size, fd, budget, quiet, honourStop);
 }
 
 int SendWord(uint32_t word, int fd, TimeBudget& budget, bool quiet, bool honourStop) {

@@ -27,6 +27,10 @@ int ReadWord(int fd, TimeBudget& budget, bool honourStop, uint32_t* word);
 // messages.
 int WriteFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet, bool honourStop);
 
+// WriteFull to a pipe (the master-child pipes): write() from the first call, without the send() that
+// a pipe would refuse.
+int WritePipeFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet, bool honourStop);
+
 // WriteFull of the 4 bytes of `word`, which the caller has already put in wire order.
 int SendWord(uint32_t word, int fd, TimeBudget& budget, bool quiet, bool honourStop);
 
