@@ -319,6 +319,10 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
     std::unique_ptr<char[]> name;
 
     uint32_t nameLength = 0;
+    // The size word follows the name unless a window was asked for: one read takes the part of it
+    // that came with the name.
+    const size_t sizeWithName = FileWindow.length == 0 ? sizeof(uint32_t) : 0;
+    size_t nameGot = 0;
     if (ReadWord(fd, budget, honourStop, &nameLength) != 0) {
         LogMessage(127);
         task->CountInputError();
@@ -330,12 +334,13 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
         errorCode = kRequestErrorNoMemory;
         lost = true;
     } else {
-        name.reset(new (std::nothrow) char[kPathBufSize]());
+        name.reset(new (std::nothrow) char[kPathBufSize + sizeof(uint32_t)]());
         if (!name) {
             LogProtocolLine(ProtocolMessage(126), static_cast<int>(nameLength));
             errorCode = kRequestErrorNoMemory;
             lost = true;
-        } else if (ReadFull(fd, nameLength, name.get(), budget, honourStop) != 0 ||
+        } else if (ReadFullAndMore(fd, nameLength, sizeWithName, name.get(), budget, honourStop, &nameGot) !=
+                       0 ||
                    (nameLength > 0 && name[nameLength - 1] != '\0')) {
             // A name without its terminator is as unusable as one cut short.
             LogMessage(123);
@@ -347,11 +352,17 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
 
     uint32_t size = 0;
     if (valid && errorCode == 0 && FileWindow.length == 0) {
-        if (ReadWord(fd, budget, honourStop, &size) != 0) {
+        uint32_t wire = 0;
+        const size_t early = nameGot > nameLength ? nameGot - nameLength : 0;
+        memcpy(&wire, name.get() + nameLength, early);
+        memset(name.get() + nameLength, 0, early);
+        if (ReadFull(fd, sizeof wire - early, reinterpret_cast<char*>(&wire) + early, budget, honourStop) != 0) {
             LogMessage(125);
             task->CountInputError();
             lost = true;
             valid = false;
+        } else {
+            size = ntohl(wire);
         }
     }
     if (valid && errorCode == 0 && (static_cast<int32_t>(size) < 0 || (size == 0 && nameLength < 1))) {

@@ -30,7 +30,14 @@ int ReadWord(int fd, TimeBudget& budget, bool honourStop, uint32_t* word) {
 }
 
 int ReadFull(int fd, size_t size, void* buffer, TimeBudget& budget, bool honourStop) {
-    const TransferResult r = ReadExact(fd, buffer, size, budget, honourStop);
+    size_t got = 0;
+    return ReadFullAndMore(fd, size, 0, buffer, budget, honourStop, &got);
+}
+
+int ReadFullAndMore(int fd, size_t size, size_t more, void* buffer, TimeBudget& budget, bool honourStop,
+                    size_t* got) {
+    const TransferResult r = ReadExact(fd, buffer, size, budget, honourStop, more);
+    *got = r.done;
     switch (r.end) {
     case TransferEnd::kDone:
         return 0;

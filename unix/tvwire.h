@@ -20,6 +20,11 @@ constexpr int kWriteStopped = -3;
 // the end of the stream, EBADF, a stop and errors during a reload are silent).
 int ReadFull(int fd, size_t size, void* buffer, TimeBudget& budget, bool honourStop);
 
+// ReadFull of `size` bytes, taking up to `more` bytes after them in the same call when they are
+// already there (ReadExact); *got tells how many bytes came, also when it fails.
+int ReadFullAndMore(int fd, size_t size, size_t more, void* buffer, TimeBudget& budget, bool honourStop,
+                    size_t* got);
+
 // ReadFull of one word, which it puts in host order: 0 or -1.
 int ReadWord(int fd, TimeBudget& budget, bool honourStop, uint32_t* word);
 
