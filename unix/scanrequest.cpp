@@ -356,7 +356,8 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
         const size_t early = nameGot > nameLength ? nameGot - nameLength : 0;
         memcpy(&wire, name.get() + nameLength, early);
         memset(name.get() + nameLength, 0, early);
-        if (ReadFull(fd, sizeof wire - early, reinterpret_cast<char*>(&wire) + early, budget, honourStop) != 0) {
+        if (ReadFull(fd, sizeof wire - early, reinterpret_cast<char*>(&wire) + early, budget, honourStop) !=
+            0) {
             LogMessage(125);
             task->CountInputError();
             lost = true;
@@ -410,12 +411,14 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
 
     const uint32_t word = MakeResultCode(scanResult, errorCode, task);
     int result = lost ? -1 : 0;
+    GatheredWrites reply(fd, budget);
     if (SendWord(htonl(word), fd, budget, true, true) != 0) {
         result = -1;
     } else if (SendReplyParts(fd, budget, task, opt1, word) != 0 ||
                ReturnObject(kind, word, opt1, memoryName, fd, budget) != 0) {
         result = -1;
     }
+    if (reply.Flush() != 0) result = -1;
     ClearFoundLists();
     return result;
 }
@@ -480,20 +483,23 @@ int ScanDiskObject(int fd, TimeBudget& budget, bool honourStop) {
         result = task.Scan(object, 0);
     }
     if (result == 0) result = kResultNothingFound;
+    GatheredWrites reply(fd, budget);
     if (SendWord(0, fd, budget, false, true) != 0 || SendWord(htonl(result), fd, budget, false, true) != 0 ||
         SendList(LogLineList, fd, budget) != 0)
         return -1;
-    return 0;
+    return reply.Flush() == 0 ? 0 : -1;
 }
 
 int SendScanReply(int fd, TimeBudget& budget, ScanTask* task, uint32_t scanFlags, const char* objectName) {
     const uint32_t word = MakeResultCode(scanFlags, 0, task);
     int result = 0;
+    GatheredWrites reply(fd, budget);
     if (SendWord(htonl(word), fd, budget, true, true) != 0 ||
         SendReplyParts(fd, budget, task, RequestOptionWord, word) != 0)
         result = -1;
     else if (objectName && objectName[0] && SendHostObject(objectName, fd, budget) != 0)
         result = -1;
+    if (reply.Flush() != 0) result = -1;
     ClearFoundLists();
     return result;
 }

@@ -58,7 +58,8 @@ TransferResult Wait(int fd, short events, const Deadline& deadline, bool honourS
 
 } // namespace
 
-TransferResult ReadExact(int fd, void* buffer, size_t size, TimeBudget& budget, bool honourStop, size_t more) {
+TransferResult ReadExact(int fd, void* buffer, size_t size, TimeBudget& budget, bool honourStop,
+                         size_t more) {
     TransferResult result;
     if (size == 0) return result;
     Deadline deadline(budget);
