@@ -18,7 +18,7 @@ FUZZ_TIME  ?= 300
 FUZZ_CHECK_TIME ?= 5
 FUZZ_CMAKEFLAGS = -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTARVO_FUZZ=ON -DTARVO_WERROR=OFF
 
-.PHONY: all deps configure build check demo install bench clean fuzz fuzz-build fuzz-check
+.PHONY: all deps configure build check demo install bench bench-cost clean fuzz fuzz-build fuzz-check
 
 all: build
 
@@ -58,6 +58,10 @@ install: build
 # Benchmarks against the baseline daemon and an echo server (bench/README.md); QUICK=1: a small matrix.
 bench: configure
 	@bench/run $(if $(filter 1,$(QUICK)),--quick) $(BUILD)
+
+# System calls per request by type, child and master (bench/README.md): counts, not times.
+bench-cost: build
+	@bench/syscall-cost $(BUILD)
 
 clean:
 	rm -rf build build-asan $(FUZZ_BUILD)
