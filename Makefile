@@ -18,7 +18,7 @@ FUZZ_TIME  ?= 300
 FUZZ_CHECK_TIME ?= 5
 FUZZ_CMAKEFLAGS = -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTARVO_FUZZ=ON -DTARVO_WERROR=OFF
 
-.PHONY: all deps configure build check demo install uninstall bench bench-mime clean fuzz fuzz-build fuzz-check
+.PHONY: all deps configure build check demo install uninstall bench bench-mime bench-cost clean fuzz fuzz-build fuzz-check
 
 all: build
 
@@ -69,6 +69,10 @@ bench: configure
 bench-mime: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target tarvo-mimebench
 	@$(BUILD)/bench/tarvo-mimebench $(MB)
+
+# System calls per request by type, child and master (bench/README.md): counts, not times.
+bench-cost: build
+	@bench/syscall-cost $(BUILD)
 
 clean:
 	rm -rf build build-asan $(FUZZ_BUILD)

@@ -1,5 +1,7 @@
 #include "base/filelock.h"
 
+#include "base/processid.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,7 +16,7 @@ int SetWholeFileLock(int fd, short type) {
     lock.l_whence = SEEK_SET;
     lock.l_start = 0;
     lock.l_len = 0;
-    lock.l_pid = getpid();
+    lock.l_pid = OwnPid();
     return fcntl(fd, F_SETLK, &lock);
 }
 

@@ -234,6 +234,11 @@ void LogPutChar(char c) {
 }
 
 void FlushLogLine() {
+    // Called before every request whether or not a line is under way: an empty line needs no block.
+    if (logLength == 0) {
+        logLine[0] = '\0';
+        return;
+    }
     PrintingSignalsBlocked quiet;
     if (LogToFile && logLength > 0) {
         logLine[logLength] = '\0';

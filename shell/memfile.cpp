@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "base/alloc.h"
+#include "base/processid.h"
 
 std::unique_ptr<TvFileList> MemoryFiles;
 uint32_t MemoryFileCounter = kMemoryFileHandleBase;
@@ -63,7 +64,7 @@ int ReadWithBudget(int fd, uint8_t* buffer, uint32_t size, int64_t& budget) {
 // The name given, or "DATA[pid]" in buf.
 const char* NameOrDefault(const char* name, char* buf, size_t size) {
     if (name && *name) return name;
-    std::snprintf(buf, size, "DATA[%u]", static_cast<unsigned>(getpid()));
+    std::snprintf(buf, size, "DATA[%u]", static_cast<unsigned>(OwnPid()));
     return buf;
 }
 

@@ -1,9 +1,11 @@
 // The scan settings a scan context works with: flag words, action masks per
 // class of finding, and the mask and path lists. One process-wide instance is
-// filled from the configuration; every scan context copies it.
+// filled from the configuration; every scan context copies its words and uses
+// its lists.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "base/tvstrlist.h"
 
@@ -46,11 +48,35 @@ enum ActionMask : uint32_t {
     kActionLeaveAlone = 16,
 };
 
+// The mask and path lists of a settings object, in a block of their own so
+// that the scan contexts can use the process-wide lists instead of copying
+// them for every request.
+struct SettingsLists {
+    SettingsLists();
+    tvWildStringList fileTypeMasks; // FilesTypes: patterns for the extension
+    tvStringList excludePaths;      // ExcludePaths
+    tvStringList spareList1;        // carried along, not read by the scanning shell
+    tvStringList spareList2;
+    tvWildStringList nameMasks; // UserMasks: patterns for the base name
+};
+
 class TarvoMainSettings {
+    // First: the list members below refer into it.
+    std::shared_ptr<SettingsLists> lists_;
+
 public:
     static constexpr int kWordCount = 36;
 
+    // The defaults.
     TarvoMainSettings();
+    // A copy of source, as CopyMainSettings makes it, whose lists are built
+    // once from the source's; the defaults when source is null.
+    explicit TarvoMainSettings(const TarvoMainSettings* source) : TarvoMainSettings(source, false) {}
+    // With shareLists, the words of source as CopyMainSettings copies them,
+    // over source's own lists, which stay alive with this object: for
+    // settings whose lists no one changes (the process-wide ones). A change
+    // to the lists of either object is then a change to both.
+    TarvoMainSettings(const TarvoMainSettings* source, bool shareLists);
     TarvoMainSettings(const TarvoMainSettings&) = delete;
     TarvoMainSettings& operator=(const TarvoMainSettings&) = delete;
 
@@ -68,14 +94,23 @@ public:
     void ClearLists();
     // The built-in words and lists; 0, or -1 when a list entry could not be stored.
     int ResetToDefaults();
+    bool SharesListsWith(const TarvoMainSettings& other) const { return lists_ == other.lists_; }
 
     // word[n] is word n, 1 to 36; word[0] is not used.
     uint32_t word[kWordCount + 1];
-    tvWildStringList fileTypeMasks; // FilesTypes: patterns for the extension
-    tvStringList excludePaths;      // ExcludePaths
-    tvStringList spareList1;        // carried along, not read by the scanning shell
-    tvStringList spareList2;
-    tvWildStringList nameMasks; // UserMasks: patterns for the base name
+    tvWildStringList& fileTypeMasks;
+    tvStringList& excludePaths;
+    tvStringList& spareList1;
+    tvStringList& spareList2;
+    tvWildStringList& nameMasks;
+
+private:
+    struct ListsOf {};
+    TarvoMainSettings(std::shared_ptr<SettingsLists> lists, ListsOf);
+    void ResetWords();
+    // Words 3 to 8 and 11 to 36 from source.
+    void CopyWords(const TarvoMainSettings& source);
+    friend int CopyMainSettings(const TarvoMainSettings& source, TarvoMainSettings& target);
 };
 
 // Resets target to its defaults, then copies the lists and every word but 1,

@@ -178,13 +178,15 @@ bool ScanTask::IsMemoryObject(const char* path) const {
 }
 
 bool ScanTask::IsExcluded(const char* path) {
+    tvStringList& list = Settings().excludePaths;
+    if (list.IsEmpty()) return false;
     char dir[kPathBufSize];
     struct stat st;
-    if (stat(path, &st) == 0 && S_ISDIR(st.st_mode))
+    // An object in memory is no directory, whatever the disk holds under its name.
+    if (!IsMemoryObject(path) && stat(path, &st) == 0 && S_ISDIR(st.st_mode))
         CopyPathBuffer(dir, path);
     else
         DirNameOf(path, dir, sizeof dir);
-    tvStringList& list = Settings().excludePaths;
     for (const char* entry = static_cast<const char*>(list.First()); entry;
          entry = static_cast<const char*>(list.Next())) {
         std::string pattern = entry;

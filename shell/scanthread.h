@@ -12,7 +12,9 @@ class ScanThreadBase {
 public:
     static constexpr size_t kMaskTextSize = 4100;
 
-    // A copy of settings, or of the process-wide settings when null.
+    // A copy of settings, or of the process-wide settings when null (of
+    // those, the words only: the lists are shared); the defaults when there
+    // are none.
     explicit ScanThreadBase(const TarvoMainSettings* settings);
     ScanThreadBase(const ScanThreadBase&) = delete;
     ScanThreadBase& operator=(const ScanThreadBase&) = delete;

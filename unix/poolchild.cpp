@@ -100,15 +100,18 @@ void PipeFailed(const char* what, int step) {
 
 bool WriteToMaster(const uint32_t* words, size_t count) {
     TimeBudget budget = kUnlimitedBudget;
-    return WriteFull(words, count * sizeof *words, StatusWrite, budget, true, false) == 0;
+    return WritePipeFull(words, count * sizeof *words, StatusWrite, budget, true, false) == 0;
 }
 
 // The master's answer, waited for without limit and regardless of the flags: only a closed or
-// broken pipe ends the wait.
+// broken pipe ends the wait. The answer is hardly ever there yet when this is called, so the wait
+// comes before the read rather than after a read that finds nothing.
 bool ReadFromMaster(uint32_t& word) {
     char* p = reinterpret_cast<char*>(&word);
     size_t done = 0;
     while (done < sizeof word) {
+        pollfd wait{ReplyRead, POLLIN, 0};
+        if (poll(&wait, 1, -1) < 0 && errno != EINTR) return false;
         const ssize_t n = read(ReplyRead, p + done, sizeof word - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
@@ -116,8 +119,6 @@ bool ReadFromMaster(uint32_t& word) {
         }
         if (n == 0) return false;
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
-        pollfd wait{ReplyRead, POLLIN, 0};
-        if (poll(&wait, 1, -1) < 0 && errno != EINTR) return false;
     }
     return true;
 }

@@ -128,6 +128,8 @@ void FinishSlot(size_t index, int fromSignal) {
 
 // The slots that the SIGCHLD handler left for the loop.
 void StartQueuedSlots() {
+    // Nearly always empty: then there is nothing to hold the handler back from.
+    if (RestartCount == 0) return;
     SignalsBlocked blocked(TableSignals());
     const sig_atomic_t count = RestartCount;
     RestartCount = 0;
@@ -209,7 +211,7 @@ void NotResponding(size_t index) {
 
 bool Answer(size_t index, uint32_t word) {
     TimeBudget budget = BudgetFromSeconds(PipeTimeoutSeconds());
-    return SendWord(word, ChildSlots[index].replyWrite, budget, true, false) == 0;
+    return WritePipeFull(&word, sizeof word, ChildSlots[index].replyWrite, budget, true, false) == 0;
 }
 
 bool ReadStatusWord(size_t index, uint32_t& word) {
@@ -494,7 +496,9 @@ int SpawnChildren() {
 
 int NeedMoreChildren() {
     if (!ChildSlots || ChildSlotCount == 0) return 1;
-    SignalsBlocked blocked(TableSignals());
+    // Read without holding the handlers back: they only take children away (a death, a kill, a
+    // stop), and one that strikes after this test is found by the next round, as it would be after
+    // a test under the block.
     if (PoolStats.alive == 0 || PoolStats.alive < MinimumChildren()) return 1;
     for (size_t i = 0; i < ChildSlotCount; ++i) {
         const ChildSlot& slot = ChildSlots[i];

@@ -15,6 +15,7 @@
 #include "base/filelayer.h"
 #include "base/logwriter.h"
 #include "base/messages.h"
+#include "base/processid.h"
 #include "base/tvlist.h"
 #include "shell/drivemap.h"
 #include "shell/filetype.h"
@@ -46,44 +47,32 @@ namespace {
 constexpr char kDiskPrefix[] = "disk://";
 constexpr size_t kPiece = 16384;
 
-// The request's own copy of the configured scan settings: what one request asks for does not carry
-// over to the next.
-class RequestSettings {
-public:
-    RequestSettings() {
-        if (MainSettings) CopyMainSettings(*MainSettings, settings_);
-    }
-    TarvoMainSettings& get() { return settings_; }
-
-private:
-    TarvoMainSettings settings_;
-};
-
 // What the request road of the shell needs from the daemon.
 void ConnectShell() {
     ObjectLinePrefix = FormatProcessPrefix;
+}
+
+// OnScanTimeout for SIGALRM, once per process: only the scans set an alarm in the processes that
+// serve requests, and every scan clears the time-out flag before it starts.
+void InstallScanAlarmHandler() {
+    static pid_t installedIn = 0;
+    if (installedIn == OwnPid()) return;
+    struct sigaction action {};
+    action.sa_handler = OnScanTimeout;
+    sigemptyset(&action.sa_mask);
+    if (sigaction(SIGALRM, &action, nullptr) == 0) installedIn = OwnPid();
 }
 
 // alarm(FileTimeout) with OnScanTimeout for the time of one scan.
 class ScanAlarm {
 public:
     ScanAlarm() {
-        struct sigaction action {};
-        action.sa_handler = OnScanTimeout;
-        sigemptyset(&action.sa_mask);
-        installed_ = sigaction(SIGALRM, &action, &saved_) == 0;
+        InstallScanAlarmHandler();
         if (FileTimeout > 0) alarm(static_cast<unsigned>(FileTimeout));
     }
-    ~ScanAlarm() {
-        alarm(0);
-        if (installed_) sigaction(SIGALRM, &saved_, nullptr);
-    }
+    ~ScanAlarm() { alarm(0); }
     ScanAlarm(const ScanAlarm&) = delete;
     ScanAlarm& operator=(const ScanAlarm&) = delete;
-
-private:
-    struct sigaction saved_ {};
-    bool installed_ = false;
 };
 
 // Scans path under the alarm. A time-out that struck where the task did not look for it is counted
@@ -205,7 +194,7 @@ private:
 std::string MemoryObjectName(const char* name) {
     if (name[0] && strncmp(name, kDiskPrefix, sizeof kDiskPrefix - 1) != 0) return name;
     char fallback[32];
-    snprintf(fallback, sizeof fallback, "DATA[%u]", static_cast<unsigned>(getpid()));
+    snprintf(fallback, sizeof fallback, "DATA[%u]", static_cast<unsigned>(OwnPid()));
     return fallback;
 }
 
@@ -346,6 +335,10 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
     bool nothingRead = false; // the object was not scanned for want of bytes
 
     uint32_t nameLength = 0;
+    // The size word follows the name unless a window was asked for: one read takes the part of it
+    // that came with the name.
+    const size_t sizeWithName = FileWindow.length == 0 ? sizeof(uint32_t) : 0;
+    size_t nameGot = 0;
     if (ReadWord(fd, budget, honourStop, &nameLength) != 0) {
         LogMessage(127);
         task->CountInputError();
@@ -357,12 +350,13 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
         errorCode = kRequestErrorNoMemory;
         lost = true;
     } else {
-        name.reset(new (std::nothrow) char[kPathBufSize]());
+        name.reset(new (std::nothrow) char[kPathBufSize + sizeof(uint32_t)]());
         if (!name) {
             LogProtocolLine(ProtocolMessage(126), static_cast<int>(nameLength));
             errorCode = kRequestErrorNoMemory;
             lost = true;
-        } else if (ReadFull(fd, nameLength, name.get(), budget, honourStop) != 0 ||
+        } else if (ReadFullAndMore(fd, nameLength, sizeWithName, name.get(), budget, honourStop, &nameGot) !=
+                       0 ||
                    (nameLength > 0 && name[nameLength - 1] != '\0')) {
             // A name without its terminator is as unusable as one cut short.
             LogMessage(123);
@@ -374,11 +368,18 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
 
     uint32_t size = 0;
     if (valid && errorCode == 0 && FileWindow.length == 0) {
-        if (ReadWord(fd, budget, honourStop, &size) != 0) {
+        uint32_t wire = 0;
+        const size_t early = nameGot > nameLength ? nameGot - nameLength : 0;
+        memcpy(&wire, name.get() + nameLength, early);
+        memset(name.get() + nameLength, 0, early);
+        if (ReadFull(fd, sizeof wire - early, reinterpret_cast<char*>(&wire) + early, budget, honourStop) !=
+            0) {
             LogMessage(125);
             task->CountInputError();
             lost = true;
             valid = false;
+        } else {
+            size = ntohl(wire);
         }
     }
     if (valid && errorCode == 0 && (static_cast<int32_t>(size) < 0 || (size == 0 && nameLength < 1))) {
@@ -436,12 +437,14 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
     // Nothing was looked at: nothing can have been found either.
     if (nothingRead) word &= ~kResultNothingFound;
     int result = lost ? -1 : 0;
+    GatheredWrites reply(fd, budget);
     if (SendWord(htonl(word), fd, budget, true, true) != 0) {
         result = -1;
     } else if (SendReplyParts(fd, budget, task, opt1, word) != 0 ||
                ReturnObject(kind, word, opt1, memoryName, fd, budget) != 0) {
         result = -1;
     }
+    if (reply.Flush() != 0) result = -1;
     ClearFoundLists();
     return result;
 }
@@ -452,13 +455,14 @@ int ReadScanRequest(int fd, TimeBudget& budget, bool honourStop) {
     ScanRequestOptions options;
     if (BeginRequest(fd, budget, honourStop, true, &options) != 0) return -1;
     ScanTimeoutScope timeout(options);
-    RequestSettings settings;
-    ApplyRequestSettings(settings.get(), options.opt1, options.opt2);
+    // The task's copy of the process-wide settings is the request's own: what one request asks for
+    // does not carry over to the next.
+    ScanTask task(nullptr, 0, kScanStackBudget);
+    ApplyRequestSettings(task.Settings(), options.opt1, options.opt2);
     if ((options.opt1 & kOpt1Envelope) && ReadMailEnvelope(fd, budget, honourStop) != 0) return -1;
 
     RequestOptionWord = options.opt1;
     RequestOption2 = options.opt2;
-    ScanTask task(&settings.get(), 0, kScanStackBudget);
     CreateMemoryFileList();
     const int result = dScanFile(fd, &task, options.opt1, budget);
     FreeMemoryFiles();
@@ -497,35 +501,37 @@ int ScanDiskObject(int fd, TimeBudget& budget, bool honourStop) {
             if (built) ClearDriveMap();
         }
     } drives;
-    RequestSettings settings;
-    settings.get().word[kDiskWord] = 1;
-    settings.get().word[kInfectedActionWord] = (options.opt1 >> 6) & 1u;
     FlushLogLine();
     LogLineList.Clear();
     RequestOptionWord = options.opt1;
     RequestOption2 = options.opt2;
     uint32_t result;
     {
-        ScanTask task(&settings.get(), 0, kScanStackBudget);
+        ScanTask task(nullptr, 0, kScanStackBudget);
+        task.Settings().word[kDiskWord] = 1;
+        task.Settings().word[kInfectedActionWord] = (options.opt1 >> 6) & 1u;
         ScanTimeoutFlag = 0;
         ScanAlarm alarmed;
         result = task.Scan(object, 0);
     }
     if (result == 0) result = kResultNothingFound;
+    GatheredWrites reply(fd, budget);
     if (SendWord(0, fd, budget, false, true) != 0 || SendWord(htonl(result), fd, budget, false, true) != 0 ||
         SendList(LogLineList, fd, budget) != 0)
         return -1;
-    return 0;
+    return reply.Flush() == 0 ? 0 : -1;
 }
 
 int SendScanReply(int fd, TimeBudget& budget, ScanTask* task, uint32_t scanFlags, const char* objectName) {
     const uint32_t word = MakeResultCode(scanFlags, 0, task);
     int result = 0;
+    GatheredWrites reply(fd, budget);
     if (SendWord(htonl(word), fd, budget, true, true) != 0 ||
         SendReplyParts(fd, budget, task, RequestOptionWord, word) != 0)
         result = -1;
     else if (objectName && objectName[0] && SendHostObject(objectName, fd, budget) != 0)
         result = -1;
+    if (reply.Flush() != 0) result = -1;
     ClearFoundLists();
     return result;
 }

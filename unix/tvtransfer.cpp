@@ -58,7 +58,8 @@ TransferResult Wait(int fd, short events, const Deadline& deadline, bool honourS
 
 } // namespace
 
-TransferResult ReadExact(int fd, void* buffer, size_t size, TimeBudget& budget, bool honourStop) {
+TransferResult ReadExact(int fd, void* buffer, size_t size, TimeBudget& budget, bool honourStop,
+                         size_t more) {
     TransferResult result;
     if (size == 0) return result;
     Deadline deadline(budget);
@@ -73,10 +74,10 @@ TransferResult ReadExact(int fd, void* buffer, size_t size, TimeBudget& budget, 
             return result;
         }
         errno = 0;
-        const ssize_t n = read(fd, p + result.done, Piece(size - result.done));
+        const ssize_t n = read(fd, p + result.done, Piece(size + more - result.done));
         if (n > 0) {
             result.done += static_cast<size_t>(n);
-            if (result.done == size) return result;
+            if (result.done >= size) return result;
         } else if (n == 0) {
             result.end = TransferEnd::kClosed;
             return result;
@@ -95,12 +96,13 @@ TransferResult ReadExact(int fd, void* buffer, size_t size, TimeBudget& budget, 
     }
 }
 
-TransferResult WriteExact(int fd, const void* buffer, size_t size, TimeBudget& budget, bool honourStop) {
+TransferResult WriteExact(int fd, const void* buffer, size_t size, TimeBudget& budget, bool honourStop,
+                          WriteTarget target) {
     TransferResult result;
     if (size == 0) return result;
     Deadline deadline(budget);
     const char* p = static_cast<const char*>(buffer);
-    bool socket = true;
+    bool socket = target == WriteTarget::kSocket;
     for (;;) {
         if (honourStop && StopFlag) {
             result.end = TransferEnd::kStopped;

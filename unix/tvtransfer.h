@@ -28,9 +28,17 @@ struct TransferResult {
 };
 
 // Reads exactly `size` bytes. The budget is lowered by the time spent (never below 0; a negative
-// budget stays unlimited).
-TransferResult ReadExact(int fd, void* buffer, size_t size, TimeBudget& budget, bool honourStop);
+// budget stays unlimited). With `more`, each read also asks for up to `more` bytes after them, which
+// are taken when they are there already but never waited for (`done` tells how many came): for
+// fields that the sender is known to send next, so that one call can take both.
+TransferResult ReadExact(int fd, void* buffer, size_t size, TimeBudget& budget, bool honourStop,
+                         size_t more = 0);
+
+// What WriteExact writes to: a socket is tried with send() first (a descriptor that turns out not to
+// be one falls back to write()); a pipe or a file is written with write() from the start.
+enum class WriteTarget { kSocket, kPipe };
 
 // Writes exactly `size` bytes; waits for the descriptor to become writable when it is full. Sockets
 // are written with MSG_NOSIGNAL, so a peer that went away gives EPIPE instead of killing the process.
-TransferResult WriteExact(int fd, const void* buffer, size_t size, TimeBudget& budget, bool honourStop);
+TransferResult WriteExact(int fd, const void* buffer, size_t size, TimeBudget& budget, bool honourStop,
+                          WriteTarget target = WriteTarget::kSocket);

@@ -30,7 +30,14 @@ int ReadWord(int fd, TimeBudget& budget, bool honourStop, uint32_t* word) {
 }
 
 int ReadFull(int fd, size_t size, void* buffer, TimeBudget& budget, bool honourStop) {
-    const TransferResult r = ReadExact(fd, buffer, size, budget, honourStop);
+    size_t got = 0;
+    return ReadFullAndMore(fd, size, 0, buffer, budget, honourStop, &got);
+}
+
+int ReadFullAndMore(int fd, size_t size, size_t more, void* buffer, TimeBudget& budget, bool honourStop,
+                    size_t* got) {
+    const TransferResult r = ReadExact(fd, buffer, size, budget, honourStop, more);
+    *got = r.done;
     switch (r.end) {
     case TransferEnd::kDone:
         return 0;
@@ -55,8 +62,13 @@ int ReadFull(int fd, size_t size, void* buffer, TimeBudget& budget, bool honourS
     return -1;
 }
 
-int WriteFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet, bool honourStop) {
-    const TransferResult r = WriteExact(fd, buffer, size, budget, honourStop);
+namespace {
+
+GatheredWrites* ActiveGather = nullptr;
+char GatherBuffer[16384];
+
+// The WriteFull result of a write that ended with r, and its message unless quiet.
+int WriteResult(const TransferResult& r, bool quiet) {
     switch (r.end) {
     case TransferEnd::kDone:
         return 0;
@@ -75,6 +87,81 @@ int WriteFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool 
     if (!quiet) LogSystemError(120, r.error, "");
     errno = r.error;
     return kWriteError;
+}
+
+int WriteFullTo(WriteTarget target, const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet,
+                bool honourStop) {
+    return WriteResult(WriteExact(fd, buffer, size, budget, honourStop, target), quiet);
+}
+
+} // namespace
+
+int WriteFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet, bool honourStop) {
+    int status = 0;
+    if (ActiveGather && ActiveGather->Take(buffer, size, fd, quiet, honourStop, &status)) return status;
+    return WriteFullTo(WriteTarget::kSocket, buffer, size, fd, budget, quiet, honourStop);
+}
+
+GatheredWrites::GatheredWrites(int fd, TimeBudget& budget)
+    : active_(ActiveGather == nullptr), fd_(fd), budget_(budget) {
+    static_assert(sizeof GatherBuffer == kCapacity, "one buffer for the one live collection");
+    if (active_) ActiveGather = this;
+}
+
+GatheredWrites::~GatheredWrites() {
+    Flush();
+    if (active_) ActiveGather = nullptr;
+}
+
+int GatheredWrites::Take(const void* buffer, size_t size, int fd, bool quiet, bool honourStop, int* status) {
+    if (!active_ || fd != fd_) return 0;
+    if (honourStop && StopFlag) {
+        *status = kWriteStopped;
+        return 1;
+    }
+    if (size > kCapacity - used_ || units_ == kMaxUnits) {
+        *status = Flush();
+        if (*status != 0) return 1;
+        // What does not fit even into the empty buffer goes out as it is.
+        if (size > kCapacity) {
+            *status = WriteFullTo(WriteTarget::kSocket, buffer, size, fd, budget_, quiet, honourStop);
+            return 1;
+        }
+    }
+    if (size > 0) memcpy(GatherBuffer + used_, buffer, size);
+    used_ += size;
+    unit_[units_++] = Unit{used_, quiet};
+    honourStop_ = honourStop_ || honourStop;
+    *status = 0;
+    return 1;
+}
+
+int GatheredWrites::Flush() {
+    if (!active_ || used_ == 0) {
+        units_ = 0;
+        return 0;
+    }
+    const size_t size = used_;
+    used_ = 0;
+    const size_t units = units_;
+    units_ = 0;
+    const bool honourStop = honourStop_;
+    honourStop_ = false;
+    const TransferResult r = WriteExact(fd_, GatherBuffer, size, budget_, honourStop);
+    if (r.end == TransferEnd::kDone) return 0;
+    // Each unit was a WriteFull of its own: the one in which the write ended decides the message.
+    bool quiet = unit_[units - 1].quiet;
+    for (size_t i = 0; i < units; ++i) {
+        if (r.done < unit_[i].end) {
+            quiet = unit_[i].quiet;
+            break;
+        }
+    }
+    return WriteResult(r, quiet);
+}
+
+int WritePipeFull(const void* buffer, size_t size, int fd, TimeBudget& budget, bool quiet, bool honourStop) {
+    return WriteFullTo(WriteTarget::kPipe, buffer, size, fd, budget, quiet, honourStop);
 }
 
 int SendWord(uint32_t word, int fd, TimeBudget& budget, bool quiet, bool honourStop) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,52 @@ TEST_F(SettingsCopy, OntoItselfChangesNothing) {
     EXPECT_EQ(1001u, source.word[1]);
     EXPECT_EQ(2u, source.nameMasks.Count());
     EXPECT_EQ(1u, source.excludePaths.Count());
+}
+
+// The invariant every faster way of copying must keep: each list of the copy
+// holds the source's entries in the source's order, whatever the copy held.
+std::vector<std::vector<std::string>> ListsOf(TarvoMainSettings& s) {
+    return {Items(s.fileTypeMasks), Items(s.excludePaths), Items(s.spareList1), Items(s.spareList2),
+            Items(s.nameMasks)};
+}
+
+TEST_F(SettingsCopy, EveryWayOfCopyingGivesTheSourceListsListByList) {
+    TarvoMainSettings defaults;
+    for (TarvoMainSettings* from : {&source, &defaults}) {
+        const std::vector<std::vector<std::string>> expected = ListsOf(*from);
+        TarvoMainSettings copied(from);
+        TarvoMainSettings shared(from, true);
+        TarvoMainSettings onto;
+        onto.excludePaths.AddString("/old");
+        ASSERT_EQ(0, CopyMainSettings(*from, onto));
+        for (TarvoMainSettings* copy : {&copied, &shared, &onto}) {
+            EXPECT_EQ(expected, ListsOf(*copy));
+            for (int n : {3, 8, 11, 36}) EXPECT_EQ(from->word[n], copy->word[n]) << "word " << n;
+            for (int n : {1, 2, 9, 10}) EXPECT_EQ(defaults.word[n], copy->word[n]) << "word " << n;
+        }
+        EXPECT_TRUE(shared.SharesListsWith(*from));
+        EXPECT_FALSE(copied.SharesListsWith(*from));
+    }
+}
+
+TEST_F(SettingsCopy, SharedListsOutliveTheirSourceAndWordsStayOwn) {
+    auto owner = std::make_unique<TarvoMainSettings>(&source);
+    TarvoMainSettings shared(owner.get(), true);
+    shared.word[17] = 5;
+    EXPECT_EQ(1017u, owner->word[17]);
+    owner.reset();
+    EXPECT_EQ((std::vector<std::string>{"*.com", "*.bat"}), Items(shared.nameMasks));
+    EXPECT_TRUE(shared.MatchNameMask("x.BAT"));
+}
+
+TEST(TarvoMainSettings, MadeFromNothingIsTheDefaults) {
+    TarvoMainSettings defaults;
+    TarvoMainSettings fromNull(nullptr);
+    TarvoMainSettings sharedFromNull(nullptr, true);
+    for (TarvoMainSettings* s : {&fromNull, &sharedFromNull}) {
+        EXPECT_EQ(ListsOf(defaults), ListsOf(*s));
+        for (int n = 1; n <= TarvoMainSettings::kWordCount; ++n) EXPECT_EQ(defaults.word[n], s->word[n]) << n;
+    }
 }
 
 } // namespace
