@@ -10,14 +10,14 @@
 #include "base/filelayer.h"
 #include "base/messages.h"
 #include "fuzz/fuzz_support.h"
-#include "shell/scansettings.h"
-#include "unix/clientlogs.h"
-#include "unix/configlexer.h"
-#include "unix/configkeys.h"
-#include "unix/configreader.h"
-#include "unix/daemonsettings.h"
-#include "unix/poolparams.h"
-#include "unix/settingslife.h"
+#include "shell/settings/scansettings.h"
+#include "unix/protocol/clientlogs.h"
+#include "unix/config/configlexer.h"
+#include "unix/config/configkeys.h"
+#include "unix/config/configreader.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/config/poolparams.h"
+#include "unix/config/settingslife.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "engine/tarvo_engine_api.h"
 #include "fuzz/fuzz_support.h"
-#include "shell/enginemodule.h"
+#include "shell/loader/enginemodule.h"
 #include "tests/base/scratch_dir.h"
 
 namespace {

@@ -14,18 +14,18 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "shell/drivemap.h"
-#include "shell/memfile.h"
-#include "shell/scankeys.h"
-#include "shell/scantask.h"
+#include "shell/disk/drivemap.h"
+#include "shell/host/memfile.h"
+#include "shell/settings/scankeys.h"
+#include "shell/scan/scantask.h"
 #include "tests/base/scratch_dir.h"
 #include "tests/unix/engine_fixture.h"
 #include "tests/unix/peer.h"
-#include "unix/daemonsettings.h"
-#include "unix/scanrequest.h"
-#include "unix/settingslife.h"
-#include "unix/tvdispatch.h"
-#include "unix/tvprotosettings.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/protocol/scanrequest.h"
+#include "unix/config/settingslife.h"
+#include "unix/protocol/dispatch.h"
+#include "unix/protocol/protocolsettings.h"
 
 namespace {
 

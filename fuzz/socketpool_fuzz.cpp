@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "unix/configlexer.h"
-#include "unix/poolparams.h"
-#include "unix/socketconfig.h"
+#include "unix/config/configlexer.h"
+#include "unix/config/poolparams.h"
+#include "unix/config/socketconfig.h"
 
 namespace {
 

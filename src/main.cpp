@@ -1,4 +1,4 @@
-#include "unix/tarvomain.h"
+#include "unix/daemon/tarvomain.h"
 
 int main(int argc, char** argv) {
     return TarvoMain(argc, argv);

@@ -5,10 +5,10 @@
 #include <cstdio>
 
 #include "engine/tarvo_engine_api.h"
-#include "shell/drivemap.h"
-#include "shell/hostdisk.h"
-#include "shell/scansettings.h"
-#include "shell/scanthread.h"
+#include "shell/disk/drivemap.h"
+#include "shell/host/hostdisk.h"
+#include "shell/settings/scansettings.h"
+#include "shell/scan/scanthread.h"
 
 namespace {
 

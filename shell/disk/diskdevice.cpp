@@ -1,4 +1,4 @@
-#include "shell/diskdevice.h"
+#include "shell/disk/diskdevice.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "shell/drivemap.h"
+#include "shell/disk/drivemap.h"
 
 #include <cctype>
 #include <cstring>

@@ -1,3 +1,6 @@
+// shell/disk: raw disks for the boot-record scan: the drive map, the disk device, boot records.
+// Uses base and the rest of shell.
+//
 // The drive map: the whole disks listed in the partitions file, numbered
 // with drive keys from 128, for the boot-record scan and the engine's disk
 // services.
@@ -8,7 +11,7 @@
 #include <cstdio>
 #include <map>
 
-#include "shell/diskdevice.h"
+#include "shell/disk/diskdevice.h"
 
 constexpr uint32_t kFirstHardDriveKey = 128;
 

@@ -1,4 +1,4 @@
-#include "shell/engines.h"
+#include "shell/engine/engines.h"
 
 #include <unistd.h>
 
@@ -11,13 +11,13 @@
 #include "base/strutil.h"
 #include "base/version.h"
 #include "engine/tarvo_engine_api.h"
-#include "shell/enginemodule.h"
-#include "shell/hostfiles.h"
-#include "shell/hostservices.h"
-#include "shell/lockword.h"
-#include "shell/peimage.h"
-#include "shell/shellkeys.h"
-#include "shell/virbase.h"
+#include "shell/loader/enginemodule.h"
+#include "shell/host/hostfiles.h"
+#include "shell/host/hostservices.h"
+#include "shell/scan/lockword.h"
+#include "shell/loader/peimage.h"
+#include "shell/settings/shellkeys.h"
+#include "shell/engine/virbase.h"
 
 std::unique_ptr<EngineInstance[]> EngineTable;
 uint32_t LoadedEngineCount = 0;

@@ -1,3 +1,6 @@
+// shell/engine: the engine instances and the virus bases, and the version screen. Uses base and the
+// rest of shell.
+//
 // The engine table: up to 16 started engines, each with its dispatcher, its
 // versions and its bases; the start and stop of an engine, and the version
 // texts.
@@ -8,7 +11,7 @@
 #include <memory>
 
 #include "base/pathutil.h"
-#include "shell/engineinstance.h"
+#include "shell/engine/engineinstance.h"
 
 // Records the table has room for, and records that are used.
 constexpr uint32_t kEngineTableSize = 64;

@@ -1,4 +1,4 @@
-#include "shell/versionscreen.h"
+#include "shell/engine/versionscreen.h"
 
 #include "base/consolevideo.h"
 #include "base/logwriter.h"

@@ -1,4 +1,4 @@
-#include "shell/virbase.h"
+#include "shell/engine/virbase.h"
 
 #include <cstdio>
 #include <cstring>
@@ -9,10 +9,10 @@
 #include "base/findfile.h"
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "shell/engines.h"
-#include "shell/hostfiles.h"
-#include "shell/lockword.h"
-#include "shell/shellkeys.h"
+#include "shell/engine/engines.h"
+#include "shell/host/hostfiles.h"
+#include "shell/scan/lockword.h"
+#include "shell/settings/shellkeys.h"
 
 tvList LoadedBaseList;
 volatile uint32_t BaseLock = 0;

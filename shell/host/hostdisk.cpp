@@ -1,6 +1,6 @@
-#include "shell/hostdisk.h"
+#include "shell/host/hostdisk.h"
 
-#include "shell/drivemap.h"
+#include "shell/disk/drivemap.h"
 
 int32_t HostReadDiskSectors(void*, uint32_t drive, uint32_t a, uint32_t b, uint32_t sector, uint32_t count,
                             void* buffer) {

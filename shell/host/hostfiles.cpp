@@ -1,4 +1,4 @@
-#include "shell/hostfiles.h"
+#include "shell/host/hostfiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,9 +11,9 @@
 #include "base/alloc.h"
 #include "base/filelayer.h"
 #include "base/strutil.h"
-#include "shell/memfile.h"
-#include "shell/objectnames.h"
-#include "shell/shellkeys.h"
+#include "shell/host/memfile.h"
+#include "shell/scan/objectnames.h"
+#include "shell/settings/shellkeys.h"
 
 HeldFileState HeldFile = {{0}, 0, -1, 0, {}};
 FileWindowState FileWindow = {0, 0, 0, 0, -1, 0};

@@ -11,7 +11,7 @@
 
 #include "base/pathutil.h"
 #include "engine/tarvo_engine_api.h"
-#include "shell/objectentry.h"
+#include "shell/scan/objectentry.h"
 
 constexpr int32_t kLowestEngineHandle = 4;
 

@@ -1,9 +1,9 @@
-#include "shell/hosthooks.h"
+#include "shell/host/hosthooks.h"
 
 #include "engine/tarvo_engine_api.h"
-#include "shell/engines.h"
-#include "shell/hostfiles.h"
-#include "shell/memfile.h"
+#include "shell/engine/engines.h"
+#include "shell/host/hostfiles.h"
+#include "shell/host/memfile.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 // source of version texts and engine start.
 #pragma once
 
-#include "shell/objectaccess.h"
-#include "shell/versionscreen.h"
+#include "shell/host/objectaccess.h"
+#include "shell/engine/versionscreen.h"
 
 extern const ObjectAccess HostObjectAccess;
 extern const VersionScreenSource EngineVersionSource;

@@ -1,13 +1,13 @@
-#include "shell/hostreport.h"
+#include "shell/host/hostreport.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "shell/hosttask.h"
-#include "shell/requestoption.h"
-#include "shell/shellkeys.h"
+#include "shell/host/hosttask.h"
+#include "shell/scan/requestoption.h"
+#include "shell/settings/shellkeys.h"
 
 tvStringList FoundList;
 tvStringList TaggedList;

@@ -1,6 +1,6 @@
 // The reporting services of the host table: findings, packers and the
 // engine's questions. Their task argument is the scan context's HostTask
-// (shell/hosttask.h); a null one makes them do nothing.
+// (shell/host/hosttask.h); a null one makes them do nothing.
 #pragma once
 
 #include <cstdint>

@@ -1,12 +1,12 @@
-#include "shell/hostservices.h"
+#include "shell/host/hostservices.h"
 
 #include <cstddef>
 #include <cstdint>
 
 #include "base/alloc.h"
-#include "shell/hostdisk.h"
-#include "shell/hostfiles.h"
-#include "shell/hostreport.h"
+#include "shell/host/hostdisk.h"
+#include "shell/host/hostfiles.h"
+#include "shell/host/hostreport.h"
 
 namespace {
 

@@ -1,3 +1,6 @@
+// shell/host: the host services the engine calls: files, memory files, reports and findings,
+// disk sectors and the hooks other parts of the shell leave open. Uses base and the rest of shell.
+//
 // The table of host services handed to the engine's entry: 62 rows of
 // function and argument count, laid out as engine/tarvo_engine_api.h says.
 #pragma once

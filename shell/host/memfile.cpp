@@ -1,4 +1,4 @@
-#include "shell/memfile.h"
+#include "shell/host/memfile.h"
 
 #include <poll.h>
 #include <unistd.h>

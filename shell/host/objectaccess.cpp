@@ -1,4 +1,4 @@
-#include "shell/objectaccess.h"
+#include "shell/host/objectaccess.h"
 
 #include <fcntl.h>
 #include <unistd.h>

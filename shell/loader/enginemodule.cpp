@@ -1,7 +1,7 @@
-#include "shell/enginemodule.h"
+#include "shell/loader/enginemodule.h"
 
 #include "engine/tarvo_engine_api.h"
-#include "shell/engineinstance.h"
+#include "shell/engine/engineinstance.h"
 
 std::unique_ptr<PE_Lib> EngineModules;
 

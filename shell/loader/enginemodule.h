@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "shell/pelib.h"
+#include "shell/loader/pelib.h"
 
 struct EngineInstance;
 

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "shell/peimage.h"
+#include "shell/loader/peimage.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/pefile.h"
+#include "shell/loader/pefile.h"
 
 #include <cstring>
 

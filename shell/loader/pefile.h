@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "base/tvlist.h"
-#include "shell/peimage.h"
+#include "shell/loader/peimage.h"
 
 // Longest module path and export name kept, in characters.
 constexpr size_t PE_PATH_LENGTH = 4096;

@@ -1,4 +1,4 @@
-#include "shell/peimage.h"
+#include "shell/loader/peimage.h"
 
 #include <sys/mman.h>
 

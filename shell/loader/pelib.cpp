@@ -1,4 +1,4 @@
-#include "shell/pelib.h"
+#include "shell/loader/pelib.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,10 +1,13 @@
+// shell/loader: the engine module's loader: the PE image, its exports and version resource, the
+// module files. Uses base.
+//
 // The loaded engine modules, owned by the list and known by their handles.
 #pragma once
 
 #include <cstdint>
 
 #include "base/tvptrlist.h"
-#include "shell/pefile.h"
+#include "shell/loader/pefile.h"
 
 // The last module handle given out; the first handle is 1.
 extern uint32_t PE_HandleCounter;

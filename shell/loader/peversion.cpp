@@ -1,7 +1,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "shell/peimage.h"
+#include "shell/loader/peimage.h"
 
 namespace {
 

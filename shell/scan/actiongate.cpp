@@ -1,9 +1,9 @@
-#include "shell/actiongate.h"
+#include "shell/scan/actiongate.h"
 
 #include <unistd.h>
 
-#include "shell/scansettings.h"
-#include "shell/scantask.h"
+#include "shell/settings/scansettings.h"
+#include "shell/scan/scantask.h"
 
 ScanTask* volatile ActionLockOwner = nullptr;
 uint32_t ActionLockWaitSeconds = 3;

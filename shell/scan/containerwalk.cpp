@@ -8,11 +8,11 @@
 #include "base/alloc.h"
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "shell/engines.h"
-#include "shell/scankeys.h"
-#include "shell/scanresult.h"
-#include "shell/scanstop.h"
-#include "shell/scantask.h"
+#include "shell/engine/engines.h"
+#include "shell/settings/scankeys.h"
+#include "shell/scan/scanresult.h"
+#include "shell/scan/scanstop.h"
+#include "shell/scan/scantask.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/dirname.h"
+#include "shell/scan/dirname.h"
 
 #include <cstring>
 

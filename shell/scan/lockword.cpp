@@ -1,4 +1,4 @@
-#include "shell/lockword.h"
+#include "shell/scan/lockword.h"
 
 #include <unistd.h>
 

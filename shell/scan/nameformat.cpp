@@ -1,4 +1,4 @@
-#include "shell/nameformat.h"
+#include "shell/scan/nameformat.h"
 
 #include <cctype>
 #include <cstring>

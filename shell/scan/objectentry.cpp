@@ -1,4 +1,4 @@
-#include "shell/objectentry.h"
+#include "shell/scan/objectentry.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "base/filelayer.h"
-#include "shell/objectnames.h"
+#include "shell/scan/objectnames.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/objectnames.h"
+#include "shell/scan/objectnames.h"
 
 #include <cerrno>
 #include <cstdint>

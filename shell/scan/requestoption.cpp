@@ -1,3 +1,3 @@
-#include "shell/requestoption.h"
+#include "shell/scan/requestoption.h"
 
 uint32_t RequestOptionWord = 0;

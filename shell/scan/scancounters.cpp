@@ -1,6 +1,6 @@
-#include "shell/scancounters.h"
+#include "shell/scan/scancounters.h"
 
-#include "shell/requestoption.h"
+#include "shell/scan/requestoption.h"
 
 void ScanTaskCounters::Count(uint32_t ScanStat::*field) {
     ++(taskStat_.*field);

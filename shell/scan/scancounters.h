@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "shell/scanstat.h"
+#include "shell/scan/scanstat.h"
 
 class ScanTaskCounters {
 public:

@@ -1,6 +1,6 @@
-#include "shell/scanresult.h"
+#include "shell/scan/scanresult.h"
 
-#include "shell/scansettings.h"
+#include "shell/settings/scansettings.h"
 
 bool IsArchiveType(int32_t type) {
     switch (type) {

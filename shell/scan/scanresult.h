@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "engine/tarvo_engine_api.h"
-#include "shell/filetype.h"
+#include "shell/settings/filetype.h"
 
 // Scan flags of a task besides those of the file-type check.
 enum : uint32_t {

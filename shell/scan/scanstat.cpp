@@ -1,4 +1,4 @@
-#include "shell/scanstat.h"
+#include "shell/scan/scanstat.h"
 
 #include <cstring>
 #include <type_traits>

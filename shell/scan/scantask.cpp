@@ -1,4 +1,4 @@
-#include "shell/scantask.h"
+#include "shell/scan/scantask.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,21 +14,21 @@
 #include "base/messages.h"
 #include "base/strutil.h"
 #include "base/wildmatch.h"
-#include "shell/actiongate.h"
-#include "shell/dirname.h"
-#include "shell/drivemap.h"
-#include "shell/engines.h"
-#include "shell/filetype.h"
-#include "shell/hostfiles.h"
-#include "shell/hostreport.h"
-#include "shell/lockword.h"
-#include "shell/memfile.h"
-#include "shell/nameformat.h"
-#include "shell/objectnames.h"
-#include "shell/scankeys.h"
-#include "shell/scanresult.h"
-#include "shell/scanstop.h"
-#include "shell/shellkeys.h"
+#include "shell/scan/actiongate.h"
+#include "shell/scan/dirname.h"
+#include "shell/disk/drivemap.h"
+#include "shell/engine/engines.h"
+#include "shell/settings/filetype.h"
+#include "shell/host/hostfiles.h"
+#include "shell/host/hostreport.h"
+#include "shell/scan/lockword.h"
+#include "shell/host/memfile.h"
+#include "shell/scan/nameformat.h"
+#include "shell/scan/objectnames.h"
+#include "shell/settings/scankeys.h"
+#include "shell/scan/scanresult.h"
+#include "shell/scan/scanstop.h"
+#include "shell/settings/shellkeys.h"
 
 uint32_t EngineWaitPolls = 10000;
 void (*ObjectLinePrefix)(char* buffer, size_t size) = nullptr;

@@ -1,3 +1,6 @@
+// shell/scan: scan contexts and the scan task, its actions and their gate, the container walk,
+// results and statistics. Uses base and the rest of shell; nothing of the daemon.
+//
 // The scan task: one scanning job of the daemon. It borrows an engine
 // instance, hands it the object, applies the configured action to what the
 // engine found, walks containers object by object and counts everything.
@@ -9,11 +12,11 @@
 
 #include "base/pathutil.h"
 #include "engine/tarvo_engine_api.h"
-#include "shell/engineinstance.h"
-#include "shell/hosttask.h"
-#include "shell/objectentry.h"
-#include "shell/scancounters.h"
-#include "shell/scanthread.h"
+#include "shell/engine/engineinstance.h"
+#include "shell/host/hosttask.h"
+#include "shell/scan/objectentry.h"
+#include "shell/scan/scancounters.h"
+#include "shell/scan/scanthread.h"
 
 // The stack budget every caller gives a task.
 constexpr uint32_t kScanStackBudget = 0x40000;

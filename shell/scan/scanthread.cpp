@@ -1,8 +1,8 @@
-#include "shell/scanthread.h"
+#include "shell/scan/scanthread.h"
 
 #include <cstring>
 
-#include "shell/filefilter.h"
+#include "shell/settings/filefilter.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "base/tvstrlist.h"
-#include "shell/scansettings.h"
+#include "shell/settings/scansettings.h"
 
 class ScanThreadBase {
 public:

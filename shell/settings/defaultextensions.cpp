@@ -1,4 +1,4 @@
-#include "shell/defaultextensions.h"
+#include "shell/settings/defaultextensions.h"
 
 #include "base/wildmatch.h"
 

@@ -1,14 +1,14 @@
-#include "shell/filefilter.h"
+#include "shell/settings/filefilter.h"
 
 #include <sys/stat.h>
 
 #include <cstring>
 
 #include "base/wildmatch.h"
-#include "shell/defaultextensions.h"
-#include "shell/filesignatures.h"
-#include "shell/objectaccess.h"
-#include "shell/scansettings.h"
+#include "shell/settings/defaultextensions.h"
+#include "shell/settings/filesignatures.h"
+#include "shell/host/objectaccess.h"
+#include "shell/settings/scansettings.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/fileinfo.h"
+#include "shell/settings/fileinfo.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "shell/filetype.h"
+#include "shell/settings/filetype.h"
 
 #include <sys/stat.h>
 
@@ -9,8 +9,8 @@
 #include "base/logwriter.h"
 #include "base/messages.h"
 #include "base/pathutil.h"
-#include "shell/nameformat.h"
-#include "shell/objectaccess.h"
+#include "shell/scan/nameformat.h"
+#include "shell/host/objectaccess.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/scankeys.h"
+#include "shell/settings/scankeys.h"
 
 char RenameFilesTo[4] = "#??";
 char MoveFilesTo[kPathBufSize] = "/var/tarvo/infected";

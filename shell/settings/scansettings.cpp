@@ -1,9 +1,9 @@
-#include "shell/scansettings.h"
+#include "shell/settings/scansettings.h"
 
 #include <cstring>
 #include <string>
 
-#include "shell/defaultextensions.h"
+#include "shell/settings/defaultextensions.h"
 
 TarvoMainSettings* MainSettings = nullptr;
 

@@ -1,3 +1,6 @@
+// shell/settings: the scan settings and the keys the shell reads, the file filter, file types and
+// signatures. Uses base and the rest of shell.
+//
 // The scan settings a scan context works with: flag words, action masks per
 // class of finding, and the mask and path lists. One process-wide instance is
 // filled from the configuration; every scan context copies its words and uses

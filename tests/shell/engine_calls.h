@@ -10,7 +10,7 @@
 
 #include "engine/diagnostic.h"
 #include "engine/tarvo_engine_api.h"
-#include "shell/engines.h"
+#include "shell/engine/engines.h"
 
 namespace {
 

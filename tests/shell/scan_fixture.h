@@ -13,11 +13,11 @@
 #include <sstream>
 #include <string>
 
-#include "shell/actiongate.h"
-#include "shell/scankeys.h"
-#include "shell/scansettings.h"
-#include "shell/scanstop.h"
-#include "shell/scantask.h"
+#include "shell/scan/actiongate.h"
+#include "shell/settings/scankeys.h"
+#include "shell/settings/scansettings.h"
+#include "shell/scan/scanstop.h"
+#include "shell/scan/scantask.h"
 #include "shell_fixture.h"
 
 namespace {

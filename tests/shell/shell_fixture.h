@@ -10,14 +10,14 @@
 
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "shell/enginemodule.h"
-#include "shell/engines.h"
-#include "shell/hostfiles.h"
-#include "shell/hostreport.h"
-#include "shell/memfile.h"
-#include "shell/requestoption.h"
-#include "shell/shellkeys.h"
-#include "shell/virbase.h"
+#include "shell/loader/enginemodule.h"
+#include "shell/engine/engines.h"
+#include "shell/host/hostfiles.h"
+#include "shell/host/hostreport.h"
+#include "shell/host/memfile.h"
+#include "shell/scan/requestoption.h"
+#include "shell/settings/shellkeys.h"
+#include "shell/engine/virbase.h"
 #include "base/scratch_dir.h"
 
 namespace {

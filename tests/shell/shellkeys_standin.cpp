@@ -1,7 +1,7 @@
 // The configuration values and flags that the shell reads are defined with
 // the daemon's configuration; the shell's tests link no daemon and define
 // them here, at their defaults.
-#include "shell/shellkeys.h"
+#include "shell/settings/shellkeys.h"
 
 #include "base/pathutil.h"
 

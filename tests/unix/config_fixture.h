@@ -9,14 +9,14 @@
 
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "shell/scansettings.h"
-#include "unix/clientlogs.h"
-#include "unix/cmdline.h"
-#include "unix/configkeys.h"
-#include "unix/configreader.h"
-#include "unix/daemonsettings.h"
-#include "unix/poolparams.h"
-#include "unix/settingslife.h"
+#include "shell/settings/scansettings.h"
+#include "unix/protocol/clientlogs.h"
+#include "unix/config/cmdline.h"
+#include "unix/config/configkeys.h"
+#include "unix/config/configreader.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/config/poolparams.h"
+#include "unix/config/settingslife.h"
 
 namespace {
 

@@ -7,14 +7,14 @@
 #include <string>
 
 #include "base/messages.h"
-#include "shell/enginemodule.h"
-#include "shell/engines.h"
-#include "shell/hostfiles.h"
-#include "shell/hosthooks.h"
-#include "shell/hostreport.h"
-#include "shell/memfile.h"
-#include "shell/virbase.h"
-#include "unix/daemonsettings.h"
+#include "shell/loader/enginemodule.h"
+#include "shell/engine/engines.h"
+#include "shell/host/hostfiles.h"
+#include "shell/host/hosthooks.h"
+#include "shell/host/hostreport.h"
+#include "shell/host/memfile.h"
+#include "shell/engine/virbase.h"
+#include "unix/config/daemonsettings.h"
 
 namespace {
 

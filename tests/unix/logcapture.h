@@ -6,7 +6,7 @@
 
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "unix/tvprotosettings.h"
+#include "unix/protocol/protocolsettings.h"
 
 inline std::vector<std::string>& CapturedLogLines() {
     static std::vector<std::string> lines;

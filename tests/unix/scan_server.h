@@ -16,14 +16,14 @@
 #include <vector>
 
 #include "base/logwriter.h"
-#include "shell/scankeys.h"
-#include "shell/scanstop.h"
+#include "shell/settings/scankeys.h"
+#include "shell/scan/scanstop.h"
 #include "tests/base/scratch_dir.h"
 #include "tests/unix/engine_fixture.h"
 #include "tests/unix/peer.h"
-#include "unix/daemonsettings.h"
-#include "unix/tvdispatch.h"
-#include "unix/tvprotosettings.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/protocol/dispatch.h"
+#include "unix/protocol/protocolsettings.h"
 
 namespace {
 

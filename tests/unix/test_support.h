@@ -21,7 +21,7 @@
 #include "base/messages.h"
 #include "base/scratch_dir.h"
 #include "base/tvlist.h"
-#include "unix/socketconfig.h"
+#include "unix/config/socketconfig.h"
 
 namespace {
 

@@ -1,7 +1,10 @@
-#pragma once
+// unix/client: the client library, a library of its own for programs that talk to the daemon. Uses
+// the silent transfer core of unix/protocol only.
+//
 // The three requests of the client library. Each answers with its result or nullopt and points
 // `error` at one of the texts below when it fails (null on success). Nothing is printed, and a failed
 // request leaves the connection open: the caller decides whether to close it (close(fd)).
+#pragma once
 
 #include <cstdint>
 #include <optional>

@@ -3,7 +3,7 @@
 #include <arpa/inet.h>
 #include <cstring>
 
-#include "unix/tvtransfer.h"
+#include "unix/protocol/transfer.h"
 
 namespace {
 

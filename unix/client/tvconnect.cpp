@@ -12,7 +12,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "unix/tvbudget.h"
+#include "unix/protocol/budget.h"
 
 char ClientErrorText[kClientErrorTextSize] = "";
 

@@ -1,10 +1,10 @@
-#include "unix/clienttype.h"
+#include "unix/config/clienttype.h"
 
 #include <cstring>
 #include <strings.h>
 
 #include "base/logwriter.h"
-#include "unix/clientlogs.h"
+#include "unix/protocol/clientlogs.h"
 
 int RequestClientType = 0;
 

@@ -1,4 +1,4 @@
-#include "unix/cmdline.h"
+#include "unix/config/cmdline.h"
 
 #include <strings.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include "base/messages.h"
 #include "base/outputmode.h"
 #include "base/pathutil.h"
-#include "unix/configreader.h"
-#include "unix/daemonsettings.h"
+#include "unix/config/configreader.h"
+#include "unix/config/daemonsettings.h"
 
 std::unique_ptr<tvStringList> ArgumentList;
 std::unique_ptr<tvStringList> BadOptionList;

@@ -1,4 +1,4 @@
-#include "unix/configkeys.h"
+#include "unix/config/configkeys.h"
 
 #include <strings.h>
 
@@ -10,12 +10,12 @@
 #include "base/logwriter.h"
 #include "base/outputmode.h"
 #include "base/pathutil.h"
-#include "shell/scansettings.h"
-#include "unix/clientlogs.h"
-#include "unix/configreader.h"
-#include "unix/daemonsettings.h"
-#include "unix/poolparams.h"
-#include "unix/socketconfig.h"
+#include "shell/settings/scansettings.h"
+#include "unix/protocol/clientlogs.h"
+#include "unix/config/configreader.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/config/poolparams.h"
+#include "unix/config/socketconfig.h"
 
 TarvoMainSettings* ConfigTargetSettings = nullptr;
 

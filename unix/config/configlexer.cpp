@@ -1,4 +1,4 @@
-#include "unix/configlexer.h"
+#include "unix/config/configlexer.h"
 
 #include <sstream>
 

@@ -1,4 +1,4 @@
-#include "unix/configreader.h"
+#include "unix/config/configreader.h"
 
 #include <fcntl.h>
 #include <strings.h>
@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "base/strutil.h"
-#include "shell/scansettings.h"
-#include "unix/configkeys.h"
-#include "unix/configlexer.h"
-#include "unix/configsource.h"
+#include "shell/settings/scansettings.h"
+#include "unix/config/configkeys.h"
+#include "unix/config/configlexer.h"
+#include "unix/config/configsource.h"
 
 const char kDefaultConfigPath[] = "/etc/tarvo/tarvo32.ini";
 char ConfigFilePath[kConfigPathSize] = "/etc/tarvo/tarvo32.ini";

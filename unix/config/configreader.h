@@ -1,3 +1,6 @@
+// unix/config: the configuration file and the command line, the daemon's settings and their life
+// from defaults through file and command line to reload. Uses base and shell.
+//
 // The configuration file reader: where the file is, which section is read,
 // how a line reaches the parser of its key, and the lists of complaints that
 // start-up reports.

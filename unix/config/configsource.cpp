@@ -1,4 +1,4 @@
-#include "unix/configsource.h"
+#include "unix/config/configsource.h"
 
 namespace {
 

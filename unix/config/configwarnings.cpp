@@ -1,11 +1,11 @@
-#include "unix/configwarnings.h"
+#include "unix/config/configwarnings.h"
 
 #include <cstdio>
 
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "unix/cmdline.h"
-#include "unix/configreader.h"
+#include "unix/config/cmdline.h"
+#include "unix/config/configreader.h"
 
 namespace {
 

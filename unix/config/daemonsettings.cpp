@@ -1,12 +1,12 @@
-#include "unix/daemonsettings.h"
+#include "unix/config/daemonsettings.h"
 
 #include <cstring>
 
 #include "base/filelayer.h"
 #include "base/logwriter.h"
 #include "base/outputmode.h"
-#include "unix/cmdline.h"
-#include "unix/configreader.h"
+#include "unix/config/cmdline.h"
+#include "unix/config/configreader.h"
 
 std::unique_ptr<tvStringList> VirusBase;
 int32_t OverwriteLog = 0;

@@ -5,7 +5,7 @@
 // that reads them.
 #pragma once
 
-#include "shell/nameformat.h" // RecodeNonprintable, RecodeMode, RecodeChar
+#include "shell/scan/nameformat.h" // RecodeNonprintable, RecodeMode, RecodeChar
 
 #include <cstddef>
 #include <cstdint>
@@ -13,8 +13,8 @@
 #include <string>
 
 #include "base/tvstrlist.h"
-#include "shell/scankeys.h"
-#include "unix/tvprotosettings.h"
+#include "shell/settings/scankeys.h"
+#include "unix/protocol/protocolsettings.h"
 
 constexpr size_t kSettingPathSize = 4097;
 

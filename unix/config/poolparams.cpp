@@ -1,4 +1,4 @@
-#include "unix/poolparams.h"
+#include "unix/config/poolparams.h"
 
 #include <cerrno>
 #include <climits>

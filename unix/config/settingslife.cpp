@@ -1,4 +1,4 @@
-#include "unix/settingslife.h"
+#include "unix/config/settingslife.h"
 
 #include <unistd.h>
 
@@ -8,13 +8,13 @@
 #include <string>
 
 #include "base/pathutil.h"
-#include "shell/enginemodule.h"
-#include "shell/scansettings.h"
-#include "unix/cmdline.h"
-#include "unix/configkeys.h"
-#include "unix/configreader.h"
-#include "unix/daemonsettings.h"
-#include "unix/socketconfig.h"
+#include "shell/loader/enginemodule.h"
+#include "shell/settings/scansettings.h"
+#include "unix/config/cmdline.h"
+#include "unix/config/configkeys.h"
+#include "unix/config/configreader.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/config/socketconfig.h"
 
 // The header rules of the mail processing, when it is linked in.
 void FreeFilterRules() __attribute__((weak));

@@ -1,4 +1,4 @@
-#include "unix/socketconfig.h"
+#include "unix/config/socketconfig.h"
 
 #include <sys/un.h>
 

@@ -1,4 +1,4 @@
-#include "unix/basesage.h"
+#include "unix/daemon/basesage.h"
 
 #include <sys/stat.h>
 
@@ -11,7 +11,7 @@
 
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "unix/daemonsettings.h"
+#include "unix/config/daemonsettings.h"
 
 namespace {
 

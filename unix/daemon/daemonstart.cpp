@@ -1,4 +1,4 @@
-#include "unix/daemonstart.h"
+#include "unix/daemon/daemonstart.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,14 +15,14 @@
 #include "base/logwriter.h"
 #include "base/messages.h"
 #include "base/pathutil.h"
-#include "unix/busyfiles.h"
-#include "unix/daemonsettings.h"
-#include "unix/listeners.h"
-#include "unix/pidfile.h"
-#include "unix/processpool.h"
-#include "unix/reload.h"
-#include "unix/signals.h"
-#include "unix/startup.h"
+#include "unix/pool/busyfiles.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/pool/listeners.h"
+#include "unix/daemon/pidfile.h"
+#include "unix/pool/processpool.h"
+#include "unix/daemon/reload.h"
+#include "unix/daemon/signals.h"
+#include "unix/daemon/startup.h"
 
 int DaemonReadyTimeoutSeconds = 60;
 

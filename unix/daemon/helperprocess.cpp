@@ -1,4 +1,4 @@
-#include "unix/helperprocess.h"
+#include "unix/daemon/helperprocess.h"
 
 #include <dirent.h>
 #include <sys/resource.h>

@@ -1,4 +1,4 @@
-#include "unix/notifymail.h"
+#include "unix/daemon/notifymail.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,8 +13,8 @@
 
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "unix/daemonsettings.h"
-#include "unix/helperprocess.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/daemon/helperprocess.h"
 
 const char kObsoleteBasesSubject[] = "Your virus bases are obsolete.";
 const char kObsoleteBasesBody[] =

@@ -1,4 +1,4 @@
-#include "unix/pidfile.h"
+#include "unix/daemon/pidfile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "base/pathutil.h"
-#include "unix/daemonsettings.h"
-#include "unix/listeners.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/pool/listeners.h"
 
 int WritePidFile(const char* path, pid_t pid) {
     if (path == nullptr || path[0] == '\0') return -1;

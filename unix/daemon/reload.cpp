@@ -1,4 +1,4 @@
-#include "unix/reload.h"
+#include "unix/daemon/reload.h"
 
 #include <unistd.h>
 
@@ -9,13 +9,13 @@
 #include "base/logwriter.h"
 #include "base/messages.h"
 #include "base/pathutil.h"
-#include "unix/configreader.h"
-#include "unix/daemonsettings.h"
-#include "unix/listeners.h"
-#include "unix/pidfile.h"
-#include "unix/processpool.h"
-#include "unix/startup.h"
-#include "unix/tvsigflags.h"
+#include "unix/config/configreader.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/pool/listeners.h"
+#include "unix/daemon/pidfile.h"
+#include "unix/pool/processpool.h"
+#include "unix/daemon/startup.h"
+#include "unix/protocol/signalflags.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "unix/signals.h"
+#include "unix/daemon/signals.h"
 
 #include <unistd.h>
 
@@ -6,12 +6,12 @@
 #include <cstring>
 
 #include "base/logwriter.h"
-#include "unix/daemonsettings.h"
-#include "unix/poolparams.h"
-#include "unix/poolsignals.h"
-#include "unix/processpool.h"
-#include "unix/tvprotosettings.h"
-#include "unix/tvsigflags.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/config/poolparams.h"
+#include "unix/pool/poolsignals.h"
+#include "unix/pool/processpool.h"
+#include "unix/protocol/protocolsettings.h"
+#include "unix/protocol/signalflags.h"
 
 namespace {
 

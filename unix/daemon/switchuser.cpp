@@ -1,4 +1,4 @@
-#include "unix/switchuser.h"
+#include "unix/daemon/switchuser.h"
 
 #include <unistd.h>
 
@@ -7,8 +7,8 @@
 
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "unix/daemonsettings.h"
-#include "unix/temppath.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/daemon/temppath.h"
 
 const SwitchUserCalls kSystemUserSwitchCalls = {::getpwnam, ::chown,  ::setgid, ::initgroups,
                                                 ::setuid,   ::getuid, ::geteuid};

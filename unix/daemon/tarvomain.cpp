@@ -1,4 +1,4 @@
-#include "unix/tarvomain.h"
+#include "unix/daemon/tarvomain.h"
 
 #include <unistd.h>
 
@@ -10,12 +10,12 @@
 
 #include "base/filelayer.h"
 #include "base/logwriter.h"
-#include "shell/hosthooks.h"
-#include "unix/cmdline.h"
-#include "unix/daemonstart.h"
-#include "unix/processpool.h"
-#include "unix/signals.h"
-#include "unix/startup.h"
+#include "shell/host/hosthooks.h"
+#include "unix/config/cmdline.h"
+#include "unix/daemon/daemonstart.h"
+#include "unix/pool/processpool.h"
+#include "unix/daemon/signals.h"
+#include "unix/daemon/startup.h"
 
 int TarvoMain(int argc, char** argv) {
     // Held back until the master has its handler: a SIGHUP before that must not end the launcher.

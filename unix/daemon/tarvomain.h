@@ -1,3 +1,6 @@
+// unix/daemon: the program's life: start-up, the switch of user, signals, reload and shutdown, the
+// pid file, the bases' age and notification mail. Uses everything below it.
+//
 // The program's entry: the launcher that loads the options and starts the daemon.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "unix/temppath.h"
+#include "unix/daemon/temppath.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 
 #include "base/logwriter.h"
 #include "base/pathutil.h"
-#include "unix/daemonsettings.h"
+#include "unix/config/daemonsettings.h"
 
 static_assert(sizeof TempPath == kPathBufSize && sizeof SpoolPath == kPathBufSize, "path buffers");
 

@@ -1,4 +1,4 @@
-#include "unix/busyfiles.h"
+#include "unix/pool/busyfiles.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,7 +9,7 @@
 #include <string>
 
 #include "base/pathutil.h"
-#include "unix/daemonsettings.h"
+#include "unix/config/daemonsettings.h"
 
 int IsBusyFileName(const char* name, const char* busyBase) {
     const size_t baseLength = strlen(busyBase);

@@ -1,4 +1,4 @@
-#include "unix/descpass.h"
+#include "unix/pool/descpass.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "base/logwriter.h"
-#include "unix/poolsignals.h"
+#include "unix/pool/poolsignals.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "unix/listeners.h"
+#include "unix/pool/listeners.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -12,8 +12,8 @@
 
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "unix/daemonsettings.h"
-#include "unix/socketconfig.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/config/socketconfig.h"
 
 SockList Listeners;
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "base/tvptrlist.h"
-#include "unix/listeningsocket.h"
+#include "unix/pool/listeningsocket.h"
 
 // Owns the listeners it holds; in the order they were opened.
 class SockList : public tvPointerList {

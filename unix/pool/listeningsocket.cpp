@@ -1,4 +1,4 @@
-#include "unix/listeningsocket.h"
+#include "unix/pool/listeningsocket.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -4,7 +4,7 @@
 
 #include <sys/types.h>
 
-#include "unix/socketbase.h"
+#include "unix/pool/socketbase.h"
 
 class ListeningSocket : public SocketBase {
 public:

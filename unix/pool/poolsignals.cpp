@@ -1,4 +1,4 @@
-#include "unix/poolsignals.h"
+#include "unix/pool/poolsignals.h"
 
 #include <initializer_list>
 

@@ -1,4 +1,4 @@
-#include "unix/processpool.h"
+#include "unix/pool/processpool.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,15 +14,15 @@
 #include "base/filelayer.h"
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "unix/daemonsettings.h"
-#include "unix/descpass.h"
-#include "unix/listeners.h"
-#include "unix/pidfile.h"
-#include "unix/poolparams.h"
-#include "unix/poolsignals.h"
-#include "unix/tvbudget.h"
-#include "unix/tvsigflags.h"
-#include "unix/tvwire.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/pool/descpass.h"
+#include "unix/pool/listeners.h"
+#include "unix/daemon/pidfile.h"
+#include "unix/config/poolparams.h"
+#include "unix/pool/poolsignals.h"
+#include "unix/protocol/budget.h"
+#include "unix/protocol/signalflags.h"
+#include "unix/protocol/wire.h"
 
 std::unique_ptr<ChildSlot[]> ChildSlots;
 size_t ChildSlotCount = 0;

@@ -1,3 +1,6 @@
+// unix/pool: listening sockets, the process pool's master and children, descriptor passing and
+// busy files. Uses base, unix/config and unix/protocol, and the daemon's pid file.
+//
 // The pool of pre-forked scanning children. The master keeps it between its minimum and maximum and
 // never accepts a connection itself; each child accepts clients on the shared listeners and serves
 // them command after command, reporting to the master around each command over a pair of pipes.
@@ -14,8 +17,8 @@
 #include <ctime>
 #include <memory>
 
-#include "unix/socketbase.h"
-#include "unix/tvdispatch.h"
+#include "unix/pool/socketbase.h"
+#include "unix/protocol/dispatch.h"
 
 // One possible child of the pool.
 struct ChildSlot {

@@ -8,10 +8,10 @@
 #include "base/logwriter.h"
 #include "base/messages.h"
 #include "base/pathutil.h"
-#include "unix/listeners.h"
-#include "unix/pidfile.h"
-#include "unix/socketconfig.h"
-#include "unix/tvsigflags.h"
+#include "unix/pool/listeners.h"
+#include "unix/daemon/pidfile.h"
+#include "unix/config/socketconfig.h"
+#include "unix/protocol/signalflags.h"
 
 namespace {
 

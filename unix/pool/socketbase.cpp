@@ -1,4 +1,4 @@
-#include "unix/socketbase.h"
+#include "unix/pool/socketbase.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // One stream socket with its address and its last error. Accepted and handed-back client connections
-// are plain SocketBase objects; listeners are ListeningSocket objects (unix/listeningsocket.h), the only
+// are plain SocketBase objects; listeners are ListeningSocket objects (unix/pool/listeningsocket.h), the only
 // kind that may remove a socket file.
 #pragma once
 

@@ -1,9 +1,9 @@
-#include "unix/tvbudget.h"
+#include "unix/protocol/budget.h"
 
 #include <cerrno>
 #include <ctime>
 
-#include "unix/tvsigflags.h"
+#include "unix/protocol/signalflags.h"
 
 TimeBudget BudgetFromSeconds(int64_t seconds) {
     return seconds > 0 ? seconds * 1000 : kUnlimitedBudget;

@@ -1,4 +1,4 @@
-#include "unix/clientlogs.h"
+#include "unix/protocol/clientlogs.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
-#include "unix/tvdispatch.h"
+#include "unix/protocol/dispatch.h"
 
-#include "unix/scanrequest.h"
-#include "unix/servicecommands.h"
-#include "unix/updatescript.h"
+#include "unix/protocol/scanrequest.h"
+#include "unix/protocol/servicecommands.h"
+#include "unix/protocol/updatescript.h"
 
 CommandHandler FindCommandHandler(uint32_t code) {
     switch (code) {

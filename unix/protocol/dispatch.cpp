@@ -1,10 +1,10 @@
-#include "unix/tvdispatch.h"
+#include "unix/protocol/dispatch.h"
 
 #include <arpa/inet.h>
 
-#include "unix/tvprotosettings.h"
-#include "unix/tvwire.h"
-#include "unix/tvwirelog.h"
+#include "unix/protocol/protocolsettings.h"
+#include "unix/protocol/wire.h"
+#include "unix/protocol/wirelog.h"
 
 int DispatchCommandWith(CommandLookup lookup, int fd, bool honourStop) {
     TimeBudget budget = BudgetFromSeconds(SocketTimeout);

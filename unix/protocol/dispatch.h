@@ -1,15 +1,18 @@
-#pragma once
+// unix/protocol: the client protocol on a connection: framing, timed transfers, the command table,
+// scan requests and replies, the service commands. Uses base, shell and unix/config.
+//
 // The command dispatcher of the client protocol: reads one command word and runs its handler.
+#pragma once
 
 #include <cstdint>
 
-#include "unix/tvbudget.h"
+#include "unix/protocol/budget.h"
 
 // A command's handler: reads the rest of the request and writes the reply under `budget`. Its result is
 // what the dispatcher returns: > 0 keeps the connection, anything else closes it.
 using CommandHandler = int (*)(int fd, TimeBudget& budget, bool honourStop);
 
-// The handler of a command code, or null when the daemon does not serve it (tvcommands.cpp).
+// The handler of a command code, or null when the daemon does not serve it (commands.cpp).
 CommandHandler FindCommandHandler(uint32_t code);
 using CommandLookup = CommandHandler (*)(uint32_t code);
 

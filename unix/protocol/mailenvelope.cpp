@@ -1,11 +1,11 @@
-#include "unix/mailenvelope.h"
+#include "unix/protocol/mailenvelope.h"
 
 #include <memory>
 #include <new>
 
-#include "unix/tvwire.h"
-#include "unix/tvwirelog.h"
-#include "unix/wildcardmatch.h"
+#include "unix/protocol/wire.h"
+#include "unix/protocol/wirelog.h"
+#include "unix/protocol/wildcardmatch.h"
 
 std::string EnvelopeSender;
 tvStringList EnvelopeRecipients;

@@ -8,7 +8,7 @@
 
 #include "base/bufstream.h"
 #include "base/tvstrlist.h"
-#include "unix/tvbudget.h"
+#include "unix/protocol/budget.h"
 
 // The sender and the recipients of the request being served.
 extern std::string EnvelopeSender;

@@ -1,10 +1,10 @@
-#include "unix/tvprocprefix.h"
+#include "unix/protocol/processprefix.h"
 
 #include <cstdio>
 #include <unistd.h>
 
 #include "base/processid.h"
-#include "unix/tvprotosettings.h"
+#include "unix/protocol/protocolsettings.h"
 
 char ClientPeerAddress[257] = "";
 

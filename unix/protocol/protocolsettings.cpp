@@ -1,4 +1,4 @@
-#include "unix/tvprotosettings.h"
+#include "unix/protocol/protocolsettings.h"
 
 int SocketTimeout = 10;
 int LogProcessInfo = 1;

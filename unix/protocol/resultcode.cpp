@@ -1,9 +1,9 @@
-#include "unix/resultcode.h"
+#include "unix/protocol/resultcode.h"
 
 #include <arpa/inet.h>
 
-#include "shell/requestoption.h"
-#include "unix/tvwire.h"
+#include "shell/scan/requestoption.h"
+#include "unix/protocol/wire.h"
 
 namespace {
 

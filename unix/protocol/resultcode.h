@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "shell/scancounters.h"
-#include "unix/tvbudget.h"
+#include "shell/scan/scancounters.h"
+#include "unix/protocol/budget.h"
 
 // Error codes of a request that could not be scanned; they make the whole result word.
 enum : uint32_t {

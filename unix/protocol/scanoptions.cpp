@@ -1,9 +1,9 @@
-#include "unix/scanoptions.h"
+#include "unix/protocol/scanoptions.h"
 
-#include "shell/nameformat.h"
-#include "unix/daemonsettings.h"
-#include "unix/tvwire.h"
-#include "unix/tvwirelog.h"
+#include "shell/scan/nameformat.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/protocol/wire.h"
+#include "unix/protocol/wirelog.h"
 
 int RecodeNonprintableAtFirstRequest = -1;
 

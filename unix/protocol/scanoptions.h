@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "shell/scansettings.h"
-#include "unix/tvbudget.h"
+#include "shell/settings/scansettings.h"
+#include "unix/protocol/budget.h"
 
 // Bits of the option words.
 enum : uint32_t {

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "base/pathutil.h"
-#include "unix/tvbudget.h"
+#include "unix/protocol/budget.h"
 
 class ScanTask;
 

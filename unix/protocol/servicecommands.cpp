@@ -1,12 +1,12 @@
-#include "unix/servicecommands.h"
+#include "unix/protocol/servicecommands.h"
 
 #include <arpa/inet.h>
 #include <cstring>
 
 #include "base/messages.h"
-#include "shell/engines.h"
-#include "shell/virbase.h"
-#include "unix/tvwire.h"
+#include "shell/engine/engines.h"
+#include "shell/engine/virbase.h"
+#include "unix/protocol/wire.h"
 
 int SendProtocolVersion(int fd, TimeBudget& budget, bool honourStop) {
     SendWord(htonl(kProtocolVersion), fd, budget, false, honourStop);

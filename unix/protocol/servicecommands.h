@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "unix/tvbudget.h"
+#include "unix/protocol/budget.h"
 
 constexpr uint32_t kProtocolVersion = 600;
 

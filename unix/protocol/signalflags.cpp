@@ -1,4 +1,4 @@
-#include "unix/tvsigflags.h"
+#include "unix/protocol/signalflags.h"
 
 volatile sig_atomic_t StopFlag = 0;
 volatile sig_atomic_t ReloadFlag = 0;

@@ -1,10 +1,10 @@
-#include "unix/tvtransfer.h"
+#include "unix/protocol/transfer.h"
 
 #include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "unix/tvsigflags.h"
+#include "unix/protocol/signalflags.h"
 
 namespace {
 

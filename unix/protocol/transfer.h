@@ -1,11 +1,11 @@
 #pragma once
 // The silent core of the timed transfers: whole buffers read from or written to a descriptor against a
-// time budget, with the reason when they end early. The daemon's reader and writer (tvwire.h) add their
+// time budget, with the reason when they end early. The daemon's reader and writer (wire.h) add their
 // log messages on top; the client library uses the core as it is, since it must print nothing.
 
 #include <cstddef>
 
-#include "unix/tvbudget.h"
+#include "unix/protocol/budget.h"
 
 // Largest piece that one read or write system call moves.
 constexpr size_t kTransferPiece = 16384;

@@ -1,4 +1,4 @@
-#include "unix/updatescript.h"
+#include "unix/protocol/updatescript.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -17,9 +17,9 @@
 #include <unistd.h>
 
 #include "base/filelayer.h"
-#include "unix/tvsigflags.h"
-#include "unix/tvwire.h"
-#include "unix/tvwirelog.h"
+#include "unix/protocol/signalflags.h"
+#include "unix/protocol/wire.h"
+#include "unix/protocol/wirelog.h"
 
 const char* UpdateScriptPath = kDefaultUpdateScriptPath;
 uint32_t UpdateScriptLimitSeconds = 600;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "unix/tvbudget.h"
+#include "unix/protocol/budget.h"
 
 // The update script. No configuration key changes it; tests point it elsewhere.
 extern const char* UpdateScriptPath;

@@ -1,4 +1,4 @@
-#include "unix/wildcardmatch.h"
+#include "unix/protocol/wildcardmatch.h"
 
 namespace {
 

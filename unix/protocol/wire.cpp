@@ -1,4 +1,4 @@
-#include "unix/tvwire.h"
+#include "unix/protocol/wire.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -8,9 +8,9 @@
 
 #include "base/filelayer.h"
 
-#include "unix/tvsigflags.h"
-#include "unix/tvtransfer.h"
-#include "unix/tvwirelog.h"
+#include "unix/protocol/signalflags.h"
+#include "unix/protocol/transfer.h"
+#include "unix/protocol/wirelog.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "unix/tvbudget.h"
+#include "unix/protocol/budget.h"
 
 // WriteFull results.
 constexpr int kWriteError = -1;

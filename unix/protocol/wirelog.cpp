@@ -1,11 +1,11 @@
-#include "unix/tvwirelog.h"
+#include "unix/protocol/wirelog.h"
 
 #include <cstdarg>
 #include <cstdio>
 
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "unix/tvprocprefix.h"
+#include "unix/protocol/processprefix.h"
 
 void LogProtocolLine(const char* fmt, ...) {
     char prefix[kProcessPrefixSize];

@@ -4,8 +4,8 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "shell/drivemap.h"
-#include "scan_fixture.h"
+#include "shell/disk/drivemap.h"
+#include "tests/shell/scan_fixture.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "shell/drivemap.h"
-#include "shell/hostdisk.h"
+#include "shell/disk/drivemap.h"
+#include "shell/host/hostdisk.h"
 #include "tests/base/scratch_dir.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/engines.h"
+#include "shell/engine/engines.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,9 +7,9 @@
 
 #include "base/outputmode.h"
 #include "engine/vdbwriter.h"
-#include "shell/hosthooks.h"
-#include "shell/lockword.h"
-#include "shell_fixture.h"
+#include "shell/host/hosthooks.h"
+#include "shell/scan/lockword.h"
+#include "tests/shell/shell_fixture.h"
 
 namespace {
 

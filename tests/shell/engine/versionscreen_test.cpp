@@ -1,10 +1,10 @@
-#include "shell/versionscreen.h"
+#include "shell/engine/versionscreen.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "log_capture.h"
+#include "tests/shell/log_capture.h"
 #include "base/stdout_capture.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/virbase.h"
+#include "shell/engine/virbase.h"
 
 #include <cstdarg>
 #include <map>
@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "engine/vdbwriter.h"
-#include "shell/engines.h"
-#include "shell/lockword.h"
-#include "shell_fixture.h"
+#include "shell/engine/engines.h"
+#include "shell/scan/lockword.h"
+#include "tests/shell/shell_fixture.h"
 
 namespace {
 

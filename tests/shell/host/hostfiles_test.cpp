@@ -1,4 +1,4 @@
-#include "shell/hostfiles.h"
+#include "shell/host/hostfiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,9 +9,9 @@
 #include <string>
 
 #include "base/filelayer.h"
-#include "engine_calls.h"
-#include "shell/hostservices.h"
-#include "shell_fixture.h"
+#include "tests/shell/engine_calls.h"
+#include "shell/host/hostservices.h"
+#include "tests/shell/shell_fixture.h"
 
 namespace {
 

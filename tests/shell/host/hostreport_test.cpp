@@ -1,14 +1,14 @@
-#include "shell/hostreport.h"
+#include "shell/host/hostreport.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "engine_calls.h"
-#include "shell/hosttask.h"
-#include "shell/requestoption.h"
-#include "shell_fixture.h"
+#include "tests/shell/engine_calls.h"
+#include "shell/host/hosttask.h"
+#include "shell/scan/requestoption.h"
+#include "tests/shell/shell_fixture.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "shell/memfile.h"
+#include "shell/host/memfile.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "shell_fixture.h"
+#include "tests/shell/shell_fixture.h"
 
 namespace {
 

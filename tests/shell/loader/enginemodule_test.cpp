@@ -1,4 +1,4 @@
-#include "shell/enginemodule.h"
+#include "shell/loader/enginemodule.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 
 #include "engine/tarvo_engine_api.h"
 #include "engine/version.h"
-#include "shell/engineinstance.h"
-#include "test_host.h"
+#include "shell/engine/engineinstance.h"
+#include "tests/shell/test_host.h"
 
 namespace {
 

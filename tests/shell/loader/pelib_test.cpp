@@ -1,4 +1,4 @@
-#include "shell/pelib.h"
+#include "shell/loader/pelib.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include "base/scratch_dir.h"
 #include "engine/tarvo_engine_api.h"
 #include "engine/version.h"
-#include "module_bytes.h"
-#include "test_host.h"
+#include "tests/shell/module_bytes.h"
+#include "tests/shell/test_host.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "archive_maker.h"
-#include "scan_fixture.h"
-#include "shell/actiongate.h"
+#include "tests/shell/archive_maker.h"
+#include "tests/shell/scan_fixture.h"
+#include "shell/scan/actiongate.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
-#include "archive_maker.h"
-#include "scan_fixture.h"
-#include "shell/scanresult.h"
+#include "tests/shell/archive_maker.h"
+#include "tests/shell/scan_fixture.h"
+#include "shell/scan/scanresult.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "shell/nameformat.h"
+#include "shell/scan/nameformat.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "log_capture.h"
+#include "tests/shell/log_capture.h"
 
 namespace {
 

@@ -17,12 +17,12 @@
 
 #include "base/filelayer.h"
 #include "engine/vdbwriter.h"
-#include "scan_fixture.h"
-#include "shell/hostfiles.h"
-#include "shell/objectentry.h"
-#include "shell/objectnames.h"
-#include "shell/scanresult.h"
-#include "shell/virbase.h"
+#include "tests/shell/scan_fixture.h"
+#include "shell/host/hostfiles.h"
+#include "shell/scan/objectentry.h"
+#include "shell/scan/objectnames.h"
+#include "shell/scan/scanresult.h"
+#include "shell/engine/virbase.h"
 
 namespace {
 

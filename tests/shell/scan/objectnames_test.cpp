@@ -1,12 +1,12 @@
-#include "shell/objectnames.h"
+#include "shell/scan/objectnames.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "base/pathutil.h"
-#include "shell/scanresult.h"
-#include "shell/scansettings.h"
+#include "shell/scan/scanresult.h"
+#include "shell/settings/scansettings.h"
 
 namespace {
 
@@ -24,14 +24,15 @@ TEST_P(RenameTable, OverwritesTheExtension) {
     EXPECT_STREQ(GetParam().renamed, out) << GetParam().path << " " << GetParam().pattern;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, RenameTable,
-    ::testing::Values(RenameCase{"a.exe", "#??", "a.#xe"}, RenameCase{"a", "#??", "a.#"},
-                      RenameCase{"/x/a.e", "#??", "/x/a.#"}, RenameCase{"/x/a.exec", "#??", "/x/a.#xe"},
-                      RenameCase{"a.exe", "#", "a.#"}, RenameCase{"a.exe", "vir", "a.vir"},
-                      RenameCase{"a.b.com", "?#?", "a.b.c#m"},
-                      // The dot of a folder is not the object's extension.
-                      RenameCase{"/dir.d/a", "#??", "/dir.d/a.#"}));
+INSTANTIATE_TEST_SUITE_P(Table, RenameTable,
+                         ::testing::Values(RenameCase{"a.exe", "#??", "a.#xe"}, RenameCase{"a", "#??", "a.#"},
+                                           RenameCase{"/x/a.e", "#??", "/x/a.#"},
+                                           RenameCase{"/x/a.exec", "#??", "/x/a.#xe"},
+                                           RenameCase{"a.exe", "#", "a.#"},
+                                           RenameCase{"a.exe", "vir", "a.vir"},
+                                           RenameCase{"a.b.com", "?#?", "a.b.c#m"},
+                                           // The dot of a folder is not the object's extension.
+                                           RenameCase{"/dir.d/a", "#??", "/dir.d/a.#"}));
 
 TEST(MakeRenamedName, RefusesWhatDoesNotFit) {
     char out[5];

@@ -1,11 +1,11 @@
-#include "shell/scanstat.h"
+#include "shell/scan/scanstat.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "shell/requestoption.h"
-#include "shell/scancounters.h"
+#include "shell/scan/requestoption.h"
+#include "shell/scan/scancounters.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/scantask.h"
+#include "shell/scan/scantask.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "archive_maker.h"
-#include "scan_fixture.h"
-#include "shell/actiongate.h"
-#include "shell/hosthooks.h"
-#include "shell/hostreport.h"
-#include "shell/memfile.h"
-#include "shell/objectaccess.h"
-#include "shell/scanresult.h"
+#include "tests/shell/archive_maker.h"
+#include "tests/shell/scan_fixture.h"
+#include "shell/scan/actiongate.h"
+#include "shell/host/hosthooks.h"
+#include "shell/host/hostreport.h"
+#include "shell/host/memfile.h"
+#include "shell/host/objectaccess.h"
+#include "shell/scan/scanresult.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "shell/scanthread.h"
+#include "shell/scan/scanthread.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "shell/scansettings.h"
-#include "shell/scantask.h"
+#include "shell/settings/scansettings.h"
+#include "shell/scan/scantask.h"
 
 namespace {
 

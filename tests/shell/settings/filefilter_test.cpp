@@ -1,4 +1,4 @@
-#include "shell/filefilter.h"
+#include "shell/settings/filefilter.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 #include <string>
 
 #include "base/scratch_dir.h"
-#include "shell/objectaccess.h"
-#include "shell/scansettings.h"
+#include "shell/host/objectaccess.h"
+#include "shell/settings/scansettings.h"
 
 namespace {
 

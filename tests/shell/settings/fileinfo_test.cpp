@@ -1,4 +1,4 @@
-#include "shell/fileinfo.h"
+#include "shell/settings/fileinfo.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

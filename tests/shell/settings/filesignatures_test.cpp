@@ -1,4 +1,4 @@
-#include "shell/filesignatures.h"
+#include "shell/settings/filesignatures.h"
 
 #include <gtest/gtest.h>
 

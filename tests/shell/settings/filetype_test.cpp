@@ -1,4 +1,4 @@
-#include "shell/filetype.h"
+#include "shell/settings/filetype.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -11,10 +11,10 @@
 
 #include "base/filelayer.h"
 #include "base/pathutil.h"
-#include "log_capture.h"
+#include "tests/shell/log_capture.h"
 #include "base/scratch_dir.h"
-#include "shell/nameformat.h"
-#include "shell/objectaccess.h"
+#include "shell/scan/nameformat.h"
+#include "shell/host/objectaccess.h"
 
 namespace {
 

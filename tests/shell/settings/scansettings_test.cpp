@@ -1,4 +1,4 @@
-#include "shell/scansettings.h"
+#include "shell/settings/scansettings.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/defaultextensions.h"
+#include "shell/settings/defaultextensions.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "base/logwriter.h"
-#include "unix/clientlogs.h"
-#include "unix/clienttype.h"
+#include "unix/protocol/clientlogs.h"
+#include "unix/config/clienttype.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/outputmode.h"
-#include "config_fixture.h"
+#include "tests/unix/config_fixture.h"
 #include "base/scratch_dir.h"
 
 namespace {

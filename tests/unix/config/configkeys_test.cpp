@@ -12,8 +12,8 @@
 #include "base/outputmode.h"
 #include "base/pathutil.h"
 #include "base/strutil.h"
-#include "config_fixture.h"
-#include "unix/socketconfig.h"
+#include "tests/unix/config_fixture.h"
+#include "unix/config/socketconfig.h"
 
 namespace {
 

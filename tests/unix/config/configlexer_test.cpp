@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "unix/configlexer.h"
+#include "unix/config/configlexer.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "config_fixture.h"
+#include "tests/unix/config_fixture.h"
 #include "base/scratch_dir.h"
-#include "unix/configsource.h"
+#include "unix/config/configsource.h"
 
 namespace {
 

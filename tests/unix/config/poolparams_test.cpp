@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "config_fixture.h"
-#include "unix/poolparams.h"
+#include "tests/unix/config_fixture.h"
+#include "unix/config/poolparams.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "base/filelayer.h"
 #include "base/outputmode.h"
-#include "config_fixture.h"
-#include "unix/socketconfig.h"
+#include "tests/unix/config_fixture.h"
+#include "unix/config/socketconfig.h"
 
 namespace {
 

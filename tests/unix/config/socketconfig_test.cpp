@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "config_fixture.h"
-#include "unix/socketconfig.h"
+#include "tests/unix/config_fixture.h"
+#include "unix/config/socketconfig.h"
 
 namespace {
 

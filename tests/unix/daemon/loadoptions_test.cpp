@@ -5,12 +5,12 @@
 #include <string>
 
 #include "base/scratch_dir.h"
-#include "logcapture.h"
-#include "unix/configreader.h"
-#include "unix/daemonsettings.h"
-#include "unix/processpool.h"
-#include "unix/startup.h"
-#include "unix/switchuser.h"
+#include "tests/unix/logcapture.h"
+#include "unix/config/configreader.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/pool/processpool.h"
+#include "unix/daemon/startup.h"
+#include "unix/daemon/switchuser.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "unix/notifymail.h"
+#include "unix/daemon/notifymail.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include "daemon_fixture.h"
-#include "unix/daemonsettings.h"
+#include "tests/unix/daemon_fixture.h"
+#include "unix/config/daemonsettings.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "unix/signals.h"
+#include "unix/daemon/signals.h"
 
 #include <gtest/gtest.h>
 
-#include "unix/daemonsettings.h"
-#include "unix/processpool.h"
-#include "unix/tvprotosettings.h"
-#include "unix/tvsigflags.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/pool/processpool.h"
+#include "unix/protocol/protocolsettings.h"
+#include "unix/protocol/signalflags.h"
 
 namespace {
 

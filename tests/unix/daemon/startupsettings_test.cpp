@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "base/pathutil.h"
-#include "config_fixture.h"
+#include "tests/unix/config_fixture.h"
 #include "base/scratch_dir.h"
-#include "shell/enginemodule.h"
-#include "unix/basesage.h"
-#include "unix/configwarnings.h"
-#include "unix/socketconfig.h"
-#include "unix/temppath.h"
+#include "shell/loader/enginemodule.h"
+#include "unix/daemon/basesage.h"
+#include "unix/config/configwarnings.h"
+#include "unix/config/socketconfig.h"
+#include "unix/daemon/temppath.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "unix/switchuser.h"
+#include "unix/daemon/switchuser.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "logcapture.h"
+#include "tests/unix/logcapture.h"
 #include "tests/base/scratch_dir.h"
-#include "unix/daemonsettings.h"
-#include "unix/temppath.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/daemon/temppath.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "unix/busyfiles.h"
+#include "unix/pool/busyfiles.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "daemon_fixture.h"
+#include "tests/unix/daemon_fixture.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "unix/descpass.h"
+#include "unix/pool/descpass.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "test_support.h"
+#include "tests/unix/test_support.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
-#include "unix/listeners.h"
+#include "unix/pool/listeners.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include "reserved_port.h"
-#include "test_support.h"
-#include "unix/daemonsettings.h"
-#include "unix/pidfile.h"
-#include "unix/tvsigflags.h"
+#include "tests/unix/reserved_port.h"
+#include "tests/unix/test_support.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/daemon/pidfile.h"
+#include "unix/protocol/signalflags.h"
 
 namespace {
 

@@ -7,18 +7,18 @@
 
 #include <regex>
 
-#include "reserved_port.h"
-#include "test_support.h"
-#include "unix/daemonsettings.h"
-#include "unix/listeners.h"
-#include "unix/pidfile.h"
-#include "unix/poolsignals.h"
-#include "unix/poolparams.h"
-#include "unix/processpool.h"
-#include "unix/tvprocprefix.h"
-#include "unix/tvprotosettings.h"
-#include "unix/tvsigflags.h"
-#include "unix/tvwire.h"
+#include "tests/unix/reserved_port.h"
+#include "tests/unix/test_support.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/pool/listeners.h"
+#include "unix/daemon/pidfile.h"
+#include "unix/pool/poolsignals.h"
+#include "unix/config/poolparams.h"
+#include "unix/pool/processpool.h"
+#include "unix/protocol/processprefix.h"
+#include "unix/protocol/protocolsettings.h"
+#include "unix/protocol/signalflags.h"
+#include "unix/protocol/wire.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <sys/wait.h>
 
 #include "base/filelayer.h"
-#include "test_support.h"
-#include "unix/daemonsettings.h"
-#include "unix/descpass.h"
-#include "unix/poolparams.h"
-#include "unix/processpool.h"
-#include "unix/tvprotosettings.h"
-#include "unix/tvsigflags.h"
+#include "tests/unix/test_support.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/pool/descpass.h"
+#include "unix/config/poolparams.h"
+#include "unix/pool/processpool.h"
+#include "unix/protocol/protocolsettings.h"
+#include "unix/protocol/signalflags.h"
 
 namespace {
 

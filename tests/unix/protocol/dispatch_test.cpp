@@ -11,11 +11,11 @@
 #include "base/logwriter.h"
 #include "base/messages.h"
 #include "tests/unix/peer.h"
-#include "unix/tvdispatch.h"
-#include "unix/tvprotosettings.h"
-#include "unix/tvsigflags.h"
-#include "unix/tvtransfer.h"
-#include "unix/tvwire.h"
+#include "unix/protocol/dispatch.h"
+#include "unix/protocol/protocolsettings.h"
+#include "unix/protocol/signalflags.h"
+#include "unix/protocol/transfer.h"
+#include "unix/protocol/wire.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 
 #include "tests/unix/logcapture.h"
 #include "tests/unix/peer.h"
-#include "unix/tvsigflags.h"
-#include "unix/tvwire.h"
+#include "unix/protocol/signalflags.h"
+#include "unix/protocol/wire.h"
 
 namespace {
 

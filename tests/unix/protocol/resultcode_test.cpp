@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "shell/requestoption.h"
+#include "shell/scan/requestoption.h"
 #include "tests/unix/peer.h"
-#include "unix/resultcode.h"
-#include "unix/tvsigflags.h"
+#include "unix/protocol/resultcode.h"
+#include "unix/protocol/signalflags.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <string>
 
 #include "base/bufstream.h"
-#include "shell/nameformat.h"
+#include "shell/scan/nameformat.h"
 #include "tests/unix/logcapture.h"
 #include "tests/unix/peer.h"
-#include "unix/daemonsettings.h"
-#include "unix/mailenvelope.h"
-#include "unix/scanoptions.h"
+#include "unix/config/daemonsettings.h"
+#include "unix/protocol/mailenvelope.h"
+#include "unix/protocol/scanoptions.h"
 
 namespace {
 

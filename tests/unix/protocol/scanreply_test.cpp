@@ -9,15 +9,15 @@
 #include <unistd.h>
 
 #include "base/logwriter.h"
-#include "shell/hostfiles.h"
-#include "shell/hostreport.h"
-#include "shell/memfile.h"
-#include "shell/requestoption.h"
-#include "shell/scantask.h"
+#include "shell/host/hostfiles.h"
+#include "shell/host/hostreport.h"
+#include "shell/host/memfile.h"
+#include "shell/scan/requestoption.h"
+#include "shell/scan/scantask.h"
 #include "tests/base/scratch_dir.h"
 #include "tests/unix/logcapture.h"
 #include "tests/unix/peer.h"
-#include "unix/scanrequest.h"
+#include "unix/protocol/scanrequest.h"
 
 namespace {
 

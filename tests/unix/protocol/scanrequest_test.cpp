@@ -16,13 +16,13 @@
 #include <vector>
 
 #include "shell/archive_maker.h"
-#include "shell/drivemap.h"
+#include "shell/disk/drivemap.h"
 #include "tests/unix/scan_server.h"
-#include "unix/clientlogs.h"
-#include "unix/scanrequest.h"
-#include "unix/settingslife.h"
-#include "unix/tvsigflags.h"
-#include "unix/updatescript.h"
+#include "unix/protocol/clientlogs.h"
+#include "unix/protocol/scanrequest.h"
+#include "unix/config/settingslife.h"
+#include "unix/protocol/signalflags.h"
+#include "unix/protocol/updatescript.h"
 
 namespace {
 

@@ -6,14 +6,14 @@
 #include <string>
 
 #include "base/messages.h"
-#include "shell/engines.h"
-#include "shell/virbase.h"
+#include "shell/engine/engines.h"
+#include "shell/engine/virbase.h"
 #include "tests/unix/engine_fixture.h"
 #include "tests/unix/logcapture.h"
 #include "tests/unix/peer.h"
-#include "unix/servicecommands.h"
-#include "unix/tvdispatch.h"
-#include "unix/tvprotosettings.h"
+#include "unix/protocol/servicecommands.h"
+#include "unix/protocol/dispatch.h"
+#include "unix/protocol/protocolsettings.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include "tests/base/waiting_probe.h"
 #include "tests/unix/logcapture.h"
 #include "tests/unix/peer.h"
-#include "unix/tvbudget.h"
-#include "unix/tvprocprefix.h"
-#include "unix/tvsigflags.h"
-#include "unix/tvtransfer.h"
-#include "unix/tvwire.h"
+#include "unix/protocol/budget.h"
+#include "unix/protocol/processprefix.h"
+#include "unix/protocol/signalflags.h"
+#include "unix/protocol/transfer.h"
+#include "unix/protocol/wire.h"
 
 namespace {
 

@@ -19,10 +19,10 @@
 #include "tests/base/waiting_probe.h"
 #include "tests/unix/logcapture.h"
 #include "tests/unix/peer.h"
-#include "unix/tvdispatch.h"
-#include "unix/tvprotosettings.h"
-#include "unix/tvsigflags.h"
-#include "unix/updatescript.h"
+#include "unix/protocol/dispatch.h"
+#include "unix/protocol/protocolsettings.h"
+#include "unix/protocol/signalflags.h"
+#include "unix/protocol/updatescript.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "unix/wildcardmatch.h"
+#include "unix/protocol/wildcardmatch.h"
 
 namespace {
 
