@@ -1,4 +1,4 @@
-// The child side of the pool: accepting clients on the shared listeners and serving them.
+#include "unix/pool/poolchild.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -22,12 +22,13 @@
 #include "unix/pool/descpass.h"
 #include "unix/pool/listeners.h"
 #include "unix/pool/poolsignals.h"
-#include "unix/pool/processpool.h"
 #include "unix/protocol/budget.h"
 #include "unix/protocol/processprefix.h"
 #include "unix/protocol/protocolsettings.h"
 #include "unix/protocol/signalflags.h"
 #include "unix/protocol/wire.h"
+
+CommandLookup SessionCommands = FindCommandHandler;
 
 namespace {
 
@@ -280,22 +281,15 @@ void AcceptClients(std::unique_ptr<SocketBase>& handed) {
     }
 }
 
-void RunPoolChild(size_t index, int statusWrite, int replyRead) {
+void RunPoolChild(std::unique_ptr<SocketBase> handed, int pairEnd, int statusWrite, int replyRead) {
     ExitFlag = 0;
     ReloadFlag = 0;
     StopFlag = 0;
-    ForkMarker = 0;
     setlocale(LC_CTYPE, "");
     OwnPid = getpid();
     StatusWrite = statusWrite;
     ReplyRead = replyRead;
-
-    // Only this slot's child ends and the connection handed to it stay open.
-    std::unique_ptr<SocketBase> handed = std::move(ChildSlots[index].handed);
-    PairEnd = ChildSlots[index].childPairEnd;
-    ChildSlots[index].childPairEnd = -1;
-    FreeSlotTable();
-    DropPendingConnections();
+    PairEnd = pairEnd;
 
     CollectReportLines = 1;
     setpriority(PRIO_PROCESS, 0, ScanPriority);

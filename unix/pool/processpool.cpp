@@ -31,7 +31,6 @@ volatile sig_atomic_t ForkMarker = getpid();
 volatile sig_atomic_t ShutdownSignal = 0;
 int (*PoolReloadRoutine)() = nullptr;
 void (*PoolShutdownRoutine)() = nullptr;
-CommandLookup SessionCommands = FindCommandHandler;
 
 namespace {
 
@@ -440,7 +439,16 @@ int SpawnChild(size_t index) {
         EndMessageLine(0);
         return -1;
     }
-    if (pid == 0) RunPoolChild(index, status[1], reply[0]);
+    if (pid == 0) {
+        ForkMarker = 0;
+        // Only this slot's child ends and the connection handed to it stay open.
+        std::unique_ptr<SocketBase> handed = std::move(slot.handed);
+        const int pairEnd = slot.childPairEnd;
+        slot.childPairEnd = -1;
+        FreeSlotTable();
+        DropPendingConnections();
+        RunPoolChild(std::move(handed), pairEnd, status[1], reply[0]);
+    }
     ForkMarker = pid;
     close(status[1]);
     close(reply[0]);

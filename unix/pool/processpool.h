@@ -3,10 +3,8 @@
 //
 // The pool of pre-forked scanning children. The master keeps it between its minimum and maximum and
 // never accepts a connection itself; each child accepts clients on the shared listeners and serves
-// them command after command, reporting to the master around each command over a pair of pipes.
-//
-// Master-child words (host order): the child writes 1 before a command (answer 0), 2 and W after it
-// (W echoed), 3 to hand its connection back (answer 3, then the descriptor over the socket pair).
+// them command after command, reporting to the master around each command over a pair of pipes
+// (unix/pool/poolchild.h).
 #pragma once
 
 #include <sys/types.h>
@@ -17,8 +15,8 @@
 #include <ctime>
 #include <memory>
 
+#include "unix/pool/poolchild.h"
 #include "unix/pool/socketbase.h"
-#include "unix/protocol/dispatch.h"
 
 // One possible child of the pool.
 struct ChildSlot {
@@ -46,14 +44,6 @@ struct PoolCounters {
     time_t startTime = 0;
 };
 
-// Status words of the master-child pipes.
-enum : uint32_t {
-    kChildIdle = 0,
-    kChildCommandBegins = 1,
-    kChildCommandDone = 2,
-    kChildHandsBack = 3,
-};
-
 // The slot table: as many slots as the pool maximum.
 extern std::unique_ptr<ChildSlot[]> ChildSlots;
 extern size_t ChildSlotCount;
@@ -68,8 +58,6 @@ extern volatile sig_atomic_t ShutdownSignal;
 // listeners, 0 on success; the release of everything before the master exits.
 extern int (*PoolReloadRoutine)();
 extern void (*PoolShutdownRoutine)();
-// The commands a child serves (the protocol's own by default).
-extern CommandLookup SessionCommands;
 
 // A fresh table of count slots (any old one is dropped): 0, or -1 when out of memory.
 int CreateSlotTable(size_t count);
@@ -110,12 +98,3 @@ void RequestPoolStatistics();
 size_t PendingConnectionCount();
 // Closes the master's copies of the pending connections (a child holds none of them).
 void DropPendingConnections();
-
-// Child side.
-// One iteration of a child: the handed connection first, then one wait on all listeners and the
-// clients accepted there.
-void AcceptClients(std::unique_ptr<SocketBase>& handed);
-// The command loop on one connection; hands it back on a reload.
-void ServeClientSession(SocketBase& connection);
-// The child's life after the fork, with its ends of the two pipes.
-[[noreturn]] void RunPoolChild(size_t index, int statusWrite, int replyRead);
