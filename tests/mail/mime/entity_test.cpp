@@ -36,6 +36,8 @@ TEST(SplitHeadersAndBody, Table) {
         // missing colon make it body, not header.
         {"base64 line ending in =", "Content-Type: text/plain\nQUJDREVGRw==\n", "Content-Type: text/plain\n",
          "QUJDREVGRw==\n"},
+        {"last line is body without its line end", "A: 1\nQUJDREVGRw==", "A: 1\n", "QUJDREVGRw=="},
+        {"plain words without line end", "plain", "", "plain"},
         {"'=' alone is no field", "a=b\nc\n", "", "a=b\nc\n"},
         {"colon inside a sentence", "A: 1\nsee here: this\n", "A: 1\n", "see here: this\n"},
         {"lone CR is no line end", "A: 1\rB\n\nb", "A: 1\rB\n", "b"},
