@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/mailtext.h"
 #include "mail/mime/base64.h"
 #include "mail/mime/message.h"
 #include "mail/mime/quotedprintable.h"
@@ -20,27 +21,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string Words(size_t size, std::mt19937& rng) {
-    static const char* const words[] = {"the",    "scanner", "looks",   "at",     "every",   "part",
-                                        "of",     "a",       "message", "and",    "decodes", "it",
-                                        "before", "caf\xe9", "invoice", "please", "find",    "attached",
-                                        "report", "2026",    "."};
-    std::string text;
-    size_t column = 0;
-    while (text.size() < size) {
-        const char* word = words[rng() % (sizeof words / sizeof words[0])];
-        text += word;
-        column += strlen(word) + 1;
-        if (column > 60 + rng() % 12) {
-            text += "\r\n";
-            column = 0;
-        } else {
-            text += ' ';
-        }
-    }
-    return text;
-}
 
 std::string Binary(size_t size, std::mt19937& rng) {
     std::string data(size, '\0');
@@ -75,26 +55,26 @@ std::string MakeMessage(int n, std::mt19937& rng) {
     const std::string b = "=_b" + std::to_string(n) + "_" + std::to_string(rng());
     switch (n % 4) {
     case 0:
-        return Headers(n, "text/plain; charset=utf-8", rng) + "\r\n" + Words(2000 + rng() % 6000, rng);
+        return Headers(n, "text/plain; charset=utf-8", rng) + "\r\n" + TypicalText(2000 + rng() % 6000, rng);
     case 1:
         return Headers(n, ("multipart/mixed; boundary=\"" + b + "\"").c_str(), rng) +
                "\r\nThis is MIME.\r\n--" + b + "\r\nContent-Type: text/plain\r\n\r\n" +
-               Words(1000 + rng() % 2000, rng) + "\r\n" + Attachment(b, 20000 + rng() % 180000, rng) + "--" +
-               b + "--\r\n";
+               TypicalText(1000 + rng() % 2000, rng) + "\r\n" + Attachment(b, 20000 + rng() % 180000, rng) +
+               "--" + b + "--\r\n";
     case 2: {
         std::string qp;
-        QpEncode(Words(3000 + rng() % 4000, rng), qp);
+        QpEncode(TypicalText(3000 + rng() % 4000, rng), qp);
         return Headers(n, ("multipart/alternative; boundary=\"" + b + "\"").c_str(), rng) + "\r\n--" + b +
                "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: "
                "quoted-printable\r\n\r\n" +
                qp + "\r\n--" + b + "\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<html><body><p>" +
-               Words(4000 + rng() % 4000, rng) + "</p></body></html>\r\n--" + b + "--\r\n";
+               TypicalText(4000 + rng() % 4000, rng) + "</p></body></html>\r\n--" + b + "--\r\n";
     }
     default: {
         const std::string inner = "=_i" + std::to_string(n);
         const std::string forwarded =
             Headers(n + 1, ("multipart/mixed; boundary=\"" + inner + "\"").c_str(), rng) + "\r\n--" + inner +
-            "\r\nContent-Type: text/plain\r\n\r\n" + Words(1500, rng) + "\r\n" +
+            "\r\nContent-Type: text/plain\r\n\r\n" + TypicalText(1500, rng) + "\r\n" +
             Attachment(inner, 10000 + rng() % 60000, rng) + "--" + inner + "--\r\n";
         return Headers(n, ("multipart/mixed; boundary=\"" + b + "\"").c_str(), rng) + "\r\n--" + b +
                "\r\nContent-Type: text/plain\r\n\r\nForwarded message below.\r\n--" + b +
@@ -118,13 +98,6 @@ template <typename Work> double Measure(size_t bytes, Work work) {
         best = std::max(best, passes * bytes / spent.count() / 1e6);
     }
     return best;
-}
-
-bool WriteFile(const std::string& path, const std::string& data) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = fwrite(data.data(), 1, data.size(), f) == data.size();
-    return fclose(f) == 0 && ok;
 }
 
 struct Rates {

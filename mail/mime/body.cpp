@@ -11,15 +11,16 @@
 
 DwCreationHook<DwBody> DwBody::sNewBodyHook = nullptr;
 
-DwBody::DwBody() {
+DwBody::DwBody() : parts_(this) {
     SetClass(kCidBody, "DwBody");
 }
 
-DwBody::DwBody(const std::string& text, DwMessageComponent* parent) : DwMessageComponent(text, parent) {
+DwBody::DwBody(const std::string& text, DwMessageComponent* parent)
+    : DwMessageComponent(text, parent), parts_(this) {
     SetClass(kCidBody, "DwBody");
 }
 
-DwBody::DwBody(const DwBody& other) : DwMessageComponent(other) {
+DwBody::DwBody(const DwBody& other) : DwMessageComponent(other), parts_(this) {
     SetClass(kCidBody, "DwBody");
     CopyFrom(other);
 }
@@ -52,22 +53,10 @@ void DwBody::CopyFrom(const DwBody& other) {
     preamble_ = other.preamble_;
     epilogue_ = other.epilogue_;
     nestingCut_ = other.nestingCut_;
-    for (int i = 0; i < other.parts_.Count(); ++i) {
-        auto* part = static_cast<DwBodyPart*>(other.parts_.At(i)->Clone());
-        if (!part) break;
-        AdoptPart(part);
-    }
+    parts_.AdoptClonesOf(other.parts_);
     if (other.nestedMessage_) {
         nestedMessage_ = static_cast<DwMessage*>(other.nestedMessage_->Clone());
         if (nestedMessage_) nestedMessage_->SetParent(this);
-    }
-}
-
-void DwBody::AdoptPart(DwBodyPart* part) {
-    if (parts_.Append(part)) {
-        part->SetParent(this);
-    } else {
-        delete part;
     }
 }
 
@@ -91,24 +80,16 @@ void DwBody::AppendPart(DwBodyPart* part) {
 }
 
 void DwBody::InsertPartAt(int index, DwBodyPart* part) {
-    if (!part) return;
-    if (!parts_.InsertAt(index, part)) return;
-    part->SetParent(this);
-    nestingCut_ = false;
-    MarkModified();
+    if (part) nestingCut_ = false;
+    parts_.Insert(index, part);
 }
 
 DwBodyPart* DwBody::RemovePartAt(int index) {
-    DwBodyPart* part = parts_.RemoveAt(index);
-    if (!part) return nullptr;
-    part->SetParent(nullptr);
-    MarkModified();
-    return part;
+    return parts_.Remove(index);
 }
 
 void DwBody::DeleteAllParts() {
-    parts_.DeleteAll();
-    MarkModified();
+    parts_.DeleteAllMarking();
 }
 
 void DwBody::SetNestedMessage(DwMessage* message) {
@@ -159,7 +140,7 @@ void DwBody::Parse() {
         for (std::string& partText : splitter.parts) {
             DwBodyPart* part = DwBodyPart::NewBodyPart(std::move(partText), this);
             if (!part) break;
-            AdoptPart(part);
+            parts_.Adopt(part);
             part->Parse();
         }
     } else {

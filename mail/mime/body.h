@@ -4,7 +4,7 @@
 #include <string>
 
 #include "mail/mime/component.h"
-#include "mail/mime/ownedarray.h"
+#include "mail/mime/childlist.h"
 
 class DwBodyPart;
 class DwMessage;
@@ -58,7 +58,6 @@ public:
     static DwCreationHook<DwBody> sNewBodyHook;
 
 private:
-    void AdoptPart(DwBodyPart* part);
     void CopyFrom(const DwBody& other);
     // The media type code of the owning entity's Content-Type (kTypeNull without one), and its
     // boundary.
@@ -67,7 +66,7 @@ private:
 
     std::string preamble_;
     std::string epilogue_;
-    DwOwnedArray<DwBodyPart> parts_;
+    DwChildList<DwBodyPart> parts_;
     DwMessage* nestedMessage_ = nullptr;
     bool nestingCut_ = false;
 };

@@ -13,24 +13,25 @@
 
 DwCreationHook<DwHeaders> DwHeaders::sNewHeadersHook = nullptr;
 
-DwHeaders::DwHeaders() {
+DwHeaders::DwHeaders() : fields_(this) {
     SetClass(kCidHeaders, "DwHeaders");
 }
 
-DwHeaders::DwHeaders(const std::string& text, DwMessageComponent* parent) : DwMessageComponent(text, parent) {
+DwHeaders::DwHeaders(const std::string& text, DwMessageComponent* parent)
+    : DwMessageComponent(text, parent), fields_(this) {
     SetClass(kCidHeaders, "DwHeaders");
 }
 
-DwHeaders::DwHeaders(const DwHeaders& other) : DwMessageComponent(other) {
+DwHeaders::DwHeaders(const DwHeaders& other) : DwMessageComponent(other), fields_(this) {
     SetClass(kCidHeaders, "DwHeaders");
-    CopyFieldsFrom(other);
+    fields_.AdoptClonesOf(other.fields_);
 }
 
 DwHeaders& DwHeaders::operator=(const DwHeaders& other) {
     if (this != &other) {
         fields_.DeleteAll();
         DwMessageComponent::operator=(other);
-        CopyFieldsFrom(other);
+        fields_.AdoptClonesOf(other.fields_);
         if (Parent()) Parent()->MarkModified();
     }
     return *this;
@@ -44,22 +45,6 @@ DwMessageComponent* DwHeaders::Clone() const {
 
 DwHeaders* DwHeaders::NewHeaders(const std::string& text, DwMessageComponent* parent) {
     return DwCreateNode(sNewHeadersHook, text, parent);
-}
-
-void DwHeaders::CopyFieldsFrom(const DwHeaders& other) {
-    for (int i = 0; i < other.fields_.Count(); ++i) {
-        auto* field = static_cast<DwField*>(other.fields_.At(i)->Clone());
-        if (!field) break;
-        AdoptField(field);
-    }
-}
-
-void DwHeaders::AdoptField(DwField* field) {
-    if (fields_.Append(field)) {
-        field->SetParent(this);
-    } else {
-        delete field;
-    }
 }
 
 DwField& DwHeaders::FieldAt(int index) const {
@@ -90,23 +75,15 @@ void DwHeaders::AppendField(DwField* field) {
 }
 
 void DwHeaders::InsertFieldAt(int index, DwField* field) {
-    if (!field) return;
-    if (!fields_.InsertAt(index, field)) return;
-    field->SetParent(this);
-    MarkModified();
+    fields_.Insert(index, field);
 }
 
 DwField* DwHeaders::RemoveFieldAt(int index) {
-    DwField* field = fields_.RemoveAt(index);
-    if (!field) return nullptr;
-    field->SetParent(nullptr);
-    MarkModified();
-    return field;
+    return fields_.Remove(index);
 }
 
 void DwHeaders::DeleteAllFields() {
-    fields_.DeleteAll();
-    MarkModified();
+    fields_.DeleteAllMarking();
 }
 
 DwFieldBody* DwHeaders::FieldBodyFor(const std::string& name) {
@@ -181,7 +158,7 @@ void DwHeaders::Parse() {
         DwField* field = DwField::NewField(text_.substr(pos, end - pos), this);
         if (!field) break;
         field->Parse();
-        AdoptField(field);
+        fields_.Adopt(field);
         pos = end;
     }
 }

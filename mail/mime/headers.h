@@ -4,7 +4,7 @@
 #include <string>
 
 #include "mail/mime/component.h"
-#include "mail/mime/ownedarray.h"
+#include "mail/mime/childlist.h"
 
 class DwField;
 class DwFieldBody;
@@ -117,9 +117,5 @@ public:
     static DwCreationHook<DwHeaders> sNewHeadersHook;
 
 private:
-    // Append without marking, for Parse and copying.
-    void AdoptField(DwField* field);
-    void CopyFieldsFrom(const DwHeaders& other);
-
-    DwOwnedArray<DwField, 30> fields_;
+    DwChildList<DwField, 30> fields_;
 };

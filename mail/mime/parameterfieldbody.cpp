@@ -19,40 +19,29 @@ bool SeekTspecial(DwTokenizer& tokenizer, char c) {
     return false;
 }
 
-DwParameterFieldBody::DwParameterFieldBody() = default;
+DwParameterFieldBody::DwParameterFieldBody() : params_(this) {}
 
 DwParameterFieldBody::DwParameterFieldBody(const std::string& text, DwMessageComponent* parent)
-    : DwFieldBody(text, parent) {}
+    : DwFieldBody(text, parent), params_(this) {}
 
-DwParameterFieldBody::DwParameterFieldBody(const DwParameterFieldBody& other) : DwFieldBody(other) {
-    CopyParametersFrom(other);
+DwParameterFieldBody::DwParameterFieldBody(const DwParameterFieldBody& other)
+    : DwFieldBody(other), params_(this) {
+    params_.AdoptClonesOf(other.params_);
 }
 
 DwParameterFieldBody& DwParameterFieldBody::operator=(const DwParameterFieldBody& other) {
     if (this != &other) {
         params_.DeleteAll();
         DwFieldBody::operator=(other);
-        CopyParametersFrom(other);
+        params_.AdoptClonesOf(other.params_);
     }
     return *this;
 }
 
 DwParameterFieldBody::~DwParameterFieldBody() = default;
 
-void DwParameterFieldBody::CopyParametersFrom(const DwParameterFieldBody& other) {
-    for (int i = 0; i < other.params_.Count(); ++i) {
-        auto* parameter = static_cast<DwParameter*>(other.params_.At(i)->Clone());
-        if (!parameter) break;
-        AdoptParameter(parameter);
-    }
-}
-
 void DwParameterFieldBody::AdoptParameter(DwParameter* parameter) {
-    if (params_.Append(parameter)) {
-        parameter->SetParent(this);
-    } else {
-        delete parameter;
-    }
+    params_.Adopt(parameter);
 }
 
 DwParameter& DwParameterFieldBody::ParameterAt(int index) const {
@@ -65,23 +54,15 @@ void DwParameterFieldBody::AddParameter(DwParameter* parameter) {
 }
 
 void DwParameterFieldBody::InsertParameterAt(int index, DwParameter* parameter) {
-    if (!parameter) return;
-    if (!params_.InsertAt(index, parameter)) return;
-    parameter->SetParent(this);
-    MarkModified();
+    params_.Insert(index, parameter);
 }
 
 DwParameter* DwParameterFieldBody::RemoveParameterAt(int index) {
-    DwParameter* parameter = params_.RemoveAt(index);
-    if (!parameter) return nullptr;
-    parameter->SetParent(nullptr);
-    MarkModified();
-    return parameter;
+    return params_.Remove(index);
 }
 
 void DwParameterFieldBody::DeleteAllParameters() {
-    params_.DeleteAll();
-    MarkModified();
+    params_.DeleteAllMarking();
 }
 
 DwParameter* DwParameterFieldBody::FindParameter(const char* name, const char* otherName) const {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "mail/mime/fieldbody.h"
-#include "mail/mime/ownedarray.h"
+#include "mail/mime/childlist.h"
 
 class DwParameter;
 class DwTokenizer;
@@ -49,9 +49,7 @@ protected:
     void AppendParameters(std::string& text);
 
 private:
-    void CopyParametersFrom(const DwParameterFieldBody& other);
-
-    DwOwnedArray<DwParameter> params_;
+    DwChildList<DwParameter> params_;
 };
 
 // Advances the tokenizer until the current token is the tspecial c, or the end; true when found.

@@ -8,24 +8,25 @@
 
 DwCreationHook<DwText> DwText::sNewTextHook = nullptr;
 
-DwText::DwText() {
+DwText::DwText() : words_(this) {
     SetClass(kCidText, "DwText");
 }
 
-DwText::DwText(const std::string& text, DwMessageComponent* parent) : DwFieldBody(text, parent) {
+DwText::DwText(const std::string& text, DwMessageComponent* parent)
+    : DwFieldBody(text, parent), words_(this) {
     SetClass(kCidText, "DwText");
 }
 
-DwText::DwText(const DwText& other) : DwFieldBody(other) {
+DwText::DwText(const DwText& other) : DwFieldBody(other), words_(this) {
     SetClass(kCidText, "DwText");
-    CopyWordsFrom(other);
+    words_.AdoptClonesOf(other.words_);
 }
 
 DwText& DwText::operator=(const DwText& other) {
     if (this != &other) {
         words_.DeleteAll();
         DwFieldBody::operator=(other);
-        CopyWordsFrom(other);
+        words_.AdoptClonesOf(other.words_);
         if (Parent()) Parent()->MarkModified();
     }
     return *this;
@@ -41,22 +42,6 @@ DwText* DwText::NewText(const std::string& text, DwMessageComponent* parent) {
     return DwCreateNode(sNewTextHook, text, parent);
 }
 
-void DwText::CopyWordsFrom(const DwText& other) {
-    for (int i = 0; i < other.words_.Count(); ++i) {
-        auto* word = static_cast<DwEncodedWord*>(other.words_.At(i)->Clone());
-        if (!word) break;
-        AdoptWord(word);
-    }
-}
-
-void DwText::AdoptWord(DwEncodedWord* word) {
-    if (words_.Append(word)) {
-        word->SetParent(this);
-    } else {
-        delete word;
-    }
-}
-
 DwEncodedWord& DwText::WordAt(int index) const {
     if (!words_.IsIndex(index)) exit(-1);
     return *words_.At(index);
@@ -67,22 +52,15 @@ void DwText::AppendWord(DwEncodedWord* word) {
 }
 
 void DwText::InsertWordAt(int index, DwEncodedWord* word) {
-    if (!word) return;
-    if (words_.InsertAt(index, word)) word->SetParent(this);
-    MarkModified();
+    words_.Insert(index, word);
 }
 
 DwEncodedWord* DwText::RemoveWordAt(int index) {
-    DwEncodedWord* word = words_.RemoveAt(index);
-    if (!word) return nullptr;
-    word->SetParent(nullptr);
-    MarkModified();
-    return word;
+    return words_.Remove(index);
 }
 
 void DwText::DeleteAllWords() {
-    words_.DeleteAll();
-    MarkModified();
+    words_.DeleteAllMarking();
 }
 
 namespace {
@@ -104,7 +82,7 @@ void DwText::Parse() {
     auto flush = [this](const std::string& text) {
         DwEncodedWord* word = DwEncodedWord::NewEncodedWord(text, nullptr);
         if (!word) return;
-        AdoptWord(word);
+        words_.Adopt(word);
         word->Parse();
     };
     const size_t n = text_.size();

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "mail/mime/fieldbody.h"
-#include "mail/mime/ownedarray.h"
+#include "mail/mime/childlist.h"
 
 class DwEncodedWord;
 
@@ -38,8 +38,5 @@ public:
     static DwCreationHook<DwText> sNewTextHook;
 
 private:
-    void AdoptWord(DwEncodedWord* word);
-    void CopyWordsFrom(const DwText& other);
-
-    DwOwnedArray<DwEncodedWord> words_;
+    DwChildList<DwEncodedWord> words_;
 };
