@@ -26,17 +26,23 @@ bool DwDelimiterFinder::FindForm(size_t pos, const std::string& lead, DwDelimite
         found = true;
     }
     if (!found) {
-        const std::string search = "\n" + mark;
-        const void* hit = memmem(text_.data() + pos, n - pos, search.data(), search.size());
-        if (hit) {
-            const size_t lf = static_cast<size_t>(static_cast<const char*>(hit) - text_.data());
-            const size_t lineStart = lf > pos && text_[lf - 1] == '\r' ? lf - 1 : lf;
-            // A bare boundary needs two bytes after it, as at the start.
-            if (!lead.empty() || n - lineStart >= length + 3) {
-                delimiter.start = lineStart;
-                markEnd = lf + search.size();
-                found = true;
-            }
+        // Line by line: the boundary's first byte after the line end rules out nearly every line.
+        const char* const data = text_.data();
+        for (size_t from = pos; from < n;) {
+            const void* hit = memchr(data + from, '\n', n - from);
+            if (!hit) break;
+            const size_t lf = static_cast<size_t>(static_cast<const char*>(hit) - data);
+            from = lf + 1;
+            if (n - from < mark.size() || (!mark.empty() && data[from] != mark[0]) ||
+                memcmp(data + from, mark.data(), mark.size()) != 0)
+                continue;
+            const size_t lineStart = lf > pos && data[lf - 1] == '\r' ? lf - 1 : lf;
+            // A bare boundary needs two bytes after it, as at the start; later lines have less room.
+            if (lead.empty() && n - lineStart < length + 3) break;
+            delimiter.start = lineStart;
+            markEnd = from + mark.size();
+            found = true;
+            break;
         }
     }
     if (!found) {
