@@ -11,35 +11,13 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/mailtext.h"
 #include "mail/mime/base64.h"
 #include "mail/mime/quotedprintable.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Lines of words, mostly ASCII with some Latin-1 letters, as mail text is.
-std::string TypicalText(size_t size, std::mt19937& rng) {
-    static const char* const words[] = {"the",      "scanner", "looks",    "at",      "every",   "part",
-                                        "of",       "a",       "message",  "and",     "decodes", "it",
-                                        "before",   "caf\xe9", "na\xefve", "=",       "From",    "report",
-                                        "attached", "please",  "find",     "invoice", "2026",    "."};
-    std::string text;
-    size_t column = 0;
-    while (text.size() < size) {
-        const char* word = words[rng() % (sizeof words / sizeof words[0])];
-        text += word;
-        column += strlen(word) + 1;
-        if (column > 60 + rng() % 20) {
-            text += "\r\n";
-            column = 0;
-        } else {
-            text += ' ';
-        }
-    }
-    text.resize(size);
-    return text;
-}
 
 std::string Binary(size_t size, std::mt19937& rng) {
     std::string data(size, '\0');
@@ -75,13 +53,6 @@ template <typename Decode> double Measure(const Case& c, Decode decode) {
         if (rate > best) best = rate;
     }
     return best;
-}
-
-bool WriteFile(const std::string& path, const std::string& data) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = fwrite(data.data(), 1, data.size(), f) == data.size();
-    return fclose(f) == 0 && ok;
 }
 
 // name -> MB/s from the reference script; empty when Python cannot be run.

@@ -5,6 +5,9 @@ DwMessageComponent::DwMessageComponent() = default;
 DwMessageComponent::DwMessageComponent(const std::string& text, DwMessageComponent* parent)
     : text_(text), parent_(parent) {}
 
+DwMessageComponent::DwMessageComponent(std::string&& text, DwMessageComponent* parent)
+    : text_(std::move(text)), parent_(parent) {}
+
 DwMessageComponent::DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent)
     : text_(chars ? std::string(chars, length) : std::string()), parent_(parent) {}
 
@@ -23,6 +26,12 @@ DwMessageComponent::~DwMessageComponent() = default;
 
 void DwMessageComponent::SetText(const std::string& text) {
     text_ = text;
+    modified_ = false;
+    if (parent_) parent_->MarkModified();
+}
+
+void DwMessageComponent::SetText(std::string&& text) {
+    text_ = std::move(text);
     modified_ = false;
     if (parent_) parent_->MarkModified();
 }

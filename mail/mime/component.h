@@ -43,6 +43,7 @@ class DwMessageComponent {
 public:
     DwMessageComponent();
     DwMessageComponent(const std::string& text, DwMessageComponent* parent);
+    DwMessageComponent(std::string&& text, DwMessageComponent* parent);
     DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent);
     // Copies text and modified flag; the copy has no parent and the copying class's id.
     DwMessageComponent(const DwMessageComponent& other);
@@ -62,6 +63,7 @@ public:
     const std::string& Text() const { return text_; }
     // Takes the text as the node's parsed state: clears the node's own flag and marks the parent.
     void SetText(const std::string& text);
+    void SetText(std::string&& text);
     // Marks the parent but leaves the node's own flag as it was; null counts as empty.
     void SetText(const char* text);
 

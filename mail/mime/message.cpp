@@ -1,0 +1,34 @@
+#include "mail/mime/message.h"
+
+DwCreationHook<DwMessage> DwMessage::sNewMessageHook = nullptr;
+
+DwMessage::DwMessage() {
+    SetClass(kCidMessage, "DwMessage");
+}
+
+DwMessage::DwMessage(const std::string& text, DwMessageComponent* parent) : DwEntity(text, parent) {
+    SetClass(kCidMessage, "DwMessage");
+}
+
+DwMessage::DwMessage(std::string&& text, DwMessageComponent* parent) : DwEntity(std::move(text), parent) {
+    SetClass(kCidMessage, "DwMessage");
+}
+
+DwMessage::DwMessage(const DwMessage& other) : DwEntity(other) {
+    SetClass(kCidMessage, "DwMessage");
+}
+
+DwMessage::~DwMessage() = default;
+
+DwMessageComponent* DwMessage::Clone() const {
+    return new DwMessage(*this);
+}
+
+DwMessage* DwMessage::NewMessage(const std::string& text, DwMessageComponent* parent) {
+    return DwCreateNode(sNewMessageHook, text, parent);
+}
+
+DwMessage* DwMessage::NewMessage(std::string&& text, DwMessageComponent* parent) {
+    if (sNewMessageHook) return sNewMessageHook(text, parent);
+    return new DwMessage(std::move(text), parent);
+}
