@@ -35,6 +35,10 @@ public:
     void SetFieldBodyText(const std::string& text);
     // Takes ownership; null removes the field body.
     void SetFieldBody(DwFieldBody* body);
+    // The field body; a field without one (its body was replaced by text) first gets one parsed
+    // from its body text. Marks nothing: the field assembles to the same text. Null only when a
+    // creation hook yields null.
+    DwFieldBody* ParsedFieldBody();
 
     static DwField* NewField(const std::string& text, DwMessageComponent* parent);
     static DwCreationHook<DwField> sNewFieldHook;
