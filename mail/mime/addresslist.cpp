@@ -22,9 +22,8 @@ DwAddressList::DwAddressList(const DwAddressList& other) : DwFieldBody(other) {
 
 DwAddressList& DwAddressList::operator=(const DwAddressList& other) {
     if (this != &other) {
-        items_.DeleteAll(false);
         DwFieldBody::operator=(other);
-        items_.CopyFrom(other.items_);
+        items_.Assign(other.items_);
         if (Parent()) Parent()->MarkModified();
     }
     return *this;

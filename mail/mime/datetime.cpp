@@ -20,6 +20,18 @@ bool ValuesFit(int year, int month, int day, int hour, int minute, int second, i
            zone <= kMaxZone;
 }
 
+// The instant of the fields read as UTC.
+DwTime FieldsAsUtc(int year, int month, int day, int hour, int minute, int second) {
+    struct tm utc = {};
+    utc.tm_year = year - 1900;
+    utc.tm_mon = month - 1;
+    utc.tm_mday = day;
+    utc.tm_hour = hour;
+    utc.tm_min = minute;
+    utc.tm_sec = second;
+    return UtcTmToTime(utc);
+}
+
 // The zone name goes into a comment: nothing that would end the comment or the line.
 std::string CommentSafe(const std::string& name) {
     std::string safe;
@@ -56,14 +68,8 @@ DwDateTime::DwDateTime(const DwDateTime& other)
 DwDateTime& DwDateTime::operator=(const DwDateTime& other) {
     if (this != &other) {
         DwFieldBody::operator=(other);
-        year_ = other.year_;
-        month_ = other.month_;
-        day_ = other.day_;
-        hour_ = other.hour_;
-        minute_ = other.minute_;
-        second_ = other.second_;
-        zone_ = other.zone_;
-        zoneName_ = other.zoneName_;
+        Store(other.year_, other.month_, other.day_, other.hour_, other.minute_, other.second_, other.zone_,
+              other.zoneName_);
     }
     return *this;
 }
@@ -82,14 +88,19 @@ void DwDateTime::Parse() {
     SetModified(false);
     DwScannedDate d;
     ScanRfc822Date(text_, d); // an unreadable date leaves the defaults in d
-    year_ = d.year;
-    month_ = d.month + 1;
-    day_ = d.day;
-    hour_ = d.hour;
-    minute_ = d.minute;
-    second_ = d.second;
-    zone_ = d.zone;
-    zoneName_ = d.zoneName;
+    Store(d.year, d.month + 1, d.day, d.hour, d.minute, d.second, d.zone, d.zoneName);
+}
+
+void DwDateTime::Store(int year, int month, int day, int hour, int minute, int second, int zone,
+                       const std::string& zoneName) {
+    year_ = year;
+    month_ = month;
+    day_ = day;
+    hour_ = hour;
+    minute_ = minute;
+    second_ = second;
+    zone_ = zone;
+    zoneName_ = zoneName;
 }
 
 void DwDateTime::Assemble() {
@@ -111,14 +122,7 @@ int DwDateTime::DayOfWeek() const {
 }
 
 DwTime DwDateTime::AsUnixTime() const {
-    struct tm utc = {};
-    utc.tm_year = year_ - 1900;
-    utc.tm_mon = month_ - 1;
-    utc.tm_mday = day_;
-    utc.tm_hour = hour_;
-    utc.tm_min = minute_;
-    utc.tm_sec = second_;
-    DwTime t = UtcTmToTime(utc);
+    DwTime t = FieldsAsUtc(year_, month_, day_, hour_, minute_, second_);
     if (t == -1) t = 0;
     return t - DwTime(zone_) * 60;
 }
@@ -129,42 +133,22 @@ void DwDateTime::SetFromUnixTime(DwTime t, int local) {
     if (local) LocalZone(t, &offset, name, sizeof name);
     struct tm fields;
     TimeToUtcTm(t + DwTime(offset) * 60, &fields);
-    year_ = fields.tm_year + 1900;
-    month_ = fields.tm_mon + 1;
-    day_ = fields.tm_mday;
-    hour_ = fields.tm_hour;
-    minute_ = fields.tm_min;
-    second_ = fields.tm_sec;
-    zone_ = offset;
-    zoneName_ = name;
+    Store(fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min,
+          fields.tm_sec, offset, name);
     MarkModified();
 }
 
 int DwDateTime::SetValues(int year, int month, int day, int hour, int minute, int second, int zone,
                           const char* zoneName) {
     if (!ValuesFit(year, month, day, hour, minute, second, zone)) return -1;
-    year_ = year;
-    month_ = month;
-    day_ = day;
-    hour_ = hour;
-    minute_ = minute;
-    second_ = second;
-    zone_ = zone;
-    zoneName_ = zoneName ? zoneName : "";
+    Store(year, month, day, hour, minute, second, zone, zoneName ? zoneName : "");
     MarkModified();
     return 0;
 }
 
 int DwDateTime::SetValuesLocal(int year, int month, int day, int hour, int minute, int second) {
     if (!ValuesFit(year, month, day, hour, minute, second, 0)) return -1;
-    struct tm fields = {};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
-    DwTime t = UtcTmToTime(fields);
+    DwTime t = FieldsAsUtc(year, month, day, hour, minute, second);
     int guess = 0, offset = 0;
     char name[kLocalZoneNameSize];
     LocalZone(t, &guess, nullptr, 0);

@@ -56,6 +56,9 @@ public:
     int SetValuesLocal(int year, int month, int day, int hour, int minute, int second);
 
 private:
+    void Store(int year, int month, int day, int hour, int minute, int second, int zone,
+               const std::string& zoneName);
+
     int year_ = 1970;
     int month_ = 1;
     int day_ = 1;

@@ -43,6 +43,11 @@ public:
         items_.DeleteAll();
         if (mark) owner_->MarkModified();
     }
+    // The items replaced by clones of the other's, unmarked.
+    void Assign(const DwItemList& other) {
+        DeleteAll(false);
+        CopyFrom(other);
+    }
     // Appends clones of the other's items; stops at the first clone that fails.
     void CopyFrom(const DwItemList& other) {
         for (int i = 0; i < other.Count(); ++i) {

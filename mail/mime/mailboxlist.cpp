@@ -20,9 +20,8 @@ DwMailboxList::DwMailboxList(const DwMailboxList& other) : DwFieldBody(other) {
 
 DwMailboxList& DwMailboxList::operator=(const DwMailboxList& other) {
     if (this != &other) {
-        items_.DeleteAll(false);
         DwFieldBody::operator=(other);
-        items_.CopyFrom(other.items_);
+        items_.Assign(other.items_);
         if (Parent()) Parent()->MarkModified();
     }
     return *this;
