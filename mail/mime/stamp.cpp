@@ -93,13 +93,20 @@ void DwStamp::Parse() {
     size_t first[kClauses] = {}, last[kClauses] = {};
     bool seen[kClauses] = {};
     size_t pos = 0;
+    size_t close = std::string::npos;
+    bool noClose = false;
     while (true) {
         while (pos < clausesEnd && IsBlank(text[pos])) ++pos;
         if (pos >= clausesEnd) break;
         size_t start = pos;
         if (text[pos] == '(') {
-            size_t close = text.find(')', pos);
-            if (close != std::string::npos && close < clausesEnd) {
+            // The next ')' is looked for again only once the walk has passed it, so that a run
+            // of unclosed '(' stays linear.
+            if (!noClose && (close == std::string::npos || close < pos)) {
+                close = text.find(')', pos);
+                noClose = close == std::string::npos;
+            }
+            if (!noClose && close < clausesEnd) {
                 pos = close + 1;
             } else {
                 while (pos < clausesEnd && !IsBlank(text[pos])) ++pos;

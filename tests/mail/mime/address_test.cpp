@@ -388,3 +388,28 @@ TEST(AddressListDeathTest, IndexOutsideTheListEndsTheProcess) {
 }
 
 } // namespace
+
+namespace {
+
+// Large hostile lists are read in one pass: a megabyte of empty members, of angle brackets, and
+// a hundred thousand mailboxes.
+TEST(AddressList, LargeListsStayLinear) {
+    DwAddressList commas(std::string(1 << 20, ','), nullptr);
+    commas.Parse();
+    EXPECT_EQ(commas.AddressCount(), 0);
+    DwAddressList angles(std::string(1 << 20, '<'), nullptr);
+    angles.Parse();
+    ASSERT_EQ(angles.AddressCount(), 1);
+    EXPECT_FALSE(angles.AddressAt(0)->IsValid());
+    std::string many;
+    for (int i = 0; i < 100000; ++i) many += "m@x, ";
+    DwMailboxList list(many, nullptr);
+    list.Parse();
+    EXPECT_EQ(list.MailboxCount(), 100000);
+    list.SetFolding(false);
+    list.MarkModified();
+    list.Assemble();
+    EXPECT_EQ(list.Text().size(), 100000 * 5u - 2); // the members keep their own text
+}
+
+} // namespace

@@ -130,3 +130,19 @@ TEST(Stamp, Copies) {
 }
 
 } // namespace
+
+namespace {
+
+// A megabyte of unclosed comments: every '(' used to look for its ')' through the rest of the text.
+TEST(Stamp, UnclosedCommentsStayLinear) {
+    std::string text = "from a ";
+    for (int i = 0; i < 500000; ++i) text += "( ";
+    text += "by b; 3 Jan 2004 09:00:00 GMT";
+    DwStamp s(text, nullptr);
+    s.Parse();
+    EXPECT_EQ(s.From().size(), 2 + 999999u);
+    EXPECT_EQ(s.By(), "b");
+    EXPECT_EQ(s.Date().AsUnixTime(), 1073120400);
+}
+
+} // namespace
