@@ -18,7 +18,7 @@ FUZZ_TIME  ?= 300
 FUZZ_CHECK_TIME ?= 5
 FUZZ_CMAKEFLAGS = -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTARVO_FUZZ=ON -DTARVO_WERROR=OFF
 
-.PHONY: all deps configure build check demo install bench bench-mime clean fuzz fuzz-build fuzz-check
+.PHONY: all deps configure build check demo install bench bench-mime bench-mimetree clean fuzz fuzz-build fuzz-check
 
 all: build
 
@@ -63,6 +63,11 @@ bench: configure
 bench-mime: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target tarvo-mimebench
 	@$(BUILD)/bench/tarvo-mimebench $(MB)
+
+# Parse and parse+assemble throughput of the MIME tree next to Python's email and GMime 3; MB=8.
+bench-mimetree: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target tarvo-mimetreebench
+	@$(BUILD)/bench/tarvo-mimetreebench $(MB)
 
 clean:
 	rm -rf build build-asan $(FUZZ_BUILD)

@@ -157,8 +157,7 @@ void DwBody::Parse() {
         preamble_ = std::move(splitter.preamble);
         epilogue_ = std::move(splitter.epilogue);
         for (std::string& partText : splitter.parts) {
-            DwBodyPart* part = DwBodyPart::NewBodyPart(partText, this);
-            partText = std::string(); // one copy of the text at a time
+            DwBodyPart* part = DwBodyPart::NewBodyPart(std::move(partText), this);
             if (!part) break;
             AdoptPart(part);
             part->Parse();
@@ -174,10 +173,17 @@ void DwBody::Assemble() {
     std::string boundary;
     const int type = nestingCut_ ? kTypeNull : ContentTypeCode(&boundary);
     if (type == kTypeMultipart) {
-        std::string text = preamble_;
+        size_t size = preamble_.size() + boundary.size() + 8 + epilogue_.size();
         for (int i = 0; i < parts_.Count(); ++i) {
             DwBodyPart* part = parts_.At(i);
             part->Assemble();
+            size += part->Text().size() + boundary.size() + 6;
+        }
+        std::string text;
+        text.reserve(size);
+        text += preamble_;
+        for (int i = 0; i < parts_.Count(); ++i) {
+            const DwBodyPart* part = parts_.At(i);
             text += "\r\n--";
             text += boundary;
             text += "\r\n";

@@ -10,6 +10,10 @@ DwBodyPart::DwBodyPart(const std::string& text, DwMessageComponent* parent) : Dw
     SetClass(kCidBodyPart, "DwBodyPart");
 }
 
+DwBodyPart::DwBodyPart(std::string&& text, DwMessageComponent* parent) : DwEntity(std::move(text), parent) {
+    SetClass(kCidBodyPart, "DwBodyPart");
+}
+
 DwBodyPart::DwBodyPart(const DwBodyPart& other) : DwEntity(other) {
     SetClass(kCidBodyPart, "DwBodyPart");
 }
@@ -22,4 +26,9 @@ DwMessageComponent* DwBodyPart::Clone() const {
 
 DwBodyPart* DwBodyPart::NewBodyPart(const std::string& text, DwMessageComponent* parent) {
     return DwCreateNode(sNewBodyPartHook, text, parent);
+}
+
+DwBodyPart* DwBodyPart::NewBodyPart(std::string&& text, DwMessageComponent* parent) {
+    if (sNewBodyPartHook) return sNewBodyPartHook(text, parent);
+    return new DwBodyPart(std::move(text), parent);
 }

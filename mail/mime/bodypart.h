@@ -9,6 +9,7 @@ class DwBodyPart : public DwEntity {
 public:
     DwBodyPart();
     DwBodyPart(const std::string& text, DwMessageComponent* parent);
+    DwBodyPart(std::string&& text, DwMessageComponent* parent);
     DwBodyPart(const DwBodyPart& other);
     DwBodyPart& operator=(const DwBodyPart& other) = default;
     ~DwBodyPart() override;
@@ -17,5 +18,7 @@ public:
 
     // Unparsed.
     static DwBodyPart* NewBodyPart(const std::string& text, DwMessageComponent* parent);
+    // The same, taking the text over when no hook is set.
+    static DwBodyPart* NewBodyPart(std::string&& text, DwMessageComponent* parent);
     static DwCreationHook<DwBodyPart> sNewBodyPartHook;
 };

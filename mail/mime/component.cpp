@@ -5,6 +5,9 @@ DwMessageComponent::DwMessageComponent() = default;
 DwMessageComponent::DwMessageComponent(const std::string& text, DwMessageComponent* parent)
     : text_(text), parent_(parent) {}
 
+DwMessageComponent::DwMessageComponent(std::string&& text, DwMessageComponent* parent)
+    : text_(std::move(text)), parent_(parent) {}
+
 DwMessageComponent::DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent)
     : text_(chars ? std::string(chars, length) : std::string()), parent_(parent) {}
 

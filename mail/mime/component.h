@@ -43,6 +43,7 @@ class DwMessageComponent {
 public:
     DwMessageComponent();
     DwMessageComponent(const std::string& text, DwMessageComponent* parent);
+    DwMessageComponent(std::string&& text, DwMessageComponent* parent);
     DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent);
     // Copies text and modified flag; the copy has no parent and the copying class's id.
     DwMessageComponent(const DwMessageComponent& other);

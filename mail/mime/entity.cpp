@@ -59,6 +59,12 @@ DwEntity::DwEntity(const std::string& text, DwMessageComponent* parent) : DwMess
     MakeChildren();
 }
 
+DwEntity::DwEntity(std::string&& text, DwMessageComponent* parent)
+    : DwMessageComponent(std::move(text), parent) {
+    SetClass(kCidEntity, "DwEntity");
+    MakeChildren();
+}
+
 DwEntity::DwEntity(const DwEntity& other) : DwMessageComponent(other) {
     SetClass(kCidEntity, "DwEntity");
     CloneChildren(other);

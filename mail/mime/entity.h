@@ -29,6 +29,7 @@ public:
 protected:
     DwEntity();
     DwEntity(const std::string& text, DwMessageComponent* parent);
+    DwEntity(std::string&& text, DwMessageComponent* parent);
     DwEntity(const DwEntity& other);
     DwEntity& operator=(const DwEntity& other);
     ~DwEntity() override;

@@ -10,6 +10,10 @@ DwMessage::DwMessage(const std::string& text, DwMessageComponent* parent) : DwEn
     SetClass(kCidMessage, "DwMessage");
 }
 
+DwMessage::DwMessage(std::string&& text, DwMessageComponent* parent) : DwEntity(std::move(text), parent) {
+    SetClass(kCidMessage, "DwMessage");
+}
+
 DwMessage::DwMessage(const DwMessage& other) : DwEntity(other) {
     SetClass(kCidMessage, "DwMessage");
 }
@@ -22,4 +26,9 @@ DwMessageComponent* DwMessage::Clone() const {
 
 DwMessage* DwMessage::NewMessage(const std::string& text, DwMessageComponent* parent) {
     return DwCreateNode(sNewMessageHook, text, parent);
+}
+
+DwMessage* DwMessage::NewMessage(std::string&& text, DwMessageComponent* parent) {
+    if (sNewMessageHook) return sNewMessageHook(text, parent);
+    return new DwMessage(std::move(text), parent);
 }

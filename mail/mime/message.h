@@ -9,6 +9,7 @@ class DwMessage : public DwEntity {
 public:
     DwMessage();
     DwMessage(const std::string& text, DwMessageComponent* parent);
+    DwMessage(std::string&& text, DwMessageComponent* parent);
     DwMessage(const DwMessage& other);
     DwMessage& operator=(const DwMessage& other) = default;
     ~DwMessage() override;
@@ -17,5 +18,7 @@ public:
 
     // Unparsed.
     static DwMessage* NewMessage(const std::string& text, DwMessageComponent* parent);
+    // The same, taking the text over when no hook is set.
+    static DwMessage* NewMessage(std::string&& text, DwMessageComponent* parent);
     static DwCreationHook<DwMessage> sNewMessageHook;
 };

@@ -27,8 +27,9 @@ bool DwDelimiterFinder::FindForm(size_t pos, const std::string& lead, DwDelimite
     }
     if (!found) {
         const std::string search = "\n" + mark;
-        const size_t lf = text_.find(search, pos);
-        if (lf != std::string::npos) {
+        const void* hit = memmem(text_.data() + pos, n - pos, search.data(), search.size());
+        if (hit) {
+            const size_t lf = static_cast<size_t>(static_cast<const char*>(hit) - text_.data());
             const size_t lineStart = lf > pos && text_[lf - 1] == '\r' ? lf - 1 : lf;
             // A bare boundary needs two bytes after it, as at the start.
             if (!lead.empty() || n - lineStart >= length + 3) {
