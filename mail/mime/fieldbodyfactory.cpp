@@ -1,37 +1,40 @@
 // MakeFieldBody: the class of a field body chosen by the field name.
+#include "mail/mime/addresslist.h"
 #include "mail/mime/charclass.h"
 #include "mail/mime/contentfile.h"
+#include "mail/mime/datetime.h"
 #include "mail/mime/disposition.h"
 #include "mail/mime/field.h"
+#include "mail/mime/mailbox.h"
+#include "mail/mime/mailboxlist.h"
 #include "mail/mime/mechanism.h"
 #include "mail/mime/mediatype.h"
+#include "mail/mime/msgid.h"
+#include "mail/mime/stamp.h"
 #include "mail/mime/text.h"
 
 namespace {
 
 using MakeBody = DwFieldBody* (*)(const std::string& text, DwMessageComponent* parent);
 
-// Address, date, message-id and trace-stamp field bodies are unstructured text until their own
-// classes exist; these six are the place where those classes come in.
 DwFieldBody* NewAddressListBody(const std::string& text, DwMessageComponent* parent) {
-    return DwText::NewText(text, parent);
+    return DwAddressList::NewAddressList(text, parent);
 }
 DwFieldBody* NewMailboxListBody(const std::string& text, DwMessageComponent* parent) {
-    return DwText::NewText(text, parent);
+    return DwMailboxList::NewMailboxList(text, parent);
 }
 DwFieldBody* NewMailboxBody(const std::string& text, DwMessageComponent* parent) {
-    return DwText::NewText(text, parent);
+    return DwMailbox::NewMailbox(text, parent);
 }
 DwFieldBody* NewDateTimeBody(const std::string& text, DwMessageComponent* parent) {
-    return DwText::NewText(text, parent);
+    return DwDateTime::NewDateTime(text, parent);
 }
 DwFieldBody* NewMsgIdBody(const std::string& text, DwMessageComponent* parent) {
-    return DwText::NewText(text, parent);
+    return DwMsgId::NewMsgId(text, parent);
 }
 DwFieldBody* NewStampBody(const std::string& text, DwMessageComponent* parent) {
-    return DwText::NewText(text, parent);
+    return DwStamp::NewStamp(text, parent);
 }
-
 DwFieldBody* NewMediaTypeBody(const std::string& text, DwMessageComponent* parent) {
     return DwMediaType::NewMediaType(text, parent);
 }

@@ -3,12 +3,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "mail/mime/addresslist.h"
 #include "mail/mime/charclass.h"
 #include "mail/mime/contentfile.h"
+#include "mail/mime/datetime.h"
 #include "mail/mime/disposition.h"
 #include "mail/mime/field.h"
+#include "mail/mime/mailbox.h"
+#include "mail/mime/mailboxlist.h"
 #include "mail/mime/mechanism.h"
 #include "mail/mime/mediatype.h"
+#include "mail/mime/msgid.h"
+#include "mail/mime/stamp.h"
 #include "mail/mime/text.h"
 
 DwCreationHook<DwHeaders> DwHeaders::sNewHeadersHook = nullptr;

@@ -8,17 +8,21 @@
 
 class DwField;
 class DwFieldBody;
+class DwAddressList;
 class DwContentFileType;
+class DwDateTime;
 class DwDispositionType;
+class DwMailbox;
+class DwMailboxList;
 class DwMediaType;
 class DwMechanism;
+class DwMsgId;
+class DwStamp;
 class DwText;
 
 // The named fields: (member name, field name, class of its field body). Each row gives
 // Has<member> (is there such a field), <member> (the field body, made and appended when there is
 // none) and Find<member> (the field body, or null: creates nothing, for readers).
-// Address, date, message-id and stamp fields are read as unstructured text (DwText) here; their
-// rows take their own classes together with MakeFieldBody's table.
 #define DW_HEADER_FIELDS(X)                                                                                  \
     X(XContentFile, "X-Content-File", DwContentFileType)                                                     \
     X(ContentDisposition, "Content-Disposition", DwDispositionType)                                          \
@@ -26,7 +30,7 @@ class DwText;
     X(ContentType, "Content-Type", DwMediaType)                                                              \
     X(ContentTransferEncoding, "Content-Transfer-Encoding", DwMechanism)                                     \
     X(TransferEncoding, "Content-Transfer-Encoding", DwMechanism)                                            \
-    X(ContentId, "Content-Id", DwText)                                                                       \
+    X(ContentId, "Content-Id", DwMsgId)                                                                      \
     X(ContentDescription, "Content-Description", DwText)                                                     \
     X(Xref, "Xref", DwText)                                                                                  \
     X(Summary, "Summary", DwText)                                                                            \
@@ -39,30 +43,30 @@ class DwText;
     X(Distribution, "Distribution", DwText)                                                                  \
     X(Control, "Control", DwText)                                                                            \
     X(Approved, "Approved", DwText)                                                                          \
-    X(To, "To", DwText)                                                                                      \
+    X(To, "To", DwAddressList)                                                                               \
     X(Subject, "Subject", DwText)                                                                            \
-    X(Sender, "Sender", DwText)                                                                              \
-    X(ReturnPath, "Return-Path", DwText)                                                                     \
-    X(ResentTo, "Resent-To", DwText)                                                                         \
-    X(ResentSender, "Resent-Sender", DwText)                                                                 \
-    X(ResentReplyTo, "Resent-Reply-To", DwText)                                                              \
-    X(ResentMessageId, "Resent-Message-Id", DwText)                                                          \
-    X(ResentFrom, "Resent-From", DwText)                                                                     \
-    X(ResentDate, "Resent-Date", DwText)                                                                     \
-    X(ResentCc, "Resent-Cc", DwText)                                                                         \
-    X(ResentBcc, "Resent-Bcc", DwText)                                                                       \
-    X(ReplyTo, "Reply-To", DwText)                                                                           \
+    X(Sender, "Sender", DwMailbox)                                                                           \
+    X(ReturnPath, "Return-Path", DwMailbox)                                                                  \
+    X(ResentTo, "Resent-To", DwAddressList)                                                                  \
+    X(ResentSender, "Resent-Sender", DwMailbox)                                                              \
+    X(ResentReplyTo, "Resent-Reply-To", DwAddressList)                                                       \
+    X(ResentMessageId, "Resent-Message-Id", DwMsgId)                                                         \
+    X(ResentFrom, "Resent-From", DwMailboxList)                                                              \
+    X(ResentDate, "Resent-Date", DwDateTime)                                                                 \
+    X(ResentCc, "Resent-Cc", DwAddressList)                                                                  \
+    X(ResentBcc, "Resent-Bcc", DwAddressList)                                                                \
+    X(ReplyTo, "Reply-To", DwAddressList)                                                                    \
     X(References, "References", DwText)                                                                      \
-    X(Received, "Received", DwText)                                                                          \
-    X(MessageId, "Message-Id", DwText)                                                                       \
+    X(Received, "Received", DwStamp)                                                                         \
+    X(MessageId, "Message-Id", DwMsgId)                                                                      \
     X(Keywords, "Keywords", DwText)                                                                          \
     X(InReplyTo, "In-Reply-To", DwText)                                                                      \
-    X(From, "From", DwText)                                                                                  \
+    X(From, "From", DwMailboxList)                                                                           \
     X(Encrypted, "Encrypted", DwText)                                                                        \
-    X(Date, "Date", DwText)                                                                                  \
+    X(Date, "Date", DwDateTime)                                                                              \
     X(Comments, "Comments", DwText)                                                                          \
-    X(Cc, "Cc", DwText)                                                                                      \
-    X(Bcc, "Bcc", DwText)
+    X(Cc, "Cc", DwAddressList)                                                                               \
+    X(Bcc, "Bcc", DwAddressList)
 
 class DwHeaders : public DwMessageComponent {
 public:
