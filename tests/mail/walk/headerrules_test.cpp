@@ -187,6 +187,16 @@ TEST_F(HeaderRulesTest, FileNameWithoutALabelIsAnOrdinaryField) {
         0);
 }
 
+TEST_F(HeaderRulesTest, DeepNestingEndsWithTheTree) {
+    ASSERT_EQ(AddPartRule("FileName = \"\\.exe$\"", 1), 1);
+    const std::string wrapper = "Content-Type: message/rfc822\r\n\r\n";
+    const std::string leaf = "Content-Type: application/octet-stream; name=a.exe\r\n\r\nMZ\r\n";
+    std::string deep;
+    for (int k = 0; k < 200; ++k) deep += wrapper;
+    EXPECT_EQ(ApplyHeaderRules(0, *Parsed(wrapper + wrapper + leaf), "m"), kRuleRejected);
+    ApplyHeaderRules(0, *Parsed(deep + leaf), "m"); // ends, whatever the parser left as text below its limit
+}
+
 TEST_F(HeaderRulesTest, PartLabel) {
     struct Case {
         std::string headers;

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "mail/walk/ruleeval.h"
+#include "unix/daemonsettings.h"
+#include "unix/logcapture.h"
 
 namespace {
 
@@ -182,6 +184,20 @@ TEST(RuleEvalTest, WithoutFieldTestsEveryTestIsTrue) {
     EXPECT_EQ(result, 1); // 0 OR 1
     EXPECT_EQ(EvaluateRuleExpression(6, &result, table.data(), count, error, nullptr, nullptr), 0);
     EXPECT_EQ(error, "unexpected end of expression");
+}
+
+TEST(RuleEvalTest, DebugConditionsTrace) {
+    LogCapture log;
+    DebugConditions = 1;
+    matchBits = 0b01;
+    missingBits = 0b10;
+    EXPECT_EQ(Evaluate("( F0 = \"x\" ) AND NO \"F1\""), 1);
+    DebugConditions = 0;
+    const std::vector<std::string> expected = {"(", " 'F0' = 'x' : [1]", " )", "       No 'F1' : [1]",
+                                               "1 AND 1: [1]"};
+    ASSERT_EQ(log.Lines().size(), expected.size());
+    for (size_t k = 0; k < expected.size(); ++k)
+        EXPECT_NE(log.Lines()[k].find(expected[k]), std::string::npos) << log.Lines()[k];
 }
 
 } // namespace
