@@ -1,6 +1,5 @@
 #include "mail/walk/headerrules.h"
 
-#include <cstring>
 #include <vector>
 
 #include "base/logwriter.h"

@@ -1,9 +1,9 @@
-#pragma once
 // mail/walk holds the header rules and the mail walk. It builds on the MIME library of mail/mime, the
 // scan tasks of shell and the reply writer of unix.
 //
 // The tokens of the header-rule language: their kinds, which kinds may stand before which, and the
 // tokenizer over a rule's text.
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
