@@ -1,0 +1,59 @@
+#include "mail/walk/mailsettings.h"
+
+#include <cstring>
+
+#include "shell/scankeys.h"
+#include "shell/scanstop.h"
+
+int32_t MailActionsRequested = 0;
+TarvoMainSettings SavedMainSettings;
+
+namespace {
+
+// CopyMainSettings keeps a few words at their defaults; the saved copy must bring back every word.
+uint32_t SavedWords[TarvoMainSettings::kWordCount + 1];
+
+} // namespace
+
+void RestoreMainSettings() {
+    if (!MainSettings) return;
+    CopyMainSettings(SavedMainSettings, *MainSettings);
+    memcpy(MainSettings->word, SavedWords, sizeof SavedWords);
+}
+
+MailSettingsScope::MailSettingsScope()
+    : deleteArchives_(EnableDeleteArchiveAction), actionsRequested_(MailActionsRequested),
+      walkActive_(MailWalkActive) {
+    if (MainSettings && CopyMainSettings(*MainSettings, SavedMainSettings) == 0) {
+        memcpy(SavedWords, MainSettings->word, sizeof SavedWords);
+        saved_ = true;
+    }
+    MailWalkActive = 1;
+}
+
+MailSettingsScope::~MailSettingsScope() {
+    if (saved_) RestoreMainSettings();
+    EnableDeleteArchiveAction = deleteArchives_;
+    MailActionsRequested = actionsRequested_;
+    MailWalkActive = walkActive_;
+}
+
+void MailSettingsScope::Apply(uint32_t opt1) {
+    // Without a saved copy nothing may change: it could not be put back.
+    if (!saved_) return;
+    uint32_t* word = MainSettings->word;
+    word[kIncurableActionWord] = 0;
+    word[kInfectedActionWord] = 0;
+    word[kSuspiciousActionWord] = 0;
+    for (int i = 0; i < 3; ++i) word[kContainerActionWord + i] = 0;
+    if (opt1 & kOpt1CureInfected) word[kInfectedActionWord] = kActionCure;
+    if (opt1 & kOpt1DeleteInfected) word[kInfectedActionWord] += kActionDelete;
+    if (opt1 & kOpt1DeleteSuspicious) word[kSuspiciousActionWord] += kActionDelete;
+    if (opt1 & kOpt1DeleteIncurable) {
+        word[kIncurableActionWord] += kActionDelete;
+        for (int i = 0; i < 3; ++i) word[kContainerActionWord + i] += kActionDelete;
+        EnableDeleteArchiveAction = 1;
+    }
+    if (opt1 & (kOpt1CureInfected | kOpt1DeleteInfected | kOpt1DeleteSuspicious | kOpt1DeleteIncurable))
+        MailActionsRequested = 1;
+}
