@@ -27,6 +27,12 @@ void DwMessageComponent::SetText(const std::string& text) {
     if (parent_) parent_->MarkModified();
 }
 
+void DwMessageComponent::SetText(std::string&& text) {
+    text_ = std::move(text);
+    modified_ = false;
+    if (parent_) parent_->MarkModified();
+}
+
 void DwMessageComponent::SetText(const char* text) {
     text_ = text ? text : "";
     if (parent_) parent_->MarkModified();

@@ -62,6 +62,7 @@ public:
     const std::string& Text() const { return text_; }
     // Takes the text as the node's parsed state: clears the node's own flag and marks the parent.
     void SetText(const std::string& text);
+    void SetText(std::string&& text);
     // Marks the parent but leaves the node's own flag as it was; null counts as empty.
     void SetText(const char* text);
 

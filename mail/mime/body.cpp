@@ -1,0 +1,196 @@
+#include "mail/mime/body.h"
+
+#include <cstdlib>
+
+#include "mail/mime/bodypart.h"
+#include "mail/mime/enums.h"
+#include "mail/mime/headers.h"
+#include "mail/mime/mediatype.h"
+#include "mail/mime/message.h"
+#include "mail/mime/multipartsplitter.h"
+
+DwCreationHook<DwBody> DwBody::sNewBodyHook = nullptr;
+
+DwBody::DwBody() {
+    SetClass(kCidBody, "DwBody");
+}
+
+DwBody::DwBody(const std::string& text, DwMessageComponent* parent) : DwMessageComponent(text, parent) {
+    SetClass(kCidBody, "DwBody");
+}
+
+DwBody::DwBody(const DwBody& other) : DwMessageComponent(other) {
+    SetClass(kCidBody, "DwBody");
+    CopyFrom(other);
+}
+
+DwBody& DwBody::operator=(const DwBody& other) {
+    if (this != &other) {
+        parts_.DeleteAll();
+        delete nestedMessage_;
+        nestedMessage_ = nullptr;
+        DwMessageComponent::operator=(other);
+        CopyFrom(other);
+        if (Parent()) Parent()->MarkModified();
+    }
+    return *this;
+}
+
+DwBody::~DwBody() {
+    delete nestedMessage_;
+}
+
+DwMessageComponent* DwBody::Clone() const {
+    return new DwBody(*this);
+}
+
+DwBody* DwBody::NewBody(const std::string& text, DwMessageComponent* parent) {
+    return DwCreateNode(sNewBodyHook, text, parent);
+}
+
+void DwBody::CopyFrom(const DwBody& other) {
+    preamble_ = other.preamble_;
+    epilogue_ = other.epilogue_;
+    nestingCut_ = other.nestingCut_;
+    for (int i = 0; i < other.parts_.Count(); ++i) {
+        auto* part = static_cast<DwBodyPart*>(other.parts_.At(i)->Clone());
+        if (!part) break;
+        AdoptPart(part);
+    }
+    if (other.nestedMessage_) {
+        nestedMessage_ = static_cast<DwMessage*>(other.nestedMessage_->Clone());
+        if (nestedMessage_) nestedMessage_->SetParent(this);
+    }
+}
+
+void DwBody::AdoptPart(DwBodyPart* part) {
+    if (parts_.Append(part)) {
+        part->SetParent(this);
+    } else {
+        delete part;
+    }
+}
+
+void DwBody::SetPreamble(const std::string& text) {
+    preamble_ = text;
+    MarkModified();
+}
+
+void DwBody::SetEpilogue(const std::string& text) {
+    epilogue_ = text;
+    MarkModified();
+}
+
+DwBodyPart& DwBody::PartAt(int index) const {
+    if (!parts_.IsIndex(index)) abort();
+    return *parts_.At(index);
+}
+
+void DwBody::AppendPart(DwBodyPart* part) {
+    InsertPartAt(PartCount(), part);
+}
+
+void DwBody::InsertPartAt(int index, DwBodyPart* part) {
+    if (!part) return;
+    if (!parts_.InsertAt(index, part)) return;
+    part->SetParent(this);
+    nestingCut_ = false;
+    MarkModified();
+}
+
+DwBodyPart* DwBody::RemovePartAt(int index) {
+    DwBodyPart* part = parts_.RemoveAt(index);
+    if (!part) return nullptr;
+    part->SetParent(nullptr);
+    MarkModified();
+    return part;
+}
+
+void DwBody::DeleteAllParts() {
+    parts_.DeleteAll();
+    MarkModified();
+}
+
+void DwBody::SetNestedMessage(DwMessage* message) {
+    if (message == nestedMessage_) return;
+    delete nestedMessage_;
+    nestedMessage_ = message;
+    if (message) message->SetParent(this);
+    nestingCut_ = false;
+    MarkModified();
+}
+
+int DwBody::ContentTypeCode(std::string* boundary) const {
+    auto* entity = dynamic_cast<DwEntity*>(Parent());
+    if (!entity) return kTypeNull;
+    DwMediaType* mediaType = entity->Headers().FindContentType();
+    if (!mediaType) return kTypeNull;
+    if (boundary) *boundary = mediaType->Boundary();
+    return mediaType->Type();
+}
+
+int DwBody::NestingLevel() const {
+    int level = 0;
+    for (const DwMessageComponent* node = Parent(); node && level < kDwMaxNesting; node = node->Parent()) {
+        if (node->ClassId() == kCidBody) ++level;
+    }
+    return level;
+}
+
+void DwBody::Parse() {
+    SetModified(false);
+    parts_.DeleteAll();
+    delete nestedMessage_;
+    nestedMessage_ = nullptr;
+    nestingCut_ = false;
+    preamble_.clear();
+    epilogue_.clear();
+    std::string boundary;
+    const int type = ContentTypeCode(&boundary);
+    if (type != kTypeMultipart && type != kTypeMessage) return;
+    if (NestingLevel() >= kDwMaxNesting) {
+        nestingCut_ = true;
+        return;
+    }
+    if (type == kTypeMultipart) {
+        MultipartSplitter splitter(text_, boundary);
+        preamble_ = std::move(splitter.preamble);
+        epilogue_ = std::move(splitter.epilogue);
+        for (std::string& partText : splitter.parts) {
+            DwBodyPart* part = DwBodyPart::NewBodyPart(partText, this);
+            partText = std::string(); // one copy of the text at a time
+            if (!part) break;
+            AdoptPart(part);
+            part->Parse();
+        }
+    } else {
+        nestedMessage_ = DwMessage::NewMessage(text_, this);
+        if (nestedMessage_) nestedMessage_->Parse();
+    }
+}
+
+void DwBody::Assemble() {
+    if (!IsModified()) return;
+    std::string boundary;
+    const int type = nestingCut_ ? kTypeNull : ContentTypeCode(&boundary);
+    if (type == kTypeMultipart) {
+        std::string text = preamble_;
+        for (int i = 0; i < parts_.Count(); ++i) {
+            DwBodyPart* part = parts_.At(i);
+            part->Assemble();
+            text += "\r\n--";
+            text += boundary;
+            text += "\r\n";
+            text += part->Text();
+        }
+        text += "\r\n--";
+        text += boundary;
+        text += "--\r\n";
+        text += epilogue_;
+        text_ = std::move(text);
+    } else if (type == kTypeMessage && nestedMessage_) {
+        nestedMessage_->Assemble();
+        text_ = nestedMessage_->Text();
+    }
+    SetModified(false);
+}

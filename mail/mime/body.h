@@ -1,0 +1,73 @@
+// The body of an entity: parts of a multipart, a nested message, or only text.
+#pragma once
+
+#include <string>
+
+#include "mail/mime/component.h"
+#include "mail/mime/ownedarray.h"
+
+class DwBodyPart;
+class DwMessage;
+
+// Multiparts inside multiparts and messages inside messages are parsed this many levels deep;
+// a body below that stays one leaf of text, so that a crafted mail cannot make parsing recurse
+// without end.
+constexpr int kDwMaxNesting = 64;
+
+class DwBody : public DwMessageComponent {
+public:
+    DwBody();
+    DwBody(const std::string& text, DwMessageComponent* parent);
+    DwBody(const DwBody& other);
+    DwBody& operator=(const DwBody& other);
+    ~DwBody() override;
+
+    // By the owning entity's Content-Type: a multipart body is split into parts, a message body
+    // holds one nested message, any other body is only text.
+    void Parse() override;
+    // Multipart: the preamble, each part after "\r\n--boundary\r\n", "\r\n--boundary--\r\n" and
+    // the epilogue. Message: the nested message's text. Otherwise the text stays.
+    void Assemble() override;
+    DwMessageComponent* Clone() const override;
+
+    const std::string& Preamble() const { return preamble_; }
+    const std::string& Epilogue() const { return epilogue_; }
+    void SetPreamble(const std::string& text);
+    void SetEpilogue(const std::string& text);
+
+    int PartCount() const { return parts_.Count(); }
+    // An index outside 0 to PartCount() - 1 ends the process.
+    DwBodyPart& PartAt(int index) const;
+    // Null is ignored. These mark the body modified.
+    void AppendPart(DwBodyPart* part);
+    // index clamped to 0..PartCount().
+    void InsertPartAt(int index, DwBodyPart* part);
+    // The part handed to the caller (parent cleared), or null for an index outside the array.
+    DwBodyPart* RemovePartAt(int index);
+    void DeleteAllParts();
+
+    DwMessage* NestedMessage() const { return nestedMessage_; }
+    // Takes ownership; null removes the nested message.
+    void SetNestedMessage(DwMessage* message);
+
+    // Whether the last Parse left a multipart or message body whole because it lies deeper than
+    // kDwMaxNesting; such a body assembles to its text.
+    bool IsNestingCut() const { return nestingCut_; }
+
+    static DwBody* NewBody(const std::string& text, DwMessageComponent* parent);
+    static DwCreationHook<DwBody> sNewBodyHook;
+
+private:
+    void AdoptPart(DwBodyPart* part);
+    void CopyFrom(const DwBody& other);
+    // The media type code of the owning entity's Content-Type (kTypeNull without one), and its
+    // boundary.
+    int ContentTypeCode(std::string* boundary) const;
+    int NestingLevel() const;
+
+    std::string preamble_;
+    std::string epilogue_;
+    DwOwnedArray<DwBodyPart> parts_;
+    DwMessage* nestedMessage_ = nullptr;
+    bool nestingCut_ = false;
+};

@@ -1,0 +1,116 @@
+#include "mail/mime/disposition.h"
+
+#include "mail/mime/charclass.h"
+#include "mail/mime/parameter.h"
+#include "mail/mime/tokenizer.h"
+#include "mail/mime/tokenstring.h"
+
+DwCreationHook<DwDispositionType> DwDispositionType::sNewDispositionTypeHook = nullptr;
+
+DwDispositionType::DwDispositionType() {
+    SetClass(kCidDispositionType, "DwDispositionType");
+}
+
+DwDispositionType::DwDispositionType(const std::string& text, DwMessageComponent* parent)
+    : DwParameterFieldBody(text, parent) {
+    SetClass(kCidDispositionType, "DwDispositionType");
+}
+
+DwDispositionType::DwDispositionType(const DwDispositionType& other)
+    : DwParameterFieldBody(other), dispositionEnum_(other.dispositionEnum_), typeStr_(other.typeStr_),
+      filenameStr_(other.filenameStr_) {
+    SetClass(kCidDispositionType, "DwDispositionType");
+}
+
+DwDispositionType& DwDispositionType::operator=(const DwDispositionType& other) {
+    if (this != &other) {
+        DwParameterFieldBody::operator=(other);
+        dispositionEnum_ = other.dispositionEnum_;
+        typeStr_ = other.typeStr_;
+        filenameStr_ = other.filenameStr_;
+        if (Parent()) Parent()->MarkModified();
+    }
+    return *this;
+}
+
+DwDispositionType::~DwDispositionType() = default;
+
+DwMessageComponent* DwDispositionType::Clone() const {
+    return new DwDispositionType(*this);
+}
+
+DwDispositionType* DwDispositionType::NewDispositionType(const std::string& text,
+                                                         DwMessageComponent* parent) {
+    return DwCreateNode(sNewDispositionTypeHook, text, parent);
+}
+
+void DwDispositionType::Parse() {
+    SetModified(false);
+    dispositionEnum_ = kDispTypeNull;
+    typeStr_.clear();
+    DropParameters();
+    if (text_.empty()) return;
+    DwRfc1521Tokenizer tokenizer(text_);
+    DwTokenString window(text_);
+    int type = tokenizer.Type();
+    while (type != kTokenNull && type != kTokenMimeToken && !IsTspecial(tokenizer, ';'))
+        type = tokenizer.NextToken();
+    if (type == kTokenMimeToken) {
+        typeStr_ = tokenizer.Token();
+        tokenizer.NextToken();
+    }
+    ParseParameters(tokenizer, window);
+    StrToEnum();
+}
+
+void DwDispositionType::Assemble() {
+    if (!IsModified()) return;
+    if (typeStr_.empty() && NumParameters() == 0) return;
+    std::string text = typeStr_.empty() ? "attachment" : typeStr_;
+    AppendParameters(text);
+    text_ = std::move(text);
+    SetModified(false);
+}
+
+void DwDispositionType::SetDispositionType(int type) {
+    dispositionEnum_ = type;
+    EnumToStr();
+    MarkModified();
+}
+
+void DwDispositionType::SetTypeStr(const std::string& type) {
+    typeStr_ = type;
+    StrToEnum();
+    MarkModified();
+}
+
+void DwDispositionType::EnumToStr() {
+    if (dispositionEnum_ == kDispTypeInline) typeStr_ = "inline";
+    if (dispositionEnum_ == kDispTypeAttachment) typeStr_ = "attachment";
+}
+
+void DwDispositionType::StrToEnum() {
+    if (typeStr_.empty()) return;
+    switch (typeStr_[0]) {
+    case 'A':
+    case 'a':
+        dispositionEnum_ = EqualNoCaseC(typeStr_, "attachment") ? kDispTypeAttachment : kDispTypeUnknown;
+        break;
+    case 'I':
+    case 'i':
+        dispositionEnum_ = EqualNoCaseC(typeStr_, "inline") ? kDispTypeInline : kDispTypeUnknown;
+        break;
+    default:
+        break;
+    }
+}
+
+const std::string& DwDispositionType::Filename() {
+    if (const DwParameter* parameter = FindParameter("filename", "name")) filenameStr_ = parameter->Value();
+    return filenameStr_;
+}
+
+void DwDispositionType::SetFilename(const std::string& filename) {
+    filenameStr_ = filename;
+    SetParameterValue("Filename", filename);
+}

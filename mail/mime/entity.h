@@ -1,0 +1,42 @@
+// An entity: a whole message or one part of a multipart body, made of a header block and a body.
+#pragma once
+
+#include <string>
+
+#include "mail/mime/component.h"
+
+class DwBody;
+class DwHeaders;
+
+// Splits an entity's text into its header block (with the line end of its last line) and its
+// body (after the one line end that separates them). The header block ends before the first
+// line that is neither a field ("name:", the name printable without blanks, blanks allowed
+// before the colon) nor a continuation (starting with a blank or TAB); a first line
+// "From " is the envelope line of a mailbox file and counts as a field. Text that runs out
+// within the header block is all header block.
+void SplitHeadersAndBody(const std::string& text, std::string& headers, std::string& body);
+
+class DwEntity : public DwMessageComponent {
+public:
+    DwHeaders& Headers() const { return *headers_; }
+    DwBody& Body() const { return *body_; }
+
+    // Splits the text into the header block and the body and parses both.
+    void Parse() override;
+    // The headers' text, CR LF and the body's text.
+    void Assemble() override;
+
+protected:
+    DwEntity();
+    DwEntity(const std::string& text, DwMessageComponent* parent);
+    DwEntity(const DwEntity& other);
+    DwEntity& operator=(const DwEntity& other);
+    ~DwEntity() override;
+
+private:
+    void MakeChildren();
+    void CloneChildren(const DwEntity& other);
+
+    DwHeaders* headers_ = nullptr;
+    DwBody* body_ = nullptr;
+};

@@ -1,0 +1,123 @@
+#include "mail/mime/field.h"
+
+#include "mail/mime/fieldbody.h"
+
+DwCreationHook<DwField> DwField::sNewFieldHook = nullptr;
+DwFieldBodyHook DwField::sMakeFieldBodyHook = nullptr;
+
+DwField::DwField() {
+    SetClass(kCidField, "DwField");
+}
+
+DwField::DwField(const std::string& text, DwMessageComponent* parent) : DwMessageComponent(text, parent) {
+    SetClass(kCidField, "DwField");
+}
+
+DwField::DwField(const DwField& other)
+    : DwMessageComponent(other), fieldName_(other.fieldName_), fieldBodyText_(other.fieldBodyText_) {
+    SetClass(kCidField, "DwField");
+    if (other.fieldBody_) {
+        fieldBody_ = static_cast<DwFieldBody*>(other.fieldBody_->Clone());
+        if (fieldBody_) fieldBody_->SetParent(this);
+    }
+}
+
+DwField& DwField::operator=(const DwField& other) {
+    if (this != &other) {
+        DwMessageComponent::operator=(other);
+        fieldName_ = other.fieldName_;
+        fieldBodyText_ = other.fieldBodyText_;
+        if (other.fieldBody_) {
+            delete fieldBody_;
+            fieldBody_ = static_cast<DwFieldBody*>(other.fieldBody_->Clone());
+            if (fieldBody_) fieldBody_->SetParent(this);
+        }
+        if (Parent()) Parent()->MarkModified();
+    }
+    return *this;
+}
+
+DwField::~DwField() {
+    delete fieldBody_;
+}
+
+DwMessageComponent* DwField::Clone() const {
+    return new DwField(*this);
+}
+
+DwField* DwField::NewField(const std::string& text, DwMessageComponent* parent) {
+    return DwCreateNode(sNewFieldHook, text, parent);
+}
+
+namespace {
+
+bool IsTrailingSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+size_t TrimmedEnd(const std::string& s, size_t begin, size_t end) {
+    while (end > begin && IsTrailingSpace(s[end - 1])) --end;
+    return end;
+}
+
+} // namespace
+
+void SplitField(const std::string& text, std::string& name, std::string& body) {
+    name.clear();
+    body.clear();
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        name.assign(text, 0, TrimmedEnd(text, 0, text.size()));
+        return;
+    }
+    name.assign(text, 0, TrimmedEnd(text, 0, colon));
+    size_t start = colon + 1;
+    while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
+    body.assign(text, start, TrimmedEnd(text, start, text.size()) - start);
+}
+
+void DwField::Parse() {
+    SetModified(false);
+    SplitField(text_, fieldName_, fieldBodyText_);
+    delete fieldBody_;
+    fieldBody_ = MakeFieldBody(fieldName_, fieldBodyText_, this);
+    if (fieldBody_) fieldBody_->Parse();
+}
+
+void DwField::Assemble() {
+    if (!IsModified()) return;
+    if (fieldBody_) {
+        fieldBody_->Assemble();
+        fieldBodyText_ = fieldBody_->Text();
+    }
+    text_ = fieldName_ + ": " + fieldBodyText_ + "\r\n";
+    SetModified(false);
+}
+
+void DwField::SetFieldName(const std::string& name) {
+    fieldName_ = name;
+    MarkModified();
+}
+
+void DwField::SetFieldBodyText(const std::string& text) {
+    fieldBodyText_ = text;
+    delete fieldBody_;
+    fieldBody_ = nullptr;
+    MarkModified();
+}
+
+void DwField::SetFieldBody(DwFieldBody* body) {
+    if (body == fieldBody_) return;
+    delete fieldBody_;
+    fieldBody_ = body;
+    if (body) body->SetParent(this);
+    MarkModified();
+}
+
+DwFieldBody* DwField::ParsedFieldBody() {
+    if (!fieldBody_) {
+        fieldBody_ = MakeFieldBody(fieldName_, fieldBodyText_, this);
+        if (fieldBody_) fieldBody_->Parse();
+    }
+    return fieldBody_;
+}

@@ -1,0 +1,61 @@
+// One header field: its name, its body text and the parsed field body chosen by the name.
+#pragma once
+
+#include <string>
+
+#include "mail/mime/component.h"
+
+class DwFieldBody;
+
+// The hook of MakeFieldBody: (field name, body text, parent).
+using DwFieldBodyHook = DwFieldBody* (*)(const std::string& name, const std::string& text,
+                                         DwMessageComponent* parent);
+
+class DwField : public DwMessageComponent {
+public:
+    DwField();
+    DwField(const std::string& text, DwMessageComponent* parent);
+    DwField(const DwField& other);
+    // The field body is replaced by a clone of the other's only when the other has one.
+    DwField& operator=(const DwField& other);
+    ~DwField() override;
+
+    // Splits the text into name and body text and parses a new field body from the body text.
+    void Parse() override;
+    // Name, ": ", body text (the field body's text when there is one) and CR LF.
+    void Assemble() override;
+    DwMessageComponent* Clone() const override;
+
+    const std::string& FieldName() const { return fieldName_; }
+    const std::string& FieldBodyText() const { return fieldBodyText_; }
+    DwFieldBody* FieldBody() const { return fieldBody_; }
+
+    void SetFieldName(const std::string& name);
+    // Drops the field body: the field assembles from the text until a body is made again.
+    void SetFieldBodyText(const std::string& text);
+    // Takes ownership; null removes the field body.
+    void SetFieldBody(DwFieldBody* body);
+    // The field body; a field without one (its body was replaced by text) first gets one parsed
+    // from its body text. Marks nothing: the field assembles to the same text. Null only when a
+    // creation hook yields null.
+    DwFieldBody* ParsedFieldBody();
+
+    static DwField* NewField(const std::string& text, DwMessageComponent* parent);
+    static DwCreationHook<DwField> sNewFieldHook;
+
+    // A new unparsed field body of the class the field name asks for (unstructured text for any
+    // name the library does not know).
+    static DwFieldBody* MakeFieldBody(const std::string& name, const std::string& text,
+                                      DwMessageComponent* parent);
+    static DwFieldBodyHook sMakeFieldBodyHook;
+
+private:
+    std::string fieldName_;
+    std::string fieldBodyText_;
+    DwFieldBody* fieldBody_ = nullptr;
+};
+
+// Splits a field text at its first ':' into the name (trailing white space removed) and the body
+// (from the first non-blank after the colon, trailing white space removed). Without a colon the
+// whole trimmed text is the name.
+void SplitField(const std::string& text, std::string& name, std::string& body);

@@ -1,0 +1,93 @@
+// MakeFieldBody: the class of a field body chosen by the field name.
+#include "mail/mime/charclass.h"
+#include "mail/mime/contentfile.h"
+#include "mail/mime/disposition.h"
+#include "mail/mime/field.h"
+#include "mail/mime/mechanism.h"
+#include "mail/mime/mediatype.h"
+#include "mail/mime/text.h"
+
+namespace {
+
+using MakeBody = DwFieldBody* (*)(const std::string& text, DwMessageComponent* parent);
+
+// Address, date, message-id and trace-stamp field bodies are unstructured text until their own
+// classes exist; these six are the place where those classes come in.
+DwFieldBody* NewAddressListBody(const std::string& text, DwMessageComponent* parent) {
+    return DwText::NewText(text, parent);
+}
+DwFieldBody* NewMailboxListBody(const std::string& text, DwMessageComponent* parent) {
+    return DwText::NewText(text, parent);
+}
+DwFieldBody* NewMailboxBody(const std::string& text, DwMessageComponent* parent) {
+    return DwText::NewText(text, parent);
+}
+DwFieldBody* NewDateTimeBody(const std::string& text, DwMessageComponent* parent) {
+    return DwText::NewText(text, parent);
+}
+DwFieldBody* NewMsgIdBody(const std::string& text, DwMessageComponent* parent) {
+    return DwText::NewText(text, parent);
+}
+DwFieldBody* NewStampBody(const std::string& text, DwMessageComponent* parent) {
+    return DwText::NewText(text, parent);
+}
+
+DwFieldBody* NewMediaTypeBody(const std::string& text, DwMessageComponent* parent) {
+    return DwMediaType::NewMediaType(text, parent);
+}
+DwFieldBody* NewMechanismBody(const std::string& text, DwMessageComponent* parent) {
+    return DwMechanism::NewMechanism(text, parent);
+}
+DwFieldBody* NewDispositionBody(const std::string& text, DwMessageComponent* parent) {
+    return DwDispositionType::NewDispositionType(text, parent);
+}
+DwFieldBody* NewContentFileBody(const std::string& text, DwMessageComponent* parent) {
+    return DwContentFileType::NewContentFileType(text, parent);
+}
+
+struct BodyClass {
+    const char* name; // lower case
+    MakeBody make;
+};
+
+const BodyClass kBodyClasses[] = {
+    {"bcc", NewAddressListBody},
+    {"cc", NewAddressListBody},
+    {"content-type", NewMediaTypeBody},
+    {"content-transfer-encoding", NewMechanismBody},
+    {"content-disposition", NewDispositionBody},
+    {"content-id", NewMsgIdBody},
+    {"date", NewDateTimeBody},
+    {"from", NewMailboxListBody},
+    {"message-id", NewMsgIdBody},
+    {"received", NewStampBody},
+    {"reply-to", NewAddressListBody},
+    {"resent-to", NewAddressListBody},
+    {"resent-cc", NewAddressListBody},
+    {"resent-bcc", NewAddressListBody},
+    {"resent-reply-to", NewAddressListBody},
+    {"resent-from", NewMailboxListBody},
+    {"resent-sender", NewMailboxBody},
+    {"resent-date", NewDateTimeBody},
+    {"resent-message-id", NewMsgIdBody},
+    {"return-path", NewMailboxBody},
+    {"sender", NewMailboxBody},
+    {"to", NewAddressListBody},
+    {"x-content-file", NewContentFileBody},
+};
+
+} // namespace
+
+DwFieldBody* DwField::MakeFieldBody(const std::string& name, const std::string& text,
+                                    DwMessageComponent* parent) {
+    if (sMakeFieldBodyHook) return sMakeFieldBodyHook(name, text, parent);
+    if (!name.empty()) {
+        // Only the names that start like this one are compared in full.
+        const char first = static_cast<char>(CToLower(static_cast<unsigned char>(name[0])));
+        for (const BodyClass& bodyClass : kBodyClasses) {
+            if (bodyClass.name[0] == first && EqualNoCaseC(name, bodyClass.name))
+                return bodyClass.make(text, parent);
+        }
+    }
+    return DwText::NewText(text, parent);
+}

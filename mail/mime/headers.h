@@ -1,0 +1,125 @@
+// The header block of an entity: its fields in order, with named presence tests and accessors.
+#pragma once
+
+#include <string>
+
+#include "mail/mime/component.h"
+#include "mail/mime/ownedarray.h"
+
+class DwField;
+class DwFieldBody;
+class DwContentFileType;
+class DwDispositionType;
+class DwMediaType;
+class DwMechanism;
+class DwText;
+
+// The named fields: (member name, field name, class of its field body). Each row gives
+// Has<member> (is there such a field), <member> (the field body, made and appended when there is
+// none) and Find<member> (the field body, or null: creates nothing, for readers).
+// Address, date, message-id and stamp fields are read as unstructured text (DwText) here; their
+// rows take their own classes together with MakeFieldBody's table.
+#define DW_HEADER_FIELDS(X)                                                                                  \
+    X(XContentFile, "X-Content-File", DwContentFileType)                                                     \
+    X(ContentDisposition, "Content-Disposition", DwDispositionType)                                          \
+    X(MimeVersion, "MIME-Version", DwText)                                                                   \
+    X(ContentType, "Content-Type", DwMediaType)                                                              \
+    X(ContentTransferEncoding, "Content-Transfer-Encoding", DwMechanism)                                     \
+    X(TransferEncoding, "Content-Transfer-Encoding", DwMechanism)                                            \
+    X(ContentId, "Content-Id", DwText)                                                                       \
+    X(ContentDescription, "Content-Description", DwText)                                                     \
+    X(Xref, "Xref", DwText)                                                                                  \
+    X(Summary, "Summary", DwText)                                                                            \
+    X(Path, "Path", DwText)                                                                                  \
+    X(Organization, "Organization", DwText)                                                                  \
+    X(Newsgroups, "Newsgroups", DwText)                                                                      \
+    X(Lines, "Lines", DwText)                                                                                \
+    X(FollowupTo, "followup-to", DwText)                                                                     \
+    X(Expires, "Expires", DwText)                                                                            \
+    X(Distribution, "Distribution", DwText)                                                                  \
+    X(Control, "Control", DwText)                                                                            \
+    X(Approved, "Approved", DwText)                                                                          \
+    X(To, "To", DwText)                                                                                      \
+    X(Subject, "Subject", DwText)                                                                            \
+    X(Sender, "Sender", DwText)                                                                              \
+    X(ReturnPath, "Return-Path", DwText)                                                                     \
+    X(ResentTo, "Resent-To", DwText)                                                                         \
+    X(ResentSender, "Resent-Sender", DwText)                                                                 \
+    X(ResentReplyTo, "Resent-Reply-To", DwText)                                                              \
+    X(ResentMessageId, "Resent-Message-Id", DwText)                                                          \
+    X(ResentFrom, "Resent-From", DwText)                                                                     \
+    X(ResentDate, "Resent-Date", DwText)                                                                     \
+    X(ResentCc, "Resent-Cc", DwText)                                                                         \
+    X(ResentBcc, "Resent-Bcc", DwText)                                                                       \
+    X(ReplyTo, "Reply-To", DwText)                                                                           \
+    X(References, "References", DwText)                                                                      \
+    X(Received, "Received", DwText)                                                                          \
+    X(MessageId, "Message-Id", DwText)                                                                       \
+    X(Keywords, "Keywords", DwText)                                                                          \
+    X(InReplyTo, "In-Reply-To", DwText)                                                                      \
+    X(From, "From", DwText)                                                                                  \
+    X(Encrypted, "Encrypted", DwText)                                                                        \
+    X(Date, "Date", DwText)                                                                                  \
+    X(Comments, "Comments", DwText)                                                                          \
+    X(Cc, "Cc", DwText)                                                                                      \
+    X(Bcc, "Bcc", DwText)
+
+class DwHeaders : public DwMessageComponent {
+public:
+    DwHeaders();
+    DwHeaders(const std::string& text, DwMessageComponent* parent);
+    DwHeaders(const DwHeaders& other);
+    DwHeaders& operator=(const DwHeaders& other);
+    ~DwHeaders() override;
+
+    // One field per field text: a line and the continuation lines (starting with a blank or TAB)
+    // after it.
+    void Parse() override;
+    // The fields' texts one after another.
+    void Assemble() override;
+    DwMessageComponent* Clone() const override;
+
+    int FieldCount() const { return fields_.Count(); }
+    // An index outside 0 to FieldCount() - 1 ends the process.
+    DwField& FieldAt(int index) const;
+    // The first field of that name (compared without case), or null.
+    DwField* FindField(const std::string& name) const;
+    DwField* FindField(const char* name) const;
+    bool HasField(const std::string& name) const { return FindField(name) != nullptr; }
+    bool HasField(const char* name) const { return FindField(name) != nullptr; }
+
+    // Null is ignored. These mark the headers modified.
+    void AppendField(DwField* field);
+    // index clamped to 0..FieldCount().
+    void InsertFieldAt(int index, DwField* field);
+    // The field handed to the caller (parent cleared), or null for an index outside the array.
+    DwField* RemoveFieldAt(int index);
+    void DeleteAllFields();
+
+    // The field body of the first field of that name; a missing field is made (empty) and
+    // appended, a field without a body gets one parsed from its body text. Null only when a
+    // creation hook yields null.
+    DwFieldBody* FieldBodyFor(const std::string& name);
+    // The field body of the first field of that name without adding anything: null when there is
+    // no such field. A field whose body was replaced by text gets one parsed from that text.
+    DwFieldBody* FindFieldBody(const std::string& name);
+
+#define DW_HEADER_ACCESSOR_DECL(Member, Name, Class)                                                         \
+    bool Has##Member() const {                                                                               \
+        return HasField(Name);                                                                               \
+    }                                                                                                        \
+    Class& Member();                                                                                         \
+    Class* Find##Member();
+    DW_HEADER_FIELDS(DW_HEADER_ACCESSOR_DECL)
+#undef DW_HEADER_ACCESSOR_DECL
+
+    static DwHeaders* NewHeaders(const std::string& text, DwMessageComponent* parent);
+    static DwCreationHook<DwHeaders> sNewHeadersHook;
+
+private:
+    // Append without marking, for Parse and copying.
+    void AdoptField(DwField* field);
+    void CopyFieldsFrom(const DwHeaders& other);
+
+    DwOwnedArray<DwField, 30> fields_;
+};

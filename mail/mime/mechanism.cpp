@@ -1,0 +1,127 @@
+#include "mail/mime/mechanism.h"
+
+#include "mail/mime/charclass.h"
+#include "mail/mime/tokenizer.h"
+
+DwCreationHook<DwMechanism> DwMechanism::sNewMechanismHook = nullptr;
+
+DwMechanism::DwMechanism() {
+    SetClass(kCidMechanism, "DwMechanism");
+}
+
+DwMechanism::DwMechanism(const std::string& text, DwMessageComponent* parent) : DwFieldBody(text, parent) {
+    SetClass(kCidMechanism, "DwMechanism");
+}
+
+DwMechanism::DwMechanism(const DwMechanism& other) : DwFieldBody(other), cteEnum_(other.cteEnum_) {
+    SetClass(kCidMechanism, "DwMechanism");
+}
+
+DwMechanism& DwMechanism::operator=(const DwMechanism& other) {
+    if (this != &other) {
+        DwFieldBody::operator=(other);
+        cteEnum_ = other.cteEnum_;
+    }
+    return *this;
+}
+
+DwMechanism::~DwMechanism() = default;
+
+DwMessageComponent* DwMechanism::Clone() const {
+    return new DwMechanism(*this);
+}
+
+DwMechanism* DwMechanism::NewMechanism(const std::string& text, DwMessageComponent* parent) {
+    return DwCreateNode(sNewMechanismHook, text, parent);
+}
+
+void DwMechanism::Parse() {
+    SetModified(false);
+    // A reused object must not keep the code of its previous text.
+    cteEnum_ = kCteNull;
+    DwRfc1521Tokenizer tokenizer(text_);
+    int type = tokenizer.Type();
+    while (type != kTokenNull && type != kTokenMimeToken) type = tokenizer.NextToken();
+    StrToEnum(type == kTokenMimeToken ? tokenizer.Token() : std::string());
+}
+
+void DwMechanism::Assemble() {
+    SetModified(false);
+}
+
+void DwMechanism::FromEnum(int cte) {
+    cteEnum_ = cte;
+    EnumToStr();
+    MarkModified();
+}
+
+void DwMechanism::EnumToStr() {
+    switch (cteEnum_) {
+    case kCte7bit:
+        text_ = "7bit";
+        break;
+    case kCte8bit:
+        text_ = "8bit";
+        break;
+    case kCteBinary:
+        text_ = "binary";
+        break;
+    case kCteQuotedPrintable:
+        text_ = "quoted-printable";
+        break;
+    case kCteBase64:
+        text_ = "base64";
+        break;
+    case kCteUuencode:
+        text_ = "x-uue";
+        break;
+    default:
+        break;
+    }
+}
+
+void DwMechanism::StrToEnum(const std::string& word) {
+    if (word.empty()) {
+        cteEnum_ = kCteNull;
+        return;
+    }
+    struct Candidate {
+        const char* name;
+        int cte;
+    };
+    auto match = [this, &word](std::initializer_list<Candidate> candidates) {
+        for (const Candidate& candidate : candidates) {
+            if (EqualNoCaseC(word, candidate.name)) {
+                cteEnum_ = candidate.cte;
+                return;
+            }
+        }
+    };
+    switch (word[0]) {
+    case '7':
+        match({{"7bit", kCte7bit}});
+        break;
+    case '8':
+        match({{"8bit", kCte8bit}});
+        break;
+    case 'B':
+    case 'b':
+        match({{"base64", kCteBase64}, {"binary", kCteBinary}});
+        break;
+    case 'Q':
+    case 'q':
+        match({{"quoted-printable", kCteQuotedPrintable}});
+        break;
+    case 'U':
+    case 'u':
+        match({{"uuencode", kCteUuencode}});
+        break;
+    case 'X':
+    case 'x':
+        match({{"x-uu", kCteUuencode}, {"x-uue", kCteUuencode}, {"x-uuencode", kCteUuencode}});
+        break;
+    default:
+        cteEnum_ = kCteUnknown;
+        break;
+    }
+}

@@ -1,0 +1,180 @@
+#include "mail/mime/mediatype.h"
+
+#include "mail/mime/enums.h"
+#include "mail/mime/generators.h"
+#include "mail/mime/parameter.h"
+#include "mail/mime/tokenizer.h"
+#include "mail/mime/tokenstring.h"
+
+DwCreationHook<DwMediaType> DwMediaType::sNewMediaTypeHook = nullptr;
+
+DwMediaType::DwMediaType() {
+    SetClass(kCidMediaType, "DwMediaType");
+}
+
+DwMediaType::DwMediaType(const std::string& text, DwMessageComponent* parent)
+    : DwParameterFieldBody(text, parent) {
+    SetClass(kCidMediaType, "DwMediaType");
+}
+
+DwMediaType::DwMediaType(const DwMediaType& other)
+    : DwParameterFieldBody(other), typeEnum_(other.typeEnum_), subtypeEnum_(other.subtypeEnum_),
+      typeStr_(other.typeStr_), subtypeStr_(other.subtypeStr_), boundaryStr_(other.boundaryStr_) {
+    SetClass(kCidMediaType, "DwMediaType");
+}
+
+DwMediaType& DwMediaType::operator=(const DwMediaType& other) {
+    if (this != &other) {
+        DwParameterFieldBody::operator=(other);
+        typeEnum_ = other.typeEnum_;
+        subtypeEnum_ = other.subtypeEnum_;
+        typeStr_ = other.typeStr_;
+        subtypeStr_ = other.subtypeStr_;
+        boundaryStr_ = other.boundaryStr_;
+        if (Parent()) Parent()->MarkModified();
+    }
+    return *this;
+}
+
+DwMediaType::~DwMediaType() = default;
+
+DwMessageComponent* DwMediaType::Clone() const {
+    return new DwMediaType(*this);
+}
+
+DwMediaType* DwMediaType::NewMediaType(const std::string& text, DwMessageComponent* parent) {
+    return DwCreateNode(sNewMediaTypeHook, text, parent);
+}
+
+void DwMediaType::Parse() {
+    SetModified(false);
+    typeStr_.clear();
+    subtypeStr_.clear();
+    typeEnum_ = kTypeNull;
+    subtypeEnum_ = kSubtypeNull;
+    DropParameters();
+    if (!text_.empty()) {
+        DwRfc1521Tokenizer tokenizer(text_);
+        DwTokenString window(text_);
+        int type = tokenizer.Type();
+        while (type != kTokenNull && type != kTokenMimeToken && !IsTspecial(tokenizer, ';'))
+            type = tokenizer.NextToken();
+        if (type == kTokenMimeToken) {
+            typeStr_ = tokenizer.Token();
+            type = tokenizer.NextToken();
+        }
+        // The subtype follows a '/' that comes before any ';'.
+        while (type != kTokenNull && !IsTspecial(tokenizer, '/') && !IsTspecial(tokenizer, ';'))
+            type = tokenizer.NextToken();
+        if (IsTspecial(tokenizer, '/')) {
+            type = tokenizer.NextToken();
+            while (type != kTokenNull && type != kTokenMimeToken && !IsTspecial(tokenizer, ';'))
+                type = tokenizer.NextToken();
+            if (type == kTokenMimeToken) {
+                subtypeStr_ = tokenizer.Token();
+                tokenizer.NextToken();
+            }
+        }
+        ParseParameters(tokenizer, window);
+    }
+    SyncTypeEnum();
+    SyncSubtypeEnum();
+}
+
+void DwMediaType::Assemble() {
+    if (!IsModified()) return;
+    // Without both names there is nothing well-formed to write: keep the text as it was.
+    if (typeStr_.empty() || subtypeStr_.empty()) return;
+    std::string text = typeStr_ + "/" + subtypeStr_;
+    AppendParameters(text);
+    text_ = std::move(text);
+    SetModified(false);
+}
+
+void DwMediaType::SetType(int type) {
+    typeEnum_ = type;
+    SyncTypeStr();
+    MarkModified();
+}
+
+void DwMediaType::SetSubtype(int subtype) {
+    subtypeEnum_ = subtype;
+    SyncSubtypeStr();
+    MarkModified();
+}
+
+void DwMediaType::SetTypeStr(const std::string& type) {
+    typeStr_ = type;
+    SyncTypeEnum();
+    MarkModified();
+}
+
+void DwMediaType::SetSubtypeStr(const std::string& subtype) {
+    subtypeStr_ = subtype;
+    SyncSubtypeEnum();
+    MarkModified();
+}
+
+void DwMediaType::SyncTypeStr() {
+    TypeEnumToStr(typeEnum_, typeStr_);
+}
+
+void DwMediaType::SyncTypeEnum() {
+    typeEnum_ = TypeStrToEnum(typeStr_);
+}
+
+void DwMediaType::SyncSubtypeStr() {
+    SubtypeEnumToStr(subtypeEnum_, subtypeStr_);
+}
+
+void DwMediaType::SyncSubtypeEnum() {
+    subtypeEnum_ = SubtypeStrToEnum(subtypeStr_);
+}
+
+const std::string& DwMediaType::CacheParameter(std::string& cache, const char* name, const char* otherName) {
+    cache.clear();
+    if (const DwParameter* parameter = FindParameter(name, otherName)) cache = parameter->Value();
+    return cache;
+}
+
+const std::string& DwMediaType::Boundary() {
+    return CacheParameter(boundaryStr_, "boundary");
+}
+
+const std::string& DwMediaType::Name() {
+    return CacheParameter(nameStr_, "name");
+}
+
+const std::string& DwMediaType::Charset() {
+    return CacheParameter(charsetStr_, "charset");
+}
+
+const std::string& DwMediaType::Filename() {
+    return CacheParameter(filenameStr_, "filename", "name");
+}
+
+void DwMediaType::SetBoundary(const std::string& boundary) {
+    boundaryStr_ = boundary;
+    SetParameterValue("boundary", boundary);
+}
+
+void DwMediaType::SetName(const std::string& name) {
+    nameStr_ = name;
+    SetParameterValue("name", name);
+}
+
+void DwMediaType::CreateBoundary(unsigned level) {
+    static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    std::string boundary = "------------Boundary-";
+    boundary += kDigits[(level / 10) % 10];
+    boundary += kDigits[level % 10];
+    boundary += "=_";
+    const uint32_t t = static_cast<uint32_t>(CurrentTime());
+    for (uint32_t divisor : {1u, 36u, 1296u, 46656u}) boundary += kDigits[(t / divisor) % 36];
+    uint32_t seed = NextSerial() + 444444444u;
+    for (int i = 0; i < 4; ++i) {
+        const uint32_t r = ParkMillerNext(seed);
+        for (int shift : {0, 6, 12, 18}) boundary += kDigits[(r >> shift) % 36];
+    }
+    SetBoundary(boundary);
+}

@@ -1,0 +1,63 @@
+// The field body of "Content-Type": type, subtype and parameters.
+#pragma once
+
+#include <string>
+
+#include "mail/mime/enums.h"
+#include "mail/mime/parameterfieldbody.h"
+
+class DwMediaType : public DwParameterFieldBody {
+public:
+    DwMediaType();
+    DwMediaType(const std::string& text, DwMessageComponent* parent);
+    // Copies the type, the subtype and the boundary cache; the other caches start empty.
+    DwMediaType(const DwMediaType& other);
+    DwMediaType& operator=(const DwMediaType& other);
+    ~DwMediaType() override;
+
+    // type "/" subtype, then "; attribute=value" parameters. A type without '/' has no subtype.
+    void Parse() override;
+    // type/subtype and the parameters. Without a type or a subtype the text is kept as it was.
+    void Assemble() override;
+    DwMessageComponent* Clone() const override;
+
+    int Type() const { return typeEnum_; }
+    int Subtype() const { return subtypeEnum_; }
+    const std::string& TypeStr() const { return typeStr_; }
+    const std::string& SubtypeStr() const { return subtypeStr_; }
+    void SetType(int type);
+    void SetSubtype(int subtype);
+    void SetTypeStr(const std::string& type);
+    void SetSubtypeStr(const std::string& subtype);
+
+    // The value of the first parameter of that name, or empty; Filename takes "filename" or "name".
+    const std::string& Boundary();
+    const std::string& Name();
+    const std::string& Charset();
+    const std::string& Filename();
+    void SetBoundary(const std::string& boundary);
+    void SetName(const std::string& name);
+
+    // A new boundary of 45 characters from the level's last two digits, the time and a serial
+    // counter, set as the boundary parameter.
+    virtual void CreateBoundary(unsigned level);
+    virtual void SyncTypeStr();
+    virtual void SyncTypeEnum();
+    virtual void SyncSubtypeStr();
+    virtual void SyncSubtypeEnum();
+
+    static DwMediaType* NewMediaType(const std::string& text, DwMessageComponent* parent);
+    static DwCreationHook<DwMediaType> sNewMediaTypeHook;
+
+private:
+    const std::string& CacheParameter(std::string& cache, const char* name, const char* otherName = nullptr);
+
+    int typeEnum_ = kTypeNull;
+    int subtypeEnum_ = kSubtypeNull;
+    std::string typeStr_;
+    std::string subtypeStr_;
+    std::string boundaryStr_;
+    std::string nameStr_;
+    std::string charsetStr_;
+    std::string filenameStr_;
+};

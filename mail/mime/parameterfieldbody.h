@@ -1,0 +1,60 @@
+// The parameter list shared by the media type and the disposition field bodies.
+#pragma once
+
+#include <string>
+
+#include "mail/mime/fieldbody.h"
+#include "mail/mime/ownedarray.h"
+
+class DwParameter;
+class DwTokenizer;
+class DwTokenString;
+
+// A field body with an ordered list of owned parameters.
+class DwParameterFieldBody : public DwFieldBody {
+public:
+    int NumParameters() const { return params_.Count(); }
+    // An index outside 0 to NumParameters() - 1 ends the process.
+    DwParameter& ParameterAt(int index) const;
+    // Null is ignored. These mark the field body modified.
+    void AddParameter(DwParameter* parameter);
+    // index clamped to 0..NumParameters().
+    void InsertParameterAt(int index, DwParameter* parameter);
+    // The parameter handed to the caller (parent cleared), or null for an index outside the list.
+    DwParameter* RemoveParameterAt(int index);
+    void DeleteAllParameters();
+
+protected:
+    DwParameterFieldBody();
+    DwParameterFieldBody(const std::string& text, DwMessageComponent* parent);
+    // Copies the field body base and clones the parameters.
+    DwParameterFieldBody(const DwParameterFieldBody& other);
+    // Replaces the parameters by clones of the other's; marks nothing.
+    DwParameterFieldBody& operator=(const DwParameterFieldBody& other);
+    ~DwParameterFieldBody() override;
+
+    // Appends without marking.
+    void AdoptParameter(DwParameter* parameter);
+    void DropParameters();
+    // The first parameter whose attribute is one of the names (without case), or null.
+    DwParameter* FindParameter(const char* name, const char* otherName = nullptr) const;
+    // Sets the value of the first parameter called name, or appends a new one with the attribute
+    // written as given.
+    void SetParameterValue(const char* name, const std::string& value);
+
+    // Reads "; attribute=value" parameters from the tokenizer's current token on. A ';' always
+    // ends a parameter: one without '=' or without a value is dropped, and the next starts there.
+    void ParseParameters(DwTokenizer& tokenizer, DwTokenString& window);
+    // Assembles each parameter and appends it to text after ";\r\n  " (folding) or "; ".
+    void AppendParameters(std::string& text);
+
+private:
+    void CopyParametersFrom(const DwParameterFieldBody& other);
+
+    DwOwnedArray<DwParameter> params_;
+};
+
+// Advances the tokenizer until the current token is the tspecial c, or the end; true when found.
+bool SeekTspecial(DwTokenizer& tokenizer, char c);
+// Whether the current token is the tspecial c.
+bool IsTspecial(const DwTokenizer& tokenizer, char c);
