@@ -1,5 +1,7 @@
 #include "mail/mime/calendar.h"
 
+#include "scoped_tz.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -66,26 +68,10 @@ TEST(Calendar, FieldsOutsideTheirRangeCarry) {
 // Sets TZ for one test and restores it after.
 class LocalZoneTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* tz = getenv("TZ");
-        hadTz_ = tz != nullptr;
-        if (tz) oldTz_ = tz;
-    }
-    void TearDown() override {
-        if (hadTz_)
-            setenv("TZ", oldTz_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    static void UseZone(const char* tz) {
-        setenv("TZ", tz, 1);
-        tzset();
-    }
+    static void UseZone(const char* tz) { ScopedTz::Use(tz); }
 
 private:
-    bool hadTz_ = false;
-    std::string oldTz_;
+    ScopedTz saved_;
 };
 
 TEST_F(LocalZoneTest, OffsetAndNameUnderFixedZones) {
