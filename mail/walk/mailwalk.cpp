@@ -139,7 +139,7 @@ void PrepareLineEnds(DwEntity& entity, const std::vector<DwEntity*>& rewritten) 
 
 // A write-back that did not happen: what the scan cured or deleted is still in the message.
 void CountUntreated(ScanStat& stat) {
-    stat.leftInfected = stat.cured + stat.deleted;
+    stat.leftInfected += stat.cured + stat.deleted;
     stat.cured = 0;
     stat.deleted = 0;
 }
@@ -252,6 +252,9 @@ int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& bud
         walk.changed = 0;
         walk.status |= kMailTimedOut;
         if (task.TaskStat().timeouts == 0) task.CountTimeout();
+        // What the parts before it had cured or deleted is not written back: nothing was treated.
+        CountUntreated(task.TaskStat());
+        CountUntreated(task.TotalStat());
     }
     if (!walk.changed) {
         SendScanReply(fd, budget, &task, walk.status, nullptr);
