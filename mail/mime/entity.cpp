@@ -32,16 +32,17 @@ void SplitHeadersAndBody(const std::string& text, std::string& headers, std::str
     const char* line = start;
     while (line != end) {
         const char* lf = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
-        if (!lf) break; // a last line without a line end stays in the header block
-        const char* lineEnd = (lf > line && lf[-1] == '\r') ? lf - 1 : lf;
+        const char* lineEnd = lf ? lf : end;
+        if (lf && lf > line && lf[-1] == '\r') --lineEnd;
+        // A last line without its line end is body too unless it is a field: a part whose
+        // delimiter follows its one body line directly must not lose that line.
         if (!IsHeaderLine(line, lineEnd, line == start)) {
             headers.assign(start, line);
-            // Only a line end at the split point is the separator.
-            const char* bodyStart = line;
-            if (lineEnd == line) bodyStart = lf + 1;
-            body.assign(bodyStart, end);
+            // Only an empty line at the split point is the separator.
+            body.assign(lf && lineEnd == line ? lf + 1 : line, end);
             return;
         }
+        if (!lf) break;
         line = lf + 1;
     }
     headers = text;

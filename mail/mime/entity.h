@@ -12,8 +12,8 @@ class DwHeaders;
 // body (after the one line end that separates them). The header block ends before the first
 // line that is neither a field ("name:", the name printable without blanks, blanks allowed
 // before the colon) nor a continuation (starting with a blank or TAB); a first line
-// "From " is the envelope line of a mailbox file and counts as a field. Text that runs out
-// within the header block is all header block.
+// "From " is the envelope line of a mailbox file and counts as a field. A text whose lines are
+// all fields is all header block.
 void SplitHeadersAndBody(const std::string& text, std::string& headers, std::string& body);
 
 class DwEntity : public DwMessageComponent {

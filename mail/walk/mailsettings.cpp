@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "mail/walk/headerrules.h"
+#include "unix/scanoptions.h"
+
 #include "shell/scankeys.h"
 #include "shell/scanstop.h"
 
@@ -23,7 +26,7 @@ void RestoreMainSettings() {
 
 MailSettingsScope::MailSettingsScope()
     : deleteArchives_(EnableDeleteArchiveAction), actionsRequested_(MailActionsRequested),
-      walkActive_(MailWalkActive) {
+      walkActive_(MailWalkActive), ruleSwitch_(RuleSwitch) {
     if (MainSettings && CopyMainSettings(*MainSettings, SavedMainSettings) == 0) {
         memcpy(SavedWords, MainSettings->word, sizeof SavedWords);
         saved_ = true;
@@ -36,9 +39,11 @@ MailSettingsScope::~MailSettingsScope() {
     EnableDeleteArchiveAction = deleteArchives_;
     MailActionsRequested = actionsRequested_;
     MailWalkActive = walkActive_;
+    RuleSwitch = ruleSwitch_;
 }
 
 void MailSettingsScope::Apply(uint32_t opt1) {
+    RuleSwitch = (opt1 & kOpt1HeaderRules) ? 1 : 0;
     // Without a saved copy nothing may change: it could not be put back.
     if (!saved_) return;
     uint32_t* word = MainSettings->word;

@@ -24,7 +24,7 @@ extern TarvoMainSettings SavedMainSettings;
 void RestoreMainSettings();
 
 // Saves the process-wide state a message changes (the scan settings, EnableDeleteArchiveAction, the
-// actions-requested flag, the mail-walk flag) and puts it back however the message ends.
+// actions-requested flag, the mail-walk flag, the rule switch) and puts it back however the message ends.
 class MailSettingsScope {
 public:
     MailSettingsScope();
@@ -32,7 +32,7 @@ public:
     MailSettingsScope(const MailSettingsScope&) = delete;
     MailSettingsScope& operator=(const MailSettingsScope&) = delete;
 
-    // The per-message actions of opt1 on the process-wide settings.
+    // The per-message actions and rule switch of opt1 on the process-wide settings.
     void Apply(uint32_t opt1);
 
 private:
@@ -40,4 +40,5 @@ private:
     int32_t deleteArchives_;
     int32_t actionsRequested_;
     int32_t walkActive_;
+    int ruleSwitch_;
 };

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <set>
 #include <string>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "mail/mime/message.h"
 #include "mail/walk/envelope.h"
 #include "mail/walk/headercheck.h"
+#include "mail/walk/headerrules.h"
 #include "mail/walk/mailsettings.h"
 #include "mail/walk/walkoutput.h"
 #include "mail/walk/walkparts.h"
@@ -74,10 +76,18 @@ public:
 
 private:
     static void Clear() {
+        FreeReasonString();
         RequestReasonText = nullptr;
         ClearFoundLists();
     }
 };
+
+// The scan reply, with the reason of a rejection when OPT1 asks for it.
+void Reply(int fd, TimeBudget& budget, ScanTask* task, uint32_t status, const char* object) {
+    RequestReasonText = ReasonString();
+    SendScanReply(fd, budget, task, status, object);
+    RequestReasonText = nullptr;
+}
 
 void TopType(DwHeaders& headers, int* type, int* subtype) {
     DwMediaType* mediaType = headers.FindContentType();
@@ -119,23 +129,64 @@ void LogMailInfo(DwHeaders& headers, const std::string& prefix, const char* name
     EndMessageLine(0);
 }
 
-// CR LF line ends for what the walk wrote and for every header block; the bodies it did not touch
-// (binary and 8-bit data among them) keep their bytes.
-void PrepareLineEnds(DwEntity& entity, const std::vector<DwEntity*>& rewritten) {
-    DwHeaders& headers = entity.Headers();
-    headers.Assemble();
-    std::string text;
-    ToCrLf(headers.Text(), text);
-    if (text != headers.Text()) headers.SetText(std::move(text));
-    DwBody& body = entity.Body();
-    for (const DwEntity* part : rewritten)
-        if (part == &entity) {
-            ToCrLf(body.Text(), text);
-            if (text != body.Text()) body.SetText(std::move(text));
+// The changed message's text. Only the entities on the way from the message to a part the walk
+// rewrote are put together again, with CR LF line ends in their headers and in the rewritten bodies;
+// every other part keeps the bytes it came with (binary and 8-bit data among them), and nothing the
+// walk did not change is rebuilt from its parsed pieces.
+class ChangedMessageText {
+public:
+    // The top entity counts as changed: its headers lost their length fields.
+    ChangedMessageText(const std::vector<DwEntity*>& rewritten, const DwEntity& top) {
+        onPath_.insert(&top);
+        for (DwEntity* part : rewritten) {
+            rewritten_.insert(part);
+            for (const DwMessageComponent* node = part; node; node = node->Parent()) onPath_.insert(node);
         }
-    for (int i = 0; i < body.PartCount(); ++i) PrepareLineEnds(body.PartAt(i), rewritten);
-    if (body.NestedMessage()) PrepareLineEnds(*body.NestedMessage(), rewritten);
-}
+    }
+
+    void Append(DwEntity& entity, std::string& out) const {
+        if (!onPath_.count(&entity)) {
+            out += entity.Text();
+            return;
+        }
+        DwHeaders& headers = entity.Headers();
+        headers.Assemble();
+        AppendCrLf(headers.Text(), out);
+        out += "\r\n";
+        DwBody& body = entity.Body();
+        if (rewritten_.count(&entity)) {
+            AppendCrLf(body.Text(), out);
+        } else if (body.NestedMessage()) {
+            Append(*body.NestedMessage(), out);
+        } else if (body.PartCount() > 0) {
+            DwMediaType* type = headers.FindContentType();
+            const std::string boundary = type ? type->Boundary() : std::string();
+            const std::string delimiter = "\r\n--" + boundary;
+            out += body.Preamble();
+            for (int i = 0; i < body.PartCount(); ++i) {
+                // A body that began with its first delimiter begins with it again.
+                const bool atStart =
+                    i == 0 && body.Preamble().empty() && body.Text().compare(0, 2, "--") == 0;
+                out += (atStart ? delimiter.substr(2) : delimiter) + "\r\n";
+                Append(body.PartAt(i), out);
+            }
+            out += delimiter + "--\r\n";
+            out += body.Epilogue();
+        } else {
+            out += body.Text();
+        }
+    }
+
+private:
+    static void AppendCrLf(const std::string& text, std::string& out) {
+        std::string converted;
+        ToCrLf(text, converted);
+        out += converted;
+    }
+
+    std::set<const DwMessageComponent*> onPath_;
+    std::set<const DwEntity*> rewritten_;
+};
 
 // A write-back that did not happen: what the scan cured or deleted is still in the message.
 void CountUntreated(ScanStat& stat) {
@@ -165,7 +216,7 @@ uint32_t WriteBack(DwMessage& message, const std::string& envelope, MailWalkStat
             EndMessageLine(0);
             // The client is answered all the same, with nothing claimed as treated.
             status = WriteFailed(task, status);
-            SendScanReply(fd, budget, &task, status, nullptr);
+            Reply(fd, budget, &task, status, nullptr);
             return status;
         }
         PrintMessage("%s%s '%s'", prefix.c_str(), MessageText(154), backup.c_str());
@@ -174,9 +225,8 @@ uint32_t WriteBack(DwMessage& message, const std::string& envelope, MailWalkStat
     std::string output;
     int written = -1;
     try {
-        PrepareLineEnds(message, walk.rewritten);
-        message.Assemble();
-        const std::string data = envelope + message.Text();
+        std::string data = envelope;
+        ChangedMessageText(walk.rewritten, message).Append(message, data);
         if (!(RequestOptionWord & kOpt1ServerFileState) && fromFile)
             written = ReplaceFileContents(name, data);
         else
@@ -185,7 +235,7 @@ uint32_t WriteBack(DwMessage& message, const std::string& envelope, MailWalkStat
         PrintMessage("%s%s %s (%s)", prefix.c_str(), name, MessageText(155), MessageText(170));
         EndMessageLine(0);
         status = WriteFailed(task, status);
-        SendScanReply(fd, budget, &task, status, nullptr);
+        Reply(fd, budget, &task, status, nullptr);
         return status;
     }
     if (written != 0) {
@@ -194,7 +244,7 @@ uint32_t WriteBack(DwMessage& message, const std::string& envelope, MailWalkStat
         status = WriteFailed(task, status);
         output.clear();
     }
-    SendScanReply(fd, budget, &task, status, output.c_str());
+    Reply(fd, budget, &task, status, output.c_str());
     return status;
 }
 
@@ -231,10 +281,15 @@ int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& bud
         EndMessageLine(0);
         ScanTask fresh(MainSettings, 0, kScanStackBudget);
         fresh.CountSkipped();
-        SendScanReply(fd, budget, &fresh, kPlainReplyFlags, nullptr);
+        Reply(fd, budget, &fresh, kPlainReplyFlags, nullptr);
         return static_cast<int>(kMailPartialSkipped);
     }
     if (DebugMail) DumpMimeTree(1, *message);
+    if (ApplyHeaderRules(0, *message, name) != 0) {
+        task.CountRejected();
+        Reply(fd, budget, &task, kPlainReplyFlags, nullptr);
+        return static_cast<int>(kMailRejected);
+    }
     if (type == kTypeMultipart && (subtype == kSubtypeRelated || message->Body().PartCount() == 0)) return -1;
 
     MailWalkState walk;
@@ -257,7 +312,7 @@ int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& bud
         CountUntreated(task.TotalStat());
     }
     if (!walk.changed) {
-        SendScanReply(fd, budget, &task, walk.status, nullptr);
+        Reply(fd, budget, &task, walk.status, nullptr);
         return static_cast<int>(walk.status);
     }
     return static_cast<int>(WriteBack(*message, envelope, walk, prefix, name, fd, budget, fromFile));

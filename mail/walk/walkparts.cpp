@@ -18,7 +18,7 @@
 #include "mail/walk/mailsettings.h"
 #include "mail/walk/mailwalk.h"
 #include "mail/walk/notice.h"
-#include "mail/walk/partlabel.h"
+#include "mail/walk/headerrules.h"
 #include "mail/walk/walkoutput.h"
 #include "shell/hostreport.h"
 #include "shell/memfile.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mail/mime/base64.h"
+#include "mail/walk/headerrules.h"
 #include "mail/walk/mailwalk.h"
 #include "shell/archive_maker.h"
 #include "shell/memfile.h"
@@ -248,7 +249,11 @@ TEST_F(MailWalkFailures, WrittenBackAsItCameButForTheChangedPart) {
     EXPECT_EQ(0x180120u, run.word);
     const std::string written = ReadWholeFile(dir / "mail");
     ASSERT_EQ(envelope, written.substr(0, envelope.size()));
-    EXPECT_NE(std::string::npos, written.find("\r\n\r\n" + binary + "\r\n--BB")) << written;
+    // The untouched part keeps its own bytes, its LF-only header lines among them.
+    EXPECT_NE(std::string::npos, written.find("\n--BB\r\nContent-Type: application/octet-stream\n"
+                                              "Content-Transfer-Encoding: binary\n\n" +
+                                              binary + "\r\n--BB"))
+        << written;
     EXPECT_NE(std::string::npos, written.find("From: a@example.org\r\nSubject: lf only\r\n")) << written;
     EXPECT_NE(std::string::npos, written.find("plain text\nsecond line")) << written;
     // One field each for the binary part and the notice; none added to the plain part.
@@ -302,6 +307,37 @@ TEST_F(MailWalkFailures, DumpFilesAreNewAndPrivate) {
     EXPECT_NE(std::string::npos, run.log.find(" +-application:octet-stream / base64 [6] (")) << run.log;
     EXPECT_NE(std::string::npos, run.log.find("\n \n multipart:mixed (body parts: 2)\n | \n +-")) << run.log;
     ExpectClean(run, "dump");
+}
+
+} // namespace
+
+namespace {
+
+// The header rules act only when the request asks for them; a part rule reaches the attachment of a
+// forwarded message; the rejection is counted, answered with its reason and nothing is scanned.
+TEST_F(MailWalkFailures, HeaderRulesRejectBeforeTheScan) {
+    const std::string inner = "Content-Type: message/rfc822\r\n\r\nFrom: b@example.org\r\nContent-Type: "
+                              "multipart/mixed; boundary=\"CC\"\r\n\r\n--CC\r\n" +
+                              Part(Infected(), "evil.exe") + "\r\n--CC--\r\n";
+    const std::string mail = TwoParts(Part("clean", "a.txt"), inner);
+    ASSERT_TRUE(dir.Write("mail", mail));
+    const auto rules = [] {
+        if (AddPartRule("FileName = \"\\.exe$\"", 1) != 1) _exit(3);
+    };
+    WalkRun run = ScanPath(dir / "mail", kWantFound | kWantDelete | kWantRules | kWantReason, rules);
+    EXPECT_EQ(0x20000, run.left.result);
+    EXPECT_EQ(0x20000u, run.word) << std::hex << run.word;
+    EXPECT_TRUE(run.found.empty());
+    EXPECT_EQ("FileName = \"\\.exe$\"", run.reason);
+    EXPECT_EQ(mail, ReadWholeFile(dir / "mail"));
+    ExpectClean(run, "rejected");
+
+    // Without OPT1 bit 5 the same rule does nothing: the message is scanned and the part deleted.
+    run = ScanPath(dir / "mail", kWantFound | kWantDelete | kWantReason, rules);
+    EXPECT_EQ(0x201, run.left.result);
+    EXPECT_EQ(0x180120u, run.word) << std::hex << run.word;
+    EXPECT_TRUE(run.reason.empty());
+    ExpectClean(run, "rules off");
 }
 
 } // namespace

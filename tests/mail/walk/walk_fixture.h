@@ -32,7 +32,8 @@ namespace {
 
 // OPT1 bits of the tests.
 constexpr uint32_t kWantFound = 1u << 0, kWantStats = 1u << 2, kWantCure = 1u << 6, kWantDelete = 1u << 9,
-                   kWantDeleteIncurable = 1u << 12, kWantServerState = 1u << 21;
+                   kWantDeleteIncurable = 1u << 12, kWantServerState = 1u << 21, kWantRules = 1u << 5,
+                   kWantReason = 1u << 23;
 
 // What the child found changed in the process after the walk.
 struct Leftovers {
@@ -48,6 +49,7 @@ struct WalkRun {
     uint32_t word = 0;
     std::vector<std::string> found;
     std::vector<std::pair<uint32_t, uint32_t>> stats;
+    std::string reason;
     bool hasObject = false;
     std::string object;
     bool trailing = false; // bytes after what the reply should hold
@@ -157,6 +159,12 @@ protected:
                     if (ReadStringBE(connection, text, &length) == ClientReadEnd::kDone)
                         run.found.emplace_back(text.get(), length ? length - 1 : 0);
                 }
+            }
+            if (opt1 & kWantReason) {
+                OwnedText text;
+                size_t length = 0;
+                if (ReadStringBE(connection, text, &length) == ClientReadEnd::kDone && length)
+                    run.reason.assign(text.get(), length - 1);
             }
             if (opt1 & kWantStats) {
                 uint32_t count = 0;

@@ -1,0 +1,119 @@
+#include "mail/mime/body.h"
+#include "mail/mime/bodypart.h"
+#include "mail/mime/entity.h"
+#include "mail/mime/headers.h"
+#include "mail/mime/message.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+struct SplitCase {
+    const char* name;
+    std::string text;
+    std::string headers;
+    std::string body;
+};
+
+TEST(SplitHeadersAndBody, Table) {
+    const SplitCase cases[] = {
+        {"empty", "", "", ""},
+        {"one field without line end", "Subject: hi", "Subject: hi", ""},
+        {"plain words first", "plain words\nmore\n", "", "plain words\nmore\n"},
+        {"starts with an empty line", "\nbody\n", "", "body\n"},
+        {"starts with an empty CR LF line", "\r\nbody", "", "body"},
+        {"two fields, empty line, body", "A: 1\nB: 2\n\nbody\n", "A: 1\nB: 2\n", "body\n"},
+        {"CR LF throughout", "A: 1\r\nB: 2\r\n\r\nbody\r\n", "A: 1\r\nB: 2\r\n", "body\r\n"},
+        {"continuation lines stay", "A: 1\n  more\n\tand more\n\nb", "A: 1\n  more\n\tand more\n", "b"},
+        {"blanks before the colon", "Subject : x\nTo:\ty\n\nb", "Subject : x\nTo:\ty\n", "b"},
+        {"every line a field", "A: 1\nB: 2\n", "A: 1\nB: 2\n", ""},
+        {"mailbox envelope line", "From a@b Thu Dec 10 10:00:00 2026\nA: 1\n\nb",
+         "From a@b Thu Dec 10 10:00:00 2026\nA: 1\n", "b"},
+        // A part without its blank line whose body is one base64 line: the '=' and the
+        // missing colon make it body, not header.
+        {"base64 line ending in =", "Content-Type: text/plain\nQUJDREVGRw==\n", "Content-Type: text/plain\n",
+         "QUJDREVGRw==\n"},
+        {"last line is body without its line end", "A: 1\nQUJDREVGRw==", "A: 1\n", "QUJDREVGRw=="},
+        {"plain words without line end", "plain", "", "plain"},
+        {"'=' alone is no field", "a=b\nc\n", "", "a=b\nc\n"},
+        {"colon inside a sentence", "A: 1\nsee here: this\n", "A: 1\n", "see here: this\n"},
+        {"lone CR is no line end", "A: 1\rB\n\nb", "A: 1\rB\n", "b"},
+        {"leading colon is no field", ":x\n\nb", "", ":x\n\nb"},
+    };
+    for (const SplitCase& c : cases) {
+        std::string headers = "junk", body = "junk";
+        SplitHeadersAndBody(c.text, headers, body);
+        EXPECT_EQ(headers, c.headers) << c.name;
+        EXPECT_EQ(body, c.body) << c.name;
+    }
+}
+
+TEST(Entity, ParseMarksEveryEntityAndAssembleWritesCrLfSeparator) {
+    DwMessage message("A: 1\nB: 2\n\nbody line", nullptr);
+    message.Parse();
+    EXPECT_TRUE(message.IsModified());
+    EXPECT_EQ(message.Headers().FieldCount(), 2);
+    EXPECT_EQ(message.Body().Text(), "body line");
+    message.Assemble();
+    EXPECT_FALSE(message.IsModified());
+    // The header block keeps its LF ends; the separator becomes CR LF.
+    EXPECT_EQ(message.Text(), "A: 1\nB: 2\n\r\nbody line");
+}
+
+TEST(Entity, EmptyTextGivesNoFieldsAndEmptyBody) {
+    std::unique_ptr<DwMessage> message(DwMessage::NewMessage("", nullptr));
+    message->Parse();
+    EXPECT_EQ(message->Headers().FieldCount(), 0);
+    EXPECT_EQ(message->Body().Text(), "");
+}
+
+TEST(Entity, CopyHasNoParentAndOwnChildren) {
+    DwMessage message("Subject: s\n\nb", nullptr);
+    message.Parse();
+    std::unique_ptr<DwMessage> copy(static_cast<DwMessage*>(message.Clone()));
+    EXPECT_EQ(copy->Parent(), nullptr);
+    EXPECT_EQ(copy->ClassId(), kCidMessage);
+    EXPECT_EQ(copy->Headers().Parent(), copy.get());
+    EXPECT_EQ(copy->Body().Parent(), copy.get());
+    EXPECT_NE(&copy->Headers(), &message.Headers());
+    EXPECT_EQ(copy->Headers().FieldCount(), 1);
+    DwBodyPart part("X: y\n\nz", nullptr);
+    part.Parse();
+    EXPECT_EQ(part.ClassId(), kCidBodyPart);
+    EXPECT_STREQ(part.ClassName(), "DwBodyPart");
+}
+
+TEST(Entity, AssembleOfUnmodifiedNodeKeepsItsText) {
+    DwMessage message("Subject: s\n\nb", nullptr);
+    message.Parse();
+    message.Assemble();
+    const std::string text = message.Text();
+    message.Body().SetText("changed"); // marks the message
+    message.Assemble();
+    EXPECT_EQ(message.Text(), "Subject: s\n\r\nchanged");
+    EXPECT_NE(message.Text(), text);
+}
+
+// The creation hooks are what the parsers create through.
+DwBodyPart* CountingBodyPart(const std::string& text, DwMessageComponent* parent);
+int gPartsMade = 0;
+DwBodyPart* CountingBodyPart(const std::string& text, DwMessageComponent* parent) {
+    ++gPartsMade;
+    return new DwBodyPart(text, parent);
+}
+
+TEST(Entity, ParsersCreateThroughHooks) {
+    gPartsMade = 0;
+    DwBodyPart::sNewBodyPartHook = CountingBodyPart;
+    DwMessage message("Content-Type: multipart/mixed; boundary=b\n\n--b\n\none\n--b\n\ntwo\n--b--\n",
+                      nullptr);
+    message.Parse();
+    DwBodyPart::sNewBodyPartHook = nullptr;
+    EXPECT_EQ(message.Body().PartCount(), 2);
+    EXPECT_EQ(gPartsMade, 2);
+}
+
+} // namespace

@@ -1,0 +1,209 @@
+#include "mail/mime/body.h"
+#include "mail/mime/bodypart.h"
+#include "mail/mime/field.h"
+#include "mail/mime/headers.h"
+#include "mail/mime/mediatype.h"
+#include "mail/mime/message.h"
+#include "mail/mime/multipartsplitter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct SplitCase {
+    const char* name;
+    std::string text;
+    std::string boundary;
+    std::string preamble;
+    std::vector<std::string> parts;
+    std::string epilogue;
+};
+
+TEST(MultipartSplitter, Table) {
+    const SplitCase cases[] = {
+        {"starts with the delimiter", "--b\none\n--b--\n", "b", "", {"one"}, ""},
+        {"preamble and epilogue", "pre\n--b\none\n--b--\nepi\n", "b", "pre", {"one"}, "epi\n"},
+        {"LF and CR LF mixed", "--b\r\none\r\n--b\ntwo\n--b--\r\n", "b", "", {"one", "two"}, ""},
+        {"text after the boundary on its line", "--b   junk\none\n--b-- more\nepi", "b", "", {"one"}, "epi"},
+        {"boundary prefix of a longer line", "--b\none\n--bxyz\ntwo\n--b--\n", "b", "", {"one", "two"}, ""},
+        {"no closing delimiter", "--b\none\n--b\ntwo", "b", "", {"one", "two"}, ""},
+        {"two delimiters in a row", "--b\n--b\none\n--b--\n", "b", "", {"", "one"}, ""},
+        {"no delimiter at all", "just text\n", "b", "", {"just text\n"}, ""},
+        {"bare boundary lines", "pre\nb\none\nb\ntwo\nb--\nepi", "b", "pre", {"one", "two"}, "epi"},
+        {"empty boundary splits at every --", "--x\none\n--y\ntwo", "", "", {"one", "two"}, ""},
+        {"first delimiter written closing", "--b--\none\n--b--\n", "b", "", {"one"}, ""},
+        // Parts after the closing delimiter join the same body; the text before them is kept as
+        // a part of its own rather than dropped.
+        {"parts after the closing delimiter",
+         "--b\none\n--b--\nhidden\n--b\ntwo\n--b--\nepi",
+         "b",
+         "",
+         {"one", "hidden", "two"},
+         "epi"},
+        {"blank lines after the closing delimiter are dropped",
+         "--b\none\n--b--\n\r\n--b\ntwo\n--b--\n",
+         "b",
+         "",
+         {"one", "two"},
+         ""},
+        // A doubled closing delimiter gives no empty part.
+        {"doubled closing delimiter", "--b\none\n--b--\n--b--\nepi", "b", "", {"one"}, "epi"},
+        {"text between two closing delimiters is a part",
+         "--b\none\n--b--\nmid\n--b--\nepi",
+         "b",
+         "",
+         {"one", "mid"},
+         "epi"},
+        // With a strict delimiter anywhere, bare boundary lines are plain text.
+        {"strict form decided once", "b\nx\n--b\none\nb\n--b--\n", "b", "b\nx", {"one\nb"}, ""},
+    };
+    for (const SplitCase& c : cases) {
+        MultipartSplitter split(c.text, c.boundary);
+        EXPECT_EQ(split.preamble, c.preamble) << c.name;
+        EXPECT_EQ(split.parts, c.parts) << c.name;
+        EXPECT_EQ(split.epilogue, c.epilogue) << c.name;
+    }
+}
+
+std::unique_ptr<DwMessage> Parsed(const std::string& text) {
+    std::unique_ptr<DwMessage> message(DwMessage::NewMessage(text, nullptr));
+    message->Parse();
+    return message;
+}
+
+TEST(Body, MultipartAssemblesDelimitersAsCrLf) {
+    auto message =
+        Parsed("Content-Type: multipart/mixed; boundary=\"b\"\n\n--b\n\none\n--b\nX: y\n\ntwo\n--b--\nepi\n");
+    DwBody& body = message->Body();
+    ASSERT_EQ(body.PartCount(), 2);
+    EXPECT_EQ(body.PartAt(0).Body().Text(), "one");
+    EXPECT_EQ(body.PartAt(1).Headers().FieldAt(0).FieldName(), "X");
+    message->Assemble();
+    EXPECT_EQ(message->Text(), "Content-Type: multipart/mixed; boundary=\"b\"\n\r\n"
+                               "\r\n--b\r\n\r\none"
+                               "\r\n--b\r\nX: y\n\r\ntwo"
+                               "\r\n--b--\r\nepi\n");
+    // Parsed again, the same tree.
+    auto again = Parsed(message->Text());
+    ASSERT_EQ(again->Body().PartCount(), 2);
+    EXPECT_EQ(again->Body().PartAt(0).Body().Text(), "one");
+    EXPECT_EQ(again->Body().PartAt(1).Body().Text(), "two");
+    EXPECT_EQ(again->Body().Epilogue(), "epi\n");
+}
+
+TEST(Body, ClosingDelimiterWrittenWithoutParts) {
+    auto message = Parsed("Content-Type: multipart/mixed; boundary=b\n\n--b\none\n--b--\n");
+    message->Body().DeleteAllParts();
+    message->Assemble();
+    EXPECT_EQ(message->Body().Text(), "\r\n--b--\r\n");
+}
+
+TEST(Body, ParameterWithoutValueDoesNotSwallowTheBoundary) {
+    auto message =
+        Parsed("Content-Type: multipart/mixed; foo; boundary=\"xyz\"\n\n--xyz\none\n--abc\n--xyz--\n");
+    EXPECT_EQ(message->Headers().ContentType().Boundary(), "xyz");
+    ASSERT_EQ(message->Body().PartCount(), 1);
+    EXPECT_EQ(message->Body().PartAt(0).Body().Text(), "one\n--abc");
+}
+
+TEST(Body, MessageTypesHoldANestedMessage) {
+    for (const char* subtype : {"rfc822", "partial", "anything"}) {
+        auto message =
+            Parsed(std::string("Content-Type: message/") + subtype + "\n\nSubject: inner\n\ninner body");
+        DwMessage* nested = message->Body().NestedMessage();
+        ASSERT_NE(nested, nullptr) << subtype;
+        EXPECT_EQ(nested->Parent(), &message->Body());
+        EXPECT_EQ(nested->Headers().FieldAt(0).FieldBodyText(), "inner");
+        EXPECT_EQ(nested->Body().Text(), "inner body");
+    }
+}
+
+TEST(Body, OtherBodiesAreOnlyText) {
+    for (const char* text : {"Content-Type: text/plain\n\n--b\nx\n", "Subject: none\n\n--b\nx\n"}) {
+        auto message = Parsed(text);
+        EXPECT_EQ(message->Body().PartCount(), 0);
+        EXPECT_EQ(message->Body().NestedMessage(), nullptr);
+        EXPECT_EQ(message->Body().Text(), "--b\nx\n");
+    }
+}
+
+TEST(Body, PartListOperations) {
+    auto message = Parsed("Content-Type: multipart/mixed; boundary=b\n\n--b\n\none\n--b--\n");
+    DwBody& body = message->Body();
+    message->Assemble();
+    body.InsertPartAt(-3, DwBodyPart::NewBodyPart("", nullptr));
+    body.InsertPartAt(50, DwBodyPart::NewBodyPart("", nullptr));
+    EXPECT_TRUE(message->IsModified());
+    EXPECT_EQ(body.PartCount(), 3);
+    EXPECT_EQ(body.PartAt(1).Body().Text(), "one");
+    EXPECT_EQ(body.RemovePartAt(3), nullptr);
+    std::unique_ptr<DwBodyPart> part(body.RemovePartAt(1));
+    ASSERT_TRUE(part);
+    EXPECT_EQ(part->Parent(), nullptr);
+    std::unique_ptr<DwBody> copy(static_cast<DwBody*>(body.Clone()));
+    EXPECT_EQ(copy->PartCount(), 2);
+    EXPECT_EQ(copy->PartAt(0).Parent(), copy.get());
+}
+
+// Nesting far past the limit: parsing stops at the limit, the deepest body is kept whole, and
+// assembling gives the text back.
+TEST(Body, DeepNestingStopsAtTheLimit) {
+    const int levels = 10000;
+    std::string text;
+    for (int i = 0; i < levels; ++i) text += "Content-Type: message/rfc822\n\n";
+    text += "Subject: bottom\n\nleaf";
+    auto message = Parsed(text);
+    int depth = 0;
+    DwMessage* node = message.get();
+    while (node->Body().NestedMessage()) {
+        node = node->Body().NestedMessage();
+        ++depth;
+    }
+    EXPECT_EQ(depth, kDwMaxNesting);
+    EXPECT_TRUE(node->Body().IsNestingCut());
+    const std::string rest = text.substr(size_t(kDwMaxNesting + 1) * 30);
+    EXPECT_EQ(node->Body().Text(), rest);
+    message->Assemble();
+    EXPECT_EQ(node->Text(), node->Headers().Text() + "\r\n" + rest);
+    EXPECT_NE(message->Text().find("Subject: bottom\n\nleaf"), std::string::npos);
+
+    std::string multipart;
+    for (int i = 0; i < levels; ++i) {
+        // Of one length, so that no boundary is the prefix of another.
+        char boundary[16];
+        snprintf(boundary, sizeof boundary, "b%05d", i);
+        multipart +=
+            std::string("Content-Type: multipart/mixed; boundary=") + boundary + "\n\n--" + boundary + "\n";
+    }
+    multipart += "\nleaf\n";
+    auto nested = Parsed(multipart);
+    depth = 0;
+    const DwEntity* entity = nested.get();
+    while (entity->Body().PartCount() == 1) {
+        entity = &entity->Body().PartAt(0);
+        ++depth;
+    }
+    EXPECT_EQ(depth, kDwMaxNesting);
+    EXPECT_TRUE(entity->Body().IsNestingCut());
+    EXPECT_EQ(entity->Body().Text().substr(entity->Body().Text().size() - 6), "\nleaf\n");
+}
+
+// A megabyte of bare boundary lines: one split of the body, each line a delimiter.
+TEST(Body, MegabyteOfBareBoundaryLines) {
+    const std::string boundary(60, 'q');
+    std::string text = "Content-Type: multipart/mixed; boundary=" + boundary + "\n\n";
+    const size_t lines = (1 << 20) / (boundary.size() + 1);
+    for (size_t i = 0; i < lines; ++i) text += boundary + "\n";
+    text += "\ntail";
+    auto message = Parsed(text);
+    ASSERT_EQ(size_t(message->Body().PartCount()), lines);
+    EXPECT_EQ(message->Body().PartAt(0).Body().Text(), "");
+    EXPECT_EQ(message->Body().PartAt(int(lines) - 1).Body().Text(), "tail");
+}
+
+} // namespace
