@@ -341,3 +341,36 @@ TEST_F(MailWalkFailures, HeaderRulesRejectBeforeTheScan) {
 }
 
 } // namespace
+
+namespace {
+
+// A mail file whose reads fail (-1, as for a folder) is not walked and gets no answer.
+TEST_F(MailWalkFailures, UnreadableMailFile) {
+    const std::string folder = dir / "folder";
+    ASSERT_EQ(0, mkdir(folder.c_str(), 0700));
+    const WalkRun run = ScanPath(folder, kWantFound);
+    EXPECT_EQ(-1, run.left.result);
+    EXPECT_EQ(0u, run.word);
+    ExpectClean(run, "folder");
+}
+
+// A part that decodes with errors is scanned all the same, after a warning naming the encoding.
+TEST_F(MailWalkFailures, DecodingErrorsWarnAndScanAllTheSame) {
+    const std::string mail =
+        TwoParts("Content-Type: text/plain; name=\"q.txt\"\r\nContent-Transfer-Encoding: "
+                 "quoted-printable\r\n\r\n" +
+                     Signature("APPENDED") + " =ZZ broken",
+                 Part("fine", "b.bin"));
+    ASSERT_TRUE(dir.Write("mail", mail));
+    const WalkRun run = ScanPath(dir / "mail", kWantFound);
+    EXPECT_EQ(1, run.left.result);
+    EXPECT_EQ(1u, run.found.size());
+    EXPECT_NE(std::string::npos,
+              run.log.find(dir / "mail" +
+                           "/q.txt - Warning: errors were occured during quoted-printable-decoding "
+                           "of this part of the message\n"))
+        << run.log;
+    ExpectClean(run, "decoding");
+}
+
+} // namespace
