@@ -26,6 +26,7 @@
 #include "shell/scanstop.h"
 #include "shell/scantask.h"
 #include "tests/base/scratch_dir.h"
+#include "tests/mail/walk/process_state.h"
 #include "tests/unix/engine_fixture.h"
 #include "tests/unix/peer.h"
 #include "unix/daemonsettings.h"
@@ -45,18 +46,6 @@ struct Harness {
 };
 
 Harness* harness = nullptr;
-
-// The process-wide state a message may change.
-std::string ProcessWideState() {
-    std::string state;
-    if (MainSettings)
-        state.append(reinterpret_cast<const char*>(MainSettings->word), sizeof MainSettings->word);
-    for (const int32_t value :
-         {EnableDeleteArchiveAction, MailActionsRequested, MailWalkActive, StopOnFirstInfected})
-        state += std::to_string(value) + ",";
-    state += std::to_string(RequestOptionWord) + "," + std::to_string(static_cast<int>(ScanTimeoutFlag));
-    return state;
-}
 
 void Drain(int fd) {
     char piece[4096];
@@ -107,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         (choice & 16u ? 1u << 21 : 0) | (choice & 32u ? 1u << 5 : 0);
     StopOnFirstInfected = choice & 64u ? 1 : 0;
     LogExtendedMailInfo = choice & 128u ? 1 : 0;
-    const std::string before = ProcessWideState();
+    const std::string before = MailProcessWideState();
     const int descriptors = OpenDescriptors();
     CreateMemoryFileList();
     if (!AddMemoryFile(data + 1, static_cast<uint32_t>(size - 1), kObjectName)) Fault("no memory file");
@@ -127,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FreeMemoryFiles();
     if (FolderEntries(harness->temp.c_str()) != 0) Fault("a file was left in the temporary folder");
     if (OpenDescriptors() != descriptors) Fault("a descriptor was left open");
-    if (ProcessWideState() != before) Fault("a process-wide setting was changed");
+    if (MailProcessWideState() != before) Fault("a process-wide setting was changed");
     if (FoundList.Count() || TaggedList.Count() || FoundListCopy.Count())
         Fault("a found list was left filled");
     return 0;

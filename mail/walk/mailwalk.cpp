@@ -310,6 +310,8 @@ int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& bud
         // What the parts before it had cured or deleted is not written back: nothing was treated.
         CountUntreated(task.TaskStat());
         CountUntreated(task.TotalStat());
+        // Taken into the status: the flag may not stop whatever the process scans next.
+        ScanTimeoutFlag = 0;
     }
     if (!walk.changed) {
         Reply(fd, budget, &task, walk.status, nullptr);

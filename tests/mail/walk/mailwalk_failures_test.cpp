@@ -46,15 +46,6 @@ std::string Endless() {
 
 class MailWalkFailures : public MailWalkTest {
 protected:
-    WalkRun ScanPath(const std::string& path, uint32_t opt1, const std::function<void()>& setup = nullptr) {
-        return Run(
-            opt1,
-            [&](int fd) {
-                TimeBudget budget = kUnlimitedBudget;
-                return ScanMailFile(path.c_str(), fd, budget);
-            },
-            setup);
-    }
     WalkRun ScanObject(const std::string& mail, uint32_t opt1, int named, uint32_t size,
                        const std::function<void()>& setup = nullptr) {
         return Run(

@@ -58,19 +58,7 @@ std::string ExpectedPath(const std::string& name) {
     return std::string(TARVO_SOURCE_DIR) + "/tests/mail/walk/expected/" + name + ".eml";
 }
 
-class MailWalkShapes : public MailWalkTest {
-public:
-    // The mail file scanned by ScanMailFile in a child.
-    WalkRun ScanPath(const std::string& path, uint32_t opt1, const std::function<void()>& setup = nullptr) {
-        return Run(
-            opt1,
-            [&](int fd) {
-                TimeBudget budget = kUnlimitedBudget;
-                return ScanMailFile(path.c_str(), fd, budget);
-            },
-            setup);
-    }
-};
+class MailWalkShapes : public MailWalkTest {};
 
 // Every leftover the walk may not leave.
 void ExpectNothingLeft(const WalkRun& run, const std::string& what) {

@@ -24,8 +24,10 @@
 #include "shell/scankeys.h"
 #include "shell/scanstop.h"
 #include "tests/base/scratch_dir.h"
+#include "tests/mail/walk/process_state.h"
 #include "tests/unix/scan_server.h"
 #include "unix/client/tvclientwire.h"
+#include "mail/walk/mailwalk.h"
 #include "unix/daemonsettings.h"
 
 namespace {
@@ -70,34 +72,10 @@ inline std::string ReadWholeFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The process-wide state a message may change, as one comparable text.
-inline std::string ProcessWideState() {
-    std::string state;
-    if (MainSettings)
-        state.append(reinterpret_cast<const char*>(MainSettings->word), sizeof MainSettings->word);
-    for (const int32_t value :
-         {EnableDeleteArchiveAction, MailActionsRequested, MailWalkActive, StopOnFirstInfected})
-        state += std::to_string(value) + ",";
-    state += std::to_string(RequestOptionWord);
-    return state;
-}
-
-class MailWalkTest : public ::testing::Test {
+// The stand-in engine, the scratch folder with its temporary folder and log of the scan-request
+// tests.
+class MailWalkTest : public ScanServerTest {
 protected:
-    static void SetUpTestSuite() { engine_ = new StandInEngine; }
-    static void TearDownTestSuite() {
-        delete engine_;
-        engine_ = nullptr;
-    }
-
-    void SetUp() override {
-        ASSERT_NE(engine_, nullptr);
-        ASSERT_GT(engine_->Records(), 0u);
-        tempDir = dir / "tmp";
-        ASSERT_EQ(mkdir(tempDir.c_str(), 0700), 0);
-        logFile = dir / "tarvo.log";
-    }
-
     // Runs walk (given the client's descriptor) in a child with opt1 as the request's option word;
     // setup runs in the child first.
     WalkRun Run(uint32_t opt1, const std::function<int(int)>& walk,
@@ -129,12 +107,12 @@ protected:
             RequestOptionWord = opt1;
             if (setup) setup();
             CreateMemoryFileList();
-            const std::string before = ProcessWideState();
+            const std::string before = MailProcessWideState();
             const int files = static_cast<int>(MemoryFiles->Count());
             const int descriptors = CountDescriptors();
             Leftovers left;
             left.result = walk(pair.ours);
-            left.settingsChanged = ProcessWideState() != before;
+            left.settingsChanged = MailProcessWideState() != before;
             left.memoryFiles = static_cast<int>(MemoryFiles->Count()) - files;
             left.descriptors = CountDescriptors() - descriptors;
             left.foundLists =
@@ -194,23 +172,16 @@ protected:
         return run;
     }
 
-    // The files left in the temporary folder.
-    std::vector<std::string> TempFiles() const {
-        std::vector<std::string> names;
-        if (DIR* d = opendir(tempDir.c_str())) {
-            while (const dirent* e = readdir(d))
-                if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
-            closedir(d);
-        }
-        return names;
+    // The mail file at path scanned by ScanMailFile.
+    WalkRun ScanPath(const std::string& path, uint32_t opt1, const std::function<void()>& setup = nullptr) {
+        return Run(
+            opt1,
+            [&](int fd) {
+                TimeBudget budget = kUnlimitedBudget;
+                return ScanMailFile(path.c_str(), fd, budget);
+            },
+            setup);
     }
-
-    static StandInEngine* engine_;
-    ScratchDir dir;
-    std::string tempDir;
-    std::string logFile;
 };
-
-StandInEngine* MailWalkTest::engine_ = nullptr;
 
 } // namespace
