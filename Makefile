@@ -18,7 +18,7 @@ FUZZ_TIME  ?= 300
 FUZZ_CHECK_TIME ?= 5
 FUZZ_CMAKEFLAGS = -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTARVO_FUZZ=ON -DTARVO_WERROR=OFF
 
-.PHONY: all deps configure build check demo install uninstall bench bench-mime bench-cost clean fuzz fuzz-build fuzz-check bench-mimetree
+.PHONY: all deps configure build check demo install uninstall bench bench-mime bench-cost clean fuzz fuzz-build fuzz-check bench-mimetree bench-mail
 
 all: build
 
@@ -78,6 +78,11 @@ bench-cost: build
 bench-mimetree: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target tarvo-mimetreebench
 	@$(BUILD)/bench/tarvo-mimetreebench $(MB)
+
+# The mail walk next to the same messages scanned whole, in-process with the stand-in engine (SECONDS=2 a row).
+bench-mail: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target tarvo-mailbench tarvo_engine tarvo_demo_bases
+	@$$(sed -n 's/^TARVO_EMULATOR:[A-Z]*=//p' $(BUILD)/CMakeCache.txt) $(BUILD)/bench/tarvo-mailbench $(SECONDS)
 
 clean:
 	rm -rf build build-asan $(FUZZ_BUILD)

@@ -1,0 +1,51 @@
+// Header editing of the walk and the sender address of the trace fields.
+#include <string>
+#include <strings.h>
+#include <vector>
+
+#include "mail/mime/field.h"
+#include "mail/mime/headers.h"
+#include "mail/mime/stamp.h"
+#include "mail/walk/mailwalk.h"
+#include "mail/walk/senderaddress.h"
+
+namespace {
+
+bool SameName(const DwField& field, const char* name) {
+    return strcasecmp(field.FieldName().c_str(), name) == 0;
+}
+
+} // namespace
+
+int RemoveFieldsByName(DwHeaders& headers, const char* name) {
+    int removed = 0;
+    for (int i = 0; i < headers.FieldCount();) {
+        if (SameName(headers.FieldAt(i), name)) {
+            delete headers.RemoveFieldAt(i);
+            removed = 1;
+        } else {
+            ++i;
+        }
+    }
+    return removed;
+}
+
+void SetHeaderField(DwHeaders& headers, const char* name, const char* value) {
+    RemoveFieldsByName(headers, name);
+    DwField* field = DwField::NewField(std::string(name) + ": " + value + "\r\n", &headers);
+    if (!field) return;
+    field->Parse();
+    headers.AppendField(field);
+}
+
+uint32_t FindSenderAddress(const DwHeaders& headers) {
+    std::vector<std::string> clauses;
+    for (int i = headers.FieldCount() - 1; i >= 0; --i) {
+        const DwField& field = headers.FieldAt(i);
+        if (!SameName(field, "Received")) continue;
+        DwStamp stamp(field.FieldBodyText(), nullptr);
+        stamp.Parse();
+        clauses.push_back(stamp.From());
+    }
+    return SenderAddressOfClauses(clauses);
+}

@@ -1,0 +1,59 @@
+// The mail walk: one e-mail message scanned part by part. The message is parsed into its tree, every
+// leaf part is decoded and handed to the engine as a memory object, a part found infected is replaced
+// by its cured bytes or by a notice, a changed message is written back, and the answer goes to the
+// client through the scan reply writer.
+//
+// Nothing in the request road calls the two entries; a caller that gets -1 may scan the object as a
+// plain file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "unix/protocol/budget.h"
+
+class DwEntity;
+class DwHeaders;
+class ScanTask;
+
+// The walk's result bits share the word of the engine's result bits, and three of them mean something
+// else there:
+//   0x200   TARVO_RESULT_DELETED: here also "the time-out struck" (the walk then writes nothing back);
+//   0x1000  TARVO_RESULT_CONTAINER: here "a partial message was skipped";
+//   0x20000 TARVO_RESULT_SPLIT_FILE: here "rejected by a header rule".
+// A caller can rely on the reply (built from the task's statistics, not from these bits) and on the
+// results -1, kMailPartialSkipped and kMailRejected of the driver; for any other result a set 0x200
+// alone does not tell a deleted part from a time-out.
+enum : uint32_t {
+    kMailTimedOut = 0x200,
+    kMailWriteFailed = 0x40,
+    kMailPartialSkipped = 0x1000,
+    kMailRejected = 0x20000,
+};
+
+// The mail file name read whole through the host file services, then ScanMailMessage with fromFile 1.
+// -1 when it could not be opened or read whole.
+int ScanMailFile(const char* name, int fd, TimeBudget& budget);
+
+// size bytes of the object at path (a memory file or a real one), shown as path or, with named 0, as
+// "DATA[pid]"; then ScanMailMessage with fromFile 0. -1 when it could not be read whole.
+int ScanMailObject(int fd, TimeBudget& budget, uint32_t size, int named, const char* path);
+
+// The driver. -1: not handled as mail; kMailPartialSkipped; kMailRejected; else the status word.
+int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& budget, int fromFile);
+
+// The sending client's IPv4 address from the Received fields (most significant byte first), 0 when none.
+uint32_t FindSenderAddress(const DwHeaders& headers);
+
+// Decodes body by the transfer encoding cte into decoded; a decoder error prints a warning naming the
+// part and the encoding. The decoded text is used all the same.
+void DecodePartBody(const char* name, int cte, const std::string& body, std::string& decoded);
+
+// Replaces every field called name by one field "name: value".
+void SetHeaderField(DwHeaders& headers, const char* name, const char* value);
+// Removes every field called name (compared without case): 1 when one was removed, else 0.
+int RemoveFieldsByName(DwHeaders& headers, const char* name);
+
+// DebugMail: the tree drawn on the console and log, each leaf's raw and decoded body into new files
+// of their own (mode 0600, the process id in their names).
+void DumpMimeTree(int level, DwEntity& entity);

@@ -1,0 +1,19 @@
+// Writing a changed mail message: over the mail file, into a temporary file for the client, and the
+// backup copy of the file before it changes.
+#pragma once
+
+#include <string>
+
+// Replaces the contents of the file at path by data: written to a new file in the same folder (the
+// file's permission bits, owner when allowed) that is then renamed over it, so that a failed or
+// interrupted write leaves the original whole. 0, or -1 with nothing left behind.
+int ReplaceFileContents(const char* path, const std::string& data);
+
+// data into a new temporary file of the host file services; its path into path. 0, or -1 with the
+// file removed and path empty.
+int WriteTemporaryObject(const std::string& data, std::string& path);
+
+// A copy of the file at path in folder, named after the last component of path, "." and the process
+// id; a name that exists gets ".1", ".2" ... after it, so that no earlier backup is overwritten. The
+// copy's path into backup. 0, or -1 with nothing left behind.
+int CreateBackupCopy(const char* path, const char* folder, std::string& backup);
