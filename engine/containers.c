@@ -194,7 +194,18 @@ int32_t CommandContainerNext(void* context, va_list* args) {
         return 0;
     }
     if (level->ended) return (int32_t)TARVO_RESULT_NO_MORE_OBJECTS;
-    if (state->limit && level->handed >= state->limit) return (int32_t)TARVO_RESULT_NO_MORE_OBJECTS;
+    if (state->limit && level->handed >= state->limit) {
+        /* A member past the limit is never looked at: the walk was cut short,
+         * and the host must not take the container for clean. */
+        uint32_t past = NextMember(state, level);
+        ScanCloseObject(state);
+        level->ended = 1;
+        level->has_member = 0;
+        if (past == TARVO_RESULT_NO_MORE_OBJECTS) return (int32_t)past;
+        memset(record, 0, sizeof *record);
+        CopyText(record->name, TARVO_OBJECT_NAME_SIZE, state->member.name);
+        return (int32_t)TARVO_RESULT_READ_ERROR;
+    }
     uint32_t bits = NextMember(state, level);
     if (bits) {
         ScanCloseObject(state);

@@ -232,7 +232,8 @@ enum EngineCommand {
     TARVO_CMD_SCAN_OBJECT = 4,      /* task, cure flag, mode word, path, size: result bits */
     TARVO_CMD_SCAN_BOOT_RECORD = 5, /* task, cure flag, mode word, six values: result bits */
     TARVO_CMD_VERSION = 8,          /* 0: engine version number */
-    TARVO_CMD_SET_LIMIT = 9,        /* task, limit value: sent before every object */
+    TARVO_CMD_SET_LIMIT = 9,        /* task, limit value: sent before every object; a container
+                                     * with members past it answers command 13 with 0x20 */
     TARVO_CMD_CONTAINER_TYPE = 11,  /* task, type name buffer: container type number */
     TARVO_CMD_CONTAINER_OPEN = 12,  /* task, open flag: 0 walk, else result bits */
     TARVO_CMD_CONTAINER_NEXT = 13,  /* task, object record, 512 or 0: 0, 0x8000, -1 or result bits */

@@ -374,11 +374,27 @@ int32_t HostTruncateFile(void*, int32_t handle, uint32_t length) {
 
 int32_t HostUnlinkFile(void*, const char* name) {
     if (!name || !*name) return -1;
+    // The object being scanned is removed only where its name still leads to the file the engine
+    // read, and never with the rest of a bigger file that its window is a part of.
+    FileIdentity scanned;
+    bool windowPart = false;
+    if (SameName(name) && HeldFile.handle != -1) {
+        scanned = HeldFile.identity;
+        windowPart = IsWindow(HeldFile.handle) && WindowIsPartOfFile();
+    }
     ForgetHeldName(name);
     if (MemoryFile* file = MemoryByName(name)) {
         if (file->open) return -1;
         MemoryFiles->DeleteFile(file);
         return 0;
+    }
+    if (scanned.known) {
+        ObjectEntry entry;
+        if (windowPart || entry.Find(name, scanned, FollowLinks != 0) != 0) {
+            ++RefusedChanges;
+            return -1;
+        }
+        return entry.Unlink() == 0 ? 0 : -1;
     }
     return unlink(name) == 0 ? 0 : -1;
 }

@@ -61,8 +61,9 @@ bool WindowIsPartOfFile();
 
 // Counts changes that the file services refused because they would have
 // reached beyond the scanned object: a cut past the end of a window that
-// stops short of the file's end, an open for writing of the held object's
-// name that no longer leads to the file that was scanned. The scan task
+// stops short of the file's end, an open for writing or an unlink of the
+// held object's name that no longer leads to the file that was scanned, an
+// unlink of a window's file that holds more than the window. The scan task
 // reports them as write errors and clears the count.
 extern uint32_t RefusedChanges;
 

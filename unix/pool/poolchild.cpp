@@ -38,6 +38,7 @@ int StatusWrite = -1;
 int ReplyRead = -1;
 int PairEnd = -1;
 pid_t OwnPid = 0;
+bool EndAfterHanded = false;
 // The word sent after each command.
 constexpr uint32_t kCommandWord = 0;
 
@@ -212,12 +213,14 @@ int PipeBudgetSeconds() {
 
 void ServeClientSession(SocketBase& connection) {
     for (;;) {
-        if (ReloadFlag) {
+        // Told to hand back or to stop: no other command is begun here, and the client's
+        // connection goes back to the master, which gives it to another child or, when the daemon
+        // is going away, closes it. Only a child that lost its master closes it itself.
+        if (StopFlag) break;
+        if (ReloadFlag || ExitFlag) {
             HandBack(connection);
             return;
         }
-        // Told to stop: the command before has been answered, and no other is begun.
-        if (ExitFlag || StopFlag) break;
         if (!Exchange(kChildCommandBegins, kChildIdle, 1)) return;
         CreateBusyFile();
         connection.PeerAddressText(ClientPeerAddress, sizeof ClientPeerAddress);
@@ -230,7 +233,7 @@ void ServeClientSession(SocketBase& connection) {
         }
         RemoveBusyFile();
         if (!Exchange(kChildCommandDone, kCommandWord, 2)) break;
-        if (wait == Wait::kInterrupted && ReloadFlag) {
+        if (wait == Wait::kInterrupted && !StopFlag) {
             HandBack(connection);
             break;
         }
@@ -246,6 +249,8 @@ void AcceptClients(std::unique_ptr<SocketBase>& handed) {
         ServeClientSession(*handed);
         handed->Close(0, 0);
         handed.reset();
+        // More handed-back connections wait than children may run: this slot is the next one's.
+        if (EndAfterHanded) ExitFlag = 1;
     }
     if (ExitFlag || StopFlag) return;
     const uint32_t count = Listeners.Count();
@@ -281,7 +286,9 @@ void AcceptClients(std::unique_ptr<SocketBase>& handed) {
     }
 }
 
-void RunPoolChild(std::unique_ptr<SocketBase> handed, int pairEnd, int statusWrite, int replyRead) {
+void RunPoolChild(std::unique_ptr<SocketBase> handed, bool endAfterHanded, int pairEnd, int statusWrite,
+                  int replyRead) {
+    EndAfterHanded = handed && endAfterHanded;
     ExitFlag = 0;
     ReloadFlag = 0;
     StopFlag = 0;
@@ -303,9 +310,9 @@ void RunPoolChild(std::unique_ptr<SocketBase> handed, int pairEnd, int statusWri
     sigprocmask(SIG_SETMASK, &none, nullptr);
 
     while (!ExitFlag && !StopFlag) AcceptClients(handed);
-    // Told to hand back before it served the connection it was given: the connection goes back
-    // to the master, not away.
-    if (handed && ReloadFlag && !StopFlag) HandBack(*handed);
+    // Told to hand back or to stop before it served the connection it was given: the connection
+    // goes back to the master, not away.
+    if (handed && !StopFlag) HandBack(*handed);
     if (handed) handed->Close(0, 0);
     FlushLogLine();
     CloseFd(StatusWrite);

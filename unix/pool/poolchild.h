@@ -25,9 +25,10 @@ extern CommandLookup SessionCommands;
 // One iteration of a child: the handed connection first, then one wait on all listeners and the
 // clients accepted there.
 void AcceptClients(std::unique_ptr<SocketBase>& handed);
-// The command loop on one connection; hands it back on a reload.
+// The command loop on one connection; hands it back when told to hand back or to stop.
 void ServeClientSession(SocketBase& connection);
-// The child's life after the fork: the connection handed to it (or none), its end of the socket
-// pair and its ends of the two pipes. The master's state was released before.
-[[noreturn]] void RunPoolChild(std::unique_ptr<SocketBase> handed, int pairEnd, int statusWrite,
-                               int replyRead);
+// The child's life after the fork: the connection handed to it (or none), whether it ends once that
+// connection is done (others wait for a slot), its end of the socket pair and its ends of the two
+// pipes. The master's state was released before.
+[[noreturn]] void RunPoolChild(std::unique_ptr<SocketBase> handed, bool endAfterHanded, int pairEnd,
+                               int statusWrite, int replyRead);

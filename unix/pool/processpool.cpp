@@ -423,6 +423,10 @@ int SpawnChild(size_t index) {
         return -1;
     }
     SignalsBlocked blocked(LoopSignals());
+    // More handed-back connections wait than children may start beside this one: this child
+    // gives its slot up once it has served its own.
+    const long long room = static_cast<long long>(PoolChildLimit()) - PoolStats.alive - 1;
+    const bool endAfterHanded = slot.handed && static_cast<long long>(Pending.size()) > room;
     slot.statusRead = status[0];
     slot.replyWrite = reply[1];
     slot.masterPairEnd = pair[0];
@@ -447,7 +451,7 @@ int SpawnChild(size_t index) {
         slot.childPairEnd = -1;
         FreeSlotTable();
         DropPendingConnections();
-        RunPoolChild(std::move(handed), pairEnd, status[1], reply[0]);
+        RunPoolChild(std::move(handed), endAfterHanded, pairEnd, status[1], reply[0]);
     }
     ForkMarker = pid;
     close(status[1]);
@@ -484,11 +488,9 @@ int SpawnInFreeSlot() {
 int SpawnChildren() {
     alarm(static_cast<unsigned>(PoolParameters.timerPeriod > 0 ? PoolParameters.timerPeriod : 1));
     SignalsBlocked blocked(TableSignals());
+    // Connections beyond the limit stay pending until a slot frees up: they are the ones that
+    // were open before the reload, so there are no more of them than the old pool had children.
     const size_t limit = static_cast<size_t>(PoolChildLimit());
-    while (Pending.size() > limit) {
-        DropConnection(Pending.front());
-        Pending.pop_front();
-    }
     size_t count = Pending.size() > static_cast<size_t>(MinimumChildren())
                        ? Pending.size()
                        : static_cast<size_t>(MinimumChildren());
@@ -504,6 +506,8 @@ int SpawnChildren() {
 
 int NeedMoreChildren() {
     if (!ChildSlots || ChildSlotCount == 0) return 1;
+    // A handed-back connection waits for a child of its own.
+    if (!Pending.empty()) return 1;
     // Read without holding the handlers back: they only take children away (a death, a kill, a
     // stop), and one that strikes after this test is found by the next round, as it would be after
     // a test under the block.
@@ -658,6 +662,8 @@ int RunProcessPool() {
             EndMessageLine(0);
             SignalAllChildren(SIGUSR1);
             while (PoolStats.alive > 0) PollChildren(0);
+            // What the children handed back on their way out: the daemon is going away.
+            DropPendingConnections();
             RemovePidFile();
             if (PoolShutdownRoutine) PoolShutdownRoutine();
             return 0;
@@ -675,8 +681,8 @@ int RunProcessPool() {
             ++PoolStats.newProcessRequests;
             if (PoolChildLimit() > PoolStats.alive) {
                 if (SpawnInFreeSlot() == 0) {
-                    while (PoolStats.alive < MinimumChildren() && PoolChildLimit() > PoolStats.alive &&
-                           SpawnInFreeSlot() == 0) {
+                    while ((PoolStats.alive < MinimumChildren() || !Pending.empty()) &&
+                           PoolChildLimit() > PoolStats.alive && SpawnInFreeSlot() == 0) {
                     }
                 }
             } else {

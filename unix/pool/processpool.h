@@ -69,8 +69,9 @@ int PoolChildLimit();
 
 // The master loop: 0 after a shutdown, 64 when there is no slot table to start children in.
 int RunProcessPool();
-// Arms the timer and starts max(pending connections, minimum) children, the first ones each with a
-// pending connection. 0, or -1 when not one child could be started.
+// Arms the timer and starts max(pending connections, minimum) children within the child limit, the
+// first ones each with a pending connection; the rest stay pending for slots that free up. 0, or -1
+// when not one child could be started.
 int SpawnChildren();
 // Pipes, socket pair and fork for the slot: 0 in the master (the child never returns), -1 on failure.
 int SpawnChild(size_t index);
@@ -78,7 +79,8 @@ int SpawnChild(size_t index);
 int SpawnInFreeSlot();
 // SpawnChild for the slot; a failure is counted and the next try waits for the timer.
 int RespawnChild(size_t index);
-// 1 when fewer than the minimum are alive, when none is, or when no live child is idle.
+// 1 when fewer than the minimum are alive, when none is, when no live child is idle, or when a
+// handed-back connection waits for a child.
 int NeedMoreChildren();
 // One wait on all status pipes and the handling of what arrived: 1 (a flag to act on, with
 // honourStop), 0 (time-out) or -1 (poll error or interrupted).

@@ -181,6 +181,49 @@ TEST_F(ContainerWalkTest, EngineThatRepeatsItselfCutsTheWalkShort) {
     EXPECT_EQ(0u, out.stat.clean - out.stat.cleanNested) << "the archive is not counted clean";
 }
 
+// The engine hands out no more members than its limit (400 per unit of the limit word): an archive
+// with one member more says so, whatever that member holds, and is never taken for clean.
+TEST_F(ContainerWalkTest, MembersPastTheEnginesLimitAreNeverAnsweredClean) {
+    struct Case {
+        const char* what;
+        int members;
+        std::string last;
+        bool cut;
+    };
+    const Case cases[] = {
+        {"at the limit", 400, "clean", false},
+        {"one clean member past it", 401, "clean", true},
+        {"one infected member past it", 401, Eicar(), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Members members;
+        for (int i = 0; i < c.members; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "m%03d", i);
+            members.emplace_back(name, i + 1 == c.members ? c.last : "clean");
+        }
+        std::string path = Archive("l.tar", members);
+        Word(kLimitWord) = 1;
+        CapturedLines().clear();
+        ScanOutcome out = Scan(path);
+        char last[16];
+        std::snprintf(last, sizeof last, "/m%03d", c.members - 1);
+        if (c.cut) {
+            EXPECT_EQ(TARVO_RESULT_CONTAINER | TARVO_RESULT_READ_ERROR, out.result);
+            EXPECT_TRUE(Logged(">" + path + last + " - read error!")) << AllLines();
+            EXPECT_EQ(1u, out.stat.readErrors);
+            EXPECT_FALSE(Logged(path + " - Ok")) << AllLines();
+            EXPECT_EQ(0u, out.stat.clean - out.stat.cleanNested) << "the archive is not counted clean";
+        } else {
+            EXPECT_EQ(TARVO_RESULT_CONTAINER, out.result);
+            EXPECT_TRUE(Logged(">" + path + last + " - Ok")) << AllLines();
+            EXPECT_EQ(0u, out.stat.readErrors);
+        }
+        EXPECT_EQ(400u, out.stat.scannedNested);
+    }
+}
+
 TEST_F(ContainerWalkTest, StopOnFirstInfectedEndsTheWalk) {
     std::string path = Archive("s.tar", {{"one.com", Eicar()}, {"two.com", Signature("DAILY")}});
     StopOnFirstInfected = 1;

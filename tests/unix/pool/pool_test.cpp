@@ -28,6 +28,8 @@ constexpr uint32_t kHold =
 constexpr uint32_t kPeer = 102;  // answers the peer address that the log prefix shows
 constexpr uint32_t kOpen = 103;  // answers how many descriptors the child has open
 constexpr uint32_t kFlags = 104; // answers 1 | 2 for close-on-exec | non-blocking of the connection
+// The child is told to stop (as an idle stop does) while it runs; answers the pid.
+constexpr uint32_t kStopped = 105;
 
 std::string ReloadMarker;
 
@@ -114,8 +116,16 @@ int Flags(int fd, TimeBudget& budget, bool honourStop) {
     return static_cast<int>(kFlags);
 }
 
+int Stopped(int fd, TimeBudget& budget, bool honourStop) {
+    raise(SIGUSR1);
+    SendPid(fd, budget, honourStop);
+    return static_cast<int>(kStopped);
+}
+
 CommandHandler TestCommands(uint32_t code) {
     switch (code) {
+    case kStopped:
+        return Stopped;
     case kWhoAmI:
         return WhoAmI;
     case kHold:
@@ -131,8 +141,10 @@ CommandHandler TestCommands(uint32_t code) {
     }
 }
 
-// Fails once a file of the marker's name and ".fail" exists.
+// Fails once a file of the marker's name and ".fail" exists; lowers the pool maximum to 1 once one
+// with ".max1" does.
 int TestReload() {
+    if (access((ReloadMarker + ".max1").c_str(), F_OK) == 0) PoolParameters.maxChildren = 1;
     const int fd = open(ReloadMarker.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (fd >= 0) {
         if (write(fd, "r", 1) != 1) {
@@ -450,6 +462,57 @@ TEST_F(PoolTest, HandedBackTcpConnectionKeepsItsPeerAddress) {
     EXPECT_EQ("127.0.0.1", peer());
     EXPECT_NE(before, Ask(client, kWhoAmI));
     close(client);
+}
+
+// A child told to stop between two commands of its client (an idle stop that met a command) hands
+// the connection back: another child answers the client's next command.
+TEST_F(PoolTest, StoppedChildHandsItsClientToAnother) {
+    Start();
+    const int client = Connect();
+    ASSERT_GE(client, 0);
+    const int64_t stopped = Ask(client, kStopped);
+    ASSERT_GT(stopped, 0);
+    const int64_t next = Ask(client, kWhoAmI);
+    EXPECT_GT(next, 0) << "the connection was dropped\n" << Log();
+    EXPECT_NE(stopped, next);
+    EXPECT_TRUE(WaitGone(static_cast<pid_t>(stopped), 20));
+    EXPECT_EQ(next, Ask(client, kWhoAmI));
+    close(client);
+    EXPECT_EQ(std::string::npos, Log().find("parent pipe")) << Log();
+}
+
+// A reload that lowers the maximum below the connections handed back: the surplus waits for a
+// slot instead of being closed, and each client is answered in turn as the ones before it leave.
+TEST_F(PoolTest, ConnectionsBeyondALowerMaximumWaitForASlot) {
+    Start();
+    std::vector<int> clients;
+    std::vector<int64_t> before;
+    for (int i = 0; i < 3; ++i) {
+        clients.push_back(Connect());
+        ASSERT_GE(clients.back(), 0);
+        before.push_back(Ask(clients.back(), kWhoAmI));
+        ASSERT_GT(before.back(), 0);
+    }
+    ASSERT_TRUE(dir.Write("reloaded.max1", ""));
+    ASSERT_EQ(0, kill(master, SIGHUP));
+    for (int64_t pid : before) ASSERT_TRUE(WaitGone(static_cast<pid_t>(pid), 20));
+    const uint32_t code = htonl(kWhoAmI);
+    for (int fd : clients) ASSERT_EQ(4, send(fd, &code, sizeof code, MSG_NOSIGNAL));
+    // One child at a time: the one that answers is closed, and the next client gets the slot.
+    while (!clients.empty()) {
+        std::vector<pollfd> set;
+        for (int fd : clients) set.push_back(pollfd{fd, POLLIN, 0});
+        ASSERT_GT(poll(set.data(), set.size(), 20000), 0) << clients.size() << " clients wait\n" << Log();
+        size_t k = 0;
+        while (!(set[k].revents & (POLLIN | POLLHUP))) ++k;
+        EXPECT_GT(ReadReply(clients[k], 20000), 0) << "a connection was dropped\n" << Log();
+        close(clients[k]);
+        clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(k));
+    }
+    const int late = Connect();
+    EXPECT_GT(Ask(late, kWhoAmI), 0);
+    close(late);
+    EXPECT_EQ(std::string::npos, Log().find("parent pipe")) << Log();
 }
 
 TEST_F(PoolTest, FailedReloadEndsTheMaster) {
