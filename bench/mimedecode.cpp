@@ -2,7 +2,6 @@
 // over a few MB of typical text and of binary data, next to Python's base64.b64decode and
 // quopri.decodestring doing the same work in the same run (bench/mimedecode_ref.py).
 // usage: tarvo-mimebench [MEGABYTES] (default 4: the raw size of each case)
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,12 +11,11 @@
 #include <vector>
 
 #include "bench/mailtext.h"
+#include "bench/throughput.h"
 #include "mail/mime/base64.h"
 #include "mail/mime/quotedprintable.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 std::string Binary(size_t size, std::mt19937& rng) {
     std::string data(size, '\0');
@@ -32,27 +30,15 @@ struct Case {
     std::string file; // the encoded text, for the reference
 };
 
-// Encoded megabytes decoded per second: whole passes for at least a second, the best of three.
+// Encoded megabytes decoded per second; the decoded bytes must be the raw ones.
 template <typename Decode> double Measure(const Case& c, Decode decode) {
-    double best = 0;
-    for (int round = 0; round < 3; ++round) {
-        std::string out;
-        size_t passes = 0;
-        const auto start = Clock::now();
-        std::chrono::duration<double> spent{};
-        do {
-            decode(c.encoded, out);
-            ++passes;
-            spent = Clock::now() - start;
-        } while (spent.count() < 1.0 / 3);
-        if (out != c.raw) {
-            fprintf(stderr, "%s: the decoded bytes differ from the input\n", c.name.c_str());
-            exit(1);
-        }
-        const double rate = passes * c.encoded.size() / spent.count() / 1e6;
-        if (rate > best) best = rate;
+    std::string out;
+    const double rate = Throughput(c.encoded.size(), [&] { decode(c.encoded, out); });
+    if (out != c.raw) {
+        fprintf(stderr, "%s: the decoded bytes differ from the input\n", c.name.c_str());
+        exit(1);
     }
-    return best;
+    return rate;
 }
 
 // name -> MB/s from the reference script; empty when Python cannot be run.

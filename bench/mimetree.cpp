@@ -3,7 +3,6 @@
 // bench/mimetree_ref.py) and GMime 3 (bench/mimetree_gmime.c, built by bench/mimetree-gmime.sh)
 // doing the same work on the same files in the same run.
 // usage: tarvo-mimetreebench [MEGABYTES] (default 8: the corpus size)
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,13 +13,12 @@
 #include <vector>
 
 #include "bench/mailtext.h"
+#include "bench/throughput.h"
 #include "mail/mime/base64.h"
 #include "mail/mime/message.h"
 #include "mail/mime/quotedprintable.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 std::string Binary(size_t size, std::mt19937& rng) {
     std::string data(size, '\0');
@@ -81,23 +79,6 @@ std::string MakeMessage(int n, std::mt19937& rng) {
                "\r\nContent-Type: message/rfc822\r\n\r\n" + forwarded + "\r\n--" + b + "--\r\n";
     }
     }
-}
-
-// Corpus megabytes per second: whole passes for at least 1/3 s, the best of three rounds.
-template <typename Work> double Measure(size_t bytes, Work work) {
-    double best = 0;
-    for (int round = 0; round < 3; ++round) {
-        size_t passes = 0;
-        const auto start = Clock::now();
-        std::chrono::duration<double> spent{};
-        do {
-            work();
-            ++passes;
-            spent = Clock::now() - start;
-        } while (spent.count() < 1.0 / 3);
-        best = std::max(best, passes * bytes / spent.count() / 1e6);
-    }
-    return best;
 }
 
 struct Rates {
@@ -169,13 +150,13 @@ int main(int argc, char** argv) {
         }
     }
 
-    const double ownParse = Measure(bytes, [&messages] {
+    const double ownParse = Throughput(bytes, [&messages] {
         for (const std::string& text : messages) {
             std::unique_ptr<DwMessage> message(DwMessage::NewMessage(text, nullptr));
             message->Parse();
         }
     });
-    const double ownAssemble = Measure(bytes, [&messages] {
+    const double ownAssemble = Throughput(bytes, [&messages] {
         for (const std::string& text : messages) {
             std::unique_ptr<DwMessage> message(DwMessage::NewMessage(text, nullptr));
             message->Parse();

@@ -6,23 +6,8 @@ import email.parser
 import email.policy
 import os
 import sys
-import time
 
-
-def measure(work, size):
-    best = 0.0
-    for _ in range(3):
-        passes = 0
-        start = time.perf_counter()
-        while True:
-            work()
-            passes += 1
-            spent = time.perf_counter() - start
-            if spent >= 1.0 / 3:
-                break
-        best = max(best, passes * size / spent / 1e6)
-    return best
-
+from refmeasure import measure
 
 folder = sys.argv[1]
 messages = []

@@ -4,33 +4,21 @@
 // every process-wide setting it changed.
 #include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 #include <string>
 
+#include "fuzz/engine_harness.h"
 #include "fuzz/fuzz_support.h"
 #include "mail/walk/mailsettings.h"
 #include "mail/walk/mailwalk.h"
-#include "shell/disk/drivemap.h"
 #include "shell/host/hostreport.h"
 #include "shell/host/memfile.h"
 #include "shell/scan/requestoption.h"
-#include "shell/settings/scankeys.h"
 #include "shell/scan/scanstop.h"
-#include "shell/scan/scantask.h"
-#include "tests/base/scratch_dir.h"
 #include "tests/mail/walk/process_state.h"
-#include "tests/unix/engine_fixture.h"
 #include "tests/unix/peer.h"
-#include "unix/config/daemonsettings.h"
-#include "unix/config/settingslife.h"
 
 namespace {
 
@@ -38,51 +26,10 @@ namespace {
 constexpr size_t kMaxInput = 48 * 1024;
 constexpr char kObjectName[] = "client.eml";
 
-struct Harness {
-    ScratchDir folder;
-    std::string temp = folder / "tmp";
-    std::string backups = folder / "backups";
-    std::unique_ptr<StandInEngine> engine;
-};
-
-Harness* harness = nullptr;
-
-void Drain(int fd) {
-    char piece[4096];
-    while (read(fd, piece, sizeof piece) > 0) {
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    signal(SIGPIPE, SIG_IGN);
-    harness = new Harness;
-    atexit([] {
-        delete harness;
-        harness = nullptr;
-        FreeSettings();
-    });
-    if (harness->folder.path().empty() || mkdir(harness->temp.c_str(), 0700) != 0 ||
-        mkdir(harness->backups.c_str(), 0700) != 0)
-        Fault("no scratch folder");
-    CreateSettings();
-    if (sizeof(void*) == 4) {
-        harness->engine = std::make_unique<StandInEngine>();
-        if (harness->engine->Records() == 0) fprintf(stderr, "fuzz: the stand-in engine did not start\n");
-    }
-    if (chdir(harness->folder.path().c_str()) != 0) Fault("cannot enter the scratch folder");
-    DiskDriveKeyFor = nullptr;
-    QuietLog();
-    snprintf(TempPath, sizeof TempPath, "%s", harness->temp.c_str());
-    snprintf(BackupFilesTo, sizeof BackupFilesTo, "%s", harness->backups.c_str());
-    SocketTimeout = 2;
-    FileTimeout = 5;
-    LogTime = 0;
-    LogProcessInfo = 0;
-    LogScanned = 1;
-    LogInfected = 1;
-    UseDiskForSwap = 1;
+    StartEngineHarness("backups");
     return 0;
 }
 
@@ -114,8 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (MemoryFiles->Count() != 1 || !MemoryFiles->FindName(kObjectName))
         Fault("a memory file outlived the walk");
     FreeMemoryFiles();
-    if (FolderEntries(harness->temp.c_str()) != 0) Fault("a file was left in the temporary folder");
-    if (OpenDescriptors() != descriptors) Fault("a descriptor was left open");
+    CheckNothingLeft(descriptors);
     if (MailProcessWideState() != before) Fault("a process-wide setting was changed");
     if (FoundList.Count() || TaggedList.Count() || FoundListCopy.Count())
         Fault("a found list was left filled");

@@ -70,6 +70,13 @@ inline int64_t NowMillis() {
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+// How many times what stands in text.
+inline size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 // Polls until done() holds, for at most seconds; true when it held.
 inline bool WaitFor(const std::function<bool()>& done, int seconds = 60) {
     const int64_t end = NowMillis() + static_cast<int64_t>(seconds) * 1000;
@@ -421,5 +428,16 @@ private:
     pid_t master_ = 0;
     int runs_ = 0;
 };
+
+// A master in the foreground stopped by sig: it ends with 0, says why, and removes its pid file and
+// socket.
+inline void ExpectStoppedBySignal(Daemon& d, int sig) {
+    EXPECT_EQ(d.WaitMaster(), 0) << "signal " << sig << "\n" << d.Log();
+    EXPECT_NE(d.Log().find("Shutting down daemon (signal " + std::to_string(sig) + " received)..."),
+              std::string::npos)
+        << d.Log();
+    EXPECT_FALSE(Exists(d.PidPath()));
+    EXPECT_FALSE(Exists(d.SocketPath()));
+}
 
 } // namespace e2e

@@ -25,12 +25,6 @@ constexpr uint32_t kUnknownCommandReply = 0x00008000;
     return ::testing::AssertionSuccess();
 }
 
-size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 // The log from the last line that holds mark on.
 std::string LogSince(const Daemon& d, const std::string& mark) {
     const std::string log = d.Log();
@@ -47,12 +41,7 @@ TEST(ShutdownTest, EachStopSignalEndsTheForegroundMasterCleanly) {
         ASSERT_TRUE(WaitFor([&] { return d.Pool().size() >= 2; })) << "pool of two";
         const std::vector<pid_t> pool = d.Pool();
         kill(d.Master(), sig);
-        EXPECT_EQ(d.WaitMaster(), 0) << "signal " << sig << "\n" << d.Log();
-        EXPECT_NE(d.Log().find("Shutting down daemon (signal " + std::to_string(sig) + " received)..."),
-                  std::string::npos)
-            << d.Log();
-        EXPECT_FALSE(Exists(d.PidPath()));
-        EXPECT_FALSE(Exists(d.SocketPath()));
+        ExpectStoppedBySignal(d, sig);
         for (pid_t child : pool) EXPECT_FALSE(Alive(child)) << child;
         EXPECT_EQ(d.Leftovers(), 0);
     }

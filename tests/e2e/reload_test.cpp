@@ -18,6 +18,28 @@ constexpr char kReloadLine[] = "SIGHUP received, reloading...";
     return ::testing::AssertionSuccess();
 }
 
+// A SIGHUP to the master, and the wait until it has loaded the bases a second time.
+::testing::AssertionResult ReloadedOnce(const Daemon& d) {
+    kill(d.Master(), SIGHUP);
+    if (WaitFor([&] { return Count(d.Log(), "Total virus records") == 2; }))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << d.Log();
+}
+
+// A daemon with room for more children than clients, and eight clients that each hold one.
+class ReloadStormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        d.Set("ProcessesPool", "2-16, timeout=10");
+        ASSERT_TRUE(d.StartDaemon());
+        clients.resize(8);
+        ASSERT_TRUE(Connected(d, clients));
+    }
+
+    Daemon d;
+    std::vector<WireClient> clients;
+};
+
 TEST(ReloadStopTest, SigintDuringAReloadHeldOpenBySlowClientStopsTheDaemon) {
     for (int sig : {SIGINT, SIGABRT}) {
         Daemon d;
@@ -35,28 +57,17 @@ TEST(ReloadStopTest, SigintDuringAReloadHeldOpenBySlowClientStopsTheDaemon) {
             return serving != 0;
         }));
         // The reload waits for the child that is still receiving the request.
-        kill(d.Master(), SIGHUP);
-        ASSERT_TRUE(WaitFor([&] { return Count(d.Log(), "Total virus records") == 2; })) << d.Log();
+        ASSERT_TRUE(ReloadedOnce(d));
         kill(d.Master(), sig);
         poll(nullptr, 0, 200);
         ASSERT_TRUE(slow.SendBytes(data.data() + 100, data.size() - 100));
         EXPECT_EQ(slow.ReadWord().value_or(0), kNothingFoundBit) << d.Log();
-        EXPECT_EQ(d.WaitMaster(), 0) << "signal " << sig << "\n" << d.Log();
-        EXPECT_NE(d.Log().find("Shutting down daemon (signal " + std::to_string(sig) + " received)..."),
-                  std::string::npos)
-            << d.Log();
-        EXPECT_FALSE(Exists(d.PidPath()));
-        EXPECT_FALSE(Exists(d.SocketPath()));
+        ExpectStoppedBySignal(d, sig);
         EXPECT_EQ(d.Leftovers(), 0);
     }
 }
 
-TEST(ReloadStormTest, TwoReloadsCloseTogetherKeepEveryIdleConnection) {
-    Daemon d;
-    d.Set("ProcessesPool", "2-16, timeout=10");
-    ASSERT_TRUE(d.StartDaemon());
-    std::vector<WireClient> clients(8);
-    ASSERT_TRUE(Connected(d, clients));
+TEST_F(ReloadStormTest, TwoReloadsCloseTogetherKeepEveryIdleConnection) {
     for (int round = 1; round <= 3; ++round) {
         kill(d.Master(), SIGHUP);
         poll(nullptr, 0, 50);
@@ -75,12 +86,7 @@ TEST(ReloadStormTest, TwoReloadsCloseTogetherKeepEveryIdleConnection) {
 
 // Twenty reloads while eight clients have requests under way, in pairs: the second of a pair is
 // sent as soon as the first has begun, so that it reaches children that the first has just started.
-TEST(ReloadStormTest, TwentyReloadsUnderLoadDropNothing) {
-    Daemon d;
-    d.Set("ProcessesPool", "2-16, timeout=10");
-    ASSERT_TRUE(d.StartDaemon());
-    std::vector<WireClient> clients(8);
-    ASSERT_TRUE(Connected(d, clients));
+TEST_F(ReloadStormTest, TwentyReloadsUnderLoadDropNothing) {
     int n = 0;
     size_t reloads = 0;
     const auto reload = [&] {
@@ -135,8 +141,7 @@ TEST(DamagedBaseTest, NamedInTheLogAtReloadAndByCheckOnly) {
 
     const std::string damaged = d.Path("bases/tarvodemo.vdb");
     ASSERT_TRUE(WriteFile(damaged, std::string(4096, 'x')));
-    kill(d.Master(), SIGHUP);
-    ASSERT_TRUE(WaitFor([&] { return Count(d.Log(), "Total virus records") == 2; })) << d.Log();
+    ASSERT_TRUE(ReloadedOnce(d));
     const std::string line = LineWith(d.Log(), "Loading " + damaged);
     EXPECT_NE(line.find("error!"), std::string::npos) << d.Log();
     EXPECT_EQ(d.Stop(), 0);
@@ -155,8 +160,7 @@ TEST(RelativeIniTest, FileOfTheStartFolderAlsoAtAReload) {
     ASSERT_EQ(rename(d.IniPath().c_str(), d.Path("cfg/a.ini").c_str()), 0);
     d.StartIn(d.Dir());
     ASSERT_TRUE(d.StartForeground({"-ini=cfg/a.ini"}, false)) << d.Output();
-    kill(d.Master(), SIGHUP);
-    ASSERT_TRUE(WaitFor([&] { return Count(d.Log(), "Total virus records") == 2; })) << d.Log();
+    ASSERT_TRUE(ReloadedOnce(d));
     WireClient c;
     ASSERT_TRUE(WaitFor([&] {
         return c.Connect(d.SocketPath()) && c.SendWord(2) && c.ReadWord().value_or(0) == 600;

@@ -11,12 +11,6 @@
 
 namespace e2e {
 
-inline size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 // Request n of a client: protocol version and EICAR scans in turn. Sent and checked apart, so that
 // several are under way together.
 inline bool SendRequest(WireClient& c, int n) {

@@ -48,6 +48,11 @@ inline std::string List(const std::vector<std::string>& texts) {
     return out;
 }
 
+inline std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // What the client saw of one connection.
 struct Exchange {
     std::string reply;
@@ -79,19 +84,7 @@ protected:
         const pid_t server = fork();
         if (server == 0) {
             close(pair.theirs);
-            SocketTimeout = 5;
-            FileTimeout = 30;
-            LogToFile = 1;
-            LogToSyslog = 0;
-            snprintf(LogFileName, sizeof LogFileName, "%s", logFile.c_str());
-            LogTime = 0;
-            RunningAsDaemon = 1;
-            LogProcessInfo = 0;
-            CollectReportLines = 1;
-            LogScanned = 1;
-            LogInfected = 1;
-            UseDiskForSwap = 1;
-            snprintf(TempPath, sizeof TempPath, "%s", tempDir.c_str());
+            ChildSettings();
             if (setup) setup();
             int result;
             while ((result = DispatchCommand(pair.ours, false)) > 0) {
@@ -112,10 +105,32 @@ protected:
         out.reply = PeerReadAll(pair.theirs);
         out.lastResult = -WaitPeer(server);
         WaitPeer(writer);
-        std::ifstream in(logFile, std::ios::binary);
-        out.log.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        unlink(logFile.c_str());
+        out.log = TakeLog();
         return out;
+    }
+
+    // The settings of a serving child: the log in logFile, without times, and the temporary folder.
+    void ChildSettings() const {
+        SocketTimeout = 5;
+        FileTimeout = 30;
+        LogToFile = 1;
+        LogToSyslog = 0;
+        snprintf(LogFileName, sizeof LogFileName, "%s", logFile.c_str());
+        LogTime = 0;
+        RunningAsDaemon = 1;
+        LogProcessInfo = 0;
+        CollectReportLines = 1;
+        LogScanned = 1;
+        LogInfected = 1;
+        UseDiskForSwap = 1;
+        snprintf(TempPath, sizeof TempPath, "%s", tempDir.c_str());
+    }
+
+    // The log the child wrote; removed, so that the next exchange starts a new one.
+    std::string TakeLog() const {
+        std::string log = ReadWholeFile(logFile);
+        unlink(logFile.c_str());
+        return log;
     }
 
     // The files left in the temporary folder.

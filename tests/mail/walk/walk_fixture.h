@@ -7,9 +7,7 @@
 
 #include <cstring>
 #include <dirent.h>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,11 +65,6 @@ inline int CountDescriptors() {
     return count;
 }
 
-inline std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The stand-in engine, the scratch folder with its temporary folder and log of the scan-request
 // tests.
 class MailWalkTest : public ScanServerTest {
@@ -87,19 +80,8 @@ protected:
         if (child == 0) {
             close(pair.theirs);
             close(pipeFds[0]);
-            SocketTimeout = 5;
-            FileTimeout = 30;
-            LogToFile = 1;
-            LogToSyslog = 0;
-            snprintf(LogFileName, sizeof LogFileName, "%s", logFile.c_str());
-            LogTime = 0;
-            RunningAsDaemon = 1;
-            LogProcessInfo = 0;
+            ChildSettings();
             CollectReportLines = 0;
-            LogScanned = 1;
-            LogInfected = 1;
-            UseDiskForSwap = 1;
-            snprintf(TempPath, sizeof TempPath, "%s", tempDir.c_str());
             BackupFilesTo[0] = '\0';
             static TarvoMainSettings settings;
             settings.ResetToDefaults();
@@ -167,8 +149,7 @@ protected:
             ADD_FAILURE() << "the child died";
         close(pipeFds[0]);
         EXPECT_EQ(0, WaitPeer(child));
-        run.log = ReadWholeFile(logFile);
-        unlink(logFile.c_str());
+        run.log = TakeLog();
         return run;
     }
 

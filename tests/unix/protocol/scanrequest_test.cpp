@@ -8,9 +8,7 @@
 
 #include <csignal>
 #include <algorithm>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -25,11 +23,6 @@
 #include "unix/protocol/updatescript.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 bool Exists(const std::string& path) {
     struct stat st;
@@ -142,7 +135,7 @@ TEST_F(ScanRequestTest, ServerFiles) {
         if (c.after == "-") {
             EXPECT_FALSE(Exists(path));
         } else {
-            EXPECT_EQ(ReadFile(path), c.after);
+            EXPECT_EQ(ReadWholeFile(path), c.after);
         }
     }
 }
@@ -245,7 +238,7 @@ TEST_F(ScanRequestTest, ActionsOnWindowsKeepWhatLiesOutside) {
         if (c.after == "-") {
             EXPECT_FALSE(Exists(path));
         } else {
-            EXPECT_EQ(ReadFile(path), c.after);
+            EXPECT_EQ(ReadWholeFile(path), c.after);
         }
     }
 }
@@ -263,7 +256,7 @@ void StopOnUsr1(int) {
 TEST_F(ScanRequestTest, ClientTimeOuts) {
     // An archive whose walk never ends, and a configured time-out of 1 s.
     ASSERT_TRUE(dir.Write("big.tar", MakeTar({{"m", Signature("MARKER-ENDLESS")}})));
-    const std::string endless = ReadFile(dir / "big.tar");
+    const std::string endless = ReadWholeFile(dir / "big.tar");
     const auto oneSecond = [] { FileTimeout = 1; };
 
     // Negative: reported, and the configured time-out applies.
@@ -367,7 +360,7 @@ TEST_F(ScanRequestTest, ClientLogTargetLastsForTheRequest) {
     const Exchange e = Serve(typed(4, "first") + DataRequest(0, "second", "hello") + Close(),
                              [&] { ClientLogTargets["mail:"] = mailLog; });
     EXPECT_EQ(e.reply, Word(0x100000) + Word(0x100000));
-    EXPECT_EQ(ReadFile(mailLog), "<mail>: first - Ok\n");
+    EXPECT_EQ(ReadWholeFile(mailLog), "<mail>: first - Ok\n");
     EXPECT_EQ(e.log, "second - Ok\n");
 }
 
@@ -422,13 +415,13 @@ TEST_F(DiskRequestTest, MasterBootRecords) {
     const std::string record = hda + " [Master Boot Record HDD1]";
     Exchange e = Serve(DiskRequest(0, hda) + Close(), Disks());
     EXPECT_EQ(e.reply, Word(0) + Word(0x1) + List({record + " infected with Tarvo.Test.Boot\n"}));
-    EXPECT_EQ(ReadFile(hda).substr(0, 512), infectedSector);
+    EXPECT_EQ(ReadWholeFile(hda).substr(0, 512), infectedSector);
 
     // The cure wipes the signature and writes the sector back.
     e = Serve(DiskRequest(kCure, hda) + Close(), Disks());
     EXPECT_EQ(e.reply, Word(0) + Word(0x9) +
                            List({record + " infected with Tarvo.Test.Boot\n", record + " - cured!\n"}));
-    EXPECT_EQ(ReadFile(hda), std::string(512, '\0') + std::string(512, 's'));
+    EXPECT_EQ(ReadWholeFile(hda), std::string(512, '\0') + std::string(512, 's'));
 
     e = Serve(DiskRequest(0, hda) + Close(), Disks());
     EXPECT_EQ(e.reply, Word(0) + Word(0x100000) + List({record + " - Ok\n"}));
