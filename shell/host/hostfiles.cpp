@@ -325,6 +325,9 @@ int32_t HostFileLength(void* context, int32_t handle) {
 
 int32_t HostRenameFile(void*, const char* oldName, const char* newName) {
     if (!oldName || !*oldName || !newName || !*newName || std::strlen(newName) > kPathMax) return -1;
+    // The object being scanned is renamed only where its name still leads to the file the engine read.
+    FileIdentity scanned;
+    if (SameName(oldName) && HeldFile.handle != -1) scanned = HeldFile.identity;
     ForgetHeldName(oldName);
     if (MemoryFile* file = MemoryByName(oldName)) {
         if (MemoryByName(newName)) return -1;
@@ -338,6 +341,14 @@ int32_t HostRenameFile(void*, const char* oldName, const char* newName) {
     }
     // The free name is taken by the rename itself: one that appears in
     // between is passed over, never replaced.
+    ObjectEntry entry;
+    if (scanned.known) {
+        if (entry.Find(oldName, scanned, FollowLinks != 0) != 0) {
+            ++RefusedChanges;
+            return -1;
+        }
+        oldName = entry.Path().c_str();
+    }
     const auto attempt = [oldName](const char* target) {
         return RenameNoReplace(AT_FDCWD, oldName, AT_FDCWD, target);
     };

@@ -252,6 +252,56 @@ TEST_F(HostFilesTest, UnlinkOfTheScannedObjectOnlyRemovesThatFile) {
     }
 }
 
+// The engine's rename of the object it is scanning moves that file only: a name that leads
+// elsewhere by now is refused and counted as a change refused.
+TEST_F(HostFilesTest, RenameOfTheScannedObjectOnlyMovesThatFile) {
+    enum Interference { kNone, kOtherFile, kLink, kNotHeld };
+    struct Case {
+        const char* what;
+        Interference interference;
+        int32_t answer;
+        uint32_t refused;
+    };
+    const Case cases[] = {
+        {"the name still leads to it", kNone, 0, 0},
+        {"another file put in its place", kOtherFile, -1, 1},
+        {"a link put in its place", kLink, -1, 1},
+        {"a name that is not the scanned object", kNotHeld, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(dir_.Write("object", "infected"));
+        ASSERT_TRUE(dir_.Write("victim", "not to be touched"));
+        const std::string object = dir_ / "object";
+        const std::string victim = dir_ / "victim";
+        const std::string renamed = dir_ / "object.vir";
+        RefusedChanges = 0;
+        if (c.interference != kNotHeld) {
+            ASSERT_GE(OpenHeldFile(object.c_str(), TARVO_OPEN_READ), kLowestEngineHandle);
+        }
+        if (c.interference == kOtherFile) {
+            ASSERT_EQ(0, rename(victim.c_str(), object.c_str()));
+        } else if (c.interference == kLink) {
+            ASSERT_EQ(0, unlink(object.c_str()));
+            ASSERT_EQ(0, symlink(victim.c_str(), object.c_str()));
+        }
+        EXPECT_EQ(c.answer, HostRenameFile(nullptr, object.c_str(), renamed.c_str()));
+        EXPECT_EQ(c.refused, RefusedChanges);
+        struct stat st;
+        EXPECT_EQ(c.answer == 0 ? 0 : -1, lstat(renamed.c_str(), &st));
+        EXPECT_EQ(c.answer == 0 ? -1 : 0, lstat(object.c_str(), &st));
+        const std::string victimPath = c.interference == kOtherFile ? object : victim;
+        int fd = open(victimPath.c_str(), O_RDONLY);
+        char text[32] = {0};
+        ASSERT_GE(fd, 0);
+        EXPECT_GT(read(fd, text, sizeof text - 1), 0);
+        close(fd);
+        EXPECT_STREQ("not to be touched", text);
+        RefusedChanges = 0;
+        for (const std::string& name : {object, victim, renamed}) unlink(name.c_str());
+    }
+}
+
 TEST_F(HostFilesTest, RenameGivesMemoryFilesTheNewNameAndRealFilesAFreeOne) {
     ASSERT_NE(nullptr, AddMemoryFile("m", 1, "old.mem"));
     EXPECT_EQ(0, HostRenameFile(nullptr, "old.mem", "new.mem"));
