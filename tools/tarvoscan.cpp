@@ -41,15 +41,9 @@ struct ResultBit {
 };
 // Findings: the object holds something.
 const ResultBit kFoundBits[] = {
-    {0x20, "infected"},
-    {0x40, "suspicious"},
-    {0x80, "a modification of a known virus"},
-    {0x20000, "rejected"},
-    {0x400000, "adware"},
-    {0x800000, "a dialer"},
-    {0x1000000, "a joke"},
-    {0x2000000, "riskware"},
-    {0x4000000, "a hacking tool"},
+    {0x20, "infected"},    {0x40, "suspicious"},    {0x80, "a modification of a known virus"},
+    {0x20000, "rejected"}, {0x400000, "adware"},    {0x800000, "a dialer"},
+    {0x1000000, "a joke"}, {0x2000000, "riskware"}, {0x4000000, "a hacking tool"},
 };
 // Something was not looked at, or could not be: never clean.
 const ResultBit kIncompleteBits[] = {
@@ -86,7 +80,8 @@ int Judge(uint32_t result, std::string& words) {
     if (result & kTreated) words += words.empty() ? "cured, deleted or moved" : ", cured, deleted or moved";
     std::string incomplete;
     AddWords(incomplete, result, kIncompleteBits, sizeof kIncompleteBits / sizeof kIncompleteBits[0]);
-    if (!incomplete.empty()) words += (words.empty() ? "not scanned whole: " : "; not scanned whole: ") + incomplete;
+    if (!incomplete.empty())
+        words += (words.empty() ? "not scanned whole: " : "; not scanned whole: ") + incomplete;
     if (found) return kFound;
     if (!incomplete.empty()) return kError;
     if (result & kNothingFound) {
@@ -185,7 +180,8 @@ int main(int argc, char** argv) {
         return kError;
     }
     std::string address = argv[first];
-    if (address.compare(0, 6, "local:") != 0 && address.compare(0, 5, "inet:") != 0) address = "local:" + address;
+    if (address.compare(0, 6, "local:") != 0 && address.compare(0, 5, "inet:") != 0)
+        address = "local:" + address;
     DaemonConnection daemon;
     if (ConnectToDaemon(daemon, address.c_str(), kTransferSeconds) < 0) {
         fprintf(stderr, "tarvo-scan: cannot connect to %s: %s\n", argv[first], ClientErrorText);
@@ -210,7 +206,8 @@ int main(int argc, char** argv) {
     int status = kClean;
     for (int i = first + 1; i < argc; ++i) {
         if (daemon.fd < 0 && ConnectToDaemon(daemon, address.c_str(), kTransferSeconds) < 0) {
-            fprintf(stderr, "tarvo-scan: %s not scanned: cannot connect again: %s\n", argv[i], ClientErrorText);
+            fprintf(stderr, "tarvo-scan: %s not scanned: cannot connect again: %s\n", argv[i],
+                    ClientErrorText);
             if (status == kClean) status = kError;
             continue;
         }

@@ -47,7 +47,9 @@ public:
         return true;
     }
     // A name as the scan request sends it: its length (with the NUL), then the bytes and the NUL.
-    bool SendName(const std::string& text) { return WriteDaemonString(Within(0), text.data(), text.size()) == 0; }
+    bool SendName(const std::string& text) {
+        return WriteDaemonString(Within(0), text.data(), text.size()) == 0;
+    }
 
     // Exactly size bytes within seconds.
     bool ReadBytes(void* data, size_t size, int seconds = 60) {
@@ -62,7 +64,8 @@ public:
     std::optional<std::string> ReadString(int seconds = 60) {
         OwnedText text;
         size_t length = 0;
-        if (ReadStringBE(Within(Bounded(seconds)), text, &length) != ClientReadEnd::kDone) return std::nullopt;
+        if (ReadStringBE(Within(Bounded(seconds)), text, &length) != ClientReadEnd::kDone)
+            return std::nullopt;
         if (length > 0 && text.get()[length - 1] == '\0') --length;
         return std::string(text.get(), length);
     }

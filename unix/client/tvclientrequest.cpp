@@ -29,14 +29,16 @@ std::optional<StringArray> ReadStringArray(const DaemonConnection& connection, b
     if (ReadWordBE(connection, count) != 0) return ClientFailed<StringArray>(error, ClientErrorNoResponse);
     if (count > kClientMaxItems) return ClientFailed<StringArray>(error, ClientErrorInvalidCode);
     StringArray array;
-    if (array.Reset(static_cast<int>(count)) != 0) return ClientFailed<StringArray>(error, ClientErrorNoMemory);
+    if (array.Reset(static_cast<int>(count)) != 0)
+        return ClientFailed<StringArray>(error, ClientErrorNoMemory);
     for (int i = 0; i < array.Count(); ++i) {
         OwnedText text;
         size_t length = 0;
         const ClientReadEnd end = ReadStringBE(connection, text, &length);
         if (end != ClientReadEnd::kDone) return ClientFailed<StringArray>(error, ClientReadError(end));
         if (terminated && length > 0 && text.get()[length - 1] == '\0') --length;
-        if (array.SetItem(i, text.get(), length) != 0) return ClientFailed<StringArray>(error, ClientErrorNoMemory);
+        if (array.SetItem(i, text.get(), length) != 0)
+            return ClientFailed<StringArray>(error, ClientErrorNoMemory);
     }
     return array;
 }
@@ -46,7 +48,8 @@ namespace {
 std::optional<StringArray> QueryStringList(const DaemonConnection& connection, uint32_t request,
                                            const char** error) {
     if (error != nullptr) *error = nullptr;
-    if (WriteWordBE(connection, request) != 0) return ClientFailed<StringArray>(error, ClientErrorCannotConnection);
+    if (WriteWordBE(connection, request) != 0)
+        return ClientFailed<StringArray>(error, ClientErrorCannotConnection);
     return ReadStringArray(connection, false, error);
 }
 
@@ -70,14 +73,16 @@ std::optional<NamePairArray> QueryPairs(const DaemonConnection& connection, uint
         return ClientFailed<NamePairArray>(error, ClientErrorCannotConnection);
     for (const uint32_t expected : {2u, 1u}) {
         uint32_t code = 0;
-        if (ReadWordBE(connection, code) != 0) return ClientFailed<NamePairArray>(error, ClientErrorNoResponse);
+        if (ReadWordBE(connection, code) != 0)
+            return ClientFailed<NamePairArray>(error, ClientErrorNoResponse);
         if (code != expected) return ClientFailed<NamePairArray>(error, ClientErrorInvalidCode);
     }
     uint32_t count = 0;
     if (ReadWordBE(connection, count) != 0) return ClientFailed<NamePairArray>(error, ClientErrorNoResponse);
     if (count > kClientMaxItems) return ClientFailed<NamePairArray>(error, ClientErrorInvalidCode);
     NamePairArray pairs;
-    if (pairs.Reset(static_cast<int>(count)) != 0) return ClientFailed<NamePairArray>(error, ClientErrorNoMemory);
+    if (pairs.Reset(static_cast<int>(count)) != 0)
+        return ClientFailed<NamePairArray>(error, ClientErrorNoMemory);
     for (int i = 0; i < pairs.Count(); ++i) {
         OwnedText name;
         OwnedText value;

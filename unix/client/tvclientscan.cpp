@@ -47,18 +47,21 @@ std::optional<ScanAnswer> ScanContents(const DaemonConnection& connection, const
         WriteWordBE(connection, static_cast<uint32_t>(size)) != 0 || WriteBytes(connection, data, size) != 0)
         return ClientFailed<ScanAnswer>(error, ClientErrorCannotConnection);
     ScanAnswer answer;
-    if (ReadWordBE(connection, answer.result) != 0) return ClientFailed<ScanAnswer>(error, ClientErrorNoResponse);
+    if (ReadWordBE(connection, answer.result) != 0)
+        return ClientFailed<ScanAnswer>(error, ClientErrorNoResponse);
     const auto readList = [&](uint32_t bit, StringArray& list) {
         if (!(want & bit)) return true;
         std::optional<StringArray> got = ReadStringArray(connection, true, error);
         if (got) list = std::move(*got);
         return got.has_value();
     };
-    if (!readList(kScanWantFound, answer.found) || !readList(kScanWantReport, answer.report)) return std::nullopt;
+    if (!readList(kScanWantFound, answer.found) || !readList(kScanWantReport, answer.report))
+        return std::nullopt;
     if (answer.result & kResultTreated) {
         // A removed object is answered with the word 0, a cured one with its new contents.
         uint32_t length = 0;
-        if (ReadWordBE(connection, length) != 0) return ClientFailed<ScanAnswer>(error, ClientErrorNoResponse);
+        if (ReadWordBE(connection, length) != 0)
+            return ClientFailed<ScanAnswer>(error, ClientErrorNoResponse);
         if (!(answer.result & kResultRemoved) && SkipBytes(connection, length) != 0)
             return ClientFailed<ScanAnswer>(error, ClientErrorNoResponse);
     }

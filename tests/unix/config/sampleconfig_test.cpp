@@ -156,11 +156,13 @@ TEST(SampleConfigKeysTest, EveryKeyIsShownAndExplained) {
         bool explained = false;
         for (size_t j = first; j <= last; ++j) {
             std::smatch other;
-            explained = explained || (lines[j].rfind('#', 0) == 0 && !std::regex_match(lines[j], other, shownLine));
+            explained =
+                explained || (lines[j].rfind('#', 0) == 0 && !std::regex_match(lines[j], other, shownLine));
         }
         EXPECT_TRUE(explained) << key << " stands without a word";
     }
-    for (const std::string& key : keys) EXPECT_EQ(seen.count(key), 1u) << key << " is missing from the sample";
+    for (const std::string& key : keys)
+        EXPECT_EQ(seen.count(key), 1u) << key << " is missing from the sample";
 }
 
 // The man page has an entry (".TP" then ".B Key") for each key of the table.
