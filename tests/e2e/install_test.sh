@@ -211,12 +211,13 @@ grep -q 'eicar.com infected with EICAR-Test-File' "$root/var/tarvo/log/tarvo.log
     fail "the log file of the installed configuration has no line of the scan"
 
 # ---- The installed commands where i386 programs need the emulator ----------------------------
-# A stand-in emulator that notes its call and runs the program as this kernel can.
+# A stand-in emulator that notes its call and runs the program as this machine can (under the
+# build's emulator where it needs one).
 mkdir "$tmp/stub" "$tmp/nobin"
 cat >"$tmp/stub/qemu-i386" <<EOF
 #!/bin/sh
 echo "\$@" >>"$tmp/stub.log"
-exec "\$@"
+exec $emulator "\$@"
 EOF
 chmod +x "$tmp/stub/qemu-i386"
 TARVO_EMULATOR=$tmp/stub/qemu-i386 "$root$prefix/bin/tarvo-scan" "$sock" "$tmp/samples/clean.txt" >/dev/null ||
