@@ -10,11 +10,16 @@ class DwHeaders;
 
 // Splits an entity's text into its header block (with the line end of its last line) and its
 // body (after the one line end that separates them). The header block ends before the first
-// line that is neither a field ("name:", the name printable without blanks, blanks allowed
-// before the colon) nor a continuation (starting with a blank or TAB); a first line
-// "From " is the envelope line of a mailbox file and counts as a field. A text whose lines are
-// all fields is all header block.
+// line that is neither a field ("name:", the name printable without blanks and possibly empty,
+// blanks allowed before the colon) nor a continuation (starting with a blank or TAB); a "From "
+// line is the envelope line of a mailbox file, and so is a first line ">From ", and both count as
+// fields. A UTF-8 byte-order mark before the first line is dropped. A text whose lines are all
+// fields is all header block.
 void SplitHeadersAndBody(const std::string& text, std::string& headers, std::string& body);
+
+// How much of a header block a strict reader takes as fields: the lines up to the first one with
+// a blank before its colon or a ">From " line. Mail readers that stop there read the rest as body.
+size_t StrictHeaderLength(const std::string& headerBlock);
 
 class DwEntity : public DwMessageComponent {
 public:
