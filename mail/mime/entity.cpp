@@ -57,7 +57,7 @@ const char* HeaderBlockEnd(const char* start, const char* end, bool strict, cons
 
 } // namespace
 
-void SplitHeadersAndBody(const std::string& text, std::string& headers, std::string& body) {
+bool SplitHeadersAndBody(const std::string& text, std::string& headers, std::string& body) {
     const char* start = text.data();
     const char* const end = start + text.size();
     // A byte-order mark some writers put before the first field is none of its bytes.
@@ -67,6 +67,27 @@ void SplitHeadersAndBody(const std::string& text, std::string& headers, std::str
     headers.assign(start, split);
     // Only an empty line at the split point is the separator.
     body.assign(lf ? lf + 1 : split, end);
+    return lf != nullptr;
+}
+
+bool FieldsUpToEmptyLine(const std::string& headerBlock, const std::string& body, std::string& out) {
+    std::string fields;
+    const char* const start = body.data();
+    const char* const end = start + body.size();
+    for (const char* line = start; line != end;) {
+        const char* next = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+        const char* lineEnd = next ? next : end;
+        if (next && next > line && next[-1] == '\r') --lineEnd;
+        if (lineEnd == line) {
+            if (fields.empty()) return false;
+            out = headerBlock + fields + "\r\n" + std::string(next ? next + 1 : end, end);
+            return true;
+        }
+        if (IsHeaderLine(line, lineEnd, false, false)) fields.append(line, lineEnd).append("\r\n");
+        if (!next) break;
+        line = next + 1;
+    }
+    return false;
 }
 
 size_t StrictHeaderLength(const std::string& headerBlock) {
@@ -91,7 +112,7 @@ DwEntity::DwEntity(std::string&& text, DwMessageComponent* parent)
     MakeChildren();
 }
 
-DwEntity::DwEntity(const DwEntity& other) : DwMessageComponent(other) {
+DwEntity::DwEntity(const DwEntity& other) : DwMessageComponent(other), emptyLine_(other.emptyLine_) {
     SetClass(kCidEntity, "DwEntity");
     CloneChildren(other);
 }
@@ -99,6 +120,7 @@ DwEntity::DwEntity(const DwEntity& other) : DwMessageComponent(other) {
 DwEntity& DwEntity::operator=(const DwEntity& other) {
     if (this != &other) {
         DwMessageComponent::operator=(other);
+        emptyLine_ = other.emptyLine_;
         delete headers_;
         delete body_;
         headers_ = nullptr;
@@ -133,7 +155,7 @@ void DwEntity::Parse() {
     SetModified(false);
     std::string headerText;
     std::string bodyText;
-    SplitHeadersAndBody(text_, headerText, bodyText);
+    emptyLine_ = SplitHeadersAndBody(text_, headerText, bodyText);
     headers_->SetText(std::move(headerText));
     body_->SetText(std::move(bodyText));
     headers_->Parse();

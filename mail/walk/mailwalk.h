@@ -48,6 +48,8 @@ uint32_t FindSenderAddress(const DwHeaders& headers);
 // Decodes body by the transfer encoding cte into decoded; a decoder error prints a warning naming the
 // part and the encoding. The decoded text is used all the same.
 void DecodePartBody(const char* name, int cte, const std::string& body, std::string& decoded);
+// The same without a word: the decoder's result (0, or -1 after an error).
+int DecodeBody(int cte, const std::string& body, std::string& decoded);
 
 // Replaces every field called name by one field "name: value".
 void SetHeaderField(DwHeaders& headers, const char* name, const char* value);
