@@ -52,7 +52,8 @@ void DwMechanism::Parse() {
     }
     DwRfc1521Tokenizer tokenizer(text);
     int type = tokenizer.Type();
-    while (type != kTokenNull && type != kTokenMimeToken && type != kTokenQuotedString) type = tokenizer.NextToken();
+    while (type != kTokenNull && type != kTokenMimeToken && type != kTokenQuotedString)
+        type = tokenizer.NextToken();
     if (type == kTokenQuotedString) tokenizer.TrimDelimiters();
     StrToEnum(type != kTokenNull ? tokenizer.Token() : std::string());
 }

@@ -3,8 +3,16 @@
 // by its cured bytes or by a notice, a changed message is written back, and the answer goes to the
 // client through the scan reply writer.
 //
-// Nothing in the request road calls the two entries; a caller that gets -1 may scan the object as a
-// plain file.
+// Every leaf is scanned decoded as mail readers decode it, and where readers differ (readings.h) each
+// of their readings is scanned too. What the walk could not read so (a part nested too deep, an
+// encoded body that decodes to nothing, more readings than a message may have) counts as a read
+// error: the reply's bit 0x1 says that the message was not fully examined, and a log line names the
+// part and why. It is never answered "nothing found" alone.
+//
+// Nothing in the request road calls the two entries. A result of -1 means the walk did not look at
+// the object at all (a text that holds no header field, or whose header block fails the syntax check
+// while it declares no encoding and reads no other way, or an empty multipart body): the caller must
+// then scan the object whole, as a plain file, before it answers (tools/maildemo.cpp does).
 #pragma once
 
 #include <cstdint>
@@ -32,11 +40,12 @@ enum : uint32_t {
 };
 
 // The mail file name read whole through the host file services, then ScanMailMessage with fromFile 1.
-// -1 when it could not be opened or read whole.
+// -1 when it could not be opened or read whole, or when the walk did not take it as mail (see above).
 int ScanMailFile(const char* name, int fd, TimeBudget& budget);
 
 // size bytes of the object at path (a memory file or a real one), shown as path or, with named 0, as
-// "DATA[pid]"; then ScanMailMessage with fromFile 0. -1 when it could not be read whole.
+// "DATA[pid]"; then ScanMailMessage with fromFile 0. -1 when it could not be read whole, or when the
+// walk did not take it as mail (see above).
 int ScanMailObject(int fd, TimeBudget& budget, uint32_t size, int named, const char* path);
 
 // The driver. -1: not handled as mail; kMailPartialSkipped; kMailRejected; else the status word.

@@ -117,9 +117,10 @@ void UuencodedFiles(DwEntity& entity, int cte, std::vector<EntityReading>& out) 
         text = &decoded;
     }
     for (size_t start : UuencodeStarts(*text))
-        out.push_back({"Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: x-uuencode\r\n\r\n" +
-                           text->substr(start),
-                       true, "a uuencoded file in the text"});
+        out.push_back(
+            {"Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: x-uuencode\r\n\r\n" +
+                 text->substr(start),
+             true, "a uuencoded file in the text"});
 }
 
 } // namespace
@@ -196,8 +197,8 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
     const std::string& block = headers.Text();
     const size_t strict = StrictHeaderLength(block);
     if (strict < block.size())
-        readings.push_back({block.substr(0, strict) + "\r\n" + block.substr(strict) + "\r\n" + body.Text(), false,
-                            kStrictHeaderReading});
+        readings.push_back({block.substr(0, strict) + "\r\n" + block.substr(strict) + "\r\n" + body.Text(),
+                            false, kStrictHeaderReading});
     std::string upToEmptyLine;
     if (!entity.HasEmptyLineAfterHeaders() && FieldsUpToEmptyLine(block, body.Text(), upToEmptyLine))
         readings.push_back({std::move(upToEmptyLine), false, "its fields read up to the first empty line"});
@@ -212,8 +213,8 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
         // Some readers decode such a body by its encoding whatever it holds.
         std::string encoding;
         CteEnumToStr(cte, encoding);
-        readings.push_back({"Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: " + encoding +
-                                "\r\n\r\n" + body.Text(),
+        readings.push_back({"Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: " +
+                                encoding + "\r\n\r\n" + body.Text(),
                             false, "its body decoded as a file"});
     }
     if (body.IsNestingCut()) {
@@ -221,14 +222,16 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
     } else if (type == kTypeMultipart && mediaType) {
         const std::string boundary = mediaType->Boundary();
         std::vector<std::string> others;
-        for (const std::string& value : mediaType->ParameterValues("boundary")) others.push_back(TrimmedEnd(value));
+        for (const std::string& value : mediaType->ParameterValues("boundary"))
+            others.push_back(TrimmedEnd(value));
         if (DwField* field = headers.FindField("Content-Type"))
             others.push_back(PlainBoundaryReading(field->FieldBodyText()));
         std::sort(others.begin(), others.end());
         others.erase(std::unique(others.begin(), others.end()), others.end());
         for (const std::string& other : others)
             if (other != boundary && !other.empty())
-                OtherSplit(entity, other, DwDelimiterMatch::kExact, "its boundary read another way", readings);
+                OtherSplit(entity, other, DwDelimiterMatch::kExact, "its boundary read another way",
+                           readings);
         if (body.LooseDelimiterLines() > 0)
             OtherSplit(entity, boundary, DwDelimiterMatch::kPrefix, "delimiter lines taken by their start",
                        readings);
@@ -236,7 +239,8 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
         if (encoded) {
             std::string decoded;
             DecodeBody(cte, body.Text(), decoded);
-            readings.push_back({std::move(decoded), true, "its message decoded by its Content-Transfer-Encoding"});
+            readings.push_back(
+                {std::move(decoded), true, "its message decoded by its Content-Transfer-Encoding"});
         } else if (subtype == kSubtypePartial) {
             readings.push_back({body.Text(), true, "the fragment of a partial message"});
         }

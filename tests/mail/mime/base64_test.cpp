@@ -41,7 +41,10 @@ TEST(Base64DecodeTest, Table) {
     const BodyDecodeCase cases[] = {
         {"group over a line end", "YW\r\nJj", false, "abc", 0},
         // Bytes outside the alphabet are passed over, as mail readers do (values of Python's binascii).
-        {"junk between lines", "YWJj\r\n#junk#\r\nZGVm", false, "abc\x8e\xe9\xe4" "def"s, -1},
+        {"junk between lines", "YWJj\r\n#junk#\r\nZGVm", false,
+         "abc\x8e\xe9\xe4"
+         "def"s,
+         -1},
         {"junk at a line end", "YWJj\r\nZGVm#\r\nZ2hp", false, "abcdefghi", -1},
         {"junk at the end of every line", "YWJj*\r\nZGVm*\r\n", false, "abcdef", -1},
         {"junk before a single symbol", "YWJjZGVm#x", false, "abcdef", -1},

@@ -48,7 +48,10 @@ TEST(SplitHeadersAndBody, Table) {
         {"quoted mailbox line first", ">From - Fri Dec 13 15:01:21 1996\nA: 1\n\nb",
          ">From - Fri Dec 13 15:01:21 1996\nA: 1\n", "b"},
         {"quoted mailbox line later is body", "A: 1\n>From x\nB: 2\n\nb", "A: 1\n", ">From x\nB: 2\n\nb"},
-        {"byte-order mark", "\xEF\xBB\xBF" "A: 1\n\nb", "A: 1\n", "b"},
+        {"byte-order mark",
+         "\xEF\xBB\xBF"
+         "A: 1\n\nb",
+         "A: 1\n", "b"},
     };
     for (const SplitCase& c : cases) {
         std::string headers = "junk", body = "junk";

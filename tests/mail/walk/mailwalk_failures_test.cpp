@@ -206,8 +206,9 @@ TEST_F(MailWalkFailures, MessagesNotWalked) {
          " - a CR or CRLF absent at the end of the header number 0, pass object to engine as is\n"},
         // A partial message cannot be put together: it is answered skipped, once its fragment has been
         // looked at (and found clean).
-        {"partial", "Content-Type: message/partial; id=\"a@b\"; number=1\r\n\r\nSubject: part one\r\n\r\nclean",
-         0x1000, 0x101000, " - partial message, skipped\n"},
+        {"partial",
+         "Content-Type: message/partial; id=\"a@b\"; number=1\r\n\r\nSubject: part one\r\n\r\nclean", 0x1000,
+         0x101000, " - partial message, skipped\n"},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(dir.Write("mail", c.mail));

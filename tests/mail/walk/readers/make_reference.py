@@ -135,7 +135,7 @@ def expand_lines(text):
 def nest(levels, inner):
     text = inner
     for i in range(levels, 0, -1):
-        text = 'Content-Type: multipart/mixed; boundary="L%d"\n\n--L%d\n%s\n--L%d--\n' % (i, i, text, i)
+        text = 'Content-Type: multipart/mixed; boundary="L%d="\n\n--L%d=\n%s\n--L%d=--\n' % (i, i, text, i)
     return TOP + "\n" + text
 
 
@@ -162,7 +162,7 @@ def read_cases(path):
         name, rest = block.split("\n", 1)
         case = {"name": name.strip(), "positions": [], "expect": "", "log": "", "nest": 0}
         lines = rest.split("\n")
-        while lines and re.match(r"^(positions|expect|log|nest): ", lines[0]):
+        while lines and re.match(r"^(positions|expect|log|nest|shape): ", lines[0]):
             key, value = lines.pop(0).split(": ", 1)
             case[key] = value.split() if key == "positions" else int(value) if key == "nest" else value
         case["text"] = "\n".join(lines).rstrip("\n")
