@@ -229,6 +229,10 @@ struct ReportCase {
     int collect;
 };
 
+void PrintTo(const ReportCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ReportListTest : public LogTest, public ::testing::WithParamInterface<ReportCase> {};
 
 TEST_P(ReportListTest, OnlyACollectingProcessKeepsLines) {
@@ -266,6 +270,10 @@ struct ConsoleCase {
     int open;
     const char* console;
 };
+
+void PrintTo(const ConsoleCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ConsoleOutputTest : public LogTest, public ::testing::WithParamInterface<ConsoleCase> {};
 

@@ -345,8 +345,9 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
         lost = true;
         valid = false;
     } else if (nameLength > kMaxRequestName) {
-        // Not read: a length the name buffer cannot hold is refused as it is.
-        LogProtocolLine(ProtocolMessage(126), static_cast<int>(nameLength));
+        // Not read: a length the name buffer cannot hold is refused as it is, for what it is.
+        LogProtocolLine("File name too long (%u bytes, at most %u)!", static_cast<unsigned>(nameLength),
+                        static_cast<unsigned>(kMaxRequestName));
         errorCode = kRequestErrorNoMemory;
         lost = true;
     } else {

@@ -21,7 +21,8 @@ extern const char* RequestReasonText;
 // for, go to a temporary file.
 extern uint32_t RequestMemoryLimit;
 
-// Names longer than this are refused before they are read.
+// Names longer than this are refused before they are read, with the error code of a name that could
+// not be held.
 constexpr uint32_t kMaxRequestName = kPathMax;
 
 // SIGALRM during a scan: the scan time-out flag is set, and the task's stop test ends the scan.
