@@ -193,13 +193,11 @@ int Base64Decode(const std::string& input, std::string& output, bool collapseCr)
         const void* lf = memchr(p, '\n', static_cast<size_t>(end - p));
         p = lf ? static_cast<const unsigned char*>(lf) + 1 : end;
     }
-    // Every 3 bytes of output need 4 symbols, and a short group at the end 2 or 3 for 1 or 2.
+    // Every 3 bytes of output need 4 symbols, and a short group at the end 2 or 3 for 1 or 2. Without
+    // the memory for them std::bad_alloc goes to the caller: a part that was not decoded must not
+    // pass for one that decoded to nothing.
     std::string result;
-    try {
-        result.resize(3 * (static_cast<size_t>(end - p) / 4) + 3);
-    } catch (const std::exception&) {
-        return -1;
-    }
+    result.resize(3 * (static_cast<size_t>(end - p) / 4) + 3);
     Output out(reinterpret_cast<unsigned char*>(&result[0]), collapseCr);
     size_t lineMark = 0;
     int error = 0;
