@@ -1,16 +1,26 @@
 #!/usr/bin/env python3
-"""The reference side of tarvo-mimebench: decodes each NAME=FILE argument with Python's
-base64.b64decode (names starting with "base64") or quopri.decodestring (the others) and prints
-"NAME MB/s", measured as tarvo-mimebench measures its own decoders."""
+"""The Python side of tarvo-mimebench: each argument WORK:NAME=FILE (WORK "encode" or "decode"; a
+NAME starting with "base64" for base64, any other for quoted-printable) is encoded with
+base64.encodebytes or quopri.encodestring, or decoded with base64.b64decode or quopri.decodestring
+(all of them C code inside Python), and printed as "WORK NAME MB/s", measured as tarvo-mimebench
+measures its own codecs. The figure counts the bytes of FILE."""
 import base64
 import quopri
 import sys
 
 from refmeasure import measure
 
+CODECS = {
+    ("encode", True): base64.encodebytes,
+    ("encode", False): quopri.encodestring,
+    ("decode", True): base64.b64decode,
+    ("decode", False): quopri.decodestring,
+}
+
 for arg in sys.argv[1:]:
-    name, path = arg.split("=", 1)
+    work, rest = arg.split(":", 1)
+    name, path = rest.split("=", 1)
     with open(path, "rb") as f:
         data = f.read()
-    decode = base64.b64decode if name.startswith("base64") else quopri.decodestring
-    print("%s %.1f" % (name, measure(lambda: decode(data), len(data))), flush=True)
+    codec = CODECS[(work, name.startswith("base64"))]
+    print("%s %s %.1f" % (work, name, measure(lambda: codec(data), len(data))), flush=True)
