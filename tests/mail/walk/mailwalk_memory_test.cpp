@@ -35,37 +35,6 @@ std::string MailWithAttachment(size_t bytes) {
            encoded + "--BB--\r\n";
 }
 
-// The address space the process uses now, in bytes; 0 when it cannot be read.
-size_t AddressSpace() {
-    FILE* f = fopen("/proc/self/statm", "r");
-    if (!f) return 0;
-    unsigned long pages = 0;
-    const bool read = fscanf(f, "%lu", &pages) == 1;
-    fclose(f);
-    return read ? pages * static_cast<size_t>(sysconf(_SC_PAGESIZE)) : 0;
-}
-
-// RLIMIT_AS at what the process uses now and headroom more; false when it could not be set.
-bool LimitAddressSpace(size_t headroom) {
-    const size_t used = AddressSpace();
-    if (used == 0) return false;
-    const struct rlimit limit = {used + headroom, used + headroom};
-    return setrlimit(RLIMIT_AS, &limit) == 0;
-}
-
-// Whether an address-space limit bites here (an emulator may leave it to its own process).
-bool AddressSpaceLimitBites() {
-    const pid_t child = fork();
-    if (child == 0) {
-        constexpr size_t kHeadroom = 16 << 20;
-        if (!LimitAddressSpace(kHeadroom)) _exit(1);
-        void* block = malloc(4 * kHeadroom);
-        _exit(block ? 1 : 0);
-    }
-    int status = 0;
-    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 class MailWalkMemory : public MailWalkTest {
 protected:
     WalkRun ScanObject(const std::string& mail, uint32_t size, size_t bound) {
@@ -142,6 +111,40 @@ TEST_F(MailWalkMemory, DecodersHandTheLackOfMemoryOn) {
         EXPECT_TRUE(threw) << cte;
     }
 }
+
+#ifndef __SANITIZE_ADDRESS__
+// The address space the process uses now, in bytes; 0 when it cannot be read.
+size_t AddressSpace() {
+    FILE* f = fopen("/proc/self/statm", "r");
+    if (!f) return 0;
+    unsigned long pages = 0;
+    const bool read = fscanf(f, "%lu", &pages) == 1;
+    fclose(f);
+    return read ? pages * static_cast<size_t>(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+// RLIMIT_AS at what the process uses now and headroom more; false when it could not be set.
+bool LimitAddressSpace(size_t headroom) {
+    const size_t used = AddressSpace();
+    if (used == 0) return false;
+    const struct rlimit limit = {used + headroom, used + headroom};
+    return setrlimit(RLIMIT_AS, &limit) == 0;
+}
+
+// Whether an address-space limit bites here (an emulator may leave it to its own process).
+bool AddressSpaceLimitBites() {
+    const pid_t child = fork();
+    if (child == 0) {
+        constexpr size_t kHeadroom = 16 << 20;
+        if (!LimitAddressSpace(kHeadroom)) _exit(1);
+        void* block = malloc(4 * kHeadroom);
+        _exit(block ? 1 : 0);
+    }
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+#endif
 
 // The same under a real limit of the address space, set in the walking child: the mail file is read
 // whole, and parsing or decoding it does not fit.
