@@ -58,11 +58,7 @@ protected:
         EXPECT_EQ(kNoMemoryWord, run.word) << std::hex << run.word << " " << what;
         EXPECT_TRUE(run.found.empty()) << what;
         EXPECT_NE(std::string::npos, run.log.find(name + " - no memory!\n")) << what << "\n" << run.log;
-        EXPECT_EQ(0, run.left.settingsChanged) << what;
-        EXPECT_EQ(0, run.left.memoryFiles) << what;
-        EXPECT_EQ(0, run.left.descriptors) << what;
-        EXPECT_EQ(0, run.left.foundLists) << what;
-        EXPECT_FALSE(run.trailing) << what;
+        ExpectClean(run, what);
     }
 };
 
