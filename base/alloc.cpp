@@ -107,6 +107,7 @@ void* operator new(size_t n, std::align_val_t al, const std::nothrow_t&) noexcep
 void* operator new[](size_t n, std::align_val_t al, const std::nothrow_t&) noexcept {
     return AllocAligned(n, al);
 }
+
 void operator delete(void* p) noexcept {
     MemFree(p);
 }

@@ -55,9 +55,13 @@ const unsigned char* FindCrLf(const unsigned char* p, const unsigned char* end) 
     return end;
 }
 
-// The encoder's input chunk and the room it makes for it (see QpEncode).
+// The encoder's input chunk, and the room it makes for a chunk of n bytes: three characters a byte,
+// a soft line break for every 24 of them (the CR LF pair that ends a chunk may take one byte more,
+// for two characters) and the slack of a four-byte store.
 constexpr ptrdiff_t kEncodeChunk = 1024;
-constexpr size_t kEncodeRoom = 3 * kEncodeChunk + 3 * (kEncodeChunk / 24 + 2) + 8;
+constexpr size_t EncodeRoom(size_t n) {
+    return 3 * n + 3 * (n / 24 + 2) + 8;
+}
 
 // The decoded text, written through a pointer; each line first makes room for all it can write.
 class Output {
@@ -144,12 +148,10 @@ int QpEncode(const std::string& input, std::string& output) {
     const unsigned char* lineEnd = nullptr;
     const unsigned char* literalEnd = nullptr;
     while (p != end) {
-        // A chunk of the input at a time, into room for the most it can need: three characters a
-        // byte, a soft line break for every 24 of them (the CR LF pair that ends a chunk may take
-        // one byte more, for two characters) and the slack of a four-byte store.
+        // A chunk of the input at a time, into room for the most it can need.
         const unsigned char* const chunkEnd = end - p > kEncodeChunk ? p + kEncodeChunk : end;
         const size_t used = result.size();
-        result.resize(used + kEncodeRoom);
+        result.resize(used + EncodeRoom(static_cast<size_t>(chunkEnd - p)));
         char* const begin = &result[used];
         char* out = begin;
         while (p < chunkEnd) {
@@ -192,7 +194,7 @@ int QpEncode(const std::string& input, std::string& output) {
         if (used == 0 && p != end) {
             const uint64_t consumed = static_cast<uint64_t>(input.size()) - static_cast<uint64_t>(end - p);
             uint64_t expected = result.size() + result.size() * static_cast<uint64_t>(end - p) / consumed;
-            expected += expected / 16 + kEncodeRoom;
+            expected += expected / 16 + EncodeRoom(kEncodeChunk);
             if (expected > result.capacity() && expected <= result.max_size())
                 result.reserve(static_cast<size_t>(expected));
         }
