@@ -18,16 +18,8 @@ bool SameName(const DwField& field, const char* name) {
 } // namespace
 
 int RemoveFieldsByName(DwHeaders& headers, const char* name) {
-    int removed = 0;
-    for (int i = 0; i < headers.FieldCount();) {
-        if (SameName(headers.FieldAt(i), name)) {
-            delete headers.RemoveFieldAt(i);
-            removed = 1;
-        } else {
-            ++i;
-        }
-    }
-    return removed;
+    // One pass: a header of many such fields must not cost a shift of the rest for each.
+    return headers.DeleteFieldsIf([name](const DwField& field) { return SameName(field, name); }) > 0 ? 1 : 0;
 }
 
 void SetHeaderField(DwHeaders& headers, const char* name, const char* value) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <unistd.h>
 
@@ -37,6 +38,7 @@
 #include "shell/scan/scantask.h"
 #include "unix/config/daemonsettings.h"
 #include "unix/protocol/mailenvelope.h"
+#include "unix/protocol/resultcode.h"
 #include "unix/protocol/scanoptions.h"
 #include "unix/protocol/scanrequest.h"
 
@@ -250,10 +252,6 @@ uint32_t WriteBack(DwMessage& message, const std::string& envelope, MailWalkStat
     return status;
 }
 
-} // namespace
-
-namespace {
-
 // Whether a message without a Content-Type has to be walked whatever its header block: it declares a
 // transfer encoding, or other readers read more into it than its text as it stands, which is all a
 // plain scan of it would show the engine.
@@ -268,9 +266,7 @@ bool MustBeWalked(DwMessage& message) {
     return false;
 }
 
-} // namespace
-
-int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& budget, int fromFile) {
+int WalkMessage(std::string& text, const char* name, int fd, TimeBudget& budget, int fromFile) {
     const size_t envelopeLength = MailEnvelopeLength(text);
     const std::string envelope = text.substr(0, envelopeLength);
     text.erase(0, envelopeLength);
@@ -354,7 +350,15 @@ int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& bud
     return static_cast<int>(WriteBack(*message, envelope, walk, prefix, name, fd, budget, fromFile));
 }
 
-namespace {
+// The answer to a message that did not fit in memory (what the walk held is freed by then).
+int NoMemory(const char* name, int fd, TimeBudget& budget) {
+    PrintMessage("%s%s - %s!", ProcessPrefix().c_str(), name, MessageText(170));
+    EndMessageLine(0);
+    ScanTask task(MainSettings, 0, kScanStackBudget);
+    task.CountNoMemory();
+    SendScanErrorReply(fd, budget, &task, kRequestErrorNoMemory);
+    return static_cast<int>(kMailNoMemory);
+}
 
 // Reads length bytes of the open host file handle in pieces of at most piece: 0, or -1 when a read
 // failed or ended early.
@@ -371,6 +375,15 @@ int ReadWhole(int32_t handle, uint32_t length, uint32_t piece, std::string& text
 
 } // namespace
 
+int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& budget, int fromFile) {
+    try {
+        return WalkMessage(text, name, fd, budget, fromFile);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    return NoMemory(name, fd, budget);
+}
+
 int ScanMailFile(const char* name, int fd, TimeBudget& budget) {
     const int32_t handle = HostOpenFile(nullptr, name, TARVO_OPEN_READ);
     if (handle == -1) return -1;
@@ -380,7 +393,8 @@ int ScanMailFile(const char* name, int fd, TimeBudget& budget) {
     try {
         read = length < 0 ? -1 : ReadWhole(handle, static_cast<uint32_t>(length), 16384, text);
     } catch (const std::bad_alloc&) {
-        read = -1;
+        HostCloseFile(nullptr, handle);
+        return NoMemory(name, fd, budget);
     }
     HostCloseFile(nullptr, handle);
     if (read != 0) return -1;
@@ -390,12 +404,13 @@ int ScanMailFile(const char* name, int fd, TimeBudget& budget) {
 int ScanMailObject(int fd, TimeBudget& budget, uint32_t size, int named, const char* path) {
     const std::string display = named ? path : "DATA[" + std::to_string(getpid()) + "]";
     std::string text;
+    // No object of the protocol has the sign bit set, and no string holds more than max_size.
+    if (static_cast<int32_t>(size) < 0 || size > text.max_size())
+        return NoMemory(display.c_str(), fd, budget);
     try {
         text.reserve(size);
     } catch (const std::bad_alloc&) {
-        PrintMessage("%s - %s!", display.c_str(), MessageText(170));
-        EndMessageLine(0);
-        return -1;
+        return NoMemory(display.c_str(), fd, budget);
     }
     const int32_t handle = HostOpenFile(nullptr, path, TARVO_OPEN_READ);
     if (handle == -1) {

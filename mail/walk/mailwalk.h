@@ -28,16 +28,22 @@ class ScanTask;
 // else there:
 //   0x200   TARVO_RESULT_DELETED: here also "the time-out struck" (the walk then writes nothing back);
 //   0x1000  TARVO_RESULT_CONTAINER: here "a partial message was skipped";
-//   0x20000 TARVO_RESULT_SPLIT_FILE: here "rejected by a header rule".
+//   0x20000 TARVO_RESULT_SPLIT_FILE: here "rejected by a header rule";
+//   0x10000 TARVO_RESULT_NO_MEMORY_TO_EXTRACT: here "the message did not fit in memory".
 // A caller can rely on the reply (built from the task's statistics, not from these bits) and on the
-// results -1, kMailPartialSkipped and kMailRejected of the driver; for any other result a set 0x200
-// alone does not tell a deleted part from a time-out.
+// results -1, kMailPartialSkipped, kMailRejected and kMailNoMemory of the driver; for any other result
+// a set 0x200 alone does not tell a deleted part from a time-out.
 enum : uint32_t {
     kMailTimedOut = 0x200,
     kMailWriteFailed = 0x40,
     kMailPartialSkipped = 0x1000,
     kMailRejected = 0x20000,
+    kMailNoMemory = 0x10000,
 };
+
+// A message that does not fit in memory, wherever the walk runs out of it (or one of 2^31 bytes or
+// more), is logged with "no memory", answered with the no-memory error of the protocol (never as
+// clean) and ends with kMailNoMemory; nothing is written back.
 
 // The mail file name read whole through the host file services, then ScanMailMessage with fromFile 1.
 // -1 when it could not be opened or read whole, or when the walk did not take it as mail (see above).
@@ -48,7 +54,8 @@ int ScanMailFile(const char* name, int fd, TimeBudget& budget);
 // walk did not take it as mail (see above).
 int ScanMailObject(int fd, TimeBudget& budget, uint32_t size, int named, const char* path);
 
-// The driver. -1: not handled as mail; kMailPartialSkipped; kMailRejected; else the status word.
+// The driver. -1: not handled as mail; kMailPartialSkipped; kMailRejected; kMailNoMemory; else the
+// status word.
 int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& budget, int fromFile);
 
 // The sending client's IPv4 address from the Received fields (most significant byte first), 0 when none.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <strings.h>
 
 #include "base/logwriter.h"
@@ -234,7 +235,8 @@ uint32_t ReplaceScannedPart(MailWalkState& walk, uint32_t status, DwEntity& enti
     } else if ((status & TARVO_RESULT_CURED) && cured) {
         walk.changed = 1;
         std::string encoded;
-        Base64Encode(*cured, encoded);
+        // The cured bytes must not become an empty part: the walk answers "no memory" instead.
+        if (Base64Encode(*cured, encoded) != 0) throw std::bad_alloc();
         entity.Body().SetText(std::move(encoded));
         RemoveFieldsByName(headers, "Lines");
         RemoveFieldsByName(headers, "Content-Length");

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <new>
 
 #include "base/filelayer.h"
 #include "base/findfile.h"
@@ -199,8 +200,8 @@ uint32_t LoadVirusBases(EngineInstance* instance, uint32_t* resultWord) {
         InternalError("Internal error", __LINE__);
         return 0;
     }
-    std::unique_ptr<char[]> header(new char[kBaseHeaderBufferSize]);
-    std::unique_ptr<BaseList> list(new BaseList);
+    std::unique_ptr<char[]> header(new (std::nothrow) char[kBaseHeaderBufferSize]);
+    std::unique_ptr<BaseList> list(new (std::nothrow) BaseList);
     if (!header || !list) {
         InternalError("Memory allocation error", __LINE__);
         return 0;
@@ -243,8 +244,8 @@ int32_t UpdateVirusBases(EngineInstance* instance, uint32_t* resultWord) {
         InternalError("Internal error", __LINE__);
         return -1;
     }
-    if (!instance->bases) instance->bases = std::unique_ptr<BaseList>(new BaseList).release();
-    std::unique_ptr<char[]> header(new char[kBaseHeaderBufferSize]);
+    if (!instance->bases) instance->bases = new (std::nothrow) BaseList;
+    std::unique_ptr<char[]> header(new (std::nothrow) char[kBaseHeaderBufferSize]);
     if (!header || !instance->bases) {
         InternalError("Memory allocation error", __LINE__);
         return -1;

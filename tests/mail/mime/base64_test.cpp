@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "body_decode_cases.h"
@@ -34,6 +35,26 @@ TEST(Base64EncodeTest, GroupsTailsAndLineEnds) {
         EXPECT_EQ(body, c.body) << c.input;
         EXPECT_EQ(Base64EncodeWord(c.input, word), 0);
         EXPECT_EQ(word, c.word) << c.input;
+    }
+}
+
+// Long inputs, across the lengths at which the encoder works in blocks: the body form is the word
+// form cut into lines of 76 characters, each ended by CR LF, with one more CR LF when the input is
+// whole lines (57 bytes each); the word form decodes back to the input.
+TEST(Base64EncodeTest, LongInputsAreTheWordFormInLines) {
+    std::mt19937 rng(76);
+    for (const size_t n : {3647u, 3648u, 3649u, 3705u, 7296u, 7297u, 7298u, 99999u, 100000u}) {
+        std::string input(n, '\0');
+        for (char& c : input) c = static_cast<char>(rng());
+        std::string word, body, decoded;
+        ASSERT_EQ(Base64EncodeWord(input, word), 0);
+        ASSERT_EQ(Base64Encode(input, body), 0);
+        std::string lines;
+        for (size_t at = 0; at < word.size(); at += 76) lines += word.substr(at, 76) + "\r\n";
+        if (n % 57 == 0) lines += "\r\n";
+        EXPECT_EQ(body, lines) << n;
+        EXPECT_EQ(Base64Decode(word, decoded, false), 0);
+        EXPECT_EQ(decoded, input) << n;
     }
 }
 

@@ -62,14 +62,6 @@ protected:
     }
 };
 
-void ExpectClean(const WalkRun& run, const char* what) {
-    EXPECT_EQ(0, run.left.settingsChanged) << what;
-    EXPECT_EQ(0, run.left.memoryFiles) << what;
-    EXPECT_EQ(0, run.left.descriptors) << what;
-    EXPECT_EQ(0, run.left.foundLists) << what;
-    EXPECT_FALSE(run.trailing) << what;
-}
-
 // A time-out stops the walk and the write-back, whether it strikes between two parts or in the last
 // one; what was deleted before it is not claimed as treated.
 TEST_F(MailWalkFailures, TimeOutStopsTheWalkAndTheWriteBack) {
