@@ -4,6 +4,7 @@
 #include <map>
 
 #include "mail/mime/charclass.h"
+#include "mail/mime/codectables.h"
 #include "mail/mime/parameter.h"
 #include "mail/mime/tokenizer.h"
 #include "mail/mime/tokenstring.h"
@@ -78,20 +79,14 @@ DwParameter* DwParameterFieldBody::FindParameter(const char* name, const char* o
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::string PercentDecoded(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         int high = -1, low = -1;
-        if (text[i] == '%' && i + 2 < text.size() && (high = HexValue(text[i + 1])) >= 0 &&
-            (low = HexValue(text[i + 2])) >= 0) {
+        if (text[i] == '%' && i + 2 < text.size() &&
+            (high = mime_codec::HexValue(static_cast<unsigned char>(text[i + 1]))) >= 0 &&
+            (low = mime_codec::HexValue(static_cast<unsigned char>(text[i + 2]))) >= 0) {
             out += static_cast<char>(high * 16 + low);
             i += 2;
         } else {

@@ -21,6 +21,7 @@
 #include "unix/protocol/budget.h"
 
 class DwEntity;
+class DwField;
 class DwHeaders;
 class ScanTask;
 
@@ -67,6 +68,8 @@ void DecodePartBody(const char* name, int cte, const std::string& body, std::str
 // The same without a word: the decoder's result (0, or -1 after an error).
 int DecodeBody(int cte, const std::string& body, std::string& decoded);
 
+// Whether the field is called name (compared without case).
+bool IsFieldNamed(const DwField& field, const char* name);
 // Replaces every field called name by one field "name: value".
 void SetHeaderField(DwHeaders& headers, const char* name, const char* value);
 // Removes every field called name (compared without case): 1 when one was removed, else 0.

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "mail/mime/body.h"
+#include "mail/mime/charclass.h"
 #include "mail/mime/bodypart.h"
 #include "mail/mime/entity.h"
 #include "mail/mime/enums.h"
@@ -21,15 +22,9 @@ namespace {
 // Uuencoded files looked for in one text.
 constexpr int kMaxUuencodedFiles = 8;
 
-bool SameName(const DwField& field, const char* name) {
-    return strcasecmp(field.FieldName().c_str(), name) == 0;
-}
-
-std::string Lower(const std::string& text) {
-    std::string lower = text;
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return lower;
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(CToLower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 std::string TrimmedEnd(std::string text) {
@@ -63,7 +58,7 @@ void OtherFieldReadings(DwEntity& entity, const char* name, std::string (*key)(D
     DwHeaders& headers = entity.Headers();
     std::vector<int> indexes;
     for (int i = 0; i < headers.FieldCount(); ++i)
-        if (SameName(headers.FieldAt(i), name)) indexes.push_back(i);
+        if (IsFieldNamed(headers.FieldAt(i), name)) indexes.push_back(i);
     if (indexes.size() < 2) return;
     std::vector<std::string> keys{key(headers.FieldAt(indexes[0]))};
     for (size_t k = 1; k < indexes.size(); ++k) {
@@ -73,7 +68,7 @@ void OtherFieldReadings(DwEntity& entity, const char* name, std::string (*key)(D
         keys.push_back(fieldKey);
         std::string text;
         for (int i = 0; i < headers.FieldCount(); ++i)
-            if (!SameName(headers.FieldAt(i), name)) text += FieldText(headers.FieldAt(i));
+            if (!IsFieldNamed(headers.FieldAt(i), name)) text += FieldText(headers.FieldAt(i));
         text += FieldText(field) + "\r\n" + entity.Body().Text();
         out.push_back({std::move(text), false, why});
     }
