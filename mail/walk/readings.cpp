@@ -6,6 +6,7 @@
 
 #include "mail/mime/body.h"
 #include "mail/mime/charclass.h"
+#include "mail/mime/decodewords.h"
 #include "mail/mime/bodypart.h"
 #include "mail/mime/entity.h"
 #include "mail/mime/enums.h"
@@ -72,6 +73,22 @@ void OtherFieldReadings(DwEntity& entity, const char* name, std::string (*key)(D
         text += FieldText(field) + "\r\n" + entity.Body().Text();
         out.push_back({std::move(text), false, why});
     }
+}
+
+// A Content-Type written as encoded words: some readers decode them before they read the type.
+void EncodedTypeReading(DwEntity& entity, std::vector<EntityReading>& out) {
+    DwHeaders& headers = entity.Headers();
+    DwField* field = headers.FindField("Content-Type");
+    if (!field || field->FieldBodyText().find("=?") == std::string::npos) return;
+    std::vector<char> decoded(field->FieldBodyText().begin(), field->FieldBodyText().end());
+    decoded.push_back('\0');
+    DecodeEncodedWords(decoded.data(), "us-ascii");
+    if (field->FieldBodyText() == decoded.data()) return;
+    std::string text;
+    for (int i = 0; i < headers.FieldCount(); ++i)
+        if (&headers.FieldAt(i) != field) text += FieldText(headers.FieldAt(i));
+    text += "Content-Type: " + std::string(decoded.data()) + "\r\n\r\n" + entity.Body().Text();
+    out.push_back({std::move(text), false, "its Content-Type decoded from encoded words"});
 }
 
 // The parts of a multipart body split another way, where they differ from the tree's.
@@ -189,6 +206,7 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
     OtherFieldReadings(entity, "Content-Type", MediaTypeKey, "read by another Content-Type", readings);
     OtherFieldReadings(entity, "Content-Transfer-Encoding", MechanismKey,
                        "read by another Content-Transfer-Encoding", readings);
+    EncodedTypeReading(entity, readings);
     const std::string& block = headers.Text();
     const size_t strict = StrictHeaderLength(block);
     if (strict < block.size())
