@@ -79,6 +79,7 @@ int CreateSettings() {
     UnixSocketList = std::make_unique<tvList>(1);
     InetSocketList = std::make_unique<tvList>(1);
     DefaultAddressList = std::make_unique<tvStringList>(1);
+    SocketKeyGiven = 0;
     // A reload that keeps the loaded engine keeps its module list too; the
     // release before any other load has deleted it.
     if (!EngineModules) EngineModules = std::make_unique<PE_Lib>();

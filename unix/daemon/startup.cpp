@@ -284,6 +284,13 @@ int LoadOptions(int argc, const char* const* argv) {
 
     PrintConfigWarnings();
 
+    // A Socket key none of whose values could be used: rather no daemon than one that listens where
+    // nobody asked it to.
+    if (ConfiguredSocketsUnusable()) {
+        LogErrorf("No valid socket address configured!");
+        if (failed()) return -1;
+    }
+
     if (!CheckOnlyFlag) return 0;
     OptionsCheckFailed = bad ? 1 : 0;
     Line(bad ? "Options ERROR" : "Options OK");
