@@ -1,5 +1,7 @@
 #include "base/alloc.h"
 
+#include <malloc.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,12 @@ namespace {
 
 std::atomic<uint32_t> allocCount{0};
 std::atomic<uint32_t> freeCount{0};
+std::atomic<int64_t> bytesInUse{0};
+
+void CountIn(void* p) {
+    allocCount.fetch_add(1, std::memory_order_relaxed);
+    bytesInUse.fetch_add(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
+}
 
 // Aligned requests must still come back zero-filled and go to free().
 void* AllocAligned(size_t n, std::align_val_t al) {
@@ -17,7 +25,7 @@ void* AllocAligned(size_t n, std::align_val_t al) {
     void* p = nullptr;
     if (posix_memalign(&p, align, n ? n : 1) != 0) return nullptr;
     memset(p, 0, n ? n : 1);
-    allocCount.fetch_add(1, std::memory_order_relaxed);
+    CountIn(p);
     return p;
 }
 
@@ -25,12 +33,13 @@ void* AllocAligned(size_t n, std::align_val_t al) {
 
 void* MemAllocZeroed(size_t n) {
     void* p = calloc(1, n ? n : 1);
-    if (p) allocCount.fetch_add(1, std::memory_order_relaxed);
+    if (p) CountIn(p);
     return p;
 }
 
 void MemFree(void* p) {
     if (!p) return;
+    bytesInUse.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
     free(p);
     freeCount.fetch_add(1, std::memory_order_relaxed);
 }
@@ -40,6 +49,9 @@ uint32_t MemAllocCount() {
 }
 uint32_t MemFreeCount() {
     return freeCount.load(std::memory_order_relaxed);
+}
+int64_t MemBytesInUse() {
+    return bytesInUse.load(std::memory_order_relaxed);
 }
 
 // The replaceable global operators. None of them throws: failure is a null

@@ -14,3 +14,6 @@ void MemFree(void* p);
 // Running totals since start; unsigned 32-bit, they wrap.
 uint32_t MemAllocCount();
 uint32_t MemFreeCount();
+// The bytes of the blocks not yet released, as the C library sizes them: what a test needs to
+// bound the memory that a piece of work keeps.
+int64_t MemBytesInUse();

@@ -160,8 +160,11 @@ int LoadOptions(int argc, const char* const* argv) {
 
     if (InitSettings(argc, argv) != 0) return -1;
     const int32_t configResult = LoadConfiguration();
+    // A load that fails for want of its configuration acts on none of the built-in defaults: it
+    // makes no temporary folder and looks for no engine where nobody configured them.
+    const bool configLost = configResult == -1 && !CheckOnlyFlag;
     PipeTimeout = PipeTimeoutSeconds();
-    ApplyTempPath();
+    if (!configLost) ApplyTempPath();
     AddDefaultSocket();
     ParseCommandLine();
 
@@ -170,7 +173,7 @@ int LoadOptions(int argc, const char* const* argv) {
         if (MessageCatalogue && MessageCatalogue[n])
             ExpandVersionTemplate(MessageCatalogue[n], MessageCatalogue[n]);
 
-    const bool engineBad = CheckEnginePath() != 0;
+    const bool engineBad = !configLost && CheckEnginePath() != 0;
     bool engineChanged = false;
     if (ReloadingOptions)
         engineChanged = EngineFileChanged(SavedEngineStatus, StatEngineFile(EngineFilePath));
