@@ -72,12 +72,12 @@ int ReloadDaemon() {
     const SavedLogTarget logTarget = SaveLogTarget();
     PrintMessage("%s", MessageText(111));
     EndMessageLine(0);
-    // Until the load has succeeded, its lines belong to no log: a failed one tells its reason in the
-    // log the daemon was writing, whatever the new settings read before the failure said.
-    HoldLogLines();
 
     ReloadingOptions = 1;
     ReleaseResources();
+    // Until the load has succeeded, its lines belong to no log: a failed one tells its reason in the
+    // log the daemon was writing, whatever the new settings read before the failure said.
+    HoldLogLines();
     // Relative paths of the configuration resolve against its folder.
     if (!folder.empty() && chdir(folder.c_str()) != 0) {
         PrintMessage("'chdir' failed for '%s' - %s", folder.c_str(), strerror(errno));
