@@ -148,13 +148,7 @@ TEST_P(BaseLoadingTest, EachFileOnceAndNoneIsAFailure) {
     EXPECT_EQ(d.Leftovers(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BaseLoadingTest, ::testing::ValuesIn(kBaseCases),
-                         [](const ::testing::TestParamInfo<BaseCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Table, BaseLoadingTest, ::testing::ValuesIn(kBaseCases), CaseName<BaseCase>);
 
 } // namespace
 } // namespace e2e

@@ -74,12 +74,7 @@ TEST_P(FailedReloadTest, MasterEndsWithOneAndTheReasonInItsLog) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FailedReloadTest, ::testing::ValuesIn(kFailedReloads),
-                         [](const ::testing::TestParamInfo<FailedReloadCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
-                         });
+                         CaseName<FailedReloadCase>);
 
 } // namespace
 } // namespace e2e

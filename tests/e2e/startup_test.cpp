@@ -124,13 +124,7 @@ TEST_P(StartupTest, ExitStatusOutputAndWhatIsLeft) {
     EXPECT_EQ(d.Leftovers(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, StartupTest, ::testing::ValuesIn(kStartCases),
-                         [](const ::testing::TestParamInfo<StartCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Table, StartupTest, ::testing::ValuesIn(kStartCases), CaseName<StartCase>);
 
 } // namespace
 } // namespace e2e
