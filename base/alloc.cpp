@@ -10,23 +10,24 @@ namespace {
 
 std::atomic<uint32_t> allocCount{0};
 std::atomic<uint32_t> freeCount{0};
+std::atomic<int64_t> bytesInUse{0};
 
-// The test bound of MemSetFailureBound: 0, or the bytes the blocks taken since may hold. Blocks of
-// before the bound that are released lower the figure; it is a test's bound, not a budget.
+// The test bound of MemSetFailureBound: 0, or the bytes the blocks taken since may hold, counted from
+// the bytes in use when it was set. Blocks of before the bound that are released lower the figure;
+// it is a test's bound, not a budget.
 std::atomic<size_t> failureBound{0};
-std::atomic<long long> boundedBytes{0};
+std::atomic<int64_t> boundBase{0};
 
 bool OverBound(size_t n) {
     const size_t bound = failureBound.load(std::memory_order_relaxed);
-    return bound != 0 &&
-           (n > bound || boundedBytes.load(std::memory_order_relaxed) + static_cast<long long>(n) >
-                             static_cast<long long>(bound));
+    if (bound == 0) return false;
+    const int64_t taken = bytesInUse.load(std::memory_order_relaxed) - boundBase.load(std::memory_order_relaxed);
+    return n > bound || taken + static_cast<int64_t>(n) > static_cast<int64_t>(bound);
 }
 
 void Taken(void* p) {
     allocCount.fetch_add(1, std::memory_order_relaxed);
-    if (failureBound.load(std::memory_order_relaxed) != 0)
-        boundedBytes.fetch_add(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
+    bytesInUse.fetch_add(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
 }
 
 // Aligned requests must still come back zero-filled and go to free().
@@ -62,8 +63,7 @@ void* MemAllocZeroed(size_t n) {
 
 void MemFree(void* p) {
     if (!p) return;
-    if (failureBound.load(std::memory_order_relaxed) != 0)
-        boundedBytes.fetch_sub(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
+    bytesInUse.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
     free(p);
     freeCount.fetch_add(1, std::memory_order_relaxed);
 }
@@ -74,10 +74,13 @@ uint32_t MemAllocCount() {
 uint32_t MemFreeCount() {
     return freeCount.load(std::memory_order_relaxed);
 }
+int64_t MemBytesInUse() {
+    return bytesInUse.load(std::memory_order_relaxed);
+}
 
 void MemSetFailureBound(size_t bytes) {
     failureBound.store(0, std::memory_order_relaxed);
-    boundedBytes.store(0, std::memory_order_relaxed);
+    boundBase.store(bytesInUse.load(std::memory_order_relaxed), std::memory_order_relaxed);
     failureBound.store(bytes, std::memory_order_relaxed);
 }
 

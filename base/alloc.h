@@ -22,3 +22,6 @@ uint32_t MemFreeCount();
 // out): from this call on, a request fails as if memory were exhausted when the blocks taken since
 // and not yet released would hold more than bytes. 0 lifts the bound.
 void MemSetFailureBound(size_t bytes);
+// The bytes of the blocks not yet released, as the C library sizes them: what a test needs to
+// bound the memory that a piece of work keeps.
+int64_t MemBytesInUse();

@@ -30,6 +30,17 @@ TEST(Alloc, NewAndDeleteAreCountedAndZeroFilled) {
     EXPECT_EQ(MemFreeCount(), frees + 2);
 }
 
+TEST(Alloc, BytesInUseFollowTheBlocksLeftUnreleased) {
+    const int64_t before = MemBytesInUse();
+    unsigned char* p = new unsigned char[1000];
+    Wide* w = new Wide;
+    EXPECT_GE(MemBytesInUse() - before, 1000 + static_cast<int64_t>(sizeof(Wide)));
+    EXPECT_LT(MemBytesInUse() - before, 2000 + static_cast<int64_t>(sizeof(Wide)));
+    delete w;
+    delete[] p;
+    EXPECT_EQ(MemBytesInUse(), before);
+}
+
 TEST(Alloc, NothrowFormsReturnNullInsteadOfThrowing) {
 #ifndef __SANITIZE_ADDRESS__ // the sanitizer's heap stops the program instead
     volatile size_t hugeSize = SIZE_MAX - 64;
