@@ -66,7 +66,7 @@ uninstall:
 bench: configure
 	@bench/run $(if $(filter 1,$(QUICK)),--quick) $(BUILD)
 
-# Decoding throughput of the MIME decoders next to Python's (bench/README.md); MB=4 per case.
+# Throughput of the MIME body codecs, decoding and encoding, next to Python's and GMime 3's (bench/README.md); MB=4 per case.
 bench-mime: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target tarvo-mimebench
 	@$(BUILD)/bench/tarvo-mimebench $(MB)

@@ -3,34 +3,67 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <new>
 
 namespace {
 
 std::atomic<uint32_t> allocCount{0};
 std::atomic<uint32_t> freeCount{0};
+std::atomic<int64_t> bytesInUse{0};
+
+// The test bound of MemSetFailureBound: 0, or the bytes the blocks taken since may hold, counted from
+// the bytes in use when it was set. Blocks of before the bound that are released lower the figure;
+// it is a test's bound, not a budget.
+std::atomic<size_t> failureBound{0};
+std::atomic<int64_t> boundBase{0};
+
+bool OverBound(size_t n) {
+    const size_t bound = failureBound.load(std::memory_order_relaxed);
+    if (bound == 0) return false;
+    const int64_t taken = bytesInUse.load(std::memory_order_relaxed) - boundBase.load(std::memory_order_relaxed);
+    return n > bound || taken + static_cast<int64_t>(n) > static_cast<int64_t>(bound);
+}
+
+void Taken(void* p) {
+    allocCount.fetch_add(1, std::memory_order_relaxed);
+    bytesInUse.fetch_add(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
+}
 
 // Aligned requests must still come back zero-filled and go to free().
 void* AllocAligned(size_t n, std::align_val_t al) {
     size_t align = static_cast<size_t>(al);
     if (align < sizeof(void*)) align = sizeof(void*);
+    if (OverBound(n)) return nullptr;
     void* p = nullptr;
     if (posix_memalign(&p, align, n ? n : 1) != 0) return nullptr;
     memset(p, 0, n ? n : 1);
-    allocCount.fetch_add(1, std::memory_order_relaxed);
+    Taken(p);
     return p;
+}
+
+// What the standard asks of the throwing forms: the new-handler, while there is one, may make room.
+template <typename Alloc> void* AllocOrThrow(Alloc alloc) {
+    for (;;) {
+        if (void* p = alloc()) return p;
+        const std::new_handler handler = std::get_new_handler();
+        if (!handler) throw std::bad_alloc();
+        handler();
+    }
 }
 
 } // namespace
 
 void* MemAllocZeroed(size_t n) {
+    if (OverBound(n)) return nullptr;
     void* p = calloc(1, n ? n : 1);
-    if (p) allocCount.fetch_add(1, std::memory_order_relaxed);
+    if (p) Taken(p);
     return p;
 }
 
 void MemFree(void* p) {
     if (!p) return;
+    bytesInUse.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
     free(p);
     freeCount.fetch_add(1, std::memory_order_relaxed);
 }
@@ -41,14 +74,23 @@ uint32_t MemAllocCount() {
 uint32_t MemFreeCount() {
     return freeCount.load(std::memory_order_relaxed);
 }
+int64_t MemBytesInUse() {
+    return bytesInUse.load(std::memory_order_relaxed);
+}
 
-// The replaceable global operators. None of them throws: failure is a null
-// pointer, which the callers of this program check.
+void MemSetFailureBound(size_t bytes) {
+    failureBound.store(0, std::memory_order_relaxed);
+    boundBase.store(bytesInUse.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    failureBound.store(bytes, std::memory_order_relaxed);
+}
+
+// The replaceable global operators. The plain forms throw std::bad_alloc on failure (the standard
+// library's containers rely on it); the nothrow forms return null.
 void* operator new(size_t n) {
-    return MemAllocZeroed(n);
+    return AllocOrThrow([n] { return MemAllocZeroed(n); });
 }
 void* operator new[](size_t n) {
-    return MemAllocZeroed(n);
+    return AllocOrThrow([n] { return MemAllocZeroed(n); });
 }
 void* operator new(size_t n, const std::nothrow_t&) noexcept {
     return MemAllocZeroed(n);
@@ -57,10 +99,10 @@ void* operator new[](size_t n, const std::nothrow_t&) noexcept {
     return MemAllocZeroed(n);
 }
 void* operator new(size_t n, std::align_val_t al) {
-    return AllocAligned(n, al);
+    return AllocOrThrow([n, al] { return AllocAligned(n, al); });
 }
 void* operator new[](size_t n, std::align_val_t al) {
-    return AllocAligned(n, al);
+    return AllocOrThrow([n, al] { return AllocAligned(n, al); });
 }
 void* operator new(size_t n, std::align_val_t al, const std::nothrow_t&) noexcept {
     return AllocAligned(n, al);

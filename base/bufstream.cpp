@@ -107,6 +107,10 @@ int StreamGetByte(BufStream* stream) {
     return c;
 }
 
+int StreamPeekByte(BufStream* stream) {
+    return stream ? Peek(stream) : -1;
+}
+
 size_t StreamRead(BufStream* stream, void* buf, size_t n) {
     if (!stream || !buf) return 0;
     auto* out = static_cast<unsigned char*>(buf);

@@ -31,6 +31,8 @@ BufStream* StreamOpen(const char* path, int write, void* buffer, size_t size);
 int StreamClose(BufStream* stream);
 // The next byte (0-255), or -1 at the end.
 int StreamGetByte(BufStream* stream);
+// The byte StreamGetByte would give next, left in the stream; -1 at the end.
+int StreamPeekByte(BufStream* stream);
 size_t StreamRead(BufStream* stream, void* buf, size_t n);
 // Up to and including '\n', at most max bytes, then a terminator: buf needs
 // max + 1 bytes. The number stored.

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/consolevideo.h"
 #include "base/filelayer.h"
@@ -62,6 +64,21 @@ size_t messagePos = 0;
 
 char logLine[kLogLineMax + 1];
 size_t logLength = 0;
+
+// The lines of a hold, each as it would have gone out.
+struct HeldLine {
+    time_t when;
+    int clientType;
+    std::string text;
+};
+bool holding = false;
+std::vector<HeldLine> heldLines;
+
+// Logging on, or a hold under way: a hold keeps even the lines that settings read half-way switch
+// off, since it is not yet known which settings will stand.
+bool Logging() {
+    return LogToFile || holding;
+}
 
 // What the client types prefix to their lines, by internal client type.
 constexpr const char* kClientPrefixes[] = {
@@ -158,7 +175,7 @@ void WriteMessageText(const char* text, int) {
 }
 
 void AppendMessageBuffer(const char* text) {
-    if (!LogToFile || !text) return;
+    if (!Logging() || !text) return;
     for (const char* p = text; *p; ++p) {
         if (messagePos >= kMessageLineMax) FlushMessageBuffer();
         messageBuffer[messagePos++] = *p;
@@ -181,7 +198,7 @@ void EndMessageLine(int) {
 
 void FlushMessageBuffer() {
     messageBuffer[messagePos] = '\0';
-    if (LogToFile) {
+    if (Logging()) {
         if (LogEncoding == LogEncodingWin1251) {
             char recoded[kLogMessageSize];
             RecodeKoi8ToWin1251(messageBuffer, recoded);
@@ -210,13 +227,13 @@ void PrintRecordLine(const char* fmt, ...) {
     va_start(ap, fmt);
     vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
     va_end(ap);
-    if (!LogToFile || !(ConsoleActive || RecordLineSwitch)) return;
+    if (!Logging() || !(ConsoleActive || RecordLineSwitch)) return;
     // The formatted text can be twice the line: what does not fit is cut.
     messagePos = AppendBounded(messageBuffer, 0, kMessageLineMax + 1, text);
 }
 
 void LogPutText(const char* text) {
-    if (!LogToFile || !text) return;
+    if (!Logging() || !text) return;
     for (const char* p = text; *p; ++p) {
         if (*p == '\1') {
             if (p[1] == '\0') return;
@@ -228,7 +245,7 @@ void LogPutText(const char* text) {
 }
 
 void LogPutChar(char c) {
-    if (!LogToFile) return;
+    if (!Logging()) return;
     if (logLength > kLogLineMax - 1) FlushLogLine();
     logLine[logLength++] = c;
 }
@@ -240,13 +257,15 @@ void FlushLogLine() {
         return;
     }
     PrintingSignalsBlocked quiet;
-    if (LogToFile && logLength > 0) {
+    if (Logging() && logLength > 0) {
         logLine[logLength] = '\0';
         SqueezeChar(logLine, '\n');
         logLength = std::strlen(logLine);
         if (logLength > 0 && std::strcmp(logLine, "\n") != 0) {
             if (CollectReportLines) LogLineList.Add(logLine, logLength + 1);
-            if (LogToSyslog)
+            if (holding)
+                heldLines.push_back(HeldLine{LogClock(), LogClientType, std::string(logLine, logLength)});
+            else if (LogToSyslog)
                 LogSyslogSend(SyslogFacility | SyslogPriority, ClientLogPrefix(LogClientType), logLine);
             else
                 WriteLogFile();
@@ -256,8 +275,35 @@ void FlushLogLine() {
     logLine[0] = '\0';
 }
 
-void WriteLogFile() {
-    if (!LogFileName[0]) return;
+namespace {
+
+// One line of the log file as written: the time stamp when asked for, the client prefix, the text.
+size_t FormatLogRecord(char* record, size_t size, time_t when, int clientType, const char* text) {
+    size_t length = 0;
+    record[0] = '\0';
+    if (LogTime) {
+        struct tm local;
+        char stamp[64];
+        if (localtime_r(&when, &local) && asctime_r(&local, stamp)) {
+            stamp[std::strcspn(stamp, "\n")] = '\0';
+            length = AppendBounded(record, length, 64, stamp);
+            length = AppendBounded(record, length, size, " ");
+        }
+    }
+    length = AppendBounded(record, length, size, ClientLogPrefix(clientType));
+    return AppendBounded(record, length, size, text);
+}
+
+// A line on its way to the log file.
+struct LogRecordText {
+    time_t when;
+    int clientType;
+    const char* text;
+};
+
+// Appends the lines to the log file under one hold of its lock.
+void AppendToLogFile(const LogRecordText* lines, size_t count) {
+    if (!LogFileName[0] || count == 0) return;
     OpenFileLimitRaised raised;
     // Appending: a process whose lock attempt timed out still cannot write
     // over another's line. Created without truncation: a process re-creating
@@ -266,30 +312,53 @@ void WriteLogFile() {
     if (fd < 0) return;
     LockFileWait(fd, LogLockWaitSeconds);
     FileSeek(fd, 0, SEEK_END);
-
     char record[64 + 32 + kLogLineMax + 1];
-    size_t length = 0;
-    record[0] = '\0';
-    if (LogTime) {
-        time_t now = LogClock();
-        struct tm local;
-        char stamp[64];
-        if (localtime_r(&now, &local) && asctime_r(&local, stamp)) {
-            stamp[std::strcspn(stamp, "\n")] = '\0';
-            length = AppendBounded(record, length, 64, stamp);
-            length = AppendBounded(record, length, sizeof record, " ");
+    for (size_t i = 0; i < count; ++i) {
+        const size_t length =
+            FormatLogRecord(record, sizeof record, lines[i].when, lines[i].clientType, lines[i].text);
+        for (;;) {
+            ssize_t n = FileWrite(fd, record, length);
+            if (n >= 0 || errno != EINTR) break;
         }
-    }
-    length = AppendBounded(record, length, sizeof record, ClientLogPrefix(LogClientType));
-    logLine[logLength] = '\0';
-    length = AppendBounded(record, length, sizeof record, logLine);
-
-    for (;;) {
-        ssize_t n = FileWrite(fd, record, length);
-        if (n >= 0 || errno != EINTR) break;
     }
     UnlockFile(fd);
     FileClose(fd);
+}
+
+} // namespace
+
+void WriteLogFile() {
+    logLine[logLength] = '\0';
+    const LogRecordText line{LogClock(), LogClientType, logLine};
+    AppendToLogFile(&line, 1);
+}
+
+void HoldLogLines() {
+    FlushLogLine();
+    holding = true;
+}
+
+void WriteHeldLogLines() {
+    FlushLogLine();
+    holding = false;
+    std::vector<HeldLine> lines;
+    lines.swap(heldLines);
+    if (!LogToFile) return;
+    PrintingSignalsBlocked quiet;
+    if (!LogToSyslog) {
+        std::vector<LogRecordText> records;
+        records.reserve(lines.size());
+        for (const HeldLine& line : lines) records.push_back({line.when, line.clientType, line.text.c_str()});
+        AppendToLogFile(records.data(), records.size());
+        return;
+    }
+    for (const HeldLine& line : lines)
+        LogSyslogSend(SyslogFacility | SyslogPriority, ClientLogPrefix(line.clientType), line.text.c_str());
+}
+
+void ForgetHeldLogLines() {
+    holding = false;
+    std::vector<HeldLine>().swap(heldLines);
 }
 
 void LogErrorf(const char* fmt, ...) {

@@ -94,6 +94,15 @@ void FlushLogLine();
 // Appends the log line to the log file, under the file lock.
 void WriteLogFile();
 
+// A hold: the lines flushed from now on are kept, with their time, instead of written, and none is
+// dropped for logging being off. A reload holds its lines until it is known which settings stand:
+// the new ones, or after a failure the old ones, under which the daemon goes on or ends.
+void HoldLogLines();
+// Ends the hold: the kept lines go where the settings now say, or nowhere with logging off.
+void WriteHeldLogLines();
+// Ends the hold in a process forked during it, whose parent writes the lines.
+void ForgetHeldLogLines();
+
 // Start-up: removes the log file; renames it to its ".bak" name once it has
 // reached MaxLogSize KB (with LimitLog).
 void DeleteLogFile();

@@ -30,7 +30,9 @@ uint32_t tvStringList::AddStringUnique(const char* str) {
 }
 
 uint32_t tvStringList::UpperAll() {
-    return ForEach([](void* data, void*) { StrUpperCp866(static_cast<char*>(data)); }, nullptr);
+    const uint32_t n = ForEach([](void* data, void*) { StrUpperCp866(static_cast<char*>(data)); }, nullptr);
+    if (n) changed = 1;
+    return n;
 }
 
 int tvWildStringList::Compare(const void* element, const void* key) {

@@ -1,6 +1,6 @@
 // tarvo-mimetreebench: throughput of the MIME message tree (parse, and parse + assemble) over a
 // generated corpus of mixed mail, next to Python's email package (compat32 parser and as_bytes,
-// bench/mimetree_ref.py) and GMime 3 (bench/mimetree_gmime.c, built by bench/mimetree-gmime.sh)
+// bench/mimetree_ref.py) and GMime 3 (bench/mimetree_gmime.c, built by bench/gmime-side.sh)
 // doing the same work on the same files in the same run.
 // usage: tarvo-mimetreebench [MEGABYTES] (default 8: the corpus size)
 #include <cstdio>
@@ -168,7 +168,8 @@ int main(int argc, char** argv) {
     const Rates python =
         Reference("python3 '" TARVO_SOURCE_DIR "/bench/mimetree_ref.py' '" + std::string(folder) + "'");
     const Rates gmime =
-        Reference("sh '" TARVO_SOURCE_DIR "/bench/mimetree-gmime.sh' '" + std::string(folder) + "'");
+        Reference("sh '" TARVO_SOURCE_DIR "/bench/gmime-side.sh' '" TARVO_SOURCE_DIR "/bench/mimetree_gmime.c' '" +
+                  std::string(folder) + "'");
     for (const std::string& file : files) unlink(file.c_str());
     rmdir(folder);
 
@@ -181,6 +182,6 @@ int main(int argc, char** argv) {
     Row("GMime 3", gmime.parse, gmime.assemble, ownParse, ownAssemble);
     if (gmime.parse <= 0) printf("  GMime 3: NOT MEASURED (%s)\n", gmime.note.c_str());
     printf(
-        "(MB = 10^6 bytes of message text; best of three rounds of at least 1/3 s; ratio = tarvo / other)\n");
+        "(MB = 10^6 bytes of message text; median of three rounds of at least 1/3 s; ratio = tarvo / other)\n");
     return 0;
 }

@@ -6,7 +6,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
+
+#include "gmime_measure.h"
 
 struct text {
     char* data;
@@ -16,13 +17,8 @@ struct text {
 static struct text* messages;
 static size_t count, total;
 
-static double now(void) {
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
-
-static void work(int assemble) {
+static void work(void* assembleFlag) {
+    const int assemble = *(const int*)assembleFlag;
     for (size_t i = 0; i < count; ++i) {
         GMimeStream* stream = g_mime_stream_mem_new_with_buffer(messages[i].data, messages[i].size);
         GMimeParser* parser = g_mime_parser_new_with_stream(stream);
@@ -39,19 +35,7 @@ static void work(int assemble) {
 }
 
 static double measure(int assemble) {
-    double best = 0;
-    for (int round = 0; round < 3; ++round) {
-        size_t passes = 0;
-        double start = now(), spent;
-        do {
-            work(assemble);
-            ++passes;
-            spent = now() - start;
-        } while (spent < 1.0 / 3);
-        double rate = passes * (double)total / spent / 1e6;
-        if (rate > best) best = rate;
-    }
-    return best;
+    return gmime_measure(work, &assemble, (double)total);
 }
 
 int main(int argc, char** argv) {

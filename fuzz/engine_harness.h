@@ -36,6 +36,8 @@ EngineHarness* harness = nullptr;
 // Called once from LLVMFuzzerInitialize; keptName is the sub-folder of the kept objects.
 inline void StartEngineHarness(const char* keptName) {
     signal(SIGPIPE, SIG_IGN);
+    // Before anything logs: the engine's start reports its bases.
+    QuietLog();
     harness = new EngineHarness;
     harness->kept = harness->folder / keptName;
     // The engine is stopped before the leak check at exit: what it holds is not lost.
@@ -55,7 +57,6 @@ inline void StartEngineHarness(const char* keptName) {
     // Names on the server resolve inside the scratch folder, and no disk of this machine is scanned.
     if (chdir(harness->folder.path().c_str()) != 0) Fault("cannot enter the scratch folder");
     DiskDriveKeyFor = nullptr;
-    QuietLog();
     snprintf(TempPath, sizeof TempPath, "%s", harness->temp.c_str());
     snprintf(BackupFilesTo, sizeof BackupFilesTo, "%s", harness->kept.c_str());
     SocketTimeout = 2;

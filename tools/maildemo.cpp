@@ -1,7 +1,9 @@
-// tarvo-maildemo ENGINE BASE FOLDER: the mail walk run in this process with the stand-in engine over
-// three sample messages written into FOLDER (a clean one, one with an infected attachment, one with a
-// curable attachment). For each it prints the reply the client would get and the message as it was
-// written back. tools/demo runs it.
+// tarvo-maildemo ENGINE BASE FOLDER [MAIL...]: the mail walk run in this process with the stand-in
+// engine over three sample messages written into FOLDER (a clean one, one with an infected attachment,
+// one with a curable attachment), or over the MAIL files named. For each it prints the reply the
+// client would get and the message as it was written back. A message the walk does not take as mail
+// (-1) is scanned whole, as a plain file, which is what that result asks of a caller. tools/demo runs
+// it.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,15 +22,19 @@
 #include "shell/host/hosthooks.h"
 #include "shell/host/memfile.h"
 #include "shell/scan/requestoption.h"
+#include "shell/scan/scantask.h"
 #include "shell/engine/virbase.h"
 #include "unix/client/tvclientwire.h"
 #include "unix/config/daemonsettings.h"
 #include "unix/config/settingslife.h"
+#include "unix/protocol/scanrequest.h"
 
 namespace {
 
 // The request's option word: the found list and the statistics; cure, else delete.
 constexpr uint32_t kOptions = 1u << 0 | 1u << 2 | 1u << 6 | 1u << 9 | 1u << 12;
+// The found list and the statistics only.
+constexpr uint32_t kReportOnly = 1u << 0 | 1u << 2;
 
 int StartEngine(const char* module, const char* base) {
     if (!MessageCatalogue) CreateMessageCatalogue();
@@ -91,11 +97,35 @@ void PrintReply(int fd) {
     }
 }
 
+// The mail walk over the file at path, with its reply; a message the walk does not take as mail is
+// scanned whole instead. 0, or 1 when neither answered.
+int ScanOne(const std::string& path) {
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return 1;
+    TimeBudget budget = BudgetFromSeconds(5);
+    fflush(stdout);
+    int result = ScanMailFile(path.c_str(), fds[0], budget);
+    fflush(stdout);
+    if (result == -1) {
+        printf("-- not taken as mail: scanned whole\n");
+        ScanTask task(MainSettings, 0, kScanStackBudget);
+        const uint32_t scanned = task.Scan(path.c_str(), 0);
+        SendScanReply(fds[0], budget, &task, scanned, nullptr);
+        fflush(stdout);
+    } else {
+        printf("-- the walk's result: %d; the reply:\n", result);
+    }
+    close(fds[0]);
+    PrintReply(fds[1]);
+    close(fds[1]);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        fprintf(stderr, "usage: tarvo-maildemo ENGINE BASE FOLDER\n");
+    if (argc < 4) {
+        fprintf(stderr, "usage: tarvo-maildemo ENGINE BASE FOLDER [MAIL...]\n");
         return 2;
     }
     if (CreateSettings() != 0 || StartEngine(argv[1], argv[2]) != 0) {
@@ -108,6 +138,23 @@ int main(int argc, char** argv) {
     LogToSyslog = 0;
     LogToFile = 0;
     LogTime = 0;
+    if (argc > 4) {
+        // Files of the caller's are only looked at: no action may change them. The log lines of each
+        // are shown after its reply.
+        RequestOptionWord = kReportOnly;
+        const std::string log = folder + "/tarvo-maildemo.log";
+        snprintf(LogFileName, sizeof LogFileName, "%s", log.c_str());
+        LogToFile = 1;
+        int status = 0;
+        for (int i = 4; i < argc; ++i) {
+            printf("== %s\n", argv[i]);
+            const size_t before = ReadFile(log).size();
+            status |= ScanOne(argv[i]);
+            const std::string lines = ReadFile(log);
+            if (lines.size() > before) printf("-- the log:\n%s", lines.substr(before).c_str());
+        }
+        return status;
+    }
     RequestOptionWord = kOptions;
     // The test file of the anti-virus makers, put together here so that no source file holds it.
     const std::string eicar =
@@ -126,20 +173,10 @@ int main(int argc, char** argv) {
         const std::string path = folder + "/" + sample.file;
         std::ofstream(path, std::ios::binary) << sample.text;
         printf("== %s\n", path.c_str());
-        int fds[2];
-        if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return 1;
-        TimeBudget budget = BudgetFromSeconds(5);
-        fflush(stdout);
-        const int result = ScanMailFile(path.c_str(), fds[0], budget);
-        fflush(stdout);
-        close(fds[0]);
-        printf("-- the walk's result: %d; the reply:\n", result);
-        PrintReply(fds[1]);
-        close(fds[1]);
+        status |= ScanOne(path);
         const std::string written = ReadFile(path);
         printf("-- the message %s:\n%s\n", written == sample.text ? "is unchanged" : "as written back",
                written.c_str());
-        if (result < 0) status = 1;
     }
     return status;
 }

@@ -16,12 +16,29 @@ namespace {
 // A full line: 19 groups of 3 bytes make 76 characters.
 constexpr size_t kGroupsPerLine = 19;
 
+// Two symbols for each 12-bit value, as they lie in memory: a group of 3 bytes takes two lookups
+// and one store.
+struct PairTable {
+    uint16_t pair[4096];
+};
+constexpr PairTable MakePairTable() {
+    PairTable t{};
+    for (int v = 0; v < 4096; ++v) {
+        const auto first = static_cast<uint8_t>(kBase64Alphabet[v >> 6]);
+        const auto second = static_cast<uint8_t>(kBase64Alphabet[v & 63]);
+        t.pair[v] = static_cast<uint16_t>(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? first | second << 8
+                                                                                    : first << 8 | second);
+    }
+    return t;
+}
+constexpr PairTable kPairs = MakePairTable();
+
 inline char* EncodeGroup(char* out, const unsigned char* in) {
     const uint32_t v = (uint32_t{in[0]} << 16) | (uint32_t{in[1]} << 8) | in[2];
-    out[0] = kBase64Alphabet[v >> 18];
-    out[1] = kBase64Alphabet[(v >> 12) & 63];
-    out[2] = kBase64Alphabet[(v >> 6) & 63];
-    out[3] = kBase64Alphabet[v & 63];
+    const uint32_t high = kPairs.pair[v >> 12];
+    const uint32_t low = kPairs.pair[v & 0xFFF];
+    const uint32_t symbols = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? high | low << 16 : high << 16 | low;
+    memcpy(out, &symbols, 4);
     return out + 4;
 }
 
@@ -35,6 +52,15 @@ inline char* EncodeTail(char* out, const unsigned char* in, size_t left) {
     return out + 4;
 }
 
+// Room for count more characters at the end of text: where they go. Made a block at a time, just
+// before the block is written, so that the zeroes of the room are still in the cache when they are
+// overwritten; the text was reserved whole, so it never moves.
+inline char* MakeRoom(std::string& text, size_t count) {
+    const size_t used = text.size();
+    text.resize(used + count);
+    return &text[used];
+}
+
 int Encode(const std::string& input, std::string& output, bool lines) {
     const size_t n = input.size();
     const size_t groups = n / 3;
@@ -43,25 +69,35 @@ int Encode(const std::string& input, std::string& output, bool lines) {
     if (lines) length += 2 * (groups / kGroupsPerLine) + 2;
     std::string result;
     try {
-        result.resize(length);
+        result.reserve(length);
     } catch (const std::exception&) {
         return -1;
     }
     const unsigned char* in = reinterpret_cast<const unsigned char*>(input.data());
-    char* out = &result[0];
-    size_t inLine = 0;
-    for (size_t g = 0; g < groups; ++g, in += 3) {
-        out = EncodeGroup(out, in);
-        if (lines && ++inLine == kGroupsPerLine) {
-            *out++ = '\r';
-            *out++ = '\n';
-            inLine = 0;
+    // Blocks of whole lines: 64 lines, 3648 bytes in, 4992 characters out.
+    constexpr size_t kBlockGroups = 64 * kGroupsPerLine;
+    for (size_t done = 0; done < groups;) {
+        const size_t count = groups - done < kBlockGroups ? groups - done : kBlockGroups;
+        const size_t fullLines = lines ? count / kGroupsPerLine : 0;
+        char* out = MakeRoom(result, 4 * count + 2 * fullLines);
+        size_t g = 0;
+        for (size_t line = 0; line < fullLines; ++line) {
+            for (size_t i = 0; i < kGroupsPerLine; ++i, in += 3) out = EncodeGroup(out, in);
+            out[0] = '\r';
+            out[1] = '\n';
+            out += 2;
+            g += kGroupsPerLine;
         }
+        for (; g < count; ++g, in += 3) out = EncodeGroup(out, in);
+        done += count;
     }
-    if (left) out = EncodeTail(out, in, left);
-    if (lines) {
-        *out++ = '\r';
-        *out++ = '\n';
+    if (left || lines) {
+        char* out = MakeRoom(result, (left ? 4 : 0) + (lines ? 2 : 0));
+        if (left) out = EncodeTail(out, in, left);
+        if (lines) {
+            out[0] = '\r';
+            out[1] = '\n';
+        }
     }
     output = std::move(result);
     return 0;
@@ -138,42 +174,12 @@ public:
         out_ += 3;
     }
     size_t Length() const { return static_cast<size_t>(out_ - base_); }
-    void CutTo(size_t length) { out_ = base_ + length; }
 
 private:
     unsigned char* base_;
     unsigned char* out_;
     bool collapseCr_;
 };
-
-// The bytes of a group whose symbols (values 0-63 or kBase64Fill) are all in: 3 for four
-// symbols, 2 for three and one fill, 1 for two and two fills, nothing for any other mix.
-void PutFilledGroup(Output& out, const uint8_t* s) {
-    if (s[0] >= 64 || s[1] >= 64) return;
-    const uint32_t v = (uint32_t{s[0]} << 18) | (uint32_t{s[1]} << 12);
-    if (s[2] < 64 && s[3] == kBase64Fill) {
-        const uint32_t w = v | (uint32_t{s[2]} << 6);
-        out.Put(static_cast<unsigned char>(w >> 16));
-        out.Put(static_cast<unsigned char>(w >> 8));
-    } else if (s[2] == kBase64Fill && s[3] == kBase64Fill) {
-        out.Put(static_cast<unsigned char>(v >> 16));
-    }
-}
-
-// A group cut short by the end of the input. Mail readers decode base64 without its fill
-// characters, so do we: two or three symbols (a fill character may follow) give one or two
-// bytes; a single symbol holds no whole byte.
-void PutShortGroup(Output& out, const uint8_t* s, int count) {
-    int symbols = 0;
-    while (symbols < count && s[symbols] < 64) ++symbols;
-    for (int i = symbols; i < count; ++i)
-        if (s[i] != kBase64Fill) return;
-    if (symbols < 2) return;
-    uint32_t v = 0;
-    for (int i = 0; i < symbols; ++i) v |= uint32_t{s[i]} << (18 - 6 * i);
-    out.Put(static_cast<unsigned char>(v >> 16));
-    if (symbols == 3) out.Put(static_cast<unsigned char>(v >> 8));
-}
 
 } // namespace
 
@@ -193,21 +199,23 @@ int Base64Decode(const std::string& input, std::string& output, bool collapseCr)
         const void* lf = memchr(p, '\n', static_cast<size_t>(end - p));
         p = lf ? static_cast<const unsigned char*>(lf) + 1 : end;
     }
-    // Every 3 bytes of output need 4 symbols, and a short group at the end 2 or 3 for 1 or 2.
+    // Every 3 bytes of output need 4 symbols, and a short group at the end 2 or 3 for 1 or 2. Without
+    // the memory for them std::bad_alloc goes to the caller: a part that was not decoded must not
+    // pass for one that decoded to nothing.
     std::string result;
-    try {
-        result.resize(3 * (static_cast<size_t>(end - p) / 4) + 3);
-    } catch (const std::exception&) {
-        return -1;
-    }
+    result.resize(3 * (static_cast<size_t>(end - p) / 4) + 3);
     Output out(reinterpret_cast<unsigned char*>(&result[0]), collapseCr);
-    size_t lineMark = 0;
+    // As mail readers decode: bytes outside the alphabet are passed over, a fill character counts
+    // only where it completes a group, and data after such a group (pieces of base64 put together)
+    // is decoded too, so that no reader sees bytes that were not scanned.
     int error = 0;
-    uint8_t group[4];
+    uint32_t bits = 0;
     int count = 0;
-    bool ended = false; // by a fill character, or by junk with no line after it
-    while (!ended) {
+    int fills = 0;
+    bool filled = false;
+    while (p != end) {
         if (count == 0) {
+            const unsigned char* const from = p;
             while (end - p >= 4) {
                 const uint32_t v =
                     kGroup.at[0][p[0]] | kGroup.at[1][p[1]] | kGroup.at[2][p[2]] | kGroup.at[3][p[3]];
@@ -215,38 +223,43 @@ int Base64Decode(const std::string& input, std::string& output, bool collapseCr)
                 out.PutGroup(v);
                 p += 4;
             }
+            if (p != from && filled) {
+                error = 1;
+                filled = false;
+                fills = 0;
+            }
+            if (p == end) break;
         }
-        if (p == end) break;
         const unsigned char c = *p++;
         const uint8_t value = kBase64Values[c];
-        if (value <= kBase64Fill) {
-            group[count++] = value;
-            if (count < 4) continue;
-            count = 0;
-            if (group[0] < 64 && group[1] < 64 && group[2] < 64 && group[3] < 64) {
-                out.PutGroup((uint32_t{group[0]} << 18) | (uint32_t{group[1]} << 12) |
-                             (uint32_t{group[2]} << 6) | group[3]);
-            } else {
-                PutFilledGroup(out, group);
-                ended = true;
+        if (value < 64) {
+            if (filled) error = 1;
+            filled = false;
+            fills = 0;
+            bits |= uint32_t{value} << (18 - 6 * count);
+            if (++count == 4) {
+                out.PutGroup(bits);
+                bits = 0;
+                count = 0;
             }
-        } else if (c == '\n') {
-            lineMark = out.Length();
-        } else if (c == '\r' || c == ' ' || c == '\t' || c == '!') {
-        } else {
-            // Junk: the rest of its line, and what its line decoded so far, are left out.
+        } else if (value == kBase64Fill) {
+            if (count >= 2 && count + ++fills >= 4) {
+                out.Put(static_cast<unsigned char>(bits >> 16));
+                if (count == 3) out.Put(static_cast<unsigned char>(bits >> 8));
+                bits = 0;
+                count = 0;
+                fills = 0;
+                filled = true;
+            }
+        } else if (c != '\r' && c != '\n' && c != ' ' && c != '\t' && c != '!') {
             error = 1;
-            count = 0;
-            const void* lf = memchr(p, '\n', static_cast<size_t>(end - p));
-            if (!lf) {
-                ended = true;
-            } else {
-                out.CutTo(lineMark);
-                p = static_cast<const unsigned char*>(lf) + 1;
-            }
         }
     }
-    if (!ended && count) PutShortGroup(out, group, count);
+    // A group cut short: two or three symbols still hold one or two whole bytes.
+    if (count >= 2) {
+        out.Put(static_cast<unsigned char>(bits >> 16));
+        if (count == 3) out.Put(static_cast<unsigned char>(bits >> 8));
+    }
     result.resize(out.Length());
     output = std::move(result);
     return error ? -1 : 0;

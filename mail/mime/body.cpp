@@ -53,6 +53,7 @@ void DwBody::CopyFrom(const DwBody& other) {
     preamble_ = other.preamble_;
     epilogue_ = other.epilogue_;
     nestingCut_ = other.nestingCut_;
+    looseLines_ = other.looseLines_;
     parts_.AdoptClonesOf(other.parts_);
     if (other.nestedMessage_) {
         nestedMessage_ = static_cast<DwMessage*>(other.nestedMessage_->Clone());
@@ -105,7 +106,7 @@ int DwBody::ContentTypeCode(std::string* boundary) const {
     auto* entity = dynamic_cast<DwEntity*>(Parent());
     if (!entity) return kTypeNull;
     DwMediaType* mediaType = entity->Headers().FindContentType();
-    if (!mediaType) return kTypeNull;
+    if (!mediaType) return IsDigestPart(*entity) ? kTypeMessage : kTypeNull;
     if (boundary) *boundary = mediaType->Boundary();
     return mediaType->Type();
 }
@@ -124,6 +125,7 @@ void DwBody::Parse() {
     delete nestedMessage_;
     nestedMessage_ = nullptr;
     nestingCut_ = false;
+    looseLines_ = 0;
     preamble_.clear();
     epilogue_.clear();
     std::string boundary;
@@ -137,6 +139,7 @@ void DwBody::Parse() {
         MultipartSplitter splitter(text_, boundary);
         preamble_ = std::move(splitter.preamble);
         epilogue_ = std::move(splitter.epilogue);
+        looseLines_ = splitter.looseLines;
         for (std::string& partText : splitter.parts) {
             DwBodyPart* part = DwBodyPart::NewBodyPart(std::move(partText), this);
             if (!part) break;
@@ -180,4 +183,11 @@ void DwBody::Assemble() {
         text_ = nestedMessage_->Text();
     }
     SetModified(false);
+}
+
+bool IsDigestPart(const DwEntity& entity) {
+    auto* body = dynamic_cast<const DwBody*>(entity.Parent());
+    auto* owner = body ? dynamic_cast<const DwEntity*>(body->Parent()) : nullptr;
+    DwMediaType* type = owner ? owner->Headers().FindContentType() : nullptr;
+    return type && type->Type() == kTypeMultipart && type->Subtype() == kSubtypeDigest;
 }

@@ -1,12 +1,14 @@
 // The body of an entity: parts of a multipart, a nested message, or only text.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "mail/mime/component.h"
 #include "mail/mime/childlist.h"
 
 class DwBodyPart;
+class DwEntity;
 class DwMessage;
 
 // Multiparts inside multiparts and messages inside messages are parsed this many levels deep;
@@ -53,6 +55,9 @@ public:
     // Whether the last Parse left a multipart or message body whole because it lies deeper than
     // kDwMaxNesting; such a body assembles to its text.
     bool IsNestingCut() const { return nestingCut_; }
+    // Lines of the last Parse's multipart body that began with the delimiter but went on with more
+    // than a delimiter line may hold; a reader that ignores the rest of the line splits there too.
+    size_t LooseDelimiterLines() const { return looseLines_; }
 
     static DwBody* NewBody(const std::string& text, DwMessageComponent* parent);
     static DwCreationHook<DwBody> sNewBodyHook;
@@ -69,4 +74,9 @@ private:
     DwChildList<DwBodyPart> parts_;
     DwMessage* nestedMessage_ = nullptr;
     bool nestingCut_ = false;
+    size_t looseLines_ = 0;
 };
+
+// Whether the entity is a part of a multipart/digest body: without a Content-Type of its own such a
+// part is a message (message/rfc822), not text.
+bool IsDigestPart(const DwEntity& entity);

@@ -51,6 +51,13 @@ public:
         owner_->MarkModified();
         return item;
     }
+    // Deletes every item for which pred holds, in one pass; marks the owner when any went. The
+    // number deleted.
+    template <class Pred> int DeleteIf(Pred pred) {
+        const int deleted = items_.DeleteIf(pred);
+        if (deleted > 0) owner_->MarkModified();
+        return deleted;
+    }
     void DeleteAllMarking() {
         items_.DeleteAll();
         owner_->MarkModified();

@@ -106,7 +106,7 @@ void DwDispositionType::StrToEnum() {
 }
 
 const std::string& DwDispositionType::Filename() {
-    if (const DwParameter* parameter = FindParameter("filename", "name")) filenameStr_ = parameter->Value();
+    filenameStr_ = ParameterValue("filename", "name");
     return filenameStr_;
 }
 

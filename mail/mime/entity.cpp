@@ -8,45 +8,92 @@
 
 namespace {
 
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
 bool IsFieldNameByte(unsigned char c) {
     return c > ' ' && c < 0x7F && c != ':';
 }
 
-// Whether the line [begin, end) (without its line end) is a field or a continuation line.
-bool IsHeaderLine(const char* begin, const char* end, bool first) {
+bool StartsWith(const char* begin, const char* end, const char* word, size_t length) {
+    return static_cast<size_t>(end - begin) >= length && memcmp(begin, word, length) == 0;
+}
+
+// Whether the line [begin, end) (without its line end) is a field or a continuation line. Every
+// reader takes "name:" (the name may be empty), a line starting with a blank or TAB and a
+// mailbox's "From " line; the lenient reading also takes blanks before the colon and, as the first
+// line, a quoted ">From " line.
+bool IsHeaderLine(const char* begin, const char* end, bool first, bool strict) {
     if (begin == end) return false;
     if (*begin == ' ' || *begin == '\t') return true;
-    if (first && end - begin >= 5 && memcmp(begin, "From ", 5) == 0) return true;
+    if (StartsWith(begin, end, "From ", 5)) return true;
+    if (!strict && first && StartsWith(begin, end, ">From ", 6)) return true;
     const char* p = begin;
     while (p != end && IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
-    if (p == begin) return false;
-    while (p != end && (*p == ' ' || *p == '\t')) ++p;
+    if (!strict)
+        while (p != begin && p != end && (*p == ' ' || *p == '\t')) ++p;
     return p != end && *p == ':';
+}
+
+// The end of the header block in [start, end): the start of the first line that is
+// no header line, or end when there is none. *lf receives the line end of that line when it is empty
+// (the separator), else null.
+const char* HeaderBlockEnd(const char* start, const char* end, bool strict, const char** lf) {
+    for (const char* line = start; line != end;) {
+        const char* next = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+        const char* lineEnd = next ? next : end;
+        if (next && next > line && next[-1] == '\r') --lineEnd;
+        // A last line without its line end is body too unless it is a field: a part whose
+        // delimiter follows its one body line directly must not lose that line.
+        if (!IsHeaderLine(line, lineEnd, line == start, strict)) {
+            *lf = next && lineEnd == line ? next : nullptr;
+            return line;
+        }
+        if (!next) break;
+        line = next + 1;
+    }
+    *lf = nullptr;
+    return end;
 }
 
 } // namespace
 
-void SplitHeadersAndBody(const std::string& text, std::string& headers, std::string& body) {
-    const char* const start = text.data();
+bool SplitHeadersAndBody(const std::string& text, std::string& headers, std::string& body) {
+    const char* start = text.data();
     const char* const end = start + text.size();
-    const char* line = start;
-    while (line != end) {
-        const char* lf = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
-        const char* lineEnd = lf ? lf : end;
-        if (lf && lf > line && lf[-1] == '\r') --lineEnd;
-        // A last line without its line end is body too unless it is a field: a part whose
-        // delimiter follows its one body line directly must not lose that line.
-        if (!IsHeaderLine(line, lineEnd, line == start)) {
-            headers.assign(start, line);
-            // Only an empty line at the split point is the separator.
-            body.assign(lf && lineEnd == line ? lf + 1 : line, end);
-            return;
+    // A byte-order mark some writers put before the first field is none of its bytes.
+    if (StartsWith(start, end, kByteOrderMark, 3)) start += 3;
+    const char* lf = nullptr;
+    const char* split = HeaderBlockEnd(start, end, false, &lf);
+    headers.assign(start, split);
+    // Only an empty line at the split point is the separator.
+    body.assign(lf ? lf + 1 : split, end);
+    return lf != nullptr;
+}
+
+bool FieldsUpToEmptyLine(const std::string& headerBlock, const std::string& body, std::string& out) {
+    std::string fields;
+    const char* const start = body.data();
+    const char* const end = start + body.size();
+    for (const char* line = start; line != end;) {
+        const char* next = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+        const char* lineEnd = next ? next : end;
+        if (next && next > line && next[-1] == '\r') --lineEnd;
+        if (lineEnd == line) {
+            if (fields.empty()) return false;
+            out = headerBlock + fields + "\r\n" + std::string(next ? next + 1 : end, end);
+            return true;
         }
-        if (!lf) break;
-        line = lf + 1;
+        if (IsHeaderLine(line, lineEnd, false, false)) fields.append(line, lineEnd).append("\r\n");
+        if (!next) break;
+        line = next + 1;
     }
-    headers = text;
-    body.clear();
+    return false;
+}
+
+size_t StrictHeaderLength(const std::string& headerBlock) {
+    const char* const start = headerBlock.data();
+    const char* lf = nullptr;
+    return static_cast<size_t>(HeaderBlockEnd(start, start + headerBlock.size(), true, &lf) - start);
 }
 
 DwEntity::DwEntity() {
@@ -65,7 +112,7 @@ DwEntity::DwEntity(std::string&& text, DwMessageComponent* parent)
     MakeChildren();
 }
 
-DwEntity::DwEntity(const DwEntity& other) : DwMessageComponent(other) {
+DwEntity::DwEntity(const DwEntity& other) : DwMessageComponent(other), emptyLine_(other.emptyLine_) {
     SetClass(kCidEntity, "DwEntity");
     CloneChildren(other);
 }
@@ -73,6 +120,7 @@ DwEntity::DwEntity(const DwEntity& other) : DwMessageComponent(other) {
 DwEntity& DwEntity::operator=(const DwEntity& other) {
     if (this != &other) {
         DwMessageComponent::operator=(other);
+        emptyLine_ = other.emptyLine_;
         delete headers_;
         delete body_;
         headers_ = nullptr;
@@ -107,7 +155,7 @@ void DwEntity::Parse() {
     SetModified(false);
     std::string headerText;
     std::string bodyText;
-    SplitHeadersAndBody(text_, headerText, bodyText);
+    emptyLine_ = SplitHeadersAndBody(text_, headerText, bodyText);
     headers_->SetText(std::move(headerText));
     body_->SetText(std::move(bodyText));
     headers_->Parse();

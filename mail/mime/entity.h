@@ -10,16 +10,30 @@ class DwHeaders;
 
 // Splits an entity's text into its header block (with the line end of its last line) and its
 // body (after the one line end that separates them). The header block ends before the first
-// line that is neither a field ("name:", the name printable without blanks, blanks allowed
-// before the colon) nor a continuation (starting with a blank or TAB); a first line
-// "From " is the envelope line of a mailbox file and counts as a field. A text whose lines are
-// all fields is all header block.
-void SplitHeadersAndBody(const std::string& text, std::string& headers, std::string& body);
+// line that is neither a field ("name:", the name printable without blanks and possibly empty,
+// blanks allowed before the colon) nor a continuation (starting with a blank or TAB); a "From "
+// line is the envelope line of a mailbox file, and so is a first line ">From ", and both count as
+// fields. A UTF-8 byte-order mark before the first line is dropped. A text whose lines are all
+// fields is all header block.
+// Returns whether an empty line separated the two.
+bool SplitHeadersAndBody(const std::string& text, std::string& headers, std::string& body);
+
+// How much of a header block a strict reader takes as fields: the lines up to the first one with
+// a blank before its colon or a ">From " line. Mail readers that stop there read the rest as body.
+size_t StrictHeaderLength(const std::string& headerBlock);
+
+// The entity's text as readers that take every line up to the first empty one as its header block
+// read it, passing over the lines among them that are no fields: true and the text in out when that
+// reading finds more fields than the header block holds (which then ended at a line that was neither
+// a field nor empty), else false.
+bool FieldsUpToEmptyLine(const std::string& headerBlock, const std::string& body, std::string& out);
 
 class DwEntity : public DwMessageComponent {
 public:
     DwHeaders& Headers() const { return *headers_; }
     DwBody& Body() const { return *body_; }
+    // Whether the last Parse found an empty line between the header block and the body.
+    bool HasEmptyLineAfterHeaders() const { return emptyLine_; }
 
     // Splits the text into the header block and the body and parses both.
     void Parse() override;
@@ -40,4 +54,5 @@ private:
 
     DwHeaders* headers_ = nullptr;
     DwBody* body_ = nullptr;
+    bool emptyLine_ = false;
 };

@@ -99,6 +99,9 @@ public:
     // The field handed to the caller (parent cleared), or null for an index outside the array.
     DwField* RemoveFieldAt(int index);
     void DeleteAllFields();
+    // Deletes every field for which pred (const DwField&, not throwing) holds, in one pass; marks
+    // the headers modified when any went. The number deleted.
+    template <class Pred> int DeleteFieldsIf(Pred pred) { return fields_.DeleteIf(pred); }
 
     // The field body of the first field of that name; a missing field is made (empty) and
     // appended, a field without a body gets one parsed from its body text. Null only when a

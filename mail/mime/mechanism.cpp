@@ -1,6 +1,9 @@
 #include "mail/mime/mechanism.h"
 
+#include <vector>
+
 #include "mail/mime/charclass.h"
+#include "mail/mime/decodewords.h"
 #include "mail/mime/tokenizer.h"
 
 DwCreationHook<DwMechanism> DwMechanism::sNewMechanismHook = nullptr;
@@ -39,10 +42,20 @@ void DwMechanism::Parse() {
     SetModified(false);
     // A reused object must not keep the code of its previous text.
     cteEnum_ = kCteNull;
-    DwRfc1521Tokenizer tokenizer(text_);
+    // Readers decode an encoded word here too, and read a quoted name as the name.
+    std::string text = text_;
+    if (text.find("=?") != std::string::npos) {
+        std::vector<char> copy(text.begin(), text.end());
+        copy.push_back('\0');
+        DecodeEncodedWords(copy.data(), "us-ascii");
+        text = copy.data();
+    }
+    DwRfc1521Tokenizer tokenizer(text);
     int type = tokenizer.Type();
-    while (type != kTokenNull && type != kTokenMimeToken) type = tokenizer.NextToken();
-    StrToEnum(type == kTokenMimeToken ? tokenizer.Token() : std::string());
+    while (type != kTokenNull && type != kTokenMimeToken && type != kTokenQuotedString)
+        type = tokenizer.NextToken();
+    if (type == kTokenQuotedString) tokenizer.TrimDelimiters();
+    StrToEnum(type != kTokenNull ? tokenizer.Token() : std::string());
 }
 
 void DwMechanism::Assemble() {

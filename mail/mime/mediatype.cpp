@@ -132,13 +132,16 @@ void DwMediaType::SyncSubtypeEnum() {
 }
 
 const std::string& DwMediaType::CacheParameter(std::string& cache, const char* name, const char* otherName) {
-    cache.clear();
-    if (const DwParameter* parameter = FindParameter(name, otherName)) cache = parameter->Value();
+    cache = ParameterValue(name, otherName);
     return cache;
 }
 
 const std::string& DwMediaType::Boundary() {
-    return CacheParameter(boundaryStr_, "boundary");
+    CacheParameter(boundaryStr_, "boundary");
+    // A boundary never ends in white space, and readers drop what a writer left there.
+    while (!boundaryStr_.empty() && (boundaryStr_.back() == ' ' || boundaryStr_.back() == '\t'))
+        boundaryStr_.pop_back();
+    return boundaryStr_;
 }
 
 const std::string& DwMediaType::Name() {

@@ -50,6 +50,24 @@ public:
         return item;
     }
 
+    // Deletes, in one pass, every item for which pred (which must not throw) holds; the others keep
+    // their order. The number deleted.
+    template <class Pred> int DeleteIf(Pred pred) {
+        int kept = 0;
+        for (int i = 0; i < count_; ++i) {
+            T* item = slots_[i];
+            if (pred(*item)) {
+                delete item;
+            } else {
+                slots_[kept++] = item;
+            }
+        }
+        const int deleted = count_ - kept;
+        for (int i = kept; i < count_; ++i) slots_[i] = nullptr;
+        count_ = kept;
+        return deleted;
+    }
+
     // Deletes the items from the last to the first.
     void DeleteAll() {
         while (count_ > 0) {

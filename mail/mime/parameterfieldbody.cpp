@@ -1,8 +1,10 @@
 #include "mail/mime/parameterfieldbody.h"
 
 #include <cstdlib>
+#include <map>
 
 #include "mail/mime/charclass.h"
+#include "mail/mime/codectables.h"
 #include "mail/mime/parameter.h"
 #include "mail/mime/tokenizer.h"
 #include "mail/mime/tokenstring.h"
@@ -73,6 +75,97 @@ DwParameter* DwParameterFieldBody::FindParameter(const char* name, const char* o
             return parameter;
     }
     return nullptr;
+}
+
+namespace {
+
+std::string PercentDecoded(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        int high = -1, low = -1;
+        if (text[i] == '%' && i + 2 < text.size() &&
+            (high = mime_codec::HexValue(static_cast<unsigned char>(text[i + 1]))) >= 0 &&
+            (low = mime_codec::HexValue(static_cast<unsigned char>(text[i + 2]))) >= 0) {
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The value of an extended piece without its "charset'language'" lead.
+std::string WithoutCharset(const std::string& value) {
+    const size_t first = value.find('\'');
+    if (first == std::string::npos) return value;
+    const size_t second = value.find('\'', first + 1);
+    return second == std::string::npos ? value : value.substr(second + 1);
+}
+
+} // namespace
+
+std::vector<std::string> DwParameterFieldBody::ParameterValues(const char* name) const {
+    std::vector<std::string> values;
+    if (!name) return values;
+    const size_t length = std::char_traits<char>::length(name);
+    // Pieces of the extended form by number; -1 is the unnumbered "name*".
+    std::map<long, std::pair<std::string, bool>> pieces;
+    for (int i = 0; i < params_.Count(); ++i) {
+        const DwParameter* parameter = params_.At(i);
+        const std::string& attribute = parameter->Attribute();
+        if (attribute.size() < length || !EqualNoCaseC(attribute.substr(0, length), name)) continue;
+        std::string rest = attribute.substr(length);
+        if (rest.empty()) {
+            values.push_back(parameter->Value());
+            continue;
+        }
+        if (rest[0] != '*') continue;
+        rest.erase(0, 1);
+        const bool encoded = rest.empty() || rest.back() == '*';
+        if (!rest.empty() && rest.back() == '*') rest.pop_back();
+        long number = -1;
+        if (!rest.empty()) {
+            char* end = nullptr;
+            number = strtol(rest.c_str(), &end, 10);
+            if (*end != '\0' || number < 0 || rest[0] == '-' || rest[0] == '+') continue;
+        }
+        pieces.emplace(number, std::make_pair(parameter->Value(), encoded));
+    }
+    if (!pieces.empty()) {
+        std::string joined;
+        bool first = true;
+        for (const auto& piece : pieces) {
+            std::string value = piece.second.first;
+            if (piece.second.second) {
+                // Only the first piece carries the charset and language.
+                if (first) value = WithoutCharset(value);
+                value = PercentDecoded(value);
+            }
+            joined += value;
+            first = false;
+        }
+        values.push_back(joined);
+    }
+    return values;
+}
+
+std::string DwParameterFieldBody::ParameterValue(const char* name, const char* otherName) const {
+    // Of the two names, the one written first.
+    for (int i = 0; i < params_.Count(); ++i) {
+        const std::string& attribute = params_.At(i)->Attribute();
+        for (const char* candidate : {name, otherName}) {
+            if (!candidate) continue;
+            const size_t length = std::char_traits<char>::length(candidate);
+            if (attribute.size() < length || !EqualNoCaseC(attribute.substr(0, length), candidate) ||
+                (attribute.size() > length && attribute[length] != '*'))
+                continue;
+            const std::vector<std::string> values = ParameterValues(candidate);
+            if (!values.empty()) return values.front();
+        }
+    }
+    return std::string();
 }
 
 void DwParameterFieldBody::SetParameterValue(const char* name, const std::string& value) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "mail/mime/fieldbody.h"
 #include "mail/mime/childlist.h"
@@ -23,6 +24,14 @@ public:
     // The parameter handed to the caller (parent cleared), or null for an index outside the list.
     DwParameter* RemoveParameterAt(int index);
     void DeleteAllParameters();
+
+    // Every value of the parameter called name (without case), in the order mail readers prefer
+    // them: each plain "name=value" as written, then the RFC 2231 form ("name*=charset'lang'value"
+    // or the numbered pieces "name*0", "name*1*", ... joined in order), its percent escapes decoded
+    // and its charset and language dropped. Empty when there is none.
+    std::vector<std::string> ParameterValues(const char* name) const;
+    // The first of ParameterValues (name), else the first of ParameterValues (otherName), else empty.
+    std::string ParameterValue(const char* name, const char* otherName = nullptr) const;
 
 protected:
     DwParameterFieldBody();

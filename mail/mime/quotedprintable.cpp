@@ -1,5 +1,8 @@
 #include "mail/mime/quotedprintable.h"
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "mail/mime/codectables.h"
@@ -13,8 +16,51 @@ namespace {
 // exceeds 76 characters with its '=').
 constexpr size_t kMaxColumn = 72;
 
-inline bool IsCrLfAt(const unsigned char* p, const unsigned char* end) {
-    return end - p >= 2 && p[0] == '\r' && p[1] == '\n';
+// What one input byte becomes inside a line: the byte itself (0x21-0x3C, 0x3E-0x7E and the blank)
+// or its escape, and how many characters that is. Four bytes, so that one store writes any of them.
+struct Unit {
+    char bytes[3];
+    uint8_t length;
+};
+constexpr Unit EscapeUnit(int c) {
+    return Unit{{'=', mime_codec::kHexDigits[c >> 4], mime_codec::kHexDigits[c & 15]}, 3};
+}
+struct UnitTable {
+    Unit unit[256];
+};
+constexpr UnitTable MakeUnits(bool literals) {
+    UnitTable t{};
+    for (int c = 0; c < 256; ++c)
+        t.unit[c] = literals && c >= 0x20 && c <= 0x7E && c != '=' ? Unit{{static_cast<char>(c), 0, 0}, 1}
+                                                                   : EscapeUnit(c);
+    return t;
+}
+constexpr UnitTable kUnits = MakeUnits(true);
+constexpr UnitTable kEscapes = MakeUnits(false);
+
+inline char* PutSoftBreak(char* out) {
+    out[0] = '=';
+    out[1] = '\r';
+    out[2] = '\n';
+    return out + 3;
+}
+
+// The first CR LF pair at or after p, or end.
+const unsigned char* FindCrLf(const unsigned char* p, const unsigned char* end) {
+    while (const void* cr = memchr(p, '\r', static_cast<size_t>(end - p))) {
+        p = static_cast<const unsigned char*>(cr);
+        if (end - p >= 2 && p[1] == '\n') return p;
+        ++p;
+    }
+    return end;
+}
+
+// The encoder's input chunk, and the room it makes for a chunk of n bytes: three characters a byte,
+// a soft line break for every 24 of them (the CR LF pair that ends a chunk may take one byte more,
+// for two characters) and the slack of a four-byte store.
+constexpr ptrdiff_t kEncodeChunk = 1024;
+constexpr size_t EncodeRoom(size_t n) {
+    return 3 * n + 3 * (n / 24 + 2) + 8;
 }
 
 // The decoded text, written through a pointer; each line first makes room for all it can write.
@@ -97,33 +143,60 @@ int QpEncode(const std::string& input, std::string& output) {
     std::string result;
     result.reserve(input.size() + input.size() / 8 + 16);
     size_t column = 0;
-    char escape[3];
-    for (; p != end; ++p) {
-        const unsigned char c = *p;
-        if (c == '\r' && p + 1 != end && p[1] == '\n') {
-            result += "\r\n";
-            ++p;
-            column = 0;
-            continue;
+    // The input line being encoded runs to lineEnd, a CR LF pair or the end of the input. Its last
+    // byte, when a blank, is escaped: it ends the input or stands before the pair.
+    const unsigned char* lineEnd = nullptr;
+    const unsigned char* literalEnd = nullptr;
+    while (p != end) {
+        // A chunk of the input at a time, into room for the most it can need.
+        const unsigned char* const chunkEnd = end - p > kEncodeChunk ? p + kEncodeChunk : end;
+        const size_t used = result.size();
+        result.resize(used + EncodeRoom(static_cast<size_t>(chunkEnd - p)));
+        char* const begin = &result[used];
+        char* out = begin;
+        while (p < chunkEnd) {
+            if (p == lineEnd) {
+                out[0] = '\r';
+                out[1] = '\n';
+                out += 2;
+                p += 2;
+                column = 0;
+                lineEnd = nullptr;
+                continue;
+            }
+            if (!lineEnd) {
+                lineEnd = FindCrLf(p, end);
+                literalEnd = lineEnd != p && lineEnd[-1] == ' ' ? lineEnd - 1 : lineEnd;
+            }
+            // A soft line break never goes right before the pair that ends the line anyway.
+            const unsigned char* const noBreakAt = lineEnd != end ? lineEnd : nullptr;
+            const unsigned char* const stop = lineEnd < chunkEnd ? lineEnd : chunkEnd;
+            while (p < stop) {
+                if (column == 0 && (*p == '.' || (*p == 'F' && end - p >= 5 && memcmp(p, "From ", 5) == 0))) {
+                    out = PutHexEscape(out, *p++);
+                    column = 3;
+                    continue;
+                }
+                const Unit& unit = p < literalEnd ? kUnits.unit[*p] : kEscapes.unit[*p];
+                memcpy(out, &unit, sizeof unit);
+                out += unit.length;
+                column += unit.length;
+                ++p;
+                if (column > kMaxColumn && p != noBreakAt) {
+                    out = PutSoftBreak(out);
+                    column = 0;
+                }
+            }
         }
-        if (column == 0 && (c == '.' || (c == 'F' && end - p >= 5 && memcmp(p, "From ", 5) == 0))) {
-            result.append(escape, PutHexEscape(escape, c));
-            column = 3;
-            continue;
-        }
-        if ((c >= 0x21 && c <= 0x3C) || (c >= 0x3E && c <= 0x7E)) {
-            result.push_back(static_cast<char>(c));
-            ++column;
-        } else if (c == ' ' && p + 1 != end && !IsCrLfAt(p + 1, end)) {
-            result.push_back(' ');
-            ++column;
-        } else {
-            result.append(escape, PutHexEscape(escape, c));
-            column += 3;
-        }
-        if (column > kMaxColumn && !IsCrLfAt(p + 1, end)) {
-            result += "=\r\n";
-            column = 0;
+        result.resize(used + static_cast<size_t>(out - begin));
+        // Binary data takes about three times its size: after the first chunk the reservation
+        // follows what the input turned out to need.
+        if (used == 0 && p != end) {
+            const uint64_t consumed = static_cast<uint64_t>(input.size()) - static_cast<uint64_t>(end - p);
+            uint64_t expected = result.size() + result.size() * static_cast<uint64_t>(end - p) / consumed;
+            expected += expected / 16 + EncodeRoom(kEncodeChunk);
+            if (expected > result.capacity() && expected <= result.max_size())
+                result.reserve(static_cast<size_t>(expected));
         }
     }
     output = std::move(result);

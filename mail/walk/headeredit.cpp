@@ -9,25 +9,14 @@
 #include "mail/walk/mailwalk.h"
 #include "mail/walk/senderaddress.h"
 
-namespace {
-
-bool SameName(const DwField& field, const char* name) {
+bool IsFieldNamed(const DwField& field, const char* name) {
     return strcasecmp(field.FieldName().c_str(), name) == 0;
 }
 
-} // namespace
-
 int RemoveFieldsByName(DwHeaders& headers, const char* name) {
-    int removed = 0;
-    for (int i = 0; i < headers.FieldCount();) {
-        if (SameName(headers.FieldAt(i), name)) {
-            delete headers.RemoveFieldAt(i);
-            removed = 1;
-        } else {
-            ++i;
-        }
-    }
-    return removed;
+    // One pass: a header of many such fields must not cost a shift of the rest for each.
+    return headers.DeleteFieldsIf([name](const DwField& field) { return IsFieldNamed(field, name); }) > 0 ? 1
+                                                                                                          : 0;
 }
 
 void SetHeaderField(DwHeaders& headers, const char* name, const char* value) {
@@ -42,7 +31,7 @@ uint32_t FindSenderAddress(const DwHeaders& headers) {
     std::vector<std::string> clauses;
     for (int i = headers.FieldCount() - 1; i >= 0; --i) {
         const DwField& field = headers.FieldAt(i);
-        if (!SameName(field, "Received")) continue;
+        if (!IsFieldNamed(field, "Received")) continue;
         DwStamp stamp(field.FieldBodyText(), nullptr);
         stamp.Parse();
         clauses.push_back(stamp.From());

@@ -1,5 +1,6 @@
 #include "mail/walk/headerrules.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/logwriter.h"
@@ -163,7 +164,13 @@ int RuleFieldMatches(const char* field, const char* pattern) {
             PrintMessage("Extracted filename <%s>", label.c_str());
             EndMessageLine(0);
         }
-        if (!label.empty()) return CompileRuleRegex(pattern) && MatchesText(label, pattern);
+        if (!label.empty()) {
+            if (!CompileRuleRegex(pattern)) return 0;
+            // Readers differ in which of its names they give a part: a name any of them gives counts.
+            for (const std::string& name : PartFileNames(headers))
+                if (MatchesText(name, pattern)) return 1;
+            return 0;
+        }
     }
     if (StrEqualNoCase(pattern, "8bit"))
         for (int k = 0; k < headers.FieldCount(); ++k)
@@ -249,6 +256,23 @@ int ApplyHeaderRules(int depth, DwEntity& entity, const char* name) {
         return CheckEntitiesBelow(entity, name, 1);
     }
     return CheckPartRules(entity.Headers(), name);
+}
+
+std::vector<std::string> PartFileNames(DwHeaders& headers) {
+    std::vector<std::string> names;
+    const auto add = [&names](const DwParameterFieldBody* body, const char* parameter) {
+        if (!body) return;
+        for (const std::string& name : body->ParameterValues(parameter))
+            if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(name);
+    };
+    DwDispositionType* disposition = headers.FindContentDisposition();
+    DwMediaType* type = headers.FindContentType();
+    add(disposition, "filename");
+    add(disposition, "name");
+    add(type, "name");
+    add(type, "filename");
+    return names;
 }
 
 void PartLabel(DwHeaders& headers, std::string& label, int forScan) {

@@ -70,5 +70,9 @@ int ApplyHeaderRules(int depth, DwEntity& entity, const char* name);
 // one and with forScan 1, its bracketed type ("[application:zip]", "[message body]"); else empty.
 void PartLabel(DwHeaders& headers, std::string& label, int forScan);
 
+// Every file name the entity is given (each form of "filename" and "name" of Content-Disposition and
+// of Content-Type, RFC 2231 forms joined), without repeats; the label's name among them.
+std::vector<std::string> PartFileNames(DwHeaders& headers);
+
 // Frees both rule lists (the settings release runs it, so a reload starts without rules).
 void FreeFilterRules();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <unistd.h>
 
@@ -18,12 +19,14 @@
 #include "mail/mime/field.h"
 #include "mail/mime/headers.h"
 #include "mail/mime/lines.h"
+#include "mail/mime/mechanism.h"
 #include "mail/mime/mediatype.h"
 #include "mail/mime/message.h"
 #include "mail/walk/envelope.h"
 #include "mail/walk/headercheck.h"
 #include "mail/walk/headerrules.h"
 #include "mail/walk/mailsettings.h"
+#include "mail/walk/readings.h"
 #include "mail/walk/walkoutput.h"
 #include "mail/walk/walkparts.h"
 #include "mail/walk/writeback.h"
@@ -35,6 +38,7 @@
 #include "shell/scan/scantask.h"
 #include "unix/config/daemonsettings.h"
 #include "unix/protocol/mailenvelope.h"
+#include "unix/protocol/resultcode.h"
 #include "unix/protocol/scanoptions.h"
 #include "unix/protocol/scanrequest.h"
 
@@ -248,15 +252,31 @@ uint32_t WriteBack(DwMessage& message, const std::string& envelope, MailWalkStat
     return status;
 }
 
-} // namespace
+// Whether a message without a Content-Type has to be walked whatever its header block: it declares a
+// transfer encoding, or other readers read more into it than its text as it stands, which is all a
+// plain scan of it would show the engine.
+bool MustBeWalked(DwMessage& message) {
+    const DwMechanism* mechanism = message.Headers().FindContentTransferEncoding();
+    const int cte = mechanism ? mechanism->AsEnum() : kCteNull;
+    if (cte == kCteBase64 || cte == kCteQuotedPrintable || cte == kCteUuencode) return true;
+    std::vector<EntityReading> readings;
+    OtherEntityReadings(message, &readings);
+    for (const EntityReading& reading : readings)
+        if (reading.why != kStrictHeaderReading) return true;
+    return false;
+}
 
-int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& budget, int fromFile) {
+int WalkMessage(std::string& text, const char* name, int fd, TimeBudget& budget, int fromFile) {
     const size_t envelopeLength = MailEnvelopeLength(text);
     const std::string envelope = text.substr(0, envelopeLength);
     text.erase(0, envelopeLength);
     std::unique_ptr<DwMessage> message(DwMessage::NewMessage(text, nullptr));
     if (!message) return -1;
     message->Parse();
+    // Readers that end lines at a lone CR read another message: it is walked too.
+    std::string loneCr;
+    LoneCrReading(text, loneCr);
+    const size_t readingBytes = 2 * text.size() + 65536;
     std::string().swap(text);
 
     MessageLists lists;
@@ -268,7 +288,9 @@ int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& bud
     MailSettingsScope settings;
     settings.Apply(RequestOptionWord);
     const std::string prefix = ProcessPrefix();
-    if (!headers.HasContentType() && CheckHeaderSyntax(headers, prefix, name) != 0) return -1;
+    if (!headers.HasContentType() && loneCr.empty() && !MustBeWalked(*message) &&
+        CheckHeaderSyntax(headers, prefix, name) != 0)
+        return -1;
     ScanTask task(MainSettings, 0, kScanStackBudget);
 
     if (LogArchived) {
@@ -276,31 +298,35 @@ int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& bud
         EndMessageLine(0);
     }
     if (LogExtendedMailInfo) LogMailInfo(headers, prefix, name);
-    if (type == kTypeMessage && subtype == kSubtypePartial) {
+    MailWalkState walk;
+    walk.task = &task;
+    walk.name = name;
+    walk.readingBytesLeft = readingBytes;
+    walk.remember = !loneCr.empty() || TreeHasOtherReadings(*message);
+    if (!loneCr.empty()) AddMessageReading(walk, std::move(loneCr), "lone CR bytes taken as line ends");
+    const bool partial = type == kTypeMessage && subtype == kSubtypePartial;
+    if (partial) {
+        // The whole message cannot be put together here; the fragment it holds is still looked at.
         PrintMessage("%s%s %s", prefix.c_str(), name, MessageText(151));
         EndMessageLine(0);
-        ScanTask fresh(MainSettings, 0, kScanStackBudget);
-        fresh.CountSkipped();
-        Reply(fd, budget, &fresh, kPlainReplyFlags, nullptr);
-        return static_cast<int>(kMailPartialSkipped);
+        task.CountSkipped();
     }
     if (DebugMail) DumpMimeTree(1, *message);
-    if (ApplyHeaderRules(0, *message, name) != 0) {
+    if (!partial && ApplyHeaderRules(0, *message, name) != 0) {
         task.CountRejected();
         Reply(fd, budget, &task, kPlainReplyFlags, nullptr);
         return static_cast<int>(kMailRejected);
     }
-    if (type == kTypeMultipart && (subtype == kSubtypeRelated || message->Body().PartCount() == 0)) return -1;
+    if (type == kTypeMultipart && message->Body().PartCount() == 0) return -1;
 
-    MailWalkState walk;
-    walk.task = &task;
-    walk.name = name;
     {
         WalkAlarm alarmed;
-        if (type == kTypeMultipart)
-            ScanMultipartParts(walk, *message);
+        int stop = 0;
+        if (partial)
+            AddMessageReading(walk, message->Body().Text(), "the fragment of a partial message");
         else
-            ScanLeafEntity(walk, *message);
+            stop = ScanMultipartParts(walk, *message);
+        if (!stop && !ScanTimeoutFlag) WalkOtherReadings(walk);
     }
     // A time-out during the last part stops the write-back as one between two parts does.
     if (ScanTimeoutFlag) {
@@ -313,6 +339,10 @@ int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& bud
         // Taken into the status: the flag may not stop whatever the process scans next.
         ScanTimeoutFlag = 0;
     }
+    if (partial) {
+        Reply(fd, budget, &task, walk.status, nullptr);
+        return static_cast<int>(kMailPartialSkipped | walk.status);
+    }
     if (!walk.changed) {
         Reply(fd, budget, &task, walk.status, nullptr);
         return static_cast<int>(walk.status);
@@ -320,7 +350,15 @@ int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& bud
     return static_cast<int>(WriteBack(*message, envelope, walk, prefix, name, fd, budget, fromFile));
 }
 
-namespace {
+// The answer to a message that did not fit in memory (what the walk held is freed by then).
+int NoMemory(const char* name, int fd, TimeBudget& budget) {
+    PrintMessage("%s%s - %s!", ProcessPrefix().c_str(), name, MessageText(170));
+    EndMessageLine(0);
+    ScanTask task(MainSettings, 0, kScanStackBudget);
+    task.CountNoMemory();
+    SendScanErrorReply(fd, budget, &task, kRequestErrorNoMemory);
+    return static_cast<int>(kMailNoMemory);
+}
 
 // Reads length bytes of the open host file handle in pieces of at most piece: 0, or -1 when a read
 // failed or ended early.
@@ -337,6 +375,15 @@ int ReadWhole(int32_t handle, uint32_t length, uint32_t piece, std::string& text
 
 } // namespace
 
+int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& budget, int fromFile) {
+    try {
+        return WalkMessage(text, name, fd, budget, fromFile);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    return NoMemory(name, fd, budget);
+}
+
 int ScanMailFile(const char* name, int fd, TimeBudget& budget) {
     const int32_t handle = HostOpenFile(nullptr, name, TARVO_OPEN_READ);
     if (handle == -1) return -1;
@@ -346,7 +393,8 @@ int ScanMailFile(const char* name, int fd, TimeBudget& budget) {
     try {
         read = length < 0 ? -1 : ReadWhole(handle, static_cast<uint32_t>(length), 16384, text);
     } catch (const std::bad_alloc&) {
-        read = -1;
+        HostCloseFile(nullptr, handle);
+        return NoMemory(name, fd, budget);
     }
     HostCloseFile(nullptr, handle);
     if (read != 0) return -1;
@@ -356,12 +404,13 @@ int ScanMailFile(const char* name, int fd, TimeBudget& budget) {
 int ScanMailObject(int fd, TimeBudget& budget, uint32_t size, int named, const char* path) {
     const std::string display = named ? path : "DATA[" + std::to_string(getpid()) + "]";
     std::string text;
+    // No object of the protocol has the sign bit set, and no string holds more than max_size.
+    if (static_cast<int32_t>(size) < 0 || size > text.max_size())
+        return NoMemory(display.c_str(), fd, budget);
     try {
         text.reserve(size);
     } catch (const std::bad_alloc&) {
-        PrintMessage("%s - %s!", display.c_str(), MessageText(170));
-        EndMessageLine(0);
-        return -1;
+        return NoMemory(display.c_str(), fd, budget);
     }
     const int32_t handle = HostOpenFile(nullptr, path, TARVO_OPEN_READ);
     if (handle == -1) {

@@ -10,25 +10,24 @@
 #include "mail/walk/mailwalk.h"
 #include "mail/walk/walkoutput.h"
 
-void DecodePartBody(const char* name, int cte, const std::string& body, std::string& decoded) {
+int DecodeBody(int cte, const std::string& body, std::string& decoded) {
     decoded.clear();
-    int result = 0;
     // CR bytes of the decoded data are the part's own: none is dropped.
     switch (cte) {
     case kCteBase64:
-        result = Base64Decode(body, decoded, false);
-        break;
+        return Base64Decode(body, decoded, false);
     case kCteQuotedPrintable:
-        result = QpDecode(body, decoded, false);
-        break;
+        return QpDecode(body, decoded, false);
     case kCteUuencode:
-        result = UuDecode(body, decoded, false);
-        break;
+        return UuDecode(body, decoded, false);
     default:
         decoded = body;
-        return;
+        return 0;
     }
-    if (result == 0) return;
+}
+
+void DecodePartBody(const char* name, int cte, const std::string& body, std::string& decoded) {
+    if (DecodeBody(cte, body, decoded) == 0) return;
     std::string encoding;
     CteEnumToStr(cte, encoding);
     if (encoding.empty()) encoding = "Unknown";

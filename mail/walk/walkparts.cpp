@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <strings.h>
 
 #include "base/logwriter.h"
@@ -19,6 +21,7 @@
 #include "mail/walk/mailwalk.h"
 #include "mail/walk/notice.h"
 #include "mail/walk/headerrules.h"
+#include "mail/walk/readings.h"
 #include "mail/walk/walkoutput.h"
 #include "shell/host/hostreport.h"
 #include "shell/host/memfile.h"
@@ -29,18 +32,6 @@
 namespace {
 
 constexpr size_t kMaxObjectName = 511;
-
-// Type and subtype of the Content-Type; text/plain without one or with a type below text.
-void TypeOf(DwHeaders& headers, int* type, int* subtype) {
-    DwMediaType* mediaType = headers.FindContentType();
-    if (!mediaType || mediaType->Type() < kTypeText) {
-        *type = kTypeText;
-        *subtype = kSubtypePlain;
-        return;
-    }
-    *type = mediaType->Type();
-    *subtype = mediaType->Subtype();
-}
 
 std::string ObjectNameOf(const std::string& name) {
     std::string object;
@@ -78,14 +69,74 @@ private:
 };
 
 // The object scanned as a memory file of that name: its result bits. A part that could not be made
-// into an object was not looked at: it counts as a read error, never as clean.
-uint32_t ScanObject(ScanTask* task, const std::string& object, const std::string& data) {
+// into an object was not looked at: it counts as a read error, never as clean. Another reading scans
+// only what was not scanned yet.
+uint32_t ScanObject(MailWalkState& walk, const std::string& object, const std::string& data) {
+    if (walk.remember || walk.otherReading) {
+        const bool fresh = walk.scanned.insert(Sha256Digest(data.data(), data.size())).second;
+        if (!fresh && walk.otherReading) return 0;
+    }
     if (data.size() > kMemoryFileMaxSize ||
         !AddMemoryFile(data.data(), static_cast<uint32_t>(data.size()), object.c_str())) {
-        task->CountReadError();
+        walk.task->CountReadError();
         return TARVO_RESULT_READ_ERROR;
     }
-    return task->ScanFile(object.c_str(), data.size());
+    return walk.task->ScanFile(object.c_str(), data.size());
+}
+
+bool HasText(const std::string& body) {
+    return body.find_first_not_of(" \t\r\n") != std::string::npos;
+}
+
+std::string PartNameOf(const MailWalkState& walk, DwHeaders& headers) {
+    std::string label;
+    PartLabel(headers, label, 1);
+    return walk.name + "/" + label;
+}
+
+// The task's actions off while other readings are scanned: what they find is reported, and nothing
+// is cured or deleted in an object that is not the message's.
+class ReportOnly {
+public:
+    explicit ReportOnly(ScanTask& task) : task_(task), deleteArchives_(EnableDeleteArchiveAction) {
+        uint32_t* word = task_.Settings().word;
+        for (int i = 0; i < kActionWords; ++i) {
+            saved_[i] = word[kContainerActionWord + i];
+            word[kContainerActionWord + i] = 0;
+        }
+        EnableDeleteArchiveAction = 0;
+    }
+    ~ReportOnly() {
+        for (int i = 0; i < kActionWords; ++i) task_.Settings().word[kContainerActionWord + i] = saved_[i];
+        EnableDeleteArchiveAction = deleteArchives_;
+    }
+    ReportOnly(const ReportOnly&) = delete;
+    ReportOnly& operator=(const ReportOnly&) = delete;
+
+private:
+    // The container, incurable, infected, suspicious and extended-class action words.
+    static constexpr int kActionWords = kHacktoolActionWord - kContainerActionWord + 1;
+    ScanTask& task_;
+    uint32_t saved_[kActionWords];
+    int32_t deleteArchives_;
+};
+
+// The other readings of entity join the queue, each once, within the message's bounds.
+void QueueOtherReadings(MailWalkState& walk, DwEntity& entity) {
+    std::vector<EntityReading> readings;
+    if (!OtherEntityReadings(entity, &readings)) return;
+    const std::string part = PartNameOf(walk, entity.Headers());
+    for (EntityReading& reading : readings) {
+        if (!walk.readings.insert(Sha256Digest(reading.text.data(), reading.text.size())).second) continue;
+        if (walk.readingsTaken >= kMaxOtherReadings || reading.text.size() > walk.readingBytesLeft) {
+            walk.readingsCut = true;
+            continue;
+        }
+        ++walk.readingsTaken;
+        walk.readingBytesLeft -= reading.text.size();
+        DwMessageComponent* parent = reading.inside ? &entity.Body() : entity.Parent();
+        walk.pending.push_back({parent, std::move(reading.text), part, reading.why});
+    }
 }
 
 // Position of the first "<html>" (without case) at a '<', or npos.
@@ -97,22 +148,28 @@ size_t FindHtmlTag(const std::string& text) {
 
 } // namespace
 
-std::string ScanMessagePart(DwHeaders& headers, const std::string& body, const std::string& name,
-                            ScanTask* task, uint32_t* status) {
+void NotExamined(MailWalkState& walk, const std::string& part, const char* why) {
+    walk.task->CountReadError();
+    walk.status |= TARVO_RESULT_READ_ERROR;
+    PrintMessage("%s%s - %s (%s)", ProcessPrefix().c_str(), part.c_str(), MessageText(39), why);
+    EndMessageLine(0);
+}
+
+std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, uint32_t* status) {
+    DwHeaders& headers = entity.Headers();
+    const std::string& body = entity.Body().Text();
     if (body.empty()) return std::string();
     *status = 0;
-    std::string label;
-    PartLabel(headers, label, 1);
-    const std::string partName = name + "/" + label;
+    const std::string partName = PartNameOf(walk, headers);
     const std::string prefix = ProcessPrefix();
     int type = 0;
     int subtype = 0;
-    TypeOf(headers, &type, &subtype);
+    EntityTypeOf(entity, &type, &subtype);
     if (type == kTypeMessage && subtype == kSubtypePartial) {
         PrintMessage("%s%s %s", prefix.c_str(), partName.c_str(), MessageText(151));
         EndMessageLine(0);
         *status = kMailPartialSkipped;
-        task->CountSkipped();
+        walk.task->CountSkipped();
         return std::string();
     }
     if (type == kTypeMultipart && headers.FindContentType()->Boundary().empty()) {
@@ -121,18 +178,28 @@ std::string ScanMessagePart(DwHeaders& headers, const std::string& body, const s
     }
     // Read without adding a field: the message is written back as it came, but for the changed parts.
     DwMechanism* mechanism = headers.FindContentTransferEncoding();
+    const int cte = mechanism ? mechanism->AsEnum() : kCteNull;
     std::string decoded;
-    DecodePartBody(partName.c_str(), mechanism ? mechanism->AsEnum() : kCteNull, body, decoded);
-    if (decoded.empty()) return std::string();
+    DecodePartBody(partName.c_str(), cte, body, decoded);
+    if (decoded.empty()) {
+        if (!HasText(body)) return std::string();
+        // Nothing came out of an encoded body: what a reader makes of it is not known, so the body is
+        // scanned as it stands and the message is not answered clean.
+        std::string encoding;
+        CteEnumToStr(cte, encoding);
+        const std::string why = "nothing could be decoded from its " + encoding;
+        NotExamined(walk, partName, why.c_str());
+        decoded = body;
+    }
 
     if (type == kTypeText && subtype == kSubtypeHtml) {
         const size_t html = FindHtmlTag(decoded);
         const size_t first = decoded.find('<');
         if (html != std::string::npos && html != 0 && first != 0) {
             const std::string stripped = ObjectNameOf(partName + ".Stripped");
-            *status = ScanObject(task, stripped, decoded.substr(html));
+            *status = ScanObject(walk, stripped, decoded.substr(html));
             if (*status & (TARVO_RESULT_DELETED | TARVO_RESULT_MOVED)) {
-                task->ClearLine();
+                walk.task->ClearLine();
                 return stripped;
             }
             if (*status & TARVO_RESULT_CURED) {
@@ -147,8 +214,8 @@ std::string ScanMessagePart(DwHeaders& headers, const std::string& body, const s
         }
     }
     const std::string object = ObjectNameOf(partName);
-    *status |= ScanObject(task, object, decoded);
-    task->ClearLine();
+    *status |= ScanObject(walk, object, decoded);
+    walk.task->ClearLine();
     return object;
 }
 
@@ -168,7 +235,8 @@ uint32_t ReplaceScannedPart(MailWalkState& walk, uint32_t status, DwEntity& enti
     } else if ((status & TARVO_RESULT_CURED) && cured) {
         walk.changed = 1;
         std::string encoded;
-        Base64Encode(*cured, encoded);
+        // The cured bytes must not become an empty part: the walk answers "no memory" instead.
+        if (Base64Encode(*cured, encoded) != 0) throw std::bad_alloc();
         entity.Body().SetText(std::move(encoded));
         RemoveFieldsByName(headers, "Lines");
         RemoveFieldsByName(headers, "Content-Length");
@@ -185,8 +253,7 @@ uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity) {
     bool haveCured = false;
     {
         LeafMemoryFiles files;
-        const std::string object =
-            ScanMessagePart(entity.Headers(), entity.Body().Text(), walk.name, walk.task, &leaf);
+        const std::string object = ScanMessagePart(walk, entity, &leaf);
         uint32_t size = 0;
         const uint8_t* data = (leaf & TARVO_RESULT_CURED) && !object.empty()
                                   ? GetMemoryFileData(&size, object.c_str())
@@ -197,8 +264,8 @@ uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity) {
         }
     }
     walk.status |= leaf;
-    // A scan the time-out cut short changes nothing.
-    if (!ScanTimeoutFlag)
+    // A scan the time-out cut short changes nothing, nor does one of another reading.
+    if (!ScanTimeoutFlag && !walk.otherReading)
         ReplaceScannedPart(walk, leaf, entity, haveCured ? &cured : nullptr);
     else
         FoundListCopy.Clear();
@@ -211,25 +278,67 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
         walk.status |= kMailTimedOut;
         return 1;
     }
+    // Taken before the walk: a replaced part no longer reads as it came.
+    QueueOtherReadings(walk, entity);
     int type = 0;
     int subtype = 0;
-    TypeOf(entity.Headers(), &type, &subtype);
+    EntityTypeOf(entity, &type, &subtype);
     DwBody& body = entity.Body();
-    // A body the tree left whole (too deep, or no part could be found in it) is scanned as one leaf: what
-    // was not looked at must not pass as clean. The tree's nesting limit bounds this recursion.
-    if (type == kTypeMultipart && body.PartCount() > 0) {
+    if (body.IsNestingCut()) {
+        // Kept whole below the nesting limit: its text is scanned as it stands, and the message is not
+        // answered clean.
+        NotExamined(walk, PartNameOf(walk, entity.Headers()), "nesting too deep");
+    } else if (type == kTypeMultipart && body.PartCount() > 0) {
         for (int i = 0; i < body.PartCount(); ++i)
             if (ScanMultipartParts(walk, body.PartAt(i)) != 0) return 1;
         return 0;
-    }
-    if (type == kTypeMessage && subtype == kSubtypePartial) {
+    } else if (type == kTypeMessage && subtype == kSubtypePartial) {
         ScanLeafEntity(walk, entity);
         return 0;
+    } else if (type == kTypeMessage && body.NestedMessage()) {
+        return ScanMultipartParts(walk, *body.NestedMessage());
     }
-    if (type == kTypeMessage && body.NestedMessage()) return ScanMultipartParts(walk, *body.NestedMessage());
+    // A leaf, or a body the tree left whole: what was not looked at must not pass as clean.
     const uint32_t leaf = ScanLeafEntity(walk, entity);
     return (leaf & (TARVO_RESULT_INFECTED | TARVO_RESULT_MODIFICATION)) && StopOnFirstInfected &&
                    !MailActionsRequested
                ? 1
                : 0;
+}
+
+void AddMessageReading(MailWalkState& walk, std::string reading, const char* why) {
+    if (walk.readingsTaken >= kMaxOtherReadings || reading.size() > walk.readingBytesLeft) {
+        walk.readingsCut = true;
+        return;
+    }
+    ++walk.readingsTaken;
+    walk.readingBytesLeft -= reading.size();
+    walk.readings.insert(Sha256Digest(reading.data(), reading.size()));
+    walk.pending.push_back({nullptr, std::move(reading), walk.name, why});
+}
+
+int WalkOtherReadings(MailWalkState& walk) {
+    if (walk.pending.empty() && !walk.readingsCut) return 0;
+    ReportOnly reportOnly(*walk.task);
+    walk.otherReading = true;
+    // Kept to the end: the readings of a reading's entities name them as their parents.
+    std::vector<std::unique_ptr<DwBodyPart>> parts;
+    int stop = 0;
+    while (!stop && !walk.pending.empty()) {
+        PendingReading reading = std::move(walk.pending.front());
+        walk.pending.pop_front();
+        if (LogArchived) {
+            PrintMessage("%s%s - %s", ProcessPrefix().c_str(), reading.part.c_str(), reading.why);
+            EndMessageLine(0);
+        }
+        std::unique_ptr<DwBodyPart> part(DwBodyPart::NewBodyPart(std::move(reading.text), reading.parent));
+        if (!part) break;
+        part->Parse();
+        stop = ScanMultipartParts(walk, *part);
+        parts.push_back(std::move(part));
+    }
+    walk.otherReading = false;
+    walk.pending.clear();
+    if (walk.readingsCut && !stop) NotExamined(walk, walk.name, "read too many ways");
+    return stop;
 }

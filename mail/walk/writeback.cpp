@@ -71,6 +71,17 @@ std::string LastComponent(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Makes the names of a folder (a new or renamed entry in it) last. A folder that cannot be opened
+// for it (no read permission) or a file system that cannot sync folders is passed over: -1 only for
+// a sync that failed.
+int SyncFolder(const std::string& folder) {
+    const int fd = FileOpen(folder.c_str(), O_RDONLY | O_DIRECTORY, 0);
+    if (fd < 0) return 0;
+    const int synced = fsync(fd) == 0 || errno == EINVAL || errno == EROFS ? 0 : -1;
+    FileClose(fd);
+    return synced;
+}
+
 } // namespace
 
 int ReplaceFileContents(const char* path, const std::string& data) {
@@ -82,17 +93,21 @@ int ReplaceFileContents(const char* path, const std::string& data) {
         FolderOf(path) + "/." + LastComponent(path) + ".tarvo" + std::to_string(getpid());
     const int fd = CreateExclusive(base, temporary);
     if (fd < 0) return -1;
-    // Owner first: a change of owner may clear the set-id bits that the mode then puts back.
-    if (fchown(fd, original.st_uid, original.st_gid) != 0) {
-        // Only root may give the file away; the mail file keeps its bits all the same.
-    }
-    int result = fchmod(fd, original.st_mode & 07777) == 0 ? 0 : -1;
+    // Owner first: a change of owner may clear the set-id bits that the mode then puts back. Where
+    // owner or group cannot be kept (only root may give a file away) the mail file is not replaced:
+    // a mailbox that changed hands could no longer be read by its owner.
+    int result = fchown(fd, original.st_uid, original.st_gid) == 0 ? 0 : -1;
+    if (result == 0 && fchmod(fd, original.st_mode & 07777) != 0) result = -1;
     if (result == 0) result = WriteAll(fd, data.data(), data.size());
     if (result == 0 && fsync(fd) != 0) result = -1;
     if (FileClose(fd) != 0) result = -1;
     if (result == 0 && rename(temporary.c_str(), path) != 0) result = -1;
-    if (result != 0) unlink(temporary.c_str());
-    return result;
+    if (result != 0) {
+        unlink(temporary.c_str());
+        return -1;
+    }
+    // Renamed: the new contents are in place, and the folder must keep the new name.
+    return SyncFolder(FolderOf(path));
 }
 
 int WriteTemporaryObject(const std::string& data, std::string& path) {
@@ -130,7 +145,10 @@ int CreateBackupCopy(const char* path, const char* folder, std::string& backup) 
     }
     FileClose(in);
     if (out >= 0) {
+        // On disk before the original may be replaced.
+        if (result == 0 && fsync(out) != 0) result = -1;
         if (FileClose(out) != 0) result = -1;
+        if (result == 0) result = SyncFolder(folder);
         if (result != 0) unlink(name.c_str());
     }
     if (result == 0) backup = name;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "base/filelayer.h"
 #include "base/logwriter.h"
@@ -87,7 +88,7 @@ bool Opens(const char* path) {
 } // namespace
 
 int CreateEngineTable() {
-    if (!EngineTable) EngineTable.reset(new EngineInstance[kEngineTableSize]());
+    if (!EngineTable) EngineTable.reset(new (std::nothrow) EngineInstance[kEngineTableSize]());
     return EngineTable ? 0 : -1;
 }
 

@@ -1,9 +1,15 @@
 #include "shell/engine/virbase.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <new>
+#include <set>
+#include <unordered_set>
+#include <utility>
 
 #include "base/filelayer.h"
 #include "base/findfile.h"
@@ -56,9 +62,27 @@ bool ReadRecord(const char* path, char* buffer, BaseRecord& record, uint8_t* dai
     return true;
 }
 
-// Calls fn(full name) for every file that the masks name, in mask order.
+// The files already handed to the walk's callback: by device and inode, or by name when the file
+// cannot be looked at.
+class SeenFiles {
+public:
+    bool FirstSight(const std::string& path) {
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0) return names_.insert(path).second;
+        return files_.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)}).second;
+    }
+
+private:
+    std::set<std::pair<uint64_t, uint64_t>> files_;
+    std::unordered_set<std::string> names_;
+};
+
+// Calls fn(full name, file name) for every file that the masks name, in mask order, each file once:
+// a file that two masks name, or one mask given many times, is one base.
 template <typename Fn> bool ForEachBaseFile(Fn fn) {
     if (!VirusBase) return true;
+    std::unordered_set<std::string> patterns;
+    SeenFiles seen;
     for (auto* mask = static_cast<const char*>(VirusBase->First()); mask;
          mask = static_cast<const char*>(VirusBase->Next())) {
         char pattern[kPathBufSize + 2];
@@ -69,12 +93,14 @@ template <typename Fn> bool ForEachBaseFile(Fn fn) {
             pattern[n++] = '*';
             pattern[n] = '\0';
         }
+        if (!patterns.insert(pattern).second) continue;
         FindRecord* found = nullptr;
         FindHandle search = FindFirst(pattern, &found);
         if (search == -1) continue;
         bool go = true;
         do {
-            if (!IsDirectoryMode(FindFileMode(found))) go = fn(found->fullName.c_str(), FindFileName(found));
+            if (!IsDirectoryMode(FindFileMode(found)) && seen.FirstSight(found->fullName))
+                go = fn(found->fullName.c_str(), FindFileName(found));
         } while (go && FindNext(search, found) == 0);
         if (!go) {
             FindClose(search, found);
@@ -199,8 +225,8 @@ uint32_t LoadVirusBases(EngineInstance* instance, uint32_t* resultWord) {
         InternalError("Internal error", __LINE__);
         return 0;
     }
-    std::unique_ptr<char[]> header(new char[kBaseHeaderBufferSize]);
-    std::unique_ptr<BaseList> list(new BaseList);
+    std::unique_ptr<char[]> header(new (std::nothrow) char[kBaseHeaderBufferSize]);
+    std::unique_ptr<BaseList> list(new (std::nothrow) BaseList);
     if (!header || !list) {
         InternalError("Memory allocation error", __LINE__);
         return 0;
@@ -243,15 +269,17 @@ int32_t UpdateVirusBases(EngineInstance* instance, uint32_t* resultWord) {
         InternalError("Internal error", __LINE__);
         return -1;
     }
-    if (!instance->bases) instance->bases = std::unique_ptr<BaseList>(new BaseList).release();
-    std::unique_ptr<char[]> header(new char[kBaseHeaderBufferSize]);
+    if (!instance->bases) instance->bases = new (std::nothrow) BaseList;
+    std::unique_ptr<char[]> header(new (std::nothrow) char[kBaseHeaderBufferSize]);
     if (!header || !instance->bases) {
         InternalError("Memory allocation error", __LINE__);
         return -1;
     }
     BaseList& bases = *instance->bases;
     BaseList changed;
+    std::unordered_set<std::string> named;
     bool complete = ForEachBaseFile([&](const char* path, const char* name) {
+        named.insert(path);
         BaseRecord record;
         uint8_t daily = 0;
         if (!ReadRecord(path, header.get(), record, &daily)) return false;
@@ -268,6 +296,10 @@ int32_t UpdateVirusBases(EngineInstance* instance, uint32_t* resultWord) {
         return true;
     });
     if (!complete) return -1;
+    // The engine cannot forget one base: a base that the masks no longer name asks for a full load,
+    // which also finds out when they name none at all.
+    for (const BaseRecord& record : bases.records)
+        if (named.count(record.path) == 0) return -1;
 
     bool sent = false;
     for (const BaseRecord& record : changed.records) {

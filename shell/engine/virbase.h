@@ -64,14 +64,15 @@ int ReadBaseHeader(const char* path, char* buffer, uint16_t* kind, uint16_t* sta
 // The base lock: taken by the base operations and by engine start and stop.
 extern volatile uint32_t BaseLock;
 
-// Loads every base that the masks name into the instance: the total record
+// Loads every base that the masks name into the instance, each file once: the total record
 // count, 0 on failure. resultWord receives the engine's answer to the end of
 // loading.
 uint32_t LoadVirusBases(EngineInstance* instance, uint32_t* resultWord);
 // Loads the bases that are new or changed since the last load into an
 // instance that keeps its engine: the total record count, or -1 (a daily base
-// marked as such, a header that cannot be read, an engine failure) after
-// which the caller unloads and loads everything afresh.
+// marked as such, a header that cannot be read, an engine failure, a loaded
+// base that the masks no longer name) after which the caller unloads and
+// loads everything afresh.
 int32_t UpdateVirusBases(EngineInstance* instance, uint32_t* resultWord);
 // Forgets the instance's bases: 1 unless the engine refused.
 int UnloadVirusBases(EngineInstance* instance, uint32_t* count);

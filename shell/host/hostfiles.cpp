@@ -12,6 +12,7 @@
 #include "base/filelayer.h"
 #include "base/strutil.h"
 #include "shell/host/memfile.h"
+#include "shell/host/nothrowservice.h"
 #include "shell/scan/objectnames.h"
 #include "shell/settings/shellkeys.h"
 
@@ -323,7 +324,9 @@ int32_t HostFileLength(void* context, int32_t handle) {
     return HostSeekToStart(context, handle) < 0 ? -1 : length;
 }
 
-int32_t HostRenameFile(void*, const char* oldName, const char* newName) {
+namespace {
+
+int32_t RenameFile(const char* oldName, const char* newName) {
     if (!oldName || !*oldName || !newName || !*newName || std::strlen(newName) > kPathMax) return -1;
     // The object being scanned is renamed only where its name still leads to the file the engine read.
     FileIdentity scanned;
@@ -355,6 +358,12 @@ int32_t HostRenameFile(void*, const char* oldName, const char* newName) {
     return TryUniqueNames(newName, attempt, nullptr);
 }
 
+} // namespace
+
+int32_t HostRenameFile(void*, const char* oldName, const char* newName) {
+    return AnswerWithoutThrowing(-1, [&] { return RenameFile(oldName, newName); });
+}
+
 int32_t HostTruncateFile(void*, int32_t handle, uint32_t length) {
     if (Refused(handle)) return -1;
     if (MemoryFile* file = MemoryByHandle(handle)) {
@@ -383,7 +392,9 @@ int32_t HostTruncateFile(void*, int32_t handle, uint32_t length) {
     return ftruncate(handle, static_cast<off_t>(length)) == 0 ? 0 : -1;
 }
 
-int32_t HostUnlinkFile(void*, const char* name) {
+namespace {
+
+int32_t UnlinkFile(const char* name) {
     if (!name || !*name) return -1;
     // The object being scanned is removed only where its name still leads to the file the engine
     // read, and never with the rest of a bigger file that its window is a part of.
@@ -408,6 +419,12 @@ int32_t HostUnlinkFile(void*, const char* name) {
         return entry.Unlink() == 0 ? 0 : -1;
     }
     return unlink(name) == 0 ? 0 : -1;
+}
+
+} // namespace
+
+int32_t HostUnlinkFile(void*, const char* name) {
+    return AnswerWithoutThrowing(-1, [&] { return UnlinkFile(name); });
 }
 
 int32_t HostGetDateAndTime(void*, int32_t handle, uint16_t* date, uint16_t* time) {

@@ -6,6 +6,7 @@
 #include "base/logwriter.h"
 #include "base/messages.h"
 #include "shell/host/hosttask.h"
+#include "shell/host/nothrowservice.h"
 #include "shell/scan/requestoption.h"
 #include "shell/settings/shellkeys.h"
 
@@ -78,7 +79,11 @@ int32_t HostVirusFound(void*, void* task, const char* name, uint32_t kind) {
     std::snprintf(listed, sizeof listed, "%s %s", classText, buffer);
     std::snprintf(tagged, sizeof tagged, "%s%s", buffer, tag);
 
-    context->HostPrintObjectLine();
+    // The object's line needs memory for its path; the finding is listed all the same without it.
+    AnswerWithoutThrowing(0, [&] {
+        context->HostPrintObjectLine();
+        return 0;
+    });
     FoundList.AddString(listed);
     FoundListCopy.AddString(listed);
     TaggedList.AddString(tagged);
@@ -96,7 +101,10 @@ int32_t HostReportPacker(void*, void* task, const char* name, uint32_t flag) {
     if (!context) return 0;
     uint32_t word = context->HostPackerReportWord();
     if (word && LogPacked) {
-        context->HostPrintObjectName();
+        AnswerWithoutThrowing(0, [&] {
+            context->HostPrintObjectName();
+            return 0;
+        });
         PrintMessage(" %s %s", MessageText(flag ? 27 : 28), name ? name : "");
         EndMessageLine(0);
     }

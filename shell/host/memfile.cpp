@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "base/alloc.h"
 #include "base/processid.h"
@@ -118,7 +119,7 @@ void TvFileList::DeleteAll() {
 }
 
 int CreateMemoryFileList() {
-    if (!MemoryFiles) MemoryFiles.reset(new TvFileList);
+    if (!MemoryFiles) MemoryFiles.reset(new (std::nothrow) TvFileList);
     return MemoryFiles ? 0 : -1;
 }
 

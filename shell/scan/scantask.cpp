@@ -12,8 +12,6 @@
 #include "base/filelayer.h"
 #include "base/logwriter.h"
 #include "base/messages.h"
-#include "base/strutil.h"
-#include "base/wildmatch.h"
 #include "shell/scan/actiongate.h"
 #include "shell/scan/dirname.h"
 #include "shell/disk/drivemap.h"
@@ -178,8 +176,7 @@ bool ScanTask::IsMemoryObject(const char* path) const {
 }
 
 bool ScanTask::IsExcluded(const char* path) {
-    tvStringList& list = Settings().excludePaths;
-    if (list.IsEmpty()) return false;
+    if (Settings().excludePaths.IsEmpty()) return false;
     char dir[kPathBufSize];
     struct stat st;
     // An object in memory is no directory, whatever the disk holds under its name.
@@ -187,18 +184,7 @@ bool ScanTask::IsExcluded(const char* path) {
         CopyPathBuffer(dir, path);
     else
         DirNameOf(path, dir, sizeof dir);
-    for (const char* entry = static_cast<const char*>(list.First()); entry;
-         entry = static_cast<const char*>(list.Next())) {
-        std::string pattern = entry;
-        if (pattern.empty()) continue;
-        std::string squeezed(pattern.size() + 1, '\0');
-        std::memcpy(&squeezed[0], pattern.c_str(), pattern.size() + 1);
-        SqueezeChar(&squeezed[0], '/');
-        pattern = squeezed.c_str();
-        if (pattern.back() != '*' && access(pattern.c_str(), F_OK) != 0) pattern += '*';
-        if (WildMatchEsc(pattern.c_str(), dir)) return true;
-    }
-    return false;
+    return Settings().MatchExcludePath(dir);
 }
 
 void ScanTask::NoteObject(const char* path, int32_t handle) {

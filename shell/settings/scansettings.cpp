@@ -52,6 +52,11 @@ bool TarvoMainSettings::MatchTypeMask(const char* ext) {
     return ext && fileTypeMasks.FindData(ext) != nullptr;
 }
 
+bool TarvoMainSettings::MatchExcludePath(const char* dir) {
+    lists_->excludeIndex.Follow(excludePaths);
+    return lists_->excludeIndex.Matches(dir);
+}
+
 int TarvoMainSettings::CopyFrom(const TarvoMainSettings& source) {
     return CopyMainSettings(source, *this);
 }

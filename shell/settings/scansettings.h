@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "base/tvstrlist.h"
+#include "shell/settings/excludepaths.h"
 
 // Words of the settings by number (word[n]); the others are carried along
 // but not read by the scanning shell.
@@ -60,7 +61,8 @@ struct SettingsLists {
     tvStringList excludePaths;      // ExcludePaths
     tvStringList spareList1;        // carried along, not read by the scanning shell
     tvStringList spareList2;
-    tvWildStringList nameMasks; // UserMasks: patterns for the base name
+    tvWildStringList nameMasks;    // UserMasks: patterns for the base name
+    ExcludePathIndex excludeIndex; // excludePaths made ready for matching
 };
 
 class TarvoMainSettings {
@@ -91,6 +93,9 @@ public:
     // Whether a name mask matches name, a file-type mask matches ext (without case).
     bool MatchNameMask(const char* name);
     bool MatchTypeMask(const char* ext);
+    // Whether an ExcludePaths entry matches the folder dir (ExcludePathIndex). The entries are made
+    // ready once for each change of the list, which the settings of every request share.
+    bool MatchExcludePath(const char* dir);
     // CopyMainSettings from source into this, from this into target.
     int CopyFrom(const TarvoMainSettings& source);
     int CopyTo(TarvoMainSettings& target) const;

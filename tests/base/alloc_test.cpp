@@ -30,6 +30,17 @@ TEST(Alloc, NewAndDeleteAreCountedAndZeroFilled) {
     EXPECT_EQ(MemFreeCount(), frees + 2);
 }
 
+TEST(Alloc, BytesInUseFollowTheBlocksLeftUnreleased) {
+    const int64_t before = MemBytesInUse();
+    unsigned char* p = new unsigned char[1000];
+    Wide* w = new Wide;
+    EXPECT_GE(MemBytesInUse() - before, 1000 + static_cast<int64_t>(sizeof(Wide)));
+    EXPECT_LT(MemBytesInUse() - before, 2000 + static_cast<int64_t>(sizeof(Wide)));
+    delete w;
+    delete[] p;
+    EXPECT_EQ(MemBytesInUse(), before);
+}
+
 TEST(Alloc, NothrowFormsReturnNullInsteadOfThrowing) {
 #ifndef __SANITIZE_ADDRESS__ // the sanitizer's heap stops the program instead
     volatile size_t hugeSize = SIZE_MAX - 64;
@@ -40,6 +51,56 @@ TEST(Alloc, NothrowFormsReturnNullInsteadOfThrowing) {
     EXPECT_NE(none, nullptr);
     operator delete[](none, std::nothrow);
     operator delete(nullptr); // ignored
+}
+
+// The plain forms throw, as the standard library's containers need: a string that cannot grow
+// reports it instead of writing through a null pointer.
+TEST(Alloc, PlainFormsThrowWhenMemoryIsExhausted) {
+#ifndef __SANITIZE_ADDRESS__
+    volatile size_t hugeSize = SIZE_MAX - 64;
+    EXPECT_THROW(operator delete(operator new(hugeSize)), std::bad_alloc);
+    EXPECT_THROW(operator delete[](operator new[](hugeSize, std::align_val_t{64}), std::align_val_t{64}),
+                 std::bad_alloc);
+    EXPECT_EQ(operator new (hugeSize, std::align_val_t{64}, std::nothrow), nullptr);
+#endif
+    MemSetFailureBound(1 << 16);
+    bool threw = false;
+    try {
+        std::string grown(1 << 17, 'x');
+    } catch (const std::bad_alloc&) {
+        threw = true;
+    }
+    MemSetFailureBound(0);
+    EXPECT_TRUE(threw);
+}
+
+// The test bound counts the blocks taken since it was set and not yet released, through every
+// form of allocation.
+TEST(Alloc, FailureBoundCountsTheBlocksHeld) {
+    MemSetFailureBound(10000);
+    void* first = MemAllocZeroed(6000);
+    void* second = MemAllocZeroed(6000);
+    void* nothrow = operator new[](6000, std::nothrow);
+    bool threw = false;
+    try {
+        operator delete(operator new(6000));
+    } catch (const std::bad_alloc&) {
+        threw = true;
+    }
+    MemFree(first);
+    void* again = operator new(6000);
+    void* over = MemAllocZeroed(6000);
+    MemSetFailureBound(0);
+    void* lifted = MemAllocZeroed(20000);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_EQ(nothrow, nullptr);
+    EXPECT_TRUE(threw);
+    EXPECT_NE(again, nullptr);
+    EXPECT_EQ(over, nullptr);
+    EXPECT_NE(lifted, nullptr);
+    operator delete(again);
+    MemFree(lifted);
 }
 
 TEST(Alloc, LibraryContainersGoThroughIt) {

@@ -23,7 +23,12 @@ TEST(MemoryStream, ReadsToTheEndAndSeekStartsAgain) {
     ASSERT_TRUE(s);
     EXPECT_EQ(kMemoryStream, s->fd);
     EXPECT_EQ(10, StreamSize(s.get()));
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(i, StreamGetByte(s.get()));
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(i, StreamPeekByte(s.get()));
+        EXPECT_EQ(i, s->position) << "a peek takes nothing";
+        EXPECT_EQ(i, StreamGetByte(s.get()));
+    }
+    EXPECT_EQ(-1, StreamPeekByte(s.get()));
     EXPECT_EQ(-1, StreamGetByte(s.get()));
     EXPECT_EQ(1, s->atEnd);
 

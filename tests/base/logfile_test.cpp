@@ -86,6 +86,10 @@ struct RotateCase {
     const char* backup; // "" when the log must stay
 };
 
+void PrintTo(const RotateCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RotateTest : public LogTest, public ::testing::WithParamInterface<RotateCase> {};
 
 TEST_P(RotateTest, RotatesOnceTheLimitIsReached) {

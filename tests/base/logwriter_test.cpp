@@ -187,6 +187,75 @@ TEST_F(LogLineTest, FlushKeepsTheCallersSignalMask) {
     EXPECT_EQ(Log(), "inside a critical section\noutside\n");
 }
 
+// A hold keeps its lines, with the time each was made, until it ends; then they go where the
+// settings of that moment say, whatever the settings were while they were made.
+time_t SteppingClock() {
+    static time_t now = 1234567890;
+    return now += 60;
+}
+
+TEST_F(LogLineTest, HeldLinesGoWhereTheSettingsSayWhenTheHoldEnds) {
+    PrintMessage("before\n");
+    EndMessageLine(0);
+    LogTime = 1;
+    LogClock = SteppingClock;
+    HoldLogLines();
+    PrintMessage("read under the file settings\n");
+    EndMessageLine(0);
+    // Settings read half-way through: syslog, then logging off.
+    LogToSyslog = 1;
+    PrintMessage("under syslog ");
+    LogErrorf("the reason");
+    LogToFile = 0;
+    PrintMessage("with logging off\n");
+    EndMessageLine(0);
+    EXPECT_EQ(Log(), "before\n") << "nothing written during the hold";
+    EXPECT_TRUE(SyslogCalls().empty());
+
+    LogToFile = 1;
+    LogToSyslog = 0;
+    WriteHeldLogLines();
+    EXPECT_EQ(Log(), "before\n"
+                     "Fri Feb 13 23:32:30 2009 read under the file settings\n"
+                     "Fri Feb 13 23:33:30 2009 under syslog Tarvo/Linux: the reason\n"
+                     "Fri Feb 13 23:34:30 2009 with logging off\n");
+    EXPECT_TRUE(SyslogCalls().empty());
+
+    // The hold is over: the next line goes out at once.
+    PrintMessage("after\n");
+    EndMessageLine(0);
+    EXPECT_NE(Log().find("after\n"), std::string::npos);
+}
+
+TEST_F(LogLineTest, HeldLinesFollowTheTargetOfTheEndOrAreForgotten) {
+    HoldLogLines();
+    PrintMessage("one\n");
+    EndMessageLine(0);
+    LogToSyslog = 1;
+    WriteHeldLogLines();
+    ASSERT_EQ(SyslogCalls().size(), 1u);
+    EXPECT_EQ(SyslogCalls()[0].line, "one\n");
+
+    HoldLogLines();
+    PrintMessage("two\n");
+    EndMessageLine(0);
+    LogToFile = 0;
+    WriteHeldLogLines();
+    LogToFile = 1;
+
+    // A process forked during a hold leaves the lines to its parent.
+    HoldLogLines();
+    PrintMessage("three\n");
+    EndMessageLine(0);
+    ForgetHeldLogLines();
+    WriteHeldLogLines();
+    PrintMessage("four\n");
+    EndMessageLine(0);
+    ASSERT_EQ(SyslogCalls().size(), 2u);
+    EXPECT_EQ(SyslogCalls()[1].line, "four\n");
+    EXPECT_EQ(Log(), "");
+}
+
 // Syslog, through the seam.
 
 using SyslogTest = LogTest;
@@ -229,6 +298,10 @@ struct ReportCase {
     int collect;
 };
 
+void PrintTo(const ReportCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ReportListTest : public LogTest, public ::testing::WithParamInterface<ReportCase> {};
 
 TEST_P(ReportListTest, OnlyACollectingProcessKeepsLines) {
@@ -266,6 +339,10 @@ struct ConsoleCase {
     int open;
     const char* console;
 };
+
+void PrintTo(const ConsoleCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ConsoleOutputTest : public LogTest, public ::testing::WithParamInterface<ConsoleCase> {};
 

@@ -65,6 +65,10 @@ struct RemovalCase {
     const char* name;
 };
 
+void PrintTo(const RemovalCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ListRemoval : public ::testing::TestWithParam<RemovalCase> {};
 
 // Cursor position x removal position: the cursor keeps its element (or moves

@@ -47,7 +47,9 @@ TEST(StringList, ComparesWithoutCaseInCodePage866) {
     EXPECT_EQ(l.AddStringUnique("aBc"), 0u);
     EXPECT_EQ(l.AddStringUnique("abd"), 4u);
     EXPECT_EQ(l.IndexOf("ABD"), 3u);
+    l.SetChanged(0);
     l.UpperAll();
+    EXPECT_TRUE(l.IsChanged()) << "what was made of the elements no longer holds";
     EXPECT_STREQ(static_cast<const char*>(l.GetAt(0)), "ABC");
     EXPECT_STREQ(static_cast<const char*>(l.GetAt(1)), "\x80\x95");
 }

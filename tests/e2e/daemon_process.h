@@ -16,6 +16,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -428,6 +429,13 @@ private:
     pid_t master_ = 0;
     int runs_ = 0;
 };
+
+// The test name of a table's case: its name, with every character but letters and digits as '_'.
+template <typename Case> std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+    std::string name;
+    for (const char* p = info.param.name; *p; ++p) name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    return name;
+}
 
 // A master in the foreground stopped by sig: it ends with 0, says why, and removes its pid file and
 // socket.

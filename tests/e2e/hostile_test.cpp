@@ -81,9 +81,9 @@ bool DroppedWithin(WireClient& c, int seconds) {
     }
 }
 
-// Reads what the daemon sent up to its end: the byte count, or -1 when the end did not come within
-// the seconds given.
-long long ReadToEnd(WireClient& c, int seconds) {
+// Reads what the daemon sent up to its end (into bytes when given): the byte count, or -1 when the
+// end did not come within the seconds given.
+long long ReadToEnd(WireClient& c, int seconds, std::string* bytes = nullptr) {
     char buffer[65536];
     long long total = 0;
     const int64_t end = NowMillis() + static_cast<int64_t>(seconds) * 1000;
@@ -98,8 +98,38 @@ long long ReadToEnd(WireClient& c, int seconds) {
         if (n < 0 && errno == EINTR) continue;
         if (n == 0 || (n < 0 && errno == ECONNRESET)) return total;
         if (n < 0) return -1;
+        if (bytes) bytes->append(buffer, static_cast<size_t>(n));
         total += n;
     }
+}
+
+std::string WireWord(uint32_t word) {
+    const uint32_t wire = htonl(word);
+    return std::string(reinterpret_cast<const char*>(&wire), sizeof wire);
+}
+
+// The reply to one service command (2, 3, 4 or 10) as the bytes that came, or "" when it did not
+// come whole.
+std::string ServiceReply(WireClient& c, uint32_t command) {
+    if (!c.SendWord(command)) return "";
+    std::string bytes;
+    const auto word = [&] {
+        const auto w = c.ReadWord(kServedWithin);
+        if (w) bytes += WireWord(*w);
+        return w;
+    };
+    const auto text = [&] {
+        const auto t = c.ReadString(kServedWithin);
+        if (t) bytes += WireWord(static_cast<uint32_t>(t->size() + 1)) + *t + std::string(1, '\0');
+        return t.has_value();
+    };
+    if (command == 2) return word() ? bytes : "";
+    if (command == 4) return text() ? bytes : "";
+    const auto count = word();
+    if (!count) return "";
+    for (uint32_t i = 0; i < *count; ++i)
+        if (!text() || !word() || (command == 10 && !word())) return "";
+    return bytes;
 }
 
 std::string Curable(size_t size) {
@@ -392,6 +422,46 @@ TEST_F(HostileClientTest, StalledAndTruncatedClientsAreDroppedWhileOthersAreServ
     EXPECT_TRUE(Settled());
     EXPECT_TRUE(WellBehavedClientServed(d));
     EXPECT_EQ(TempFiles(d), std::vector<std::string>());
+}
+
+// A client that sends service commands ahead and stops reading: once a reply cannot be written whole
+// the connection ends, and what the client then reads is the replies in their order, the last one
+// perhaps cut short, never the rest of one reply followed by another.
+TEST_F(HostileClientTest, PipeliningClientThatStopsReadingLosesItsConnectionNeverAReply) {
+    ASSERT_TRUE(TakeBaseline());
+    const uint32_t commands[] = {2, 3, 4, 10};
+    std::map<uint32_t, std::string> reply;
+    {
+        WireClient c;
+        ASSERT_TRUE(c.Connect(d.SocketPath()));
+        for (uint32_t command : commands) {
+            reply[command] = ServiceReply(c, command);
+            ASSERT_FALSE(reply[command].empty()) << "command " << command;
+        }
+    }
+    // Far more than the socket buffers hold.
+    std::string requests;
+    std::string expected;
+    for (int round = 0; round < 2000; ++round) {
+        for (uint32_t command : commands) {
+            requests += WireWord(command);
+            expected += reply[command];
+        }
+    }
+    WireClient c;
+    ASSERT_TRUE(c.Connect(d.SocketPath()));
+    ASSERT_TRUE(c.SendBytes(requests.data(), requests.size()));
+    EXPECT_TRUE(DroppedWithin(c, kServedWithin)) << "the connection stayed open";
+    std::string got;
+    ASSERT_GE(ReadToEnd(c, kServedWithin, &got), 0);
+    EXPECT_LT(got.size(), expected.size()) << "every reply was written";
+    size_t same = 0;
+    while (same < got.size() && same < expected.size() && got[same] == expected[same]) ++same;
+    EXPECT_EQ(same, got.size()) << "a misplaced reply at byte " << same << " of " << got.size();
+    EXPECT_NE(d.Log().find("Error writing to socket (timeout)!"), std::string::npos) << d.Log();
+
+    EXPECT_TRUE(WellBehavedClientServed(d));
+    EXPECT_TRUE(Settled());
 }
 
 TEST_F(HostileClientTest, CrowdBeyondThePoolMaximumIsServedInTurn) {

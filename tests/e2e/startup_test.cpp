@@ -73,6 +73,19 @@ const StartCase kStartCases[] = {
      64,
      {"Can not create pid-file!"},
      false},
+    // A Socket key none of whose values can be used gets no listener in their place.
+    {"damaged socket line",
+     [](Daemon& d) { d.Set("Socket", "locl:" + d.SocketPath()); },
+     {},
+     255,
+     {"Invalid line in INI-file: 2", "No valid socket address configured!"},
+     false},
+    {"check only, damaged socket line",
+     [](Daemon& d) { d.Set("Socket", "inet:0@127.0.0.1"); },
+     {"--check-only"},
+     255,
+     {"No valid socket address configured!", "Options ERROR"},
+     false},
     {"no listener",
      [](Daemon& d) { d.Set("Socket", "local:" + d.Path("no/such/folder/sock")); },
      {},
@@ -111,13 +124,7 @@ TEST_P(StartupTest, ExitStatusOutputAndWhatIsLeft) {
     EXPECT_EQ(d.Leftovers(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, StartupTest, ::testing::ValuesIn(kStartCases),
-                         [](const ::testing::TestParamInfo<StartCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Table, StartupTest, ::testing::ValuesIn(kStartCases), CaseName<StartCase>);
 
 } // namespace
 } // namespace e2e

@@ -448,7 +448,8 @@ ConfigKeyRow ConfigKeyTable[] = {
     {"FileTimeout", ParseFileTimeout, 2, 2},
     {"ErrorLevel", ParseErrorLevel, 2, 2},
     {"MaxChildren", ParseObsoleteKey, 2, 2},
-    {"Socket", ParseSocket, 2, kAnyTokenCount},
+    // Without a value still a Socket key: a bad line that keeps the default listener away.
+    {"Socket", ParseSocket, 1, kAnyTokenCount},
     {"User", ParseUser, 2, 2},
     {"SocketTimeout", ParseSocketTimeout, 2, 2},
     {"ScanEncodedHeaders", ParseObsoleteKey, 2, 2},

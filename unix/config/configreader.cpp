@@ -27,8 +27,8 @@ int32_t ExcludePathsFirstUse = 1;
 int32_t VirusBaseFirstUse = 1;
 int32_t MissingHeaderFirstUse = 1;
 
-std::unique_ptr<tvList> ConfigErrorList;
-std::unique_ptr<tvList> ObsoleteParameterList;
+std::unique_ptr<ConfigErrorLines> ConfigErrorList;
+std::unique_ptr<std::vector<ObsoleteParameter>> ObsoleteParameterList;
 
 namespace {
 
@@ -51,11 +51,9 @@ struct ReaderState {
     std::string firstIgnoredText;
 };
 
-void CopyCut(char* dst, size_t size, const char* src) {
-    size_t n = strnlen(src, size - 1);
-    memcpy(dst, src, n);
-    dst[n] = '\0';
-}
+// Walk positions of the complaint lists for the report.
+size_t errorCursor = 0;
+size_t obsoleteCursor = 0;
 
 const char* ObsoleteConditionKey(const char* text) {
     for (const char* name : kObsoleteConditionKeys)
@@ -121,29 +119,25 @@ void HandleLine(const std::string& line, ReaderState& state) {
     if (row->parser(pointers, count) == 0) AddConfigError(line.c_str(), ConfigLineNumber);
 }
 
-const ConfigErrorLine* ErrorAt(void* data) {
-    return static_cast<const ConfigErrorLine*>(data);
-}
-
 } // namespace
 
+void ConfigErrorLines::Add(const char* text, uint32_t line) {
+    std::string cut(text, strnlen(text, kConfigErrorTextMax));
+    const auto same = byLine_.equal_range(line);
+    for (auto it = same.first; it != same.second; ++it)
+        if (StrEqualNoCase(lines_[it->second].text.c_str(), cut.c_str())) return;
+    byLine_.emplace(line, lines_.size());
+    lines_.push_back(ConfigErrorLine{line, std::move(cut)});
+}
+
 void AddConfigError(const char* text, uint32_t line) {
-    if (!ConfigErrorList) return;
-    ConfigErrorLine entry = {};
-    entry.line = line;
-    CopyCut(entry.text, kConfigErrorTextMax + 1, text);
-    for (void* p = ConfigErrorList->First(); p; p = ConfigErrorList->Next()) {
-        const ConfigErrorLine* known = ErrorAt(p);
-        if (known->line == line && StrEqualNoCase(known->text, entry.text)) return;
-    }
-    ConfigErrorList->Add(&entry, sizeof entry);
+    if (ConfigErrorList) ConfigErrorList->Add(text, line);
 }
 
 void AddObsoleteParameter(const char* name) {
     if (!ObsoleteParameterList) return;
-    ObsoleteParameter entry = {};
-    CopyCut(entry.name, sizeof entry.name, name);
-    ObsoleteParameterList->Add(&entry, sizeof entry);
+    ObsoleteParameterList->push_back(
+        ObsoleteParameter{std::string(), std::string(name, strnlen(name, kObsoleteNameMax))});
 }
 
 int32_t SetListValues(const char* const* tokens, int count, tvStringList* list, int32_t* firstUse) {
@@ -215,19 +209,21 @@ int32_t LoadConfiguration() {
 }
 
 const ConfigErrorLine* FirstConfigError() {
-    return ConfigErrorList ? ErrorAt(ConfigErrorList->First()) : nullptr;
+    errorCursor = 0;
+    return ConfigErrorList ? ConfigErrorList->At(errorCursor) : nullptr;
 }
 
 const ConfigErrorLine* NextConfigError() {
-    return ConfigErrorList ? ErrorAt(ConfigErrorList->Next()) : nullptr;
+    return ConfigErrorList ? ConfigErrorList->At(++errorCursor) : nullptr;
 }
 
 const ObsoleteParameter* FirstObsoleteParameter() {
-    return ObsoleteParameterList ? static_cast<const ObsoleteParameter*>(ObsoleteParameterList->First())
-                                 : nullptr;
+    obsoleteCursor = 0;
+    return ObsoleteParameterList && !ObsoleteParameterList->empty() ? &ObsoleteParameterList->front()
+                                                                    : nullptr;
 }
 
 const ObsoleteParameter* NextObsoleteParameter() {
-    return ObsoleteParameterList ? static_cast<const ObsoleteParameter*>(ObsoleteParameterList->Next())
-                                 : nullptr;
+    if (!ObsoleteParameterList || ++obsoleteCursor >= ObsoleteParameterList->size()) return nullptr;
+    return &(*ObsoleteParameterList)[obsoleteCursor];
 }

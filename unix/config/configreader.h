@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "base/tvlist.h"
 #include "base/tvstrlist.h"
@@ -38,22 +40,36 @@ extern int32_t ExcludePathsFirstUse;
 extern int32_t VirusBaseFirstUse;
 extern int32_t MissingHeaderFirstUse;
 
-constexpr size_t kConfigErrorTextSize = 4100;
 constexpr size_t kConfigErrorTextMax = 4096;
 struct ConfigErrorLine {
     uint32_t line;
-    char text[kConfigErrorTextSize];
+    std::string text; // at most kConfigErrorTextMax characters
 };
 
-constexpr size_t kObsoleteFieldSize = 4098;
+constexpr size_t kObsoleteNameMax = 4097;
 struct ObsoleteParameter {
-    char text[kObsoleteFieldSize]; // always empty
-    char name[kObsoleteFieldSize];
+    std::string text; // always empty
+    std::string name;
+};
+
+// The bad lines of a read, in the order found. Each costs about its text, and the check for one
+// already listed looks only at those of its line number: a file of many bad lines is read in
+// linear time and memory.
+class ConfigErrorLines {
+public:
+    // Lists the line unless the same line number with the same text (without case) is listed.
+    void Add(const char* text, uint32_t line);
+    size_t Count() const { return lines_.size(); }
+    const ConfigErrorLine* At(size_t index) const { return index < lines_.size() ? &lines_[index] : nullptr; }
+
+private:
+    std::vector<ConfigErrorLine> lines_;
+    std::unordered_multimap<uint32_t, size_t> byLine_;
 };
 
 // Bad lines and obsolete keys of the last read; made by CreateSettings.
-extern std::unique_ptr<tvList> ConfigErrorList;
-extern std::unique_ptr<tvList> ObsoleteParameterList;
+extern std::unique_ptr<ConfigErrorLines> ConfigErrorList;
+extern std::unique_ptr<std::vector<ObsoleteParameter>> ObsoleteParameterList;
 
 // Records a bad line once: the same line number with the same text (without
 // case) is not listed twice. The text is cut to 4096 characters.

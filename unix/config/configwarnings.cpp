@@ -48,7 +48,7 @@ std::vector<std::string> ConfigWarningLines() {
         lines.push_back(text);
     }
     for (const ObsoleteParameter* p = FirstObsoleteParameter(); p; p = NextObsoleteParameter())
-        lines.push_back(Format(MessageText(kMessageObsoleteKey), p->name));
+        lines.push_back(Format(MessageText(kMessageObsoleteKey), p->name.c_str()));
     for (const char* o = FirstObsoleteOption(); o; o = NextObsoleteOption())
         lines.push_back(Format(MessageText(kMessageObsoleteOption), o));
     return lines;

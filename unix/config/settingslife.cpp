@@ -19,6 +19,8 @@
 // The header rules of the mail processing, when it is linked in.
 void FreeFilterRules() __attribute__((weak));
 
+void (*DefaultSettingsHook)() = nullptr;
+
 namespace {
 
 std::unique_ptr<TarvoMainSettings> ownedMainSettings;
@@ -79,6 +81,7 @@ int CreateSettings() {
     UnixSocketList = std::make_unique<tvList>(1);
     InetSocketList = std::make_unique<tvList>(1);
     DefaultAddressList = std::make_unique<tvStringList>(1);
+    SocketKeyGiven = 0;
     // A reload that keeps the loaded engine keeps its module list too; the
     // release before any other load has deleted it.
     if (!EngineModules) EngineModules = std::make_unique<PE_Lib>();
@@ -86,10 +89,11 @@ int CreateSettings() {
     MissingHeader = std::make_unique<tvStringList>(1);
     ownedMainSettings = std::make_unique<TarvoMainSettings>();
     MainSettings = ownedMainSettings.get();
-    ConfigErrorList = std::make_unique<tvList>(0);
-    ObsoleteParameterList = std::make_unique<tvList>(0);
+    ConfigErrorList = std::make_unique<ConfigErrorLines>();
+    ObsoleteParameterList = std::make_unique<std::vector<ObsoleteParameter>>();
     SetDefaultSettings();
     CopyText(SpoolPath, sizeof SpoolPath, "/var/tarvo/spool");
+    if (DefaultSettingsHook) DefaultSettingsHook();
     bool complete = UnixSocketList && InetSocketList && DefaultAddressList && EngineModules && VirusBase &&
                     MissingHeader && MainSettings && ConfigErrorList && ObsoleteParameterList;
     return complete ? 0 : -1;

@@ -17,6 +17,9 @@ int InitSettings(int argc, const char* const* argv);
 // (unless a kept engine still has one), the base-mask and header lists, the scan settings and the complaint
 // lists, then sets every default. 0, or -1 when something could not be allocated.
 int CreateSettings();
+// Run by CreateSettings right after the defaults are set; null in the program. A test that loads
+// the options in-process points the built-in paths into its own folder with it.
+extern void (*DefaultSettingsHook)();
 // Releases everything CreateSettings made; harmless when nothing exists.
 void FreeSettings();
 // FreeSettings and the argument, bad-option and obsolete-option lists.

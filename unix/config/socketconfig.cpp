@@ -13,6 +13,7 @@
 std::unique_ptr<tvList> UnixSocketList;
 std::unique_ptr<tvList> InetSocketList;
 std::unique_ptr<tvStringList> DefaultAddressList;
+int32_t SocketKeyGiven = 0;
 
 namespace {
 
@@ -224,6 +225,7 @@ int FindInetSpec(const InetSocketSpec* spec, tvList* list) {
 }
 
 int32_t ParseSocketKey(const char* const* tokens, int count) {
+    SocketKeyGiven = 1;
     int i = 1;
     while (i < count) {
         const char* value = tokens[i];
@@ -244,7 +246,7 @@ int32_t ParseSocketKey(const char* const* tokens, int count) {
         if (used == 0) return 0;
         i += used;
     }
-    return 1;
+    return count > 1 ? 1 : 0;
 }
 
 char* MakeHostList(const char* const* hosts, size_t count, uint32_t* size) {
@@ -276,10 +278,16 @@ void ClearInetSocketList() {
 }
 
 int AddDefaultSocket() {
-    if (!UnixSocketList || !InetSocketList || !UnixSocketList->IsEmpty() || !InetSocketList->IsEmpty())
+    if (SocketKeyGiven || !UnixSocketList || !InetSocketList || !UnixSocketList->IsEmpty() ||
+        !InetSocketList->IsEmpty())
         return 0;
     if (DefaultAddressList) DefaultAddressList->AddString(kDefaultHost);
     InetSocketSpec spec = {};
     if (!MakeInet(kDefaultPort, {}, &spec)) return 0;
     return AppendInet(spec);
+}
+
+bool ConfiguredSocketsUnusable() {
+    return SocketKeyGiven && UnixSocketList && InetSocketList && UnixSocketList->IsEmpty() &&
+           InetSocketList->IsEmpty();
 }

@@ -32,6 +32,8 @@ extern std::unique_ptr<tvList> UnixSocketList;
 extern std::unique_ptr<tvList> InetSocketList;
 // The hosts of the default listener, used when no socket is configured.
 extern std::unique_ptr<tvStringList> DefaultAddressList;
+// A Socket line was read, whether or not any of its values could be used; cleared by every load.
+extern int32_t SocketKeyGiven;
 
 // The longest Unix-domain socket path that a socket address can hold.
 size_t MaxUnixSocketPath();
@@ -51,7 +53,7 @@ int FindInetSpec(const InetSocketSpec* spec, tvList* list);
 // 1 when text is present and begins with '/'.
 int StartsWithSlash(const char* text);
 
-// Socket: 1 when every value is valid, 0 at the first bad one.
+// Socket: 1 when every value is valid, 0 at the first bad one or without a value.
 int32_t ParseSocketKey(const char* const* tokens, int count);
 
 // A host list of the given hosts; null when out of memory.
@@ -60,6 +62,9 @@ char* MakeHostList(const char* const* hosts, size_t count, uint32_t* size);
 void FreeInetSpec(InetSocketSpec* spec);
 // Releases every inet record's host list and empties the list.
 void ClearInetSocketList();
-// With neither list holding a record: port 3000 on 127.0.0.1 (also listed in
-// the default-address list). 1 when the default was added.
+// With no Socket key read: port 3000 on 127.0.0.1 (also listed in the
+// default-address list). 1 when the default was added. A Socket key whose
+// values all failed gets no default: nobody configured that listener.
 int AddDefaultSocket();
+// A Socket key was read and left both lists empty: the load must fail.
+bool ConfiguredSocketsUnusable();

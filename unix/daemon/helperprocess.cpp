@@ -57,6 +57,7 @@ void ResetSignalDispositions() {
 
 void PrepareHelperProcess() {
     ClearLogBuffers();
+    ForgetHeldLogLines();
     // The syslog connection is one of the descriptors closed below: the next line opens a new one.
     closelog();
     CloseDescriptorsFrom(3);

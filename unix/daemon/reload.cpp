@@ -21,14 +21,19 @@ namespace {
 
 int ReloadRunning = 0;
 
+// The log as the daemon writes it: where, and in which form.
 struct SavedLogTarget {
     int toFile;
     int toSyslog;
+    int time;
+    int encoding;
+    int facility;
+    int priority;
     char fileName[sizeof LogFileName];
 };
 
 SavedLogTarget SaveLogTarget() {
-    SavedLogTarget saved{LogToFile, LogToSyslog, {}};
+    SavedLogTarget saved{LogToFile, LogToSyslog, LogTime, LogEncoding, SyslogFacility, SyslogPriority, {}};
     memcpy(saved.fileName, LogFileName, sizeof saved.fileName);
     return saved;
 }
@@ -36,6 +41,10 @@ SavedLogTarget SaveLogTarget() {
 void RestoreLogTarget(const SavedLogTarget& saved) {
     LogToFile = saved.toFile;
     LogToSyslog = saved.toSyslog;
+    LogTime = saved.time;
+    LogEncoding = saved.encoding;
+    SyslogFacility = saved.facility;
+    SyslogPriority = saved.priority;
     memcpy(LogFileName, saved.fileName, sizeof LogFileName);
 }
 
@@ -66,6 +75,9 @@ int ReloadDaemon() {
 
     ReloadingOptions = 1;
     ReleaseResources();
+    // Until the load has succeeded, its lines belong to no log: a failed one tells its reason in the
+    // log the daemon was writing, whatever the new settings read before the failure said.
+    HoldLogLines();
     // Relative paths of the configuration resolve against its folder.
     if (!folder.empty() && chdir(folder.c_str()) != 0) {
         PrintMessage("'chdir' failed for '%s' - %s", folder.c_str(), strerror(errno));
@@ -88,6 +100,7 @@ int ReloadDaemon() {
         PidFile[sizeof PidFile - 1] = '\0';
         RestoreLogTarget(logTarget);
     }
+    WriteHeldLogLines();
     ReloadingOptions = 0;
     ReloadRunning = 0;
     return result;

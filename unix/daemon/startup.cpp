@@ -160,8 +160,11 @@ int LoadOptions(int argc, const char* const* argv) {
 
     if (InitSettings(argc, argv) != 0) return -1;
     const int32_t configResult = LoadConfiguration();
+    // A load that fails for want of its configuration acts on none of the built-in defaults: it
+    // makes no temporary folder and looks for no engine where nobody configured them.
+    const bool configLost = configResult == -1 && !CheckOnlyFlag;
     PipeTimeout = PipeTimeoutSeconds();
-    ApplyTempPath();
+    if (!configLost) ApplyTempPath();
     AddDefaultSocket();
     ParseCommandLine();
 
@@ -170,7 +173,7 @@ int LoadOptions(int argc, const char* const* argv) {
         if (MessageCatalogue && MessageCatalogue[n])
             ExpandVersionTemplate(MessageCatalogue[n], MessageCatalogue[n]);
 
-    const bool engineBad = CheckEnginePath() != 0;
+    const bool engineBad = !configLost && CheckEnginePath() != 0;
     bool engineChanged = false;
     if (ReloadingOptions)
         engineChanged = EngineFileChanged(SavedEngineStatus, StatEngineFile(EngineFilePath));
@@ -283,6 +286,13 @@ int LoadOptions(int argc, const char* const* argv) {
     }
 
     PrintConfigWarnings();
+
+    // A Socket key none of whose values could be used: rather no daemon than one that listens where
+    // nobody asked it to.
+    if (ConfiguredSocketsUnusable()) {
+        LogErrorf("No valid socket address configured!");
+        if (failed()) return -1;
+    }
 
     if (!CheckOnlyFlag) return 0;
     OptionsCheckFailed = bad ? 1 : 0;

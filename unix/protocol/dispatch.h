@@ -22,7 +22,7 @@ constexpr uint32_t kUnknownCommandReply = 0x00008000;
 // Reads one command word from the client and runs it, with a budget of SocketTimeout seconds (0: no
 // limit). Returns the handler's result, -2 when no command word could be read or the code is not a
 // command (after message 136 and the reply word). The words 0xFFFFFFFE and 0xFFFFFFFF close silently
-// (-2 and -1).
+// (-2 and -1). A handler that runs out of memory (std::bad_alloc) gets "no memory!" in the log and -1.
 int DispatchCommand(int fd, bool honourStop);
 
 // The same with another set of commands.

@@ -69,7 +69,16 @@ bool OnlyLineEnd(const std::string& line) {
     return true;
 }
 
-constexpr size_t kMaxEnvelopeLine = 16384;
+// A physical line of at most limit bytes (its '\n' included) into line: true when it ended within them.
+bool ReadBoundedLine(BufStream* stream, std::string* line, size_t limit) {
+    line->assign(limit + 1, '\0');
+    line->resize(StreamReadLine(stream, &(*line)[0], limit));
+    return !line->empty() && line->back() == '\n';
+}
+
+bool IsBlank(int c) {
+    return c == ' ' || c == '\t';
+}
 
 } // namespace
 
@@ -97,21 +106,28 @@ int ReadMailEnvelope(int fd, TimeBudget& budget, bool honourStop) {
 
 int64_t FindEnvelopeEnd(BufStream* stream) {
     if (!stream) return -1;
+    // The first line and the lines folded into it, each joined with one blank, from at most
+    // kMaxEnvelopeLine bytes: whether a line is folded in shows in its first byte, so a file whose
+    // second line never ends is not read to its end.
+    size_t budget = kMaxEnvelopeLine;
     std::string first;
-    if (!ReadLine(stream, &first, kMaxEnvelopeLine)) return -1;
+    bool ended = ReadBoundedLine(stream, &first, budget);
+    if (first.empty()) return -1;
+    budget -= first.size();
     CutTrailingControls(&first);
-    // Folded lines join the first with one blank each.
     std::string line;
-    bool pending = ReadLine(stream, &line, kMaxEnvelopeLine);
-    while (pending && !line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+    while (ended && budget > 0 && IsBlank(StreamPeekByte(stream))) {
+        ended = ReadBoundedLine(stream, &line, budget);
+        budget -= line.size();
         CutTrailingControls(&line);
         const size_t start = line.find_first_not_of(" \t");
-        if (first.size() < kMaxEnvelopeLine)
-            first += " " + (start == std::string::npos ? "" : line.substr(start));
-        pending = ReadLine(stream, &line, kMaxEnvelopeLine);
+        first += ' ';
+        if (start != std::string::npos) first.append(line, start, std::string::npos);
     }
     if (!WildcardMatch("P *<*>*", first.c_str())) return -1;
-    for (; pending; pending = ReadLine(stream, &line, kMaxEnvelopeLine))
+    // An envelope: it ends with the first empty line.
+    if (!ended) ReadLine(stream, &line, 0);
+    while (ReadLine(stream, &line, kMaxEnvelopeLine))
         if (OnlyLineEnd(line)) return stream->position;
     return -1;
 }

@@ -27,6 +27,10 @@ void ClearMailEnvelope();
 // the message of the failure (the rest of the request is then not where it should be).
 int ReadMailEnvelope(int fd, TimeBudget& budget, bool honourStop);
 
+// The first folded line of a mail file is made of at most this many bytes of it: no more is read to
+// decide whether the file begins with an envelope.
+constexpr size_t kMaxEnvelopeLine = 16384;
+
 // When the first folded line of the stream matches "P *<*>*": the offset just after the empty line that
 // ends the envelope. -1 when there is no envelope, or no empty line after it.
 int64_t FindEnvelopeEnd(BufStream* stream);

@@ -345,8 +345,9 @@ int dScanFile(int fd, ScanTask* task, uint32_t opt1, TimeBudget& budget) {
         lost = true;
         valid = false;
     } else if (nameLength > kMaxRequestName) {
-        // Not read: a length the name buffer cannot hold is refused as it is.
-        LogProtocolLine(ProtocolMessage(126), static_cast<int>(nameLength));
+        // Not read: a length the name buffer cannot hold is refused as it is, for what it is.
+        LogProtocolLine("File name too long (%u bytes, at most %u)!", static_cast<unsigned>(nameLength),
+                        static_cast<unsigned>(kMaxRequestName));
         errorCode = kRequestErrorNoMemory;
         lost = true;
     } else {
@@ -522,8 +523,9 @@ int ScanDiskObject(int fd, TimeBudget& budget, bool honourStop) {
     return reply.Flush() == 0 ? 0 : -1;
 }
 
-int SendScanReply(int fd, TimeBudget& budget, ScanTask* task, uint32_t scanFlags, const char* objectName) {
-    const uint32_t word = MakeResultCode(scanFlags, 0, task);
+namespace {
+
+int SendMailReply(int fd, TimeBudget& budget, ScanTask* task, uint32_t word, const char* objectName) {
     int result = 0;
     GatheredWrites reply(fd, budget);
     if (SendWord(htonl(word), fd, budget, true, true) != 0 ||
@@ -534,6 +536,16 @@ int SendScanReply(int fd, TimeBudget& budget, ScanTask* task, uint32_t scanFlags
     if (reply.Flush() != 0) result = -1;
     ClearFoundLists();
     return result;
+}
+
+} // namespace
+
+int SendScanReply(int fd, TimeBudget& budget, ScanTask* task, uint32_t scanFlags, const char* objectName) {
+    return SendMailReply(fd, budget, task, MakeResultCode(scanFlags, 0, task), objectName);
+}
+
+int SendScanErrorReply(int fd, TimeBudget& budget, ScanTask* task, uint32_t errorCode) {
+    return SendMailReply(fd, budget, task, MakeResultCode(0, errorCode, task), nullptr);
 }
 
 int ServeScanRequest(int fd, TimeBudget& budget, bool honourStop) {

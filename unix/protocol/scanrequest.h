@@ -21,7 +21,8 @@ extern const char* RequestReasonText;
 // for, go to a temporary file.
 extern uint32_t RequestMemoryLimit;
 
-// Names longer than this are refused before they are read.
+// Names longer than this are refused before they are read, with the error code of a name that could
+// not be held.
 constexpr uint32_t kMaxRequestName = kPathMax;
 
 // SIGALRM during a scan: the scan time-out flag is set, and the task's stop test ends the scan.
@@ -43,6 +44,9 @@ int ScanDiskObject(int fd, TimeBudget& budget, bool honourStop);
 // then the object at objectName (a host file; sent and removed) unless it is null or empty. 0, or -1
 // when the reply could not be written whole.
 int SendScanReply(int fd, TimeBudget& budget, ScanTask* task, uint32_t scanFlags, const char* objectName);
+// The same reply for a request that could not be scanned: the result word is errorCode (one of the
+// kRequestError codes), which no client takes for clean; no object follows.
+int SendScanErrorReply(int fd, TimeBudget& budget, ScanTask* task, uint32_t errorCode);
 
 // When the object (a real file the file check accepts) starts with a mail envelope ("P *<*>*" and the
 // lines up to an empty one), the file window leaves it out. size 0 takes the object's length. 1 when the

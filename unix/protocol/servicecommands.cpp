@@ -8,9 +8,12 @@
 #include "shell/engine/virbase.h"
 #include "unix/protocol/wire.h"
 
+int ServiceReplyResult(int sent, int code) {
+    return sent == 0 ? code : -1;
+}
+
 int SendProtocolVersion(int fd, TimeBudget& budget, bool honourStop) {
-    SendWord(htonl(kProtocolVersion), fd, budget, false, honourStop);
-    return 2;
+    return ServiceReplyResult(SendWord(htonl(kProtocolVersion), fd, budget, false, honourStop), 2);
 }
 
 int SendBaseList(int fd, TimeBudget& budget, bool withHeader) {
@@ -28,13 +31,11 @@ int SendBaseList(int fd, TimeBudget& budget, bool withHeader) {
 }
 
 int SendLoadedBases(int fd, TimeBudget& budget, bool) {
-    SendBaseList(fd, budget, false);
-    return 3;
+    return ServiceReplyResult(SendBaseList(fd, budget, false), 3);
 }
 
 int SendLoadedBasesWithHeaders(int fd, TimeBudget& budget, bool) {
-    SendBaseList(fd, budget, true);
-    return 10;
+    return ServiceReplyResult(SendBaseList(fd, budget, true), 10);
 }
 
 std::string VersionReplyText() {
@@ -49,6 +50,5 @@ std::string VersionReplyText() {
 }
 
 int SendVersionText(int fd, TimeBudget& budget, bool) {
-    SendString(VersionReplyText().c_str(), fd, budget, false);
-    return 4;
+    return ServiceReplyResult(SendString(VersionReplyText().c_str(), fd, budget, false), 4);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The commands of the client protocol that do not scan. Each writes its reply under the dispatcher's
-// budget and answers its own command code, whatever became of the reply.
+// budget and answers its own command code, or -1 when the reply could not be written whole: what is
+// left of it on the wire would be read as the start of the next reply, so the connection must end.
 
 #include <cstdint>
 #include <string>
@@ -8,6 +9,9 @@
 #include "unix/protocol/budget.h"
 
 constexpr uint32_t kProtocolVersion = 600;
+
+// What a service command answers: code when its reply went out whole (sent 0), else -1.
+int ServiceReplyResult(int sent, int code);
 
 // Command 2: the word 600.
 int SendProtocolVersion(int fd, TimeBudget& budget, bool honourStop);

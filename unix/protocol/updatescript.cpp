@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "base/filelayer.h"
+#include "unix/protocol/servicecommands.h"
 #include "unix/protocol/signalflags.h"
 #include "unix/protocol/wire.h"
 #include "unix/protocol/wirelog.h"
@@ -184,6 +185,5 @@ uint32_t RunUpdateScriptOnce(int clientFd) {
 
 int RunUpdateScript(int fd, TimeBudget& budget, bool honourStop) {
     const uint32_t status = RunUpdateScriptOnce(fd);
-    SendWord(htonl(status), fd, budget, false, honourStop);
-    return 9;
+    return ServiceReplyResult(SendWord(htonl(status), fd, budget, false, honourStop), 9);
 }

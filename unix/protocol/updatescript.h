@@ -21,5 +21,5 @@ extern uint32_t UpdateScriptLimitSeconds;
 // was started: fork failed, the daemon is stopping, or the wait for the turn was given up.
 uint32_t RunUpdateScriptOnce(int clientFd = -1);
 
-// The handler: the status word as the reply. Always 9.
+// The handler: the status word as the reply. 9, or -1 when the word could not be written whole.
 int RunUpdateScript(int fd, TimeBudget& budget, bool honourStop);

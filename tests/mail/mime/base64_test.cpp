@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "body_decode_cases.h"
@@ -37,16 +38,44 @@ TEST(Base64EncodeTest, GroupsTailsAndLineEnds) {
     }
 }
 
+// Long inputs, across the lengths at which the encoder works in blocks: the body form is the word
+// form cut into lines of 76 characters, each ended by CR LF, with one more CR LF when the input is
+// whole lines (57 bytes each); the word form decodes back to the input.
+TEST(Base64EncodeTest, LongInputsAreTheWordFormInLines) {
+    std::mt19937 rng(76);
+    for (const size_t n : {3647u, 3648u, 3649u, 3705u, 7296u, 7297u, 7298u, 99999u, 100000u}) {
+        std::string input(n, '\0');
+        for (char& c : input) c = static_cast<char>(rng());
+        std::string word, body, decoded;
+        ASSERT_EQ(Base64EncodeWord(input, word), 0);
+        ASSERT_EQ(Base64Encode(input, body), 0);
+        std::string lines;
+        for (size_t at = 0; at < word.size(); at += 76) lines += word.substr(at, 76) + "\r\n";
+        if (n % 57 == 0) lines += "\r\n";
+        EXPECT_EQ(body, lines) << n;
+        EXPECT_EQ(Base64Decode(word, decoded, false), 0);
+        EXPECT_EQ(decoded, input) << n;
+    }
+}
+
 TEST(Base64DecodeTest, Table) {
     const BodyDecodeCase cases[] = {
         {"group over a line end", "YW\r\nJj", false, "abc", 0},
-        {"junk line left out", "YWJj\r\n#junk#\r\nZGVm", false, "abcdef", -1},
-        {"junk drops what its line decoded", "YWJj\r\nZGVm#\r\nZ2hp", false, "abcghi", -1},
-        {"junk on the last line keeps the line", "YWJjZGVm#x", false, "abcdef", -1},
+        // Bytes outside the alphabet are passed over, as mail readers do (values of Python's binascii).
+        {"junk between lines", "YWJj\r\n#junk#\r\nZGVm", false,
+         "abc\x8e\xe9\xe4"
+         "def"s,
+         -1},
+        {"junk at a line end", "YWJj\r\nZGVm#\r\nZ2hp", false, "abcdefghi", -1},
+        {"junk at the end of every line", "YWJj*\r\nZGVm*\r\n", false, "abcdef", -1},
+        {"junk before a single symbol", "YWJjZGVm#x", false, "abcdef", -1},
         {"one fill", "YWI=", false, "ab", 0},
         {"two fills", "YQ==", false, "a", 0},
-        {"fill ends the decoding", "YQ==YWJj", false, "a", 0},
-        {"odd fill gives nothing", "Y===YWJj", false, "", 0},
+        // Where a fill completes a group, readers stop; pieces put together after it are decoded too.
+        {"data after a fill", "YQ==YWJj", false, "aabc", -1},
+        {"fills before any symbol", "====\r\nYWJj", false, "abc", 0},
+        {"fill too early is passed over", "YW=Jj", false, "abc", 0},
+        {"fills after one symbol", "Y===YWJj", false, "a\x85\x89"s, 0},
         {"skipped between symbols", " Y W\tJ!j \n", false, "abc", 0},
         {"leading line ends", "\r\n\r\nYWJj", false, "abc", 0},
         {"empty", "", false, "", 0},

@@ -41,7 +41,17 @@ TEST(SplitHeadersAndBody, Table) {
         {"'=' alone is no field", "a=b\nc\n", "", "a=b\nc\n"},
         {"colon inside a sentence", "A: 1\nsee here: this\n", "A: 1\n", "see here: this\n"},
         {"lone CR is no line end", "A: 1\rB\n\nb", "A: 1\rB\n", "b"},
-        {"leading colon is no field", ":x\n\nb", "", ":x\n\nb"},
+        // As mail readers take them: an empty field name, "From " lines anywhere, a first ">From " line
+        // and a byte-order mark before the first field.
+        {"empty field name", ":x\nA: 1\n\nb", ":x\nA: 1\n", "b"},
+        {"mailbox line among the fields", "A: 1\nFrom a@b Thu\nB: 2\n\nb", "A: 1\nFrom a@b Thu\nB: 2\n", "b"},
+        {"quoted mailbox line first", ">From - Fri Dec 13 15:01:21 1996\nA: 1\n\nb",
+         ">From - Fri Dec 13 15:01:21 1996\nA: 1\n", "b"},
+        {"quoted mailbox line later is body", "A: 1\n>From x\nB: 2\n\nb", "A: 1\n", ">From x\nB: 2\n\nb"},
+        {"byte-order mark",
+         "\xEF\xBB\xBF"
+         "A: 1\n\nb",
+         "A: 1\n", "b"},
     };
     for (const SplitCase& c : cases) {
         std::string headers = "junk", body = "junk";
@@ -49,6 +59,19 @@ TEST(SplitHeadersAndBody, Table) {
         EXPECT_EQ(headers, c.headers) << c.name;
         EXPECT_EQ(body, c.body) << c.name;
     }
+}
+
+TEST(StrictHeaderLength, StopsWhereAStrictReaderStops) {
+    const struct {
+        std::string block;
+        size_t length;
+    } cases[] = {
+        {"A: 1\nB: 2\n", 10},
+        {"A: 1\nSubject : x\nB: 2\n", 5},
+        {">From x\nA: 1\n", 0},
+        {"A: 1\n  folded\nFrom a\n", 21},
+    };
+    for (const auto& c : cases) EXPECT_EQ(StrictHeaderLength(c.block), c.length) << c.block;
 }
 
 TEST(Entity, ParseMarksEveryEntityAndAssembleWritesCrLfSeparator) {

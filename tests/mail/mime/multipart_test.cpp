@@ -29,13 +29,25 @@ TEST(MultipartSplitter, Table) {
         {"starts with the delimiter", "--b\none\n--b--\n", "b", "", {"one"}, ""},
         {"preamble and epilogue", "pre\n--b\none\n--b--\nepi\n", "b", "pre", {"one"}, "epi\n"},
         {"LF and CR LF mixed", "--b\r\none\r\n--b\ntwo\n--b--\r\n", "b", "", {"one", "two"}, ""},
-        {"text after the boundary on its line", "--b   junk\none\n--b-- more\nepi", "b", "", {"one"}, "epi"},
-        {"boundary prefix of a longer line", "--b\none\n--bxyz\ntwo\n--b--\n", "b", "", {"one", "two"}, ""},
+        {"blanks after the boundary", "--b   \none\n--b--\t \nepi", "b", "", {"one"}, "epi"},
+        // A delimiter line holds the boundary, "--" and blanks, nothing else.
+        {"text after the boundary is no delimiter",
+         "--b\none\n--b junk\ntwo\n--b-- x\n--b--\n",
+         "b",
+         "",
+         {"one\n--b junk\ntwo\n--b-- x"},
+         ""},
+        {"boundary prefix of a longer line",
+         "--b\none\n--bxyz\ntwo\n--b--\n",
+         "b",
+         "",
+         {"one\n--bxyz\ntwo"},
+         ""},
         {"no closing delimiter", "--b\none\n--b\ntwo", "b", "", {"one", "two"}, ""},
         {"two delimiters in a row", "--b\n--b\none\n--b--\n", "b", "", {"", "one"}, ""},
         {"no delimiter at all", "just text\n", "b", "", {"just text\n"}, ""},
         {"bare boundary lines", "pre\nb\none\nb\ntwo\nb--\nepi", "b", "pre", {"one", "two"}, "epi"},
-        {"empty boundary splits at every --", "--x\none\n--y\ntwo", "", "", {"one", "two"}, ""},
+        {"empty boundary splits at lines of --", "--\none\n--x\n--\ntwo", "", "", {"one\n--x", "two"}, ""},
         {"first delimiter written closing", "--b--\none\n--b--\n", "b", "", {"one"}, ""},
         // Parts after the closing delimiter join the same body; the text before them is kept as
         // a part of its own rather than dropped.
@@ -68,6 +80,19 @@ TEST(MultipartSplitter, Table) {
         EXPECT_EQ(split.parts, c.parts) << c.name;
         EXPECT_EQ(split.epilogue, c.epilogue) << c.name;
     }
+}
+
+// The lines a prefix reader splits at and a mail reader does not are counted, and the prefix
+// reading splits there.
+TEST(MultipartSplitter, PrefixReading) {
+    const std::string text = "--b\none\n--b10\ntwo\n--b junk\nthree\n--b--\n";
+    MultipartSplitter exact(text, "b");
+    EXPECT_EQ(exact.parts, std::vector<std::string>({"one\n--b10\ntwo\n--b junk\nthree"}));
+    EXPECT_EQ(exact.looseLines, 2u);
+    MultipartSplitter prefix(text, "b", DwDelimiterMatch::kPrefix);
+    EXPECT_EQ(prefix.parts, std::vector<std::string>({"one", "two", "three"}));
+    EXPECT_EQ(prefix.looseLines, 0u);
+    EXPECT_EQ(MultipartSplitter("--b\none\n--b--\n", "b").looseLines, 0u);
 }
 
 std::unique_ptr<DwMessage> Parsed(const std::string& text) {

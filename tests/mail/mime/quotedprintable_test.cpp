@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "body_decode_cases.h"
@@ -44,6 +45,67 @@ TEST(QpEncodeTest, Table) {
         std::string out = "old";
         EXPECT_EQ(QpEncode(c.input, out), 0);
         EXPECT_EQ(out, c.output) << c.input;
+    }
+}
+
+// The encoding rules byte by byte, as simply as they can be written: what QpEncode must give for
+// any input, however it goes through it.
+std::string QpByTheRules(const std::string& in) {
+    auto crLfAt = [&](size_t i) { return i + 1 < in.size() && in[i] == '\r' && in[i + 1] == '\n'; };
+    auto escape = [](unsigned char c) {
+        const char* hex = "0123456789ABCDEF";
+        return std::string{'=', hex[c >> 4], hex[c & 15]};
+    };
+    std::string out;
+    size_t column = 0;
+    for (size_t i = 0; i < in.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(in[i]);
+        if (crLfAt(i)) {
+            out += "\r\n";
+            ++i;
+            column = 0;
+        } else if (column == 0 && (c == '.' || in.compare(i, 5, "From ") == 0)) {
+            out += escape(c);
+            column = 3;
+        } else {
+            if ((c >= 0x21 && c <= 0x7E && c != '=') || (c == ' ' && i + 1 < in.size() && !crLfAt(i + 1))) {
+                out += static_cast<char>(c);
+                ++column;
+            } else {
+                out += escape(c);
+                column += 3;
+            }
+            if (column > 72 && !crLfAt(i + 1)) {
+                out += "=\r\n";
+                column = 0;
+            }
+        }
+    }
+    return out;
+}
+
+// Long inputs full of what the rules single out (line ends alone and in pairs, blanks before them,
+// full stops and "From " where a line may start, long runs, 8-bit bytes), across the lengths at
+// which the encoder works in chunks.
+TEST(QpEncodeTest, LongInputsFollowTheRules) {
+    const char* const pieces[] = {"\r\n", "\r", "\n", " ",    " \r\n", ".",        "From ",
+                                  "F",    "=",  "\t", "\xe9", "word",  "two words"};
+    std::mt19937 rng(73);
+    for (int round = 0; round < 300; ++round) {
+        std::string input;
+        const size_t size = 1000 + rng() % 5000;
+        while (input.size() < size) {
+            if (rng() % 4 == 0) {
+                input.append(rng() % 100, static_cast<char>('a' + rng() % 26));
+            } else if (round % 3 == 0) {
+                input += static_cast<char>(rng());
+            } else {
+                input += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
+            }
+        }
+        std::string out;
+        ASSERT_EQ(QpEncode(input, out), 0);
+        ASSERT_EQ(out, QpByTheRules(input)) << round;
     }
 }
 

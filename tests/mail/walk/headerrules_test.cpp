@@ -187,6 +187,34 @@ TEST_F(HeaderRulesTest, FileNameWithoutALabelIsAnOrdinaryField) {
         0);
 }
 
+// The RFC 2231 forms of a file name, and every name a part is given, meet the FileName rules.
+TEST_F(HeaderRulesTest, FileNameInEveryFormItIsWritten) {
+    ASSERT_EQ(AddPartRule("FileName = \"\\.exe$\"", 1), 1);
+    const struct {
+        const char* what;
+        const char* fields;
+        int result;
+    } cases[] = {
+        {"extended", "Content-Disposition: attachment; filename*=UTF-8''x.exe", kRuleRejected},
+        {"extended, escaped", "Content-Disposition: attachment; filename*=UTF-8'en'x%2Eexe", kRuleRejected},
+        {"pieces", "Content-Disposition: attachment; filename*0=\"x\"; filename*1=.ex; filename*2=e",
+         kRuleRejected},
+        {"extended pieces", "Content-Type: application/x; name*0*=UTF-8''x; name*1*=%2E%65xe", kRuleRejected},
+        {"plain name first, extended one later",
+         "Content-Disposition: attachment; filename=a.txt; filename*=''x.exe", kRuleRejected},
+        {"the type's name behind the disposition's",
+         "Content-Type: application/x; name=\"x.exe\"\r\nContent-Disposition: attachment; filename=a.txt",
+         kRuleRejected},
+        {"encoded word", "Content-Disposition: attachment; filename=\"=?utf-8?B?eC5leGU=?=\"", kRuleRejected},
+        {"no such name", "Content-Disposition: attachment; filename*=UTF-8''x.txt", 0},
+    };
+    for (const auto& c : cases) {
+        const std::string mail = std::string("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n") +
+                                 c.fields + "\r\n\r\nMZ\r\n--b--\r\n";
+        EXPECT_EQ(ApplyHeaderRules(0, *Parsed(mail), "m"), c.result) << c.what;
+    }
+}
+
 TEST_F(HeaderRulesTest, DeepNestingEndsWithTheTree) {
     ASSERT_EQ(AddPartRule("FileName = \"\\.exe$\"", 1), 1);
     const std::string wrapper = "Content-Type: message/rfc822\r\n\r\n";

@@ -62,14 +62,6 @@ protected:
     }
 };
 
-void ExpectClean(const WalkRun& run, const char* what) {
-    EXPECT_EQ(0, run.left.settingsChanged) << what;
-    EXPECT_EQ(0, run.left.memoryFiles) << what;
-    EXPECT_EQ(0, run.left.descriptors) << what;
-    EXPECT_EQ(0, run.left.foundLists) << what;
-    EXPECT_FALSE(run.trailing) << what;
-}
-
 // A time-out stops the walk and the write-back, whether it strikes between two parts or in the last
 // one; what was deleted before it is not claimed as treated.
 TEST_F(MailWalkFailures, TimeOutStopsTheWalkAndTheWriteBack) {
@@ -204,11 +196,11 @@ TEST_F(MailWalkFailures, MessagesNotWalked) {
          "pass object to engine as is\n"},
         {"a field without its line end", "Subject: x", -1, 0,
          " - a CR or CRLF absent at the end of the header number 0, pass object to engine as is\n"},
-        {"related",
-         "Content-Type: multipart/related; boundary=\"R\"\r\n\r\n--R\r\n\r\n" + Eicar() + "\r\n--R--\r\n", -1,
-         0, nullptr},
-        {"partial", "Content-Type: message/partial; id=\"a@b\"; number=1\r\n\r\n" + Eicar(), 0x1000, 0x101000,
-         " - partial message, skipped\n"},
+        // A partial message cannot be put together: it is answered skipped, once its fragment has been
+        // looked at (and found clean).
+        {"partial",
+         "Content-Type: message/partial; id=\"a@b\"; number=1\r\n\r\nSubject: part one\r\n\r\nclean", 0x1000,
+         0x101000, " - partial message, skipped\n"},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(dir.Write("mail", c.mail));

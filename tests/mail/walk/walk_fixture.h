@@ -65,6 +65,16 @@ inline int CountDescriptors() {
     return count;
 }
 
+// The walk left the process as it found it (settings, memory files, descriptors, found lists) and
+// the reply had nothing after it.
+inline void ExpectClean(const WalkRun& run, const char* what) {
+    EXPECT_EQ(0, run.left.settingsChanged) << what;
+    EXPECT_EQ(0, run.left.memoryFiles) << what;
+    EXPECT_EQ(0, run.left.descriptors) << what;
+    EXPECT_EQ(0, run.left.foundLists) << what;
+    EXPECT_FALSE(run.trailing) << what;
+}
+
 // The stand-in engine, the scratch folder with its temporary folder and log of the scan-request
 // tests.
 class MailWalkTest : public ScanServerTest {

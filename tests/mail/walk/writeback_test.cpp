@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <grp.h>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -73,6 +74,53 @@ TEST(MailWriteBack, AWriteOverTheFileSizeLimitLeavesTheOriginalWhole) {
     EXPECT_EQ(0, WEXITSTATUS(status));
     EXPECT_EQ(original, ReadAll(dir / "mail"));
     EXPECT_EQ(std::vector<std::string>{"mail"}, Names(dir.path()));
+}
+
+// A daemon that is not root cannot give a new file away: a mail file whose owner or group would
+// change is left as it was, one it may keep as it is gets rewritten with owner, group and mode kept.
+TEST(MailWriteBack, TheOwnerOfARewrittenFileIsKept) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to write as another user";
+    constexpr uid_t kWriter = 65534; // the user the write runs as
+    constexpr uid_t kOther = 4242;   // neither that user nor any of its groups
+    const struct {
+        const char* what;
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+        bool rewritten;
+    } cases[] = {
+        {"another user's mailbox", kOther, kOther, 0666, false},
+        {"the writer's file in a group it is not in", kWriter, kOther, 0660, false},
+        {"the writer's own file", kWriter, kWriter, 0640, true},
+    };
+    ScratchDir dir;
+    ASSERT_EQ(0, chmod(dir.path().c_str(), 0711));
+    const std::string box = dir / "box";
+    ASSERT_EQ(0, mkdir(box.c_str(), 0700));
+    ASSERT_EQ(0, chmod(box.c_str(), 0777));
+    const std::string mail = box + "/mail";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(dir.Write("box/mail", "old text"));
+        ASSERT_EQ(0, chown(mail.c_str(), c.owner, c.group));
+        ASSERT_EQ(0, chmod(mail.c_str(), c.mode));
+        const pid_t child = fork();
+        if (child == 0) {
+            if (setgroups(0, nullptr) != 0 || setgid(kWriter) != 0 || setuid(kWriter) != 0) _exit(3);
+            _exit(ReplaceFileContents(mail.c_str(), "new text") == 0 ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(c.rewritten ? 0 : 1, WEXITSTATUS(status));
+        EXPECT_EQ(c.rewritten ? "new text" : "old text", ReadAll(mail));
+        struct stat st {};
+        ASSERT_EQ(0, stat(mail.c_str(), &st));
+        EXPECT_EQ(c.owner, st.st_uid);
+        EXPECT_EQ(c.group, st.st_gid);
+        EXPECT_EQ(c.mode, st.st_mode & 07777);
+        EXPECT_EQ(std::vector<std::string>{"mail"}, Names(box));
+    }
 }
 
 TEST(MailWriteBack, ASymlinkIsNotReplaced) {

@@ -1,5 +1,8 @@
 #include "shell/engine/virbase.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdarg>
 #include <map>
 #include <string>
@@ -226,6 +229,42 @@ TEST_F(VirusBaseTest, FolderMaskTakesEveryFileInIt) {
     EXPECT_EQ(std::vector<std::string>({"0 " + a, "0 " + b, "1"}), Sent());
 }
 
+// However many masks name a file, and under whichever name, it is one base: sent once, listed once,
+// counted once.
+TEST_F(VirusBaseTest, FileThatSeveralMasksNameIsLoadedOnce) {
+    const std::string a = Base("a.vdb", 1, 2);
+    const std::string b = Base("b.vdb", 1, 1);
+    const std::string link = dir_ / "link.vdb";
+    ASSERT_EQ(0, symlink(a.c_str(), link.c_str()));
+    fake_.answers = {{a, 3}, {link, 3}, {b, 4}};
+    struct Case {
+        const char* name;
+        std::vector<std::string> masks;
+    };
+    std::vector<std::string> repeated(10000, dir_ / "*.vdb");
+    const Case cases[] = {
+        {"two lines", {dir_ / "a.vdb", dir_ / "*.vdb"}},
+        {"the folder and a mask in it", {dir_.path(), dir_ / "[ab].vdb"}},
+        {"one mask ten thousand times", repeated},
+        {"the same folder in two spellings", {dir_.path(), dir_.path() + "/"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetBaseMasks(c.masks);
+        CapturedLines().clear();
+        EXPECT_EQ(7u, LoadVirusBases(&instance_, nullptr));
+        const std::vector<std::string> sent = Sent();
+        EXPECT_EQ(3u, sent.size()) << testing::PrintToString(sent);
+        EXPECT_EQ(1, std::count(sent.begin(), sent.end(), "0 " + b)) << testing::PrintToString(sent);
+        EXPECT_EQ(2u, Loaded().size()) << testing::PrintToString(Loaded());
+        EXPECT_TRUE(HasLine("Total virus records: 7\n")) << AllLines();
+        // A reload of the same masks finds nothing new.
+        EXPECT_EQ(7, UpdateVirusBases(&instance_, nullptr));
+        EXPECT_TRUE(Sent().empty());
+        EXPECT_EQ(2u, Loaded().size());
+    }
+}
+
 TEST_F(VirusBaseTest, FailedEndOfLoadingLoadsNothing) {
     Base("a.vdb", 1, 2);
     SetBaseMasks({dir_ / "*.vdb"});
@@ -329,6 +368,22 @@ TEST_F(ReloadTest, UnreadableHeaderOrEngineErrorFailsTheReload) {
     EXPECT_EQ(std::vector<std::string>({"0 " + b_}), Sent());
     EXPECT_EQ(1234u, word_);
     EXPECT_EQ(0u, BaseLock);
+}
+
+// The engine cannot drop one base: masks that no longer name a loaded base, or name nothing at all,
+// ask for the full load, which then counts only what they name.
+TEST_F(ReloadTest, BaseNoLongerNamedAsksForAFullLoad) {
+    for (const std::vector<std::string>& masks :
+         {std::vector<std::string>{dir_ / "a.vdb"}, std::vector<std::string>{dir_ / "*.none"},
+          std::vector<std::string>{}}) {
+        SetBaseMasks(masks);
+        EXPECT_EQ(-1, UpdateVirusBases(&instance_, &word_)) << testing::PrintToString(masks);
+        EXPECT_TRUE(Sent().empty());
+        EXPECT_EQ(0u, BaseLock);
+    }
+    SetBaseMasks({dir_ / "*.none"});
+    EXPECT_EQ(0u, LoadVirusBases(&instance_, &word_));
+    EXPECT_TRUE(Loaded().empty());
 }
 
 TEST_F(ReloadTest, UnloadSendsCommandTwoAndForgetsTheList) {

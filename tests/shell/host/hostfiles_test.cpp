@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/alloc.h"
 #include "base/filelayer.h"
 #include "tests/shell/engine_calls.h"
 #include "shell/host/hostservices.h"
@@ -275,6 +276,20 @@ TEST_F(HostFilesTest, RenameGivesMemoryFilesTheNewNameAndRealFilesAFreeOne) {
     EXPECT_GT(read(fd, text, sizeof text - 1), 0);
     close(fd);
     EXPECT_STREQ("already there", text) << "the existing file is kept";
+}
+
+// The engine's rename of a real file needs memory for its names; without it the rename fails (no
+// exception reaches the engine) and the file stays where it was.
+TEST_F(HostFilesTest, RenameWithoutMemoryFailsAndLeavesTheFile) {
+    ASSERT_TRUE(dir_.Write("a.exe", "infected"));
+    const std::string from = dir_ / "a.exe";
+    const std::string to = dir_ / "a.vir";
+    MemSetFailureBound(1);
+    const int32_t renamed = HostRenameFile(nullptr, from.c_str(), to.c_str());
+    MemSetFailureBound(0);
+    EXPECT_EQ(-1, renamed);
+    EXPECT_EQ(0, access(from.c_str(), F_OK));
+    EXPECT_EQ(-1, access(to.c_str(), F_OK));
 }
 
 TEST_F(HostFilesTest, RealFileSeekFromEndCountsBackLikeAMemoryFile) {

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -36,8 +37,9 @@ public:
     EngineDispatcher HostDispatcher() override { return Dispatch; }
     char* HostFindingName() override { return name; }
     void HostSetFoundClass(int32_t cls) override { foundClass = cls; }
-    void HostPrintObjectLine() override { PrintMessage("%s", "/scan/object"); }
-    void HostPrintObjectName() override { PrintMessage("%s", "/scan/object"); }
+    bool outOfMemory = false; // printing the object's line throws std::bad_alloc
+    void HostPrintObjectLine() override { Print(); }
+    void HostPrintObjectName() override { Print(); }
     void HostRaiseContainerLevel() override { containerLevel++; }
     uint32_t HostPackerReportWord() override { return packerWord; }
     uint32_t HostArchivesWord() override { return archivesWord; }
@@ -45,6 +47,10 @@ public:
     int32_t HostMayCure() override { return mayCure; }
 
 private:
+    void Print() const {
+        if (outOfMemory) throw std::bad_alloc();
+        PrintMessage("%s", "/scan/object");
+    }
     static TARVO_ALIGN_STACK int32_t TARVO_CDECL Dispatch(void* context, uint32_t command, ...) {
         auto* task = static_cast<FakeTask*>(static_cast<HostTask*>(context));
         if (command != TARVO_CMD_FINDING_CLASS) return -1;
@@ -188,6 +194,16 @@ TEST_F(HostReportTest, ReportingRowsWorkThroughTheEngine) {
     EXPECT_EQ(1, CallRow(engine, task, TARVO_HS_REPORT_PACKER, task, "UPX", 1));
     EXPECT_EQ(0x22, CallRow(engine, task, TARVO_HS_QUERY, task, TARVO_QUERY_MAIL_FILES));
     EXPECT_EQ(0, CallRow(engine, nullptr, TARVO_HS_VIRUS_FOUND, nullptr, "x", 1));
+
+    // No exception unwinds into the engine: without memory for the object's line the finding is
+    // still listed and counted, and the packer still answers.
+    ClearFoundLists();
+    task_.outOfMemory = true;
+    LogPacked = 1;
+    EXPECT_EQ(0, CallRow(engine, task, TARVO_HS_VIRUS_FOUND, task, "EICAR-Test-File", TARVO_CLASS_INFECTED));
+    EXPECT_EQ(TARVO_CLASS_INFECTED, task_.foundClass);
+    EXPECT_EQ(std::vector<std::string>{"infected with EICAR-Test-File"}, Strings(FoundList));
+    EXPECT_EQ(1, CallRow(engine, task, TARVO_HS_REPORT_PACKER, task, "UPX", 1));
 }
 
 } // namespace

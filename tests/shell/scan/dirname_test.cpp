@@ -12,6 +12,10 @@ struct DirCase {
     const char* dir;
 };
 
+void PrintTo(const DirCase& c, std::ostream* os) {
+    *os << '"' << c.path << '"';
+}
+
 class DirNameTable : public ::testing::TestWithParam<DirCase> {};
 
 TEST_P(DirNameTable, GivesTheDirectoryPart) {

@@ -16,6 +16,10 @@ struct RenameCase {
     const char* renamed;
 };
 
+void PrintTo(const RenameCase& c, std::ostream* os) {
+    *os << c.path << " with " << c.pattern;
+}
+
 class RenameTable : public ::testing::TestWithParam<RenameCase> {};
 
 TEST_P(RenameTable, OverwritesTheExtension) {

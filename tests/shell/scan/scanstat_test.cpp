@@ -16,6 +16,10 @@ struct SpeedCase {
     uint64_t speed;
 };
 
+void PrintTo(const SpeedCase& c, std::ostream* os) {
+    *os << c.bytes << " bytes in " << c.elapsed << " s, " << c.paused << " s paused";
+}
+
 class SpeedTable : public ::testing::TestWithParam<SpeedCase> {};
 
 TEST_P(SpeedTable, GivesKilobytesPerSecond) {
@@ -36,9 +40,14 @@ INSTANTIATE_TEST_SUITE_P(
                       SpeedCase{6ull << 30, 0, 2, 3ull << 20}, SpeedCase{6ull << 30, 0, 0, 6ull << 20}));
 
 struct ExitCase {
+    const char* counter;
     uint32_t ScanStat::*field;
     int code;
 };
+
+void PrintTo(const ExitCase& c, std::ostream* os) {
+    *os << c.counter;
+}
 
 class ExitCodeTable : public ::testing::TestWithParam<ExitCase> {};
 
@@ -51,13 +60,16 @@ TEST_P(ExitCodeTable, IsTwelveWhenAnythingWasFound) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ExitCodeTable,
-    ::testing::Values(ExitCase{&ScanStat::infected, 12}, ExitCase{&ScanStat::suspicious, 12},
-                      ExitCase{&ScanStat::modifications, 12}, ExitCase{&ScanStat::adware, 12},
-                      ExitCase{&ScanStat::dialers, 12}, ExitCase{&ScanStat::jokes, 12},
-                      ExitCase{&ScanStat::riskware, 12}, ExitCase{&ScanStat::hacktools, 12},
-                      ExitCase{&ScanStat::cured, 3}, ExitCase{&ScanStat::deleted, 3},
-                      ExitCase{&ScanStat::readErrors, 3}, ExitCase{&ScanStat::leftInfected, 3},
-                      ExitCase{&ScanStat::infectedNested, 3}));
+    ::testing::Values(ExitCase{"infected", &ScanStat::infected, 12},
+                      ExitCase{"suspicious", &ScanStat::suspicious, 12},
+                      ExitCase{"modifications", &ScanStat::modifications, 12},
+                      ExitCase{"adware", &ScanStat::adware, 12}, ExitCase{"dialers", &ScanStat::dialers, 12},
+                      ExitCase{"jokes", &ScanStat::jokes, 12}, ExitCase{"riskware", &ScanStat::riskware, 12},
+                      ExitCase{"hacktools", &ScanStat::hacktools, 12}, ExitCase{"cured", &ScanStat::cured, 3},
+                      ExitCase{"deleted", &ScanStat::deleted, 3},
+                      ExitCase{"readErrors", &ScanStat::readErrors, 3},
+                      ExitCase{"leftInfected", &ScanStat::leftInfected, 3},
+                      ExitCase{"infectedNested", &ScanStat::infectedNested, 3}));
 
 TEST(ScanStat, ResetClearsEveryCounterAndRestartsTheClock) {
     ScanStat s;

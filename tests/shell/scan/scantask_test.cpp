@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/shell/access_count.h"
 #include "tests/shell/archive_maker.h"
 #include "tests/shell/scan_fixture.h"
 #include "shell/scan/actiongate.h"
@@ -207,6 +208,30 @@ TEST_F(ScanTaskTest, ExcludedAndFilteredObjectsGiveTheEngineBack) {
     EXPECT_EQ(kScanFlagFiltered, out.flags);
     EXPECT_EQ(1u, out.stat.skipped);
     EXPECT_TRUE(Logged(filtered + " - unknown file type, skipped")) << AllLines();
+}
+
+// A long ExcludePaths costs a scan nothing when no entry can match the object's folder: no entry is
+// looked up on the disk, for an object on the disk or in memory.
+TEST_F(ScanTaskTest, ExcludePathsThatCannotMatchAreNotLookedUp) {
+    const std::string path = Make("clean.txt", "nothing to see here");
+    ConnectHostServices();
+    ASSERT_EQ(0, CreateMemoryFileList());
+    const std::string data = "in memory";
+    const char* name = AddMemoryFile(data.data(), static_cast<uint32_t>(data.size()), "client.txt");
+    ASSERT_NE(nullptr, name);
+    const auto lookups = [&] {
+        const unsigned long before = AccessCalls;
+        EXPECT_EQ(0u, Scan(path).result);
+        ScanTask task(settings_.get(), 0, kScanStackBudget);
+        EXPECT_EQ(0u, task.Scan(name, data.size()));
+        return AccessCalls - before;
+    };
+    const unsigned long without = lookups();
+    for (int i = 0; i < 1000; ++i)
+        settings_->excludePaths.AddString(("/srv/excluded/folder" + std::to_string(i)).c_str());
+    EXPECT_EQ(without, lookups());
+    EXPECT_FALSE(Logged(path + " - ignored because specified in the ExcludePaths option")) << AllLines();
+    ShellObjectAccess = FileLayerAccess;
 }
 
 // Each class of finding with its own action word.

@@ -53,6 +53,14 @@ const std::string kJpeg = "\xFF\xD8\xFF\xE0" + std::string(96, 'j');
 const std::string kText = std::string(100, 't');
 const std::string kNop = "\x90" + std::string(99, 'n');
 
+void PrintTo(const FilterCase& c, std::ostream* os) {
+    const char* content = c.data == kProgram ? "program"
+                          : c.data == kJpeg  ? "JPEG"
+                          : c.data == kNop   ? "NOP"
+                                             : "text";
+    *os << c.name << " holding " << content;
+}
+
 class FilterTable : public FilterTest, public ::testing::WithParamInterface<FilterCase> {};
 
 TEST_P(FilterTable, ScansOrSkipsInEachMode) {

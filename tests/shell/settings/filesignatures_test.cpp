@@ -13,6 +13,10 @@ struct ContentCase {
     int verdict;
 };
 
+void PrintTo(const ContentCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
 std::string Bytes(std::initializer_list<int> bytes) {
     std::string s;
     for (int b : bytes) s.push_back(static_cast<char>(b));

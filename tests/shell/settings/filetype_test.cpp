@@ -57,6 +57,10 @@ struct TypeCase {
     uint32_t flags;
 };
 
+void PrintTo(const TypeCase& c, std::ostream* os) {
+    *os << c.name << (c.follow ? ", links followed" : "");
+}
+
 class FileTypeTable : public FileTypeTest, public ::testing::WithParamInterface<TypeCase> {};
 
 TEST_P(FileTypeTable, ScansOrSkipsWithItsMessage) {

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "tests/unix/config_fixture.h"
+#include "base/alloc.h"
 #include "base/scratch_dir.h"
+#include "unix/config/configwarnings.h"
 #include "unix/config/configsource.h"
 
 namespace {
@@ -104,7 +106,7 @@ TEST_F(ConfigReader, Table) {
         EXPECT_EQ(BadLineNumbers(), c.badLines);
         std::vector<std::string> obsolete;
         for (const ObsoleteParameter* p = FirstObsoleteParameter(); p; p = NextObsoleteParameter()) {
-            EXPECT_STREQ(p->text, "");
+            EXPECT_EQ(p->text, "");
             obsolete.push_back(p->name);
         }
         EXPECT_EQ(obsolete, c.obsolete);
@@ -118,11 +120,34 @@ TEST_F(ConfigReader, BadLineIsListedOnceAndCut) {
     const ConfigErrorLine* e = FirstConfigError();
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->line, 2u);
-    EXPECT_EQ(strlen(e->text), kConfigErrorTextMax);
-    EXPECT_EQ(std::string(e->text, 8), "Bogus = ");
+    EXPECT_EQ(e->text.size(), kConfigErrorTextMax);
+    EXPECT_EQ(e->text.substr(0, 8), "Bogus = ");
     // The same line in another letter case counts as the same.
     ReadConfigText("[Daemon]\nBOGUS = " + std::string(5000, 'X') + "\n");
     EXPECT_EQ(ConfigErrorList->Count(), 1u);
+}
+
+// Every complaint of a file full of bad lines is kept, and what the lists hold grows with the text,
+// not by a fixed buffer per line: counted in bytes the program's allocator hands out.
+TEST_F(ConfigReader, ManyBadLinesAreAllKeptInMemoryOfTheTextsSize) {
+    constexpr uint32_t kBad = 5000, kObsolete = 2000;
+    std::string text = "[Daemon]\n";
+    for (uint32_t i = 0; i < kBad; ++i) text += "Bogus" + std::to_string(i) + " = value\n";
+    for (uint32_t i = 0; i < kObsolete; ++i) text += "AcceptCondition = " + std::to_string(i) + "\n";
+    FreeSettings();
+    ASSERT_EQ(CreateSettings(), 0);
+    const int64_t before = MemBytesInUse();
+    EXPECT_EQ(ReadConfigText(text), static_cast<int32_t>(kBad));
+    const int64_t kept = MemBytesInUse() - before;
+    EXPECT_LT(kept, 16 * static_cast<int64_t>(text.size())) << "bytes kept for " << text.size() << " of text";
+
+    std::vector<uint32_t> expected;
+    for (uint32_t i = 0; i < kBad; ++i) expected.push_back(i + 2);
+    EXPECT_EQ(BadLineNumbers(), expected);
+    size_t obsolete = 0;
+    for (const ObsoleteParameter* p = FirstObsoleteParameter(); p; p = NextObsoleteParameter()) ++obsolete;
+    EXPECT_EQ(obsolete, kObsolete);
+    EXPECT_EQ(ConfigWarningLines().size(), size_t(kBad + kObsolete));
 }
 
 TEST_F(ConfigReader, ListKeysReplaceTheDefaultThenExtend) {

@@ -110,6 +110,39 @@ TEST_F(SocketKey, DefaultOnlyWhenNothingIsConfigured) {
     EXPECT_TRUE(InetSocketList->IsEmpty());
 }
 
+// The default listener stands in for a Socket key that is not there, never for one whose values
+// failed: such a key leaves nothing to listen on, and the load must fail.
+TEST_F(SocketKey, KeyWhoseValuesAllFailGetsNoDefault) {
+    struct Case {
+        const char* text;
+        int32_t badLines;
+        int defaultAdded;
+        bool unusable;
+    };
+    const Case cases[] = {
+        {"", 0, 1, false},
+        {"[Other]\nSocket = local:/s\n", 0, 1, false},
+        {"[Daemon]\n# Socket = local:/s\n", 0, 1, false},
+        {"[Daemon]\nSocket = local:/s\n", 0, 0, false},
+        {"[Daemon]\nSocket = bogus\n", 1, 0, true},
+        {"[Daemon]\nSocket = local:\n", 1, 0, true},
+        {"[Daemon]\nSocket =\n", 1, 0, true},
+        {"[Daemon]\nSocket\n", 1, 0, true},
+        {"[Daemon]\nSocket = inet:0@127.0.0.1, 65536\n", 1, 0, true},
+        {"[Daemon]\nSocket = bogus\nSocket = local:/s\n", 1, 0, false},
+        {"[Daemon]\nSocket = local:/s, bogus\n", 1, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(Load(std::string("[Daemon]\nPidFile = /p\n") + c.text), c.badLines);
+        EXPECT_EQ(AddDefaultSocket(), c.defaultAdded);
+        EXPECT_EQ(ConfiguredSocketsUnusable(), c.unusable);
+        if (!c.defaultAdded) {
+            EXPECT_TRUE(Strings(DefaultAddressList.get()).empty());
+        }
+    }
+}
+
 TEST(SocketHelpers, PieceByPiece) {
     EXPECT_EQ(StartsWithSlash("/x"), 1);
     EXPECT_EQ(StartsWithSlash("x"), 0);

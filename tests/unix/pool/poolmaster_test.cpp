@@ -26,6 +26,9 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(dir.path().empty());
         LogToScratch(dir);
+        // A slot started for real writes its busy file: here, not where an installed daemon has it.
+        memcpy(savedBusyFile, BusyFile, sizeof savedBusyFile);
+        snprintf(BusyFile, sizeof BusyFile, "%s", (dir / "tarvod.bsy").c_str());
         saved = PoolParameters;
         PoolParameters.minChildren = 1;
         PoolParameters.maxChildren = 8;
@@ -54,6 +57,7 @@ protected:
         PoolParameters = saved;
         PoolStats = PoolCounters{};
         StopFlag = 0;
+        memcpy(BusyFile, savedBusyFile, sizeof BusyFile);
     }
 
     // A live slot whose child does nothing but wait.
@@ -93,6 +97,7 @@ protected:
 
     ScratchDir dir;
     ProcessPoolParameters saved{};
+    char savedBusyFile[sizeof BusyFile] = {};
     std::vector<StandIn> standIns;
 };
 

@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -25,8 +26,13 @@ int AnswerSixHundred(int fd, TimeBudget& budget, bool honourStop) {
     return 2;
 }
 
+// A command whose handler runs out of memory half-way.
+int RunOutOfMemory(int, TimeBudget&, bool) {
+    throw std::bad_alloc();
+}
+
 CommandHandler TestCommands(uint32_t code) {
-    return code == 2 ? AnswerSixHundred : nullptr;
+    return code == 2 ? AnswerSixHundred : code == 3 ? RunOutOfMemory : nullptr;
 }
 
 struct DispatchCase {
@@ -103,6 +109,8 @@ TEST(DispatchTest, RequestsAndReplies) {
         {"half a word then silence", 1, 0, std::string("\x00\x00", 2), false, "", -2,
          "Error reading from socket (timeout)! (2)"},
         {"no time limit keeps an idle connection", 0, 1500, Word(2) + Word(0xFFFFFFFF), false, Word(600), -1},
+        {"a handler out of memory ends the connection, not the process", 10, 0, Word(2) + Word(3), false,
+         Word(600), -1, "no memory!"},
     };
     for (const DispatchCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -292,4 +292,38 @@ TEST(MailEnvelopeTest, EnvelopeLinesUpToTheEmptyLine) {
     EXPECT_EQ(FindEnvelopeEnd(nullptr), -1);
 }
 
+// Whether a file begins with an envelope shows in its first folded line: a file whose lines are
+// endless is not read further than that line needs, and long lines still get the right answer.
+TEST(MailEnvelopeTest, ReadsNoMoreThanTheFirstFoldedLineNeeds) {
+    const std::string endless(1 << 20, 'x');
+    std::string foldedBlanks = "From: a\n";
+    while (foldedBlanks.size() < endless.size()) foldedBlanks += " \n";
+    const std::string longEnvelope = "P x<a>\nO " + endless + "\n\n";
+    const std::string longFolded = "P x\n\t<a>" + endless + "\n\n";
+    const struct {
+        const char* name;
+        std::string text;
+        int64_t end;
+        bool bounded; // no more than the first folded line's bytes read
+    } cases[] = {
+        {"no line end at all", endless, -1, true},
+        {"second line without an end", "MZ\x90\x03\n" + endless, -1, true},
+        {"second line folded, without an end", "MZ\n " + endless, -1, true},
+        {"endless folded blank lines", foldedBlanks, -1, true},
+        {"first line longer than the bound", "P " + endless + "<a>\n\nmessage", -1, true},
+        {"envelope with a long line", longEnvelope + "message", static_cast<int64_t>(longEnvelope.size()),
+         false},
+        {"long folded first line", longFolded + "message", static_cast<int64_t>(longFolded.size()), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string copy = c.text;
+        BufStreamPtr stream(StreamOpen(nullptr, 0, copy.data(), copy.size()));
+        EXPECT_EQ(FindEnvelopeEnd(stream.get()), c.end);
+        if (c.bounded) {
+            EXPECT_LE(stream->position, static_cast<int64_t>(kMaxEnvelopeLine));
+        }
+    }
+}
+
 } // namespace

@@ -310,9 +310,9 @@ TEST_F(ScanRequestTest, HostileRequestsEndTheConnection) {
         std::string log;
     } cases[] = {
         {"huge name length", Word(1) + Word(0) + Word(0xFFFFFFF0) + hidden, Word(4),
-         "Can not allocate -16 bytes for file name!"},
+         "File name too long (4294967280 bytes, at most 4096)!"},
         {"name longer than a path", Word(1) + Word(0) + Word(4097) + hidden, Word(4),
-         "Can not allocate 4097 bytes for file name!"},
+         "File name too long (4097 bytes, at most 4096)!"},
         {"name without its NUL", Word(1) + Word(0) + Word(8) + hidden + Word(0), Word(16),
          "Error reading file name!"},
         {"name cut short", Word(1) + Word(0) + Word(100) + "abc", Word(16), "Error reading file name!"},
@@ -347,6 +347,14 @@ TEST_F(ScanRequestTest, InvalidButWholeRequestKeepsTheConnection) {
     const Exchange e = Serve(Word(1) + Word(0) + Word(0) + Word(0) + Word(2) + Close());
     EXPECT_EQ(e.reply, Word(0x100010) + Word(600));
     EXPECT_NE(e.log.find("Invalid input data!"), std::string::npos);
+}
+
+// The limit of a name: 4096 bytes with its NUL are served (one more is refused above).
+TEST_F(ScanRequestTest, NameAtTheLimitIsServed) {
+    const Exchange e =
+        Serve(DataRequest(0, std::string(kMaxRequestName - 1, 'n'), "hello") + Word(2) + Close());
+    EXPECT_EQ(e.reply, Word(0x100000) + Word(600));
+    EXPECT_EQ(e.log.find("too long"), std::string::npos) << e.log;
 }
 
 // A client type with its own log target: the request's lines go there, and the next request's lines go

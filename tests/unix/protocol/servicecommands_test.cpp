@@ -14,6 +14,7 @@
 #include "unix/protocol/servicecommands.h"
 #include "unix/protocol/dispatch.h"
 #include "unix/protocol/protocolsettings.h"
+#include "unix/protocol/updatescript.h"
 
 namespace {
 
@@ -101,6 +102,42 @@ TEST_F(ServiceCommandTest, BaseListOfTheStandInEngine) {
     EXPECT_EQ(Serve(Word(3)), Word(1) + String(DemoBase()) + Word(engine.Records()));
     EXPECT_EQ(Serve(Word(4)), String(VersionReplyText()));
     EXPECT_NE(VersionReplyText().find("Engine version: 1.4.2.7 <API:2.2>"), std::string::npos);
+}
+
+// A reply that does not reach the client whole ends the connection: what is left of it on the wire
+// would otherwise be read as the start of the next reply.
+TEST_F(ServiceCommandTest, ReplyNotWrittenWholeEndsTheConnection) {
+    const std::string longPath = "/" + std::string(4096, 'p');
+    for (int i = 0; i < 64; ++i) AddLoadedBase(longPath.c_str(), 1, 0);
+    const char* const savedScript = UpdateScriptPath;
+    UpdateScriptPath = "/nonexistent/update.pl";
+    const int savedTimeout = SocketTimeout;
+    SocketTimeout = 1;
+    const struct {
+        const char* name;
+        uint32_t command;
+        bool peerGone; // else the peer is there but reads nothing
+    } cases[] = {
+        {"version, peer gone", 2, true},
+        {"bases, peer gone", 3, true},
+        {"version text, peer gone", 4, true},
+        {"update script, peer gone", 9, true},
+        {"bases with headers, peer gone", 10, true},
+        {"bases, peer stops reading", 3, false},
+        {"bases with headers, peer stops reading", 10, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SocketPair pair;
+        const int small = 4096;
+        setsockopt(pair.ours, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        setsockopt(pair.theirs, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        ASSERT_TRUE(PeerWrite(pair.theirs, Word(c.command)));
+        if (c.peerGone) pair.CloseTheirs();
+        EXPECT_LT(DispatchCommand(pair.ours, false), 1);
+    }
+    SocketTimeout = savedTimeout;
+    UpdateScriptPath = savedScript;
 }
 
 } // namespace

@@ -1,0 +1,293 @@
+#include "mail/walk/readings.h"
+
+#include <algorithm>
+#include <cstring>
+#include <strings.h>
+
+#include "mail/mime/body.h"
+#include "mail/mime/charclass.h"
+#include "mail/mime/decodewords.h"
+#include "mail/mime/bodypart.h"
+#include "mail/mime/entity.h"
+#include "mail/mime/enums.h"
+#include "mail/mime/field.h"
+#include "mail/mime/headers.h"
+#include "mail/mime/mechanism.h"
+#include "mail/mime/mediatype.h"
+#include "mail/mime/message.h"
+#include "mail/mime/multipartsplitter.h"
+#include "mail/walk/mailwalk.h"
+
+namespace {
+
+// Uuencoded files looked for in one text.
+constexpr int kMaxUuencodedFiles = 8;
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(CToLower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string TrimmedEnd(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+    return text;
+}
+
+// The field's text as it came, ended by a line end.
+std::string FieldText(const DwField& field) {
+    std::string text = field.Text();
+    if (text.empty() || text.back() != '\n') text += "\r\n";
+    return text;
+}
+
+// What the walk makes of a Content-Type field: type, subtype and boundary.
+std::string MediaTypeKey(DwField& field) {
+    auto* type = dynamic_cast<DwMediaType*>(field.FieldBody());
+    if (!type || type->Type() < kTypeText) return "text/plain";
+    return Lower(type->TypeStr()) + "/" + Lower(type->SubtypeStr()) + ";" + type->Boundary();
+}
+
+std::string MechanismKey(DwField& field) {
+    auto* mechanism = dynamic_cast<DwMechanism*>(field.FieldBody());
+    return std::to_string(mechanism ? mechanism->AsEnum() : kCteNull);
+}
+
+// A field the walk reads by its first occurrence and other readers by a later one: the entity with
+// each later one that reads differently in place of all of them.
+void OtherFieldReadings(DwEntity& entity, const char* name, std::string (*key)(DwField&), const char* why,
+                        std::vector<EntityReading>& out) {
+    DwHeaders& headers = entity.Headers();
+    std::vector<int> indexes;
+    for (int i = 0; i < headers.FieldCount(); ++i)
+        if (IsFieldNamed(headers.FieldAt(i), name)) indexes.push_back(i);
+    if (indexes.size() < 2) return;
+    std::vector<std::string> keys{key(headers.FieldAt(indexes[0]))};
+    for (size_t k = 1; k < indexes.size(); ++k) {
+        DwField& field = headers.FieldAt(indexes[k]);
+        const std::string fieldKey = key(field);
+        if (std::find(keys.begin(), keys.end(), fieldKey) != keys.end()) continue;
+        keys.push_back(fieldKey);
+        std::string text;
+        for (int i = 0; i < headers.FieldCount(); ++i)
+            if (!IsFieldNamed(headers.FieldAt(i), name)) text += FieldText(headers.FieldAt(i));
+        text += FieldText(field) + "\r\n" + entity.Body().Text();
+        out.push_back({std::move(text), false, why});
+    }
+}
+
+// A Content-Type written as encoded words: some readers decode them before they read the type.
+void EncodedTypeReading(DwEntity& entity, std::vector<EntityReading>& out) {
+    DwHeaders& headers = entity.Headers();
+    DwField* field = headers.FindField("Content-Type");
+    if (!field || field->FieldBodyText().find("=?") == std::string::npos) return;
+    std::vector<char> decoded(field->FieldBodyText().begin(), field->FieldBodyText().end());
+    decoded.push_back('\0');
+    DecodeEncodedWords(decoded.data(), "us-ascii");
+    if (field->FieldBodyText() == decoded.data()) return;
+    std::string text;
+    for (int i = 0; i < headers.FieldCount(); ++i)
+        if (&headers.FieldAt(i) != field) text += FieldText(headers.FieldAt(i));
+    text += "Content-Type: " + std::string(decoded.data()) + "\r\n\r\n" + entity.Body().Text();
+    out.push_back({std::move(text), false, "its Content-Type decoded from encoded words"});
+}
+
+// The parts of a multipart body split another way, where they differ from the tree's.
+void OtherSplit(DwEntity& entity, const std::string& boundary, DwDelimiterMatch match, const char* why,
+                std::vector<EntityReading>& out) {
+    DwBody& body = entity.Body();
+    MultipartSplitter split(body.Text(), boundary, match);
+    if (split.parts.size() == 1 && split.parts[0].size() == body.Text().size()) return; // no delimiter
+    bool same = static_cast<int>(split.parts.size()) == body.PartCount();
+    for (int i = 0; same && i < body.PartCount(); ++i) same = split.parts[i] == body.PartAt(i).Text();
+    if (same) return;
+    for (std::string& part : split.parts) out.push_back({std::move(part), true, why});
+}
+
+bool IsOctal(char c) {
+    return c >= '0' && c <= '7';
+}
+
+// Where "begin MODE NAME" lines start in text.
+std::vector<size_t> UuencodeStarts(const std::string& text) {
+    std::vector<size_t> starts;
+    for (size_t at = 0; at < text.size() && starts.size() < kMaxUuencodedFiles;) {
+        if (text.compare(at, 6, "begin ") == 0 && at + 6 < text.size() && IsOctal(text[at + 6]))
+            starts.push_back(at);
+        const size_t lf = text.find('\n', at);
+        if (lf == std::string::npos) break;
+        at = lf + 1;
+    }
+    return starts;
+}
+
+void UuencodedFiles(DwEntity& entity, int cte, std::vector<EntityReading>& out) {
+    const std::string& body = entity.Body().Text();
+    std::string decoded;
+    const std::string* text = &body;
+    if (cte == kCteBase64 || cte == kCteQuotedPrintable) {
+        DecodeBody(cte, body, decoded);
+        text = &decoded;
+    }
+    for (size_t start : UuencodeStarts(*text))
+        out.push_back(
+            {"Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: x-uuencode\r\n\r\n" +
+                 text->substr(start),
+             true, "a uuencoded file in the text"});
+}
+
+} // namespace
+
+const char kStrictHeaderReading[] = "its header block ended where strict readers end it";
+
+void EntityTypeOf(DwEntity& entity, int* type, int* subtype) {
+    DwMediaType* mediaType = entity.Headers().FindContentType();
+    if (!mediaType && IsDigestPart(entity)) {
+        *type = kTypeMessage;
+        *subtype = kSubtypeRfc822;
+    } else if (!mediaType || mediaType->Type() < kTypeText) {
+        *type = kTypeText;
+        *subtype = kSubtypePlain;
+    } else {
+        *type = mediaType->Type();
+        *subtype = mediaType->Subtype();
+    }
+}
+
+std::string PlainBoundaryReading(const std::string& fieldBody) {
+    // Pieces between the semicolons outside quotes.
+    std::vector<std::string> pieces;
+    std::string piece;
+    bool quoted = false;
+    for (size_t i = 0; i < fieldBody.size(); ++i) {
+        const char c = fieldBody[i];
+        if (c == '\\' && quoted && i + 1 < fieldBody.size()) {
+            piece += c;
+            piece += fieldBody[++i];
+            continue;
+        }
+        if (c == '"') quoted = !quoted;
+        if (c == ';' && !quoted) {
+            pieces.push_back(piece);
+            piece.clear();
+            continue;
+        }
+        piece += c;
+    }
+    pieces.push_back(piece);
+    const auto strip = [](std::string s) {
+        const char* blanks = " \t\r\n";
+        const size_t first = s.find_first_not_of(blanks);
+        if (first == std::string::npos) return std::string();
+        return s.substr(first, s.find_last_not_of(blanks) - first + 1);
+    };
+    for (size_t k = 1; k < pieces.size(); ++k) {
+        const size_t equals = pieces[k].find('=');
+        if (equals == std::string::npos || Lower(strip(pieces[k].substr(0, equals))) != "boundary") continue;
+        std::string value = strip(pieces[k].substr(equals + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+            std::string inner;
+            for (size_t i = 1; i + 1 < value.size(); ++i) {
+                if (value[i] == '\\' && i + 2 < value.size()) ++i;
+                inner += value[i];
+            }
+            value = inner;
+        } else if (value.size() >= 2 && value.front() == '<' && value.back() == '>') {
+            value = value.substr(1, value.size() - 2);
+        }
+        return TrimmedEnd(value);
+    }
+    return std::string();
+}
+
+bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
+    std::vector<EntityReading> readings;
+    DwHeaders& headers = entity.Headers();
+    DwBody& body = entity.Body();
+    OtherFieldReadings(entity, "Content-Type", MediaTypeKey, "read by another Content-Type", readings);
+    OtherFieldReadings(entity, "Content-Transfer-Encoding", MechanismKey,
+                       "read by another Content-Transfer-Encoding", readings);
+    EncodedTypeReading(entity, readings);
+    const std::string& block = headers.Text();
+    const size_t strict = StrictHeaderLength(block);
+    if (strict < block.size())
+        readings.push_back({block.substr(0, strict) + "\r\n" + block.substr(strict) + "\r\n" + body.Text(),
+                            false, kStrictHeaderReading});
+    std::string upToEmptyLine;
+    if (!entity.HasEmptyLineAfterHeaders() && FieldsUpToEmptyLine(block, body.Text(), upToEmptyLine))
+        readings.push_back({std::move(upToEmptyLine), false, "its fields read up to the first empty line"});
+    int type = 0;
+    int subtype = 0;
+    EntityTypeOf(entity, &type, &subtype);
+    DwMediaType* mediaType = headers.FindContentType();
+    DwMechanism* mechanism = headers.FindContentTransferEncoding();
+    const int cte = mechanism ? mechanism->AsEnum() : kCteNull;
+    const bool encoded = cte == kCteBase64 || cte == kCteQuotedPrintable || cte == kCteUuencode;
+    if ((type == kTypeMultipart || type == kTypeMessage) && encoded) {
+        // Some readers decode such a body by its encoding whatever it holds.
+        std::string encoding;
+        CteEnumToStr(cte, encoding);
+        readings.push_back({"Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: " +
+                                encoding + "\r\n\r\n" + body.Text(),
+                            false, "its body decoded as a file"});
+    }
+    if (body.IsNestingCut()) {
+        // Too deep to read further: the walk says so.
+    } else if (type == kTypeMultipart && mediaType) {
+        const std::string boundary = mediaType->Boundary();
+        std::vector<std::string> others;
+        for (const std::string& value : mediaType->ParameterValues("boundary"))
+            others.push_back(TrimmedEnd(value));
+        if (DwField* field = headers.FindField("Content-Type"))
+            others.push_back(PlainBoundaryReading(field->FieldBodyText()));
+        std::sort(others.begin(), others.end());
+        others.erase(std::unique(others.begin(), others.end()), others.end());
+        for (const std::string& other : others)
+            if (other != boundary && !other.empty())
+                OtherSplit(entity, other, DwDelimiterMatch::kExact, "its boundary read another way",
+                           readings);
+        if (body.LooseDelimiterLines() > 0)
+            OtherSplit(entity, boundary, DwDelimiterMatch::kPrefix, "delimiter lines taken by their start",
+                       readings);
+    } else if (type == kTypeMessage) {
+        if (encoded) {
+            std::string decoded;
+            DecodeBody(cte, body.Text(), decoded);
+            readings.push_back(
+                {std::move(decoded), true, "its message decoded by its Content-Transfer-Encoding"});
+        } else if (subtype == kSubtypePartial) {
+            readings.push_back({body.Text(), true, "the fragment of a partial message"});
+        }
+    } else if (type == kTypeText && cte != kCteUuencode) {
+        UuencodedFiles(entity, cte, readings);
+    }
+    const bool any = !readings.empty();
+    if (out)
+        for (EntityReading& reading : readings) out->push_back(std::move(reading));
+    return any;
+}
+
+bool TreeHasOtherReadings(DwEntity& entity) {
+    if (OtherEntityReadings(entity, nullptr)) return true;
+    DwBody& body = entity.Body();
+    for (int i = 0; i < body.PartCount(); ++i)
+        if (TreeHasOtherReadings(body.PartAt(i))) return true;
+    return body.NestedMessage() && TreeHasOtherReadings(*body.NestedMessage());
+}
+
+bool LoneCrReading(const std::string& text, std::string& out) {
+    const char* const data = text.data();
+    const size_t n = text.size();
+    bool lone = false;
+    for (const char* cr = static_cast<const char*>(memchr(data, '\r', n)); cr && !lone;
+         cr = static_cast<const char*>(memchr(cr + 1, '\r', n - static_cast<size_t>(cr + 1 - data))))
+        lone = static_cast<size_t>(cr + 1 - data) == n || cr[1] != '\n';
+    if (!lone) return false;
+    std::string result;
+    result.reserve(n + n / 16);
+    for (size_t i = 0; i < n; ++i) {
+        result += text[i];
+        if (text[i] == '\r' && (i + 1 == n || text[i + 1] != '\n')) result += '\n';
+    }
+    out = std::move(result);
+    return true;
+}

@@ -1,0 +1,43 @@
+// The other ways mail readers read a part. Where their reading and the tree's can differ (a field
+// given twice, a header block a strict reader ends earlier, a boundary read another way, delimiter
+// lines taken by their start, an encoded message, a file uuencoded into a text, lone CR line ends),
+// the walk scans what they would see too, so that no reader is shown bytes that were not scanned.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class DwEntity;
+
+struct EntityReading {
+    // An entity's text: a header block, an empty line and a body.
+    std::string text;
+    // Whether it is read from the entity's body (a part of it, a message in it); else it stands in
+    // the entity's place.
+    bool inside = false;
+    // Why the entity reads so, for the log.
+    const char* why = "";
+};
+
+// The readings of entity besides the tree's, computed before the walk changes anything in it. With
+// out null, only whether there is any.
+bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out);
+
+// The why of the reading whose header block ends where strict readers end it: a message without a
+// Content-Type read so is its text as it stands, which a plain scan of it sees too.
+extern const char kStrictHeaderReading[];
+
+// Whether any entity of the tree under entity (itself included) has another reading.
+bool TreeHasOtherReadings(DwEntity& entity);
+
+// The message text with every lone CR made a line end (CR LF), as readers that end lines at a lone
+// CR take it; false (out untouched) when the text holds no lone CR.
+bool LoneCrReading(const std::string& text, std::string& out);
+
+// The boundary parameter as a reader that splits the field at ';' and takes the text after
+// "boundary=" reads it: quotes and blanks around it dropped, comments kept.
+std::string PlainBoundaryReading(const std::string& fieldBody);
+
+// The type and subtype the walk reads an entity as: its Content-Type's, text/plain without one (or
+// with one below text), message/rfc822 for a part of a digest without one.
+void EntityTypeOf(DwEntity& entity, int* type, int* subtype);
