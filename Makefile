@@ -51,9 +51,10 @@ fuzz: fuzz-build
 demo: build
 	@if [ -x tools/demo ]; then tools/demo $(BUILD); else echo "demo: the daemon does not exist yet"; fi
 
-# Installs the daemon, the engine module, the demo bases, the configuration with its folders and the
-# systemd unit (tools/install-layout; PREFIX=/usr/local by default, DESTDIR honoured; TARVO_USER: the
-# account a new configuration names, tarvo by default). uninstall takes the same PREFIX and DESTDIR.
+# Installs the daemon and tarvo-scan with the commands that run them, the engine module, the demo
+# bases, the configuration with its folders, the man pages, the logrotate file and the systemd unit
+# (tools/install-layout; PREFIX=/usr/local by default, DESTDIR honoured; TARVO_USER: the account a new
+# configuration names, tarvo by default). uninstall takes the same PREFIX and DESTDIR.
 install: build
 	@DESTDIR="$(DESTDIR)" TARVO_USER="$(TARVO_USER)" cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 

@@ -1,210 +1,225 @@
-// tarvo-scan SOCKET FILE...: sends each file to the daemon on the Unix-domain socket as a scan
-// request (its contents, not its path) over one connection, and says what the daemon answered.
-// Exit status: 0 when every file was answered, 2 when something went wrong.
-#include <arpa/inet.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+// tarvo-scan: the command-line client of the daemon. Sends each file's contents (not its path) as a
+// scan request over one connection and says what the daemon answered; the exit status sums it up.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "unix/client/tvclientrequest.h"
+#include "unix/client/tvclientscan.h"
+#include "unix/client/tvconnect.h"
+
 namespace {
 
-constexpr int kWaitSeconds = 60;
-constexpr uint32_t kScanCommand = 1;
-constexpr uint32_t kVersionTextCommand = 4;
-// Ask for the list of findings and the report lines of the request.
-constexpr uint32_t kWantFindings = 0x1;
-constexpr uint32_t kWantReport = 0x2;
-constexpr uint32_t kMaxListLength = 100000;
-constexpr uint32_t kMaxStringLength = 1u << 20;
+constexpr int kClean = 0, kFound = 1, kError = 2;
+
+// Seconds that one transfer (one request's data, one reply) may take.
+constexpr unsigned kTransferSeconds = 120;
+
+const char kShortUsage[] = "usage: tarvo-scan [-v] SOCKET FILE...  (tarvo-scan --help tells more)\n";
+const char kUsage[] =
+    "usage: tarvo-scan [-v] SOCKET FILE...\n"
+    "       tarvo-scan --help\n"
+    "Sends the contents of each FILE to the tarvod listening on SOCKET and prints what it answered.\n"
+    "SOCKET is the path of a Unix-domain socket (the Socket of tarvo32.ini; the installed default is\n"
+    "/var/tarvo/run/tarvod.sock, open to root and the daemon's group), local:PATH or inet:PORT@HOST.\n"
+    "\n"
+    "  -v, --verbose  also print what the daemon says about itself and the report lines of each scan\n"
+    "  -h, --help     print this text\n"
+    "\n"
+    "Exit status: 0 when every file was scanned whole and nothing was found; 1 when something was found\n"
+    "in at least one file; 2 otherwise: a file that could not be read, sent or scanned whole (skipped,\n"
+    "too large, a read error, a time-out), a daemon that cannot be reached or does not answer, bad usage.\n";
 
 struct ResultBit {
     uint32_t bit;
     const char* words;
 };
-const ResultBit kResultBits[] = {
-    {0x20, "infected"},
-    {0x40, "suspicious"},
-    {0x80, "a modification of a known virus"},
-    {0x100, "cured, deleted or moved"},
-    {0x80000, "deleted or moved"},
-    {0x200, "the scan took too long"},
+// Findings: the object holds something.
+const ResultBit kFoundBits[] = {
+    {0x20, "infected"},    {0x40, "suspicious"},    {0x80, "a modification of a known virus"},
+    {0x20000, "rejected"}, {0x400000, "adware"},    {0x800000, "a dialer"},
+    {0x1000000, "a joke"}, {0x2000000, "riskware"}, {0x4000000, "a hacking tool"},
+};
+// Something was not looked at, or could not be: never clean.
+const ResultBit kIncompleteBits[] = {
     {0x1, "read error"},
     {0x2, "write error"},
     {0x4, "out of memory"},
     {0x8, "damaged (CRC error)"},
     {0x10, "the request could not be read"},
+    {0x200, "the scan took too long"},
     {0x1000, "skipped"},
     {0x2000, "too large"},
     {0x4000, "compression ratio too high"},
-    {0x20000, "rejected"},
     {0x40000, "nested too deeply"},
     {0x10000000, "a nested object was skipped"},
     {0x20000000, "could not be unpacked"},
     {0x40000000, "protected by a password"},
 };
 constexpr uint32_t kNothingFound = 0x100000;
+constexpr uint32_t kTreated = 0x100;
 
-class Connection {
-public:
-    explicit Connection(int fd) : fd_(fd) {}
-    ~Connection() {
-        if (fd_ >= 0) close(fd_);
+void AddWords(std::string& out, uint32_t result, const ResultBit* bits, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (!(result & bits[i].bit)) continue;
+        if (!out.empty()) out += ", ";
+        out += bits[i].words;
     }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    bool Send(const void* data, size_t size) {
-        const char* p = static_cast<const char*>(data);
-        while (size > 0) {
-            const ssize_t n = send(fd_, p, size, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            p += n;
-            size -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-    bool SendWord(uint32_t word) {
-        const uint32_t wire = htonl(word);
-        return Send(&wire, sizeof wire);
-    }
-    bool Read(void* data, size_t size) {
-        char* p = static_cast<char*>(data);
-        while (size > 0) {
-            pollfd wait{fd_, POLLIN, 0};
-            const int r = poll(&wait, 1, kWaitSeconds * 1000);
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) return false;
-            const ssize_t n = read(fd_, p, size);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            p += n;
-            size -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-    bool ReadWord(uint32_t& word) {
-        uint32_t wire = 0;
-        if (!Read(&wire, sizeof wire)) return false;
-        word = ntohl(wire);
-        return true;
-    }
-    bool ReadString(std::string& text) {
-        uint32_t length = 0;
-        if (!ReadWord(length) || length > kMaxStringLength) return false;
-        text.assign(length, '\0');
-        if (length > 0 && !Read(&text[0], length)) return false;
-        while (!text.empty() && (text.back() == '\0' || text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-        return true;
-    }
-    bool ReadList(std::vector<std::string>& list) {
-        uint32_t count = 0;
-        if (!ReadWord(count) || count > kMaxListLength) return false;
-        list.clear();
-        for (uint32_t i = 0; i < count; ++i) {
-            std::string s;
-            if (!ReadString(s)) return false;
-            list.push_back(s);
-        }
-        return true;
-    }
-
-private:
-    int fd_;
-};
-
-int ConnectTo(const char* path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (strlen(path) >= sizeof address.sun_path) return -1;
-    memcpy(address.sun_path, path, strlen(path) + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
 }
 
-std::string Describe(uint32_t result) {
-    std::string words;
-    for (const ResultBit& r : kResultBits) {
-        if (!(result & r.bit)) continue;
-        if (!words.empty()) words += ", ";
-        words += r.words;
+// What a result word says, and the exit status it counts as.
+int Judge(uint32_t result, std::string& words) {
+    words.clear();
+    AddWords(words, result, kFoundBits, sizeof kFoundBits / sizeof kFoundBits[0]);
+    const bool found = !words.empty();
+    if (result & kTreated) words += words.empty() ? "cured, deleted or moved" : ", cured, deleted or moved";
+    std::string incomplete;
+    AddWords(incomplete, result, kIncompleteBits, sizeof kIncompleteBits / sizeof kIncompleteBits[0]);
+    if (!incomplete.empty())
+        words += (words.empty() ? "not scanned whole: " : "; not scanned whole: ") + incomplete;
+    if (found) return kFound;
+    if (!incomplete.empty()) return kError;
+    if (result & kNothingFound) {
+        words = "clean";
+        return kClean;
     }
-    if (words.empty()) words = (result & kNothingFound) ? "clean (nothing found)" : "nothing to report";
-    return words;
+    char text[64];
+    snprintf(text, sizeof text, "no verdict (result 0x%x)", result);
+    words = text;
+    return kError;
 }
 
-bool Scan(Connection& daemon, const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        fprintf(stderr, "tarvo-scan: cannot read %s\n", path);
+bool ReadWholeFile(const char* path, std::string& data) {
+    FILE* in = fopen(path, "rb");
+    if (in == nullptr) return false;
+    struct stat st {};
+    if (fstat(fileno(in), &st) == 0 && S_ISDIR(st.st_mode)) {
+        fclose(in);
+        errno = EISDIR;
         return false;
     }
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    data.clear();
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, in)) > 0) data.append(buffer, n);
+    const bool ok = !ferror(in);
+    fclose(in);
+    return ok;
+}
+
+// Each item on a line of its own, without the line end that report lines come with.
+void PrintList(const StringArray& list, const char* label) {
+    for (int i = 0; i < list.Count(); ++i) {
+        const char* item = list.Item(i) ? list.Item(i) : "";
+        size_t length = strlen(item);
+        while (length > 0 && (item[length - 1] == '\n' || item[length - 1] == '\r')) --length;
+        printf("    %s%.*s\n", label, static_cast<int>(length), item);
+    }
+}
+
+// Scans one file; the exit status it counts as. Sets `lost` when the connection is out of step or
+// gone (the daemon closes it after some failed requests).
+int ScanOne(const DaemonConnection& daemon, const char* path, bool verbose, bool& lost) {
+    std::string data;
+    if (!ReadWholeFile(path, data)) {
+        fprintf(stderr, "tarvo-scan: cannot read %s: %s\n", path, strerror(errno));
+        return kError;
+    }
+    if (data.empty()) {
+        // Nothing to look at; and the daemon would take an empty request as a path on its side.
+        printf("%s: clean (empty)\n", path);
+        return kClean;
+    }
     const char* slash = strrchr(path, '/');
-    const std::string name = slash ? slash + 1 : path;
-    // A name, then the contents: the daemon scans what it receives, whatever lies on its own disk.
-    const bool sent = daemon.SendWord(kScanCommand) && daemon.SendWord(kWantFindings | kWantReport) &&
-                      daemon.SendWord(static_cast<uint32_t>(name.size() + 1)) &&
-                      daemon.Send(name.c_str(), name.size() + 1) &&
-                      daemon.SendWord(static_cast<uint32_t>(data.size())) &&
-                      daemon.Send(data.data(), data.size());
-    uint32_t result = 0;
-    std::vector<std::string> findings, report;
-    if (!sent || !daemon.ReadWord(result) || !daemon.ReadList(findings) || !daemon.ReadList(report)) {
-        fprintf(stderr, "tarvo-scan: no answer for %s\n", path);
-        return false;
+    const char* name = slash ? slash + 1 : path;
+    const char* error = nullptr;
+    const std::optional<ScanAnswer> answer =
+        ScanContents(daemon, name, data.data(), data.size(), kScanWantFound | kScanWantReport, &error);
+    if (!answer) {
+        fprintf(stderr, "tarvo-scan: no answer for %s: %s\n", path, error ? error : "");
+        lost = true;
+        return kError;
     }
-    printf("%s: %s\n", name.c_str(), Describe(result).c_str());
-    if (findings.empty() && !(result & kNothingFound)) printf("    (no finding named)\n");
-    for (const auto& f : findings) printf("    found: %s\n", f.c_str());
-    for (const auto& line : report) printf("    log line: %s\n", line.c_str());
-    return true;
+    std::string words;
+    const int status = Judge(answer->result, words);
+    printf("%s: %s\n", path, words.c_str());
+    PrintList(answer->found, "found: ");
+    if (verbose) PrintList(answer->report, "log line: ");
+    return status;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        fprintf(stderr, "usage: tarvo-scan SOCKET FILE...\n");
-        return 2;
+    bool verbose = false;
+    int first = 1;
+    for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; ++first) {
+        const std::string option = argv[first];
+        if (option == "--") {
+            ++first;
+            break;
+        }
+        if (option == "-h" || option == "--help") {
+            fputs(kUsage, stdout);
+            return kClean;
+        }
+        if (option == "-v" || option == "--verbose") {
+            verbose = true;
+            continue;
+        }
+        fprintf(stderr, "tarvo-scan: unknown option %s\n%s", argv[first], kShortUsage);
+        return kError;
     }
-    const int fd = ConnectTo(argv[1]);
-    if (fd < 0) {
-        fprintf(stderr, "tarvo-scan: cannot connect to %s: %s\n", argv[1], strerror(errno));
-        return 2;
+    if (argc - first < 2) {
+        fputs(kShortUsage, stderr);
+        return kError;
     }
-    Connection daemon(fd);
-    std::string version;
-    if (daemon.SendWord(kVersionTextCommand) && daemon.ReadString(version)) {
+    std::string address = argv[first];
+    if (address.compare(0, 6, "local:") != 0 && address.compare(0, 5, "inet:") != 0)
+        address = "local:" + address;
+    DaemonConnection daemon;
+    if (ConnectToDaemon(daemon, address.c_str(), kTransferSeconds) < 0) {
+        fprintf(stderr, "tarvo-scan: cannot connect to %s: %s\n", argv[first], ClientErrorText);
+        return kError;
+    }
+    if (verbose) {
+        const char* error = nullptr;
+        const std::optional<OwnedText> about = QueryVersionText(daemon, &error);
+        if (!about) {
+            fprintf(stderr, "tarvo-scan: the daemon does not answer: %s\n", error ? error : "");
+            close(daemon.fd);
+            return kError;
+        }
         printf("The daemon says about itself:\n");
-        for (size_t start = 0; start <= version.size();) {
-            const size_t end = version.find('\n', start);
-            printf("    %s\n", version.substr(start, end - start).c_str());
-            if (end == std::string::npos) break;
-            start = end + 1;
+        for (const char* line = about->get(); line != nullptr && *line != '\0';) {
+            const char* end = strchr(line, '\n');
+            printf("    %.*s\n", static_cast<int>(end ? end - line : strlen(line)), line);
+            line = end ? end + 1 : nullptr;
         }
         printf("\n");
-    } else {
-        fprintf(stderr, "tarvo-scan: the daemon does not answer\n");
-        return 2;
     }
-    bool ok = true;
-    for (int i = 2; i < argc; ++i) ok = Scan(daemon, argv[i]) && ok;
-    return ok ? 0 : 2;
+    int status = kClean;
+    for (int i = first + 1; i < argc; ++i) {
+        if (daemon.fd < 0 && ConnectToDaemon(daemon, address.c_str(), kTransferSeconds) < 0) {
+            fprintf(stderr, "tarvo-scan: %s not scanned: cannot connect again: %s\n", argv[i],
+                    ClientErrorText);
+            if (status == kClean) status = kError;
+            continue;
+        }
+        bool lost = false;
+        const int one = ScanOne(daemon, argv[i], verbose, lost);
+        if (one == kFound) status = kFound;
+        if (one == kError && status == kClean) status = kError;
+        if (lost) {
+            close(daemon.fd);
+            daemon.fd = -1;
+        }
+    }
+    if (daemon.fd >= 0) close(daemon.fd);
+    return status;
 }

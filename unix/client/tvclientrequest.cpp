@@ -9,9 +9,7 @@ const char ClientErrorNoResponse[] = "server not response";
 const char ClientErrorInvalidCode[] = "invalid response code";
 const char ClientErrorNoMemory[] = "allocated memory error";
 
-namespace {
-
-const char* ReadError(ClientReadEnd end) {
+const char* ClientReadError(ClientReadEnd end) {
     switch (end) {
     case ClientReadEnd::kDone:
         return nullptr;
@@ -25,29 +23,34 @@ const char* ReadError(ClientReadEnd end) {
     return ClientErrorNoResponse;
 }
 
-// Sets *error and returns nullopt, for a one-line failure.
-template <typename T> std::optional<T> Failed(const char** error, const char* text) {
-    if (error != nullptr) *error = text;
-    return std::nullopt;
-}
-
-std::optional<StringArray> QueryStringList(const DaemonConnection& connection, uint32_t request,
+std::optional<StringArray> ReadStringArray(const DaemonConnection& connection, bool terminated,
                                            const char** error) {
-    if (error != nullptr) *error = nullptr;
-    if (WriteWordBE(connection, request) != 0) return Failed<StringArray>(error, ClientErrorCannotConnection);
     uint32_t count = 0;
-    if (ReadWordBE(connection, count) != 0) return Failed<StringArray>(error, ClientErrorNoResponse);
-    if (count > kClientMaxItems) return Failed<StringArray>(error, ClientErrorInvalidCode);
+    if (ReadWordBE(connection, count) != 0) return ClientFailed<StringArray>(error, ClientErrorNoResponse);
+    if (count > kClientMaxItems) return ClientFailed<StringArray>(error, ClientErrorInvalidCode);
     StringArray array;
-    if (array.Reset(static_cast<int>(count)) != 0) return Failed<StringArray>(error, ClientErrorNoMemory);
+    if (array.Reset(static_cast<int>(count)) != 0)
+        return ClientFailed<StringArray>(error, ClientErrorNoMemory);
     for (int i = 0; i < array.Count(); ++i) {
         OwnedText text;
         size_t length = 0;
         const ClientReadEnd end = ReadStringBE(connection, text, &length);
-        if (end != ClientReadEnd::kDone) return Failed<StringArray>(error, ReadError(end));
-        if (array.SetItem(i, text.get(), length) != 0) return Failed<StringArray>(error, ClientErrorNoMemory);
+        if (end != ClientReadEnd::kDone) return ClientFailed<StringArray>(error, ClientReadError(end));
+        if (terminated && length > 0 && text.get()[length - 1] == '\0') --length;
+        if (array.SetItem(i, text.get(), length) != 0)
+            return ClientFailed<StringArray>(error, ClientErrorNoMemory);
     }
     return array;
+}
+
+namespace {
+
+std::optional<StringArray> QueryStringList(const DaemonConnection& connection, uint32_t request,
+                                           const char** error) {
+    if (error != nullptr) *error = nullptr;
+    if (WriteWordBE(connection, request) != 0)
+        return ClientFailed<StringArray>(error, ClientErrorCannotConnection);
+    return ReadStringArray(connection, false, error);
 }
 
 } // namespace
@@ -67,25 +70,27 @@ std::optional<NamePairArray> QueryPairs(const DaemonConnection& connection, uint
     if (WriteWordBE(connection, kRequestPairs) != 0 || WriteWordBE(connection, subCommand) != 0 ||
         WriteWordBE(connection, wordA) != 0 || WriteStringBE(connection, textB) != 0 ||
         WriteWordBE(connection, pid) != 0)
-        return Failed<NamePairArray>(error, ClientErrorCannotConnection);
+        return ClientFailed<NamePairArray>(error, ClientErrorCannotConnection);
     for (const uint32_t expected : {2u, 1u}) {
         uint32_t code = 0;
-        if (ReadWordBE(connection, code) != 0) return Failed<NamePairArray>(error, ClientErrorNoResponse);
-        if (code != expected) return Failed<NamePairArray>(error, ClientErrorInvalidCode);
+        if (ReadWordBE(connection, code) != 0)
+            return ClientFailed<NamePairArray>(error, ClientErrorNoResponse);
+        if (code != expected) return ClientFailed<NamePairArray>(error, ClientErrorInvalidCode);
     }
     uint32_t count = 0;
-    if (ReadWordBE(connection, count) != 0) return Failed<NamePairArray>(error, ClientErrorNoResponse);
-    if (count > kClientMaxItems) return Failed<NamePairArray>(error, ClientErrorInvalidCode);
+    if (ReadWordBE(connection, count) != 0) return ClientFailed<NamePairArray>(error, ClientErrorNoResponse);
+    if (count > kClientMaxItems) return ClientFailed<NamePairArray>(error, ClientErrorInvalidCode);
     NamePairArray pairs;
-    if (pairs.Reset(static_cast<int>(count)) != 0) return Failed<NamePairArray>(error, ClientErrorNoMemory);
+    if (pairs.Reset(static_cast<int>(count)) != 0)
+        return ClientFailed<NamePairArray>(error, ClientErrorNoMemory);
     for (int i = 0; i < pairs.Count(); ++i) {
         OwnedText name;
         OwnedText value;
         ClientReadEnd end = ReadStringBE(connection, name);
         if (end == ClientReadEnd::kDone) end = ReadStringBE(connection, value);
-        if (end != ClientReadEnd::kDone) return Failed<NamePairArray>(error, ReadError(end));
+        if (end != ClientReadEnd::kDone) return ClientFailed<NamePairArray>(error, ClientReadError(end));
         if (pairs.Pair(i)->Set(name.get(), value.get()) != 0)
-            return Failed<NamePairArray>(error, ClientErrorNoMemory);
+            return ClientFailed<NamePairArray>(error, ClientErrorNoMemory);
     }
     return pairs;
 }

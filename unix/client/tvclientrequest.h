@@ -10,12 +10,28 @@
 #include <optional>
 
 #include "unix/client/tvclientarrays.h"
+#include "unix/client/tvclientwire.h"
 #include "unix/client/tvconnect.h"
 
 extern const char ClientErrorCannotConnection[]; // "cannot connection": the request could not be sent
 extern const char ClientErrorNoResponse[];       // "server not response": the answer did not arrive
 extern const char ClientErrorInvalidCode[];      // "invalid response code": the answer is not one we accept
 extern const char ClientErrorNoMemory[];         // "allocated memory error"
+
+// The error text of a failed string read: "server not response", "invalid response code" for a
+// length above the cap, "allocated memory error"; null for kDone.
+const char* ClientReadError(ClientReadEnd end);
+
+// Points *error (when given) at text and answers nothing: the end of every failed request.
+template <typename T> std::optional<T> ClientFailed(const char** error, const char* text) {
+    if (error != nullptr) *error = text;
+    return std::nullopt;
+}
+
+// A count word, then that many strings; with `terminated` (the daemon's own strings) each loses
+// the NUL it was sent with. Fails as the requests do.
+std::optional<StringArray> ReadStringArray(const DaemonConnection& connection, bool terminated,
+                                           const char** error);
 
 constexpr uint32_t kRequestPairs = 0x2003;
 constexpr uint32_t kRequestStringListB = 0x2006;

@@ -11,23 +11,23 @@ TimeBudget FreshBudget(const DaemonConnection& connection) {
     return BudgetFromSeconds(connection.timeout);
 }
 
-int Write(const DaemonConnection& connection, const void* data, size_t size) {
+} // namespace
+
+int WriteBytes(const DaemonConnection& connection, const void* data, size_t size) {
     if (connection.fd < 0) return -1;
     TimeBudget budget = FreshBudget(connection);
     return WriteExact(connection.fd, data, size, budget, false).end == TransferEnd::kDone ? 0 : -1;
 }
 
-int Read(const DaemonConnection& connection, void* data, size_t size) {
+int ReadBytes(const DaemonConnection& connection, void* data, size_t size) {
     if (connection.fd < 0) return -1;
     TimeBudget budget = FreshBudget(connection);
     return ReadExact(connection.fd, data, size, budget, false).end == TransferEnd::kDone ? 0 : -1;
 }
 
-} // namespace
-
 int WriteWordBE(const DaemonConnection& connection, uint32_t word) {
     const uint32_t wire = htonl(word);
-    return Write(connection, &wire, sizeof wire);
+    return WriteBytes(connection, &wire, sizeof wire);
 }
 
 int WriteStringBE(const DaemonConnection& connection, const char* text) {
@@ -35,12 +35,12 @@ int WriteStringBE(const DaemonConnection& connection, const char* text) {
     const size_t length = strlen(text);
     if (length > UINT32_MAX) return -1;
     if (WriteWordBE(connection, static_cast<uint32_t>(length)) != 0) return -1;
-    return Write(connection, text, length);
+    return WriteBytes(connection, text, length);
 }
 
 int ReadWordBE(const DaemonConnection& connection, uint32_t& word) {
     uint32_t wire = 0;
-    if (Read(connection, &wire, sizeof wire) != 0) return -1;
+    if (ReadBytes(connection, &wire, sizeof wire) != 0) return -1;
     word = ntohl(wire);
     return 0;
 }
@@ -52,7 +52,7 @@ ClientReadEnd ReadStringBE(const DaemonConnection& connection, OwnedText& text, 
     if (size > kClientMaxText) return ClientReadEnd::kTooLong;
     OwnedText buffer(static_cast<char*>(malloc(size_t{size} + 1)));
     if (!buffer) return ClientReadEnd::kNoMemory;
-    if (Read(connection, buffer.get(), size) != 0) return ClientReadEnd::kNoResponse;
+    if (ReadBytes(connection, buffer.get(), size) != 0) return ClientReadEnd::kNoResponse;
     buffer.get()[size] = '\0';
     if (length != nullptr) *length = size;
     text = std::move(buffer);

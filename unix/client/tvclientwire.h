@@ -20,6 +20,10 @@ struct FreeDeleter {
 };
 using OwnedText = std::unique_ptr<char, FreeDeleter>;
 
+// Exactly `size` bytes written or read, as they are; 0 or -1.
+int WriteBytes(const DaemonConnection& connection, const void* data, size_t size);
+int ReadBytes(const DaemonConnection& connection, void* data, size_t size);
+
 int WriteWordBE(const DaemonConnection& connection, uint32_t word);
 int WriteStringBE(const DaemonConnection& connection, const char* text);
 int ReadWordBE(const DaemonConnection& connection, uint32_t& word);

@@ -12,6 +12,7 @@
 
 #include "tests/unix/peer.h"
 #include "unix/client/tvclientrequest.h"
+#include "unix/client/tvclientscan.h"
 #include "unix/client/tvclientwire.h"
 #include "unix/client/tvconnect.h"
 
@@ -19,6 +20,11 @@ namespace {
 
 std::string Text(const std::string& s) {
     return Word(static_cast<uint32_t>(s.size())) + s;
+}
+
+// A string as the daemon sends and reads it: its length with the NUL, the bytes and the NUL.
+std::string DaemonText(const std::string& s) {
+    return Word(static_cast<uint32_t>(s.size() + 1)) + s + std::string(1, '\0');
 }
 
 // A temporary folder with a listening Unix socket in it.
@@ -255,6 +261,117 @@ TEST_F(ClientRequestTest, RequestsWithoutConnectionOrServer) {
     connection.timeout = 1;
     EXPECT_FALSE(QueryStringListB(connection, &error).has_value());
     EXPECT_EQ(error, ClientErrorCannotConnection);
+}
+
+// Command 1 against a fake daemon: the request as the daemon reads it, and each shape of reply read
+// to its end, so that a word the server sends after it (the marker) is the next thing read.
+TEST_F(ClientRequestTest, ScanContents) {
+    const uint32_t marker = 0x4D41524B;
+    struct ScanCase {
+        ServerCase server;
+        uint32_t want;
+        uint32_t result;
+        std::vector<std::string> found, report;
+    };
+    const std::string lists =
+        Word(1) + DaemonText("infected with EICAR") + Word(1) + DaemonText("[7] a.com infected\n");
+    const std::vector<ScanCase> cases = {
+        {{"clean", Word(0x100000) + Word(0) + Word(0) + Word(marker), false, nullptr}, 3, 0x100000, {}, {}},
+        {{"found, with lists", Word(0x20) + lists + Word(marker), false, nullptr},
+         3,
+         0x20,
+         {"infected with EICAR"},
+         {"[7] a.com infected\n"}},
+        {{"no lists asked for, other bits dropped", Word(0x100000) + Word(marker), false, nullptr},
+         0xFFFFFFFC,
+         0x100000,
+         {},
+         {}},
+        {{"removed: the word 0 follows", Word(0x80120) + lists + Word(0) + Word(marker), false, nullptr},
+         3,
+         0x80120,
+         {"infected with EICAR"},
+         {"[7] a.com infected\n"}},
+        {{"cured: the new contents follow", Word(0x120) + lists + Word(2) + "ok" + Word(marker), false,
+          nullptr},
+         3,
+         0x120,
+         {"infected with EICAR"},
+         {"[7] a.com infected\n"}},
+        {{"end within the lists", Word(0x20) + Word(2) + DaemonText("x"), true, ClientErrorNoResponse},
+         3,
+         0,
+         {},
+         {}},
+        {{"end within a cured object", Word(0x120) + Word(0) + Word(0) + Word(9) + "ab", true,
+          ClientErrorNoResponse},
+         3,
+         0,
+         {},
+         {}},
+        {{"no answer", "", true, ClientErrorNoResponse}, 3, 0, {}, {}},
+    };
+    for (const ScanCase& c : cases) {
+        SCOPED_TRACE(c.server.name);
+        const uint32_t sent = c.want == 0xFFFFFFFC ? 0 : c.want;
+        Serve(
+            Word(1) + Word(sent) + DaemonText("a.com") + Word(3) + "abc", c.server,
+            [&](DaemonConnection& connection) {
+                const char* error = "stale";
+                const std::optional<ScanAnswer> got =
+                    ScanContents(connection, "a.com", "abc", 3, c.want, &error);
+                EXPECT_EQ(error, c.server.error);
+                ASSERT_EQ(got.has_value(), c.server.error == nullptr);
+                if (!got) return;
+                EXPECT_EQ(got->result, c.result);
+                std::vector<std::string> found, report;
+                for (int i = 0; i < got->found.Count(); ++i) found.emplace_back(got->found.Item(i));
+                for (int i = 0; i < got->report.Count(); ++i) report.emplace_back(got->report.Item(i));
+                EXPECT_EQ(found, c.found);
+                EXPECT_EQ(report, c.report);
+                uint32_t next = 0;
+                EXPECT_EQ(ReadWordBE(connection, next), 0);
+                EXPECT_EQ(next, marker) << "the reply was not read to its end";
+            },
+            1);
+    }
+}
+
+// Empty contents would be taken by the daemon as a path on its side: nothing is sent.
+TEST_F(ClientRequestTest, ScanContentsRefusesEmptyContents) {
+    SocketPair pair;
+    const pid_t peer = StartPeer(pair, [](int fd) { return PeerReadAll(fd).empty() ? 0 : 1; });
+    DaemonConnection connection;
+    connection.fd = pair.ours;
+    connection.timeout = 1;
+    const char* error = nullptr;
+    EXPECT_FALSE(ScanContents(connection, "a", "", 0, kScanWantFound, &error).has_value());
+    EXPECT_EQ(error, ClientErrorEmptyObject);
+    pair.CloseOurs();
+    EXPECT_EQ(WaitPeer(peer), 0) << "bytes were sent";
+}
+
+TEST_F(ClientRequestTest, VersionText) {
+    const std::vector<ServerCase> cases = {
+        {"two lines", DaemonText("Tarvo\nEngine version: 1"), false, nullptr},
+        {"end within the text", Word(20) + "Tar", true, ClientErrorNoResponse},
+        {"huge length", Word(0xFFFFFFFF), false, ClientErrorInvalidCode},
+    };
+    for (const ServerCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Serve(
+            Word(4), c,
+            [&](DaemonConnection& connection) {
+                const char* error = "stale";
+                const std::optional<OwnedText> got = QueryVersionText(connection, &error);
+                EXPECT_EQ(error, c.error);
+                ASSERT_EQ(got.has_value(), c.error == nullptr);
+                if (got) {
+                    EXPECT_STREQ(got->get(), "Tarvo\nEngine version: 1");
+                }
+            },
+            1);
+    }
 }
 
 TEST(ClientArraysTest, ResetFreesAndRecreates) {
