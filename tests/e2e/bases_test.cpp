@@ -1,5 +1,6 @@
 // Which bases a start and a reload load from the VirusBase masks: each file once however many masks
 // name it, and masks that name no file fail the start, or the reload, with "no virus bases loaded!".
+#include <ostream>
 #include <map>
 
 #include "daemon_process.h"
@@ -27,6 +28,11 @@ struct BaseCase {
     std::vector<std::string> atReload; // empty: no reload
     bool loads;                        // the masks name bases: the start, or the reload, goes on
 };
+
+// A failure names its case.
+void PrintTo(const BaseCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::vector<std::string> Filled(std::vector<std::string> masks, const Daemon& d) {
     for (std::string& m : masks)

@@ -1,6 +1,7 @@
 // A reload that cannot load its options: the master ends with status 1 and says why in the log it
 // was writing, whatever the settings read before the failure named; it never opens a listener that
 // nobody configured.
+#include <ostream>
 #include <functional>
 
 #include "daemon_process.h"
@@ -13,6 +14,11 @@ struct FailedReloadCase {
     std::function<void(Daemon&)> damage;
     std::vector<std::string> reasons; // "$INI" stands for the configuration's path
 };
+
+// A failure names its case.
+void PrintTo(const FailedReloadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 const FailedReloadCase kFailedReloads[] = {
     {"configuration removed",

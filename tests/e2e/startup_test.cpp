@@ -1,5 +1,6 @@
 // The launcher: which configurations and arguments start the daemon, with which exit status and
 // output, and what they leave behind.
+#include <ostream>
 #include <functional>
 
 #include "daemon_process.h"
@@ -16,6 +17,11 @@ struct StartCase {
     std::vector<std::string> output; // "$SOCK" stands for the socket path, "$DIR" for the folder
     bool starts;                     // a master runs afterwards
 };
+
+// A failure names its case.
+void PrintTo(const StartCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::string Fill(std::string text, const Daemon& d) {
     for (const auto& [mark, value] : {std::make_pair(std::string("$SOCK"), d.SocketPath()),
