@@ -2,8 +2,14 @@
    (bench/throughput.h): whole passes for at least 1/3 s, the median of three rounds, in MB/s. */
 #pragma once
 
+#include <malloc.h>
 #include <stddef.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 static double gmime_now(void) {
     struct timespec t;
@@ -32,4 +38,43 @@ static double gmime_measure(void (*work)(void*), void* arg, double bytes) {
                 rates[j + 1] = t;
             }
     return rates[1];
+}
+
+static inline long gmime_status_kb(const char* key) {
+    FILE* f = fopen("/proc/self/status", "r");
+    char line[256];
+    long kb = -1;
+    if (!f) return -1;
+    while (fgets(line, sizeof line, f))
+        if (strncmp(line, key, strlen(key)) == 0) kb = atol(line + strlen(key));
+    fclose(f);
+    return kb;
+}
+
+/* The peak of resident memory over what the process held before work (with arg), in a child process
+   of its own whose free heap pages are given back and whose high-water mark is reset first: bytes,
+   or 0 when it cannot be read. */
+static inline double gmime_peak(void (*work)(void*), void* arg) {
+    int fds[2];
+    double extra = 0;
+    pid_t child;
+    if (pipe(fds) != 0) return 0;
+    child = fork();
+    if (child == 0) {
+        FILE* clear;
+        malloc_trim(0);
+        clear = fopen("/proc/self/clear_refs", "w");
+        int reset = clear && fputs("5", clear) >= 0 && fclose(clear) == 0;
+        long before = gmime_status_kb("VmRSS:"), peak;
+        work(arg);
+        peak = gmime_status_kb("VmHWM:");
+        extra = reset && before >= 0 && peak >= before ? (peak - before) * 1024.0 : 0;
+        if (write(fds[1], &extra, sizeof extra) != (ssize_t)sizeof extra) _exit(1);
+        _exit(0);
+    }
+    close(fds[1]);
+    if (child < 0 || read(fds[0], &extra, sizeof extra) != (ssize_t)sizeof extra) extra = 0;
+    close(fds[0]);
+    if (child > 0) waitpid(child, NULL, 0);
+    return extra;
 }

@@ -191,7 +191,7 @@ int Base64EncodeWord(const std::string& input, std::string& output) {
     return Encode(input, output, false);
 }
 
-int Base64Decode(const std::string& input, std::string& output, bool collapseCr) {
+int Base64Decode(std::string_view input, std::string& output, bool collapseCr) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(input.data());
     const unsigned char* const end = p + input.size();
     while (p != end && (*p == '\r' || *p == '\n')) ++p;
@@ -263,4 +263,8 @@ int Base64Decode(const std::string& input, std::string& output, bool collapseCr)
     result.resize(out.Length());
     output = std::move(result);
     return error ? -1 : 0;
+}
+
+int Base64Decode(const std::string& input, std::string& output, bool collapseCr) {
+    return Base64Decode(std::string_view(input), output, collapseCr);
 }

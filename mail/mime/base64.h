@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Body form: 76-character lines, each ended by CR LF; the output always ends with CR LF. 0, or -1
 // when the output buffer cannot be had.
@@ -10,4 +11,5 @@ int Base64Encode(const std::string& input, std::string& output);
 int Base64EncodeWord(const std::string& input, std::string& output);
 // Decodes what it can; -1 when a line held a byte outside the alphabet (that line is left out).
 // With collapseCr a decoded CR that follows a CR is dropped.
+int Base64Decode(std::string_view input, std::string& output, bool collapseCr);
 int Base64Decode(const std::string& input, std::string& output, bool collapseCr);

@@ -8,6 +8,7 @@
 #include "mail/mime/mediatype.h"
 #include "mail/mime/message.h"
 #include "mail/mime/multipartsplitter.h"
+#include "mail/mime/treeassembly.h"
 
 DwCreationHook<DwBody> DwBody::sNewBodyHook = nullptr;
 
@@ -135,54 +136,27 @@ void DwBody::Parse() {
         nestingCut_ = true;
         return;
     }
+    const DwTextSpan text = ShareText();
     if (type == kTypeMultipart) {
-        MultipartSplitter splitter(text_, boundary);
-        preamble_ = std::move(splitter.preamble);
-        epilogue_ = std::move(splitter.epilogue);
-        looseLines_ = splitter.looseLines;
-        for (std::string& partText : splitter.parts) {
-            DwBodyPart* part = DwBodyPart::NewBodyPart(std::move(partText), this);
+        const DwMultipartSplit split(text.View(), boundary, DwDelimiterMatch::kExact,
+                                     {text.buffer->DashLines(), text.offset});
+        preamble_.assign(text.View().substr(split.preamble.offset, split.preamble.length));
+        epilogue_.assign(text.View().substr(split.epilogue.offset, split.epilogue.length));
+        looseLines_ = split.looseLines;
+        for (const DwTextRange& range : split.parts) {
+            DwBodyPart* part = DwBodyPart::NewBodyPart(text.Sub(range.offset, range.length), this);
             if (!part) break;
             parts_.Adopt(part);
             part->Parse();
         }
     } else {
-        nestedMessage_ = DwMessage::NewMessage(text_, this);
+        nestedMessage_ = DwMessage::NewMessage(text, this);
         if (nestedMessage_) nestedMessage_->Parse();
     }
 }
 
 void DwBody::Assemble() {
-    if (!IsModified()) return;
-    std::string boundary;
-    const int type = nestingCut_ ? kTypeNull : ContentTypeCode(&boundary);
-    if (type == kTypeMultipart) {
-        size_t size = preamble_.size() + boundary.size() + 8 + epilogue_.size();
-        for (int i = 0; i < parts_.Count(); ++i) {
-            DwBodyPart* part = parts_.At(i);
-            part->Assemble();
-            size += part->Text().size() + boundary.size() + 6;
-        }
-        std::string text;
-        text.reserve(size);
-        text += preamble_;
-        for (int i = 0; i < parts_.Count(); ++i) {
-            const DwBodyPart* part = parts_.At(i);
-            text += "\r\n--";
-            text += boundary;
-            text += "\r\n";
-            text += part->Text();
-        }
-        text += "\r\n--";
-        text += boundary;
-        text += "--\r\n";
-        text += epilogue_;
-        text_ = std::move(text);
-    } else if (type == kTypeMessage && nestedMessage_) {
-        nestedMessage_->Assemble();
-        text_ = nestedMessage_->Text();
-    }
-    SetModified(false);
+    DwTreeAssembly::Run(*this);
 }
 
 bool IsDigestPart(const DwEntity& entity) {

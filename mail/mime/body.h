@@ -25,10 +25,12 @@ public:
     ~DwBody() override;
 
     // By the owning entity's Content-Type: a multipart body is split into parts, a message body
-    // holds one nested message, any other body is only text.
+    // holds one nested message, any other body is only text. Parts and nested messages are pieces
+    // of the body's text, which the tree shares from then on.
     void Parse() override;
     // Multipart: the preamble, each part after "\r\n--boundary\r\n", "\r\n--boundary--\r\n" and
-    // the epilogue. Message: the nested message's text. Otherwise the text stays.
+    // the epilogue. Message: the nested message's text. Otherwise the text stays. As for an
+    // entity, everything below is written once into one new shared text.
     void Assemble() override;
     DwMessageComponent* Clone() const override;
 
@@ -63,6 +65,8 @@ public:
     static DwCreationHook<DwBody> sNewBodyHook;
 
 private:
+    friend class DwTreeAssembly;
+
     void CopyFrom(const DwBody& other);
     // The media type code of the owning entity's Content-Type (kTypeNull without one), and its
     // boundary.

@@ -14,6 +14,10 @@ DwBodyPart::DwBodyPart(std::string&& text, DwMessageComponent* parent) : DwEntit
     SetClass(kCidBodyPart, "DwBodyPart");
 }
 
+DwBodyPart::DwBodyPart(const DwTextSpan& span, DwMessageComponent* parent) : DwEntity(span, parent) {
+    SetClass(kCidBodyPart, "DwBodyPart");
+}
+
 DwBodyPart::DwBodyPart(const DwBodyPart& other) : DwEntity(other) {
     SetClass(kCidBodyPart, "DwBodyPart");
 }
@@ -31,4 +35,9 @@ DwBodyPart* DwBodyPart::NewBodyPart(const std::string& text, DwMessageComponent*
 DwBodyPart* DwBodyPart::NewBodyPart(std::string&& text, DwMessageComponent* parent) {
     if (sNewBodyPartHook) return sNewBodyPartHook(text, parent);
     return new DwBodyPart(std::move(text), parent);
+}
+
+DwBodyPart* DwBodyPart::NewBodyPart(const DwTextSpan& span, DwMessageComponent* parent) {
+    if (sNewBodyPartHook) return sNewBodyPartHook(std::string(span.View()), parent);
+    return new DwBodyPart(span, parent);
 }

@@ -11,12 +11,16 @@ DwMessageComponent::DwMessageComponent(std::string&& text, DwMessageComponent* p
 DwMessageComponent::DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent)
     : text_(chars ? std::string(chars, length) : std::string()), parent_(parent) {}
 
+DwMessageComponent::DwMessageComponent(const DwTextSpan& span, DwMessageComponent* parent)
+    : span_(span), parent_(parent) {}
+
 DwMessageComponent::DwMessageComponent(const DwMessageComponent& other)
-    : text_(other.text_), modified_(other.modified_) {}
+    : text_(other.text_), span_(other.span_), modified_(other.modified_) {}
 
 DwMessageComponent& DwMessageComponent::operator=(const DwMessageComponent& other) {
     if (this != &other) {
         text_ = other.text_;
+        span_ = other.span_;
         modified_ = other.modified_;
     }
     return *this;
@@ -24,20 +28,40 @@ DwMessageComponent& DwMessageComponent::operator=(const DwMessageComponent& othe
 
 DwMessageComponent::~DwMessageComponent() = default;
 
+const std::string& DwMessageComponent::SpanText() const {
+    if (span_.IsWhole()) return span_.buffer->Bytes();
+    text_.assign(span_.View());
+    span_ = DwTextSpan();
+    return text_;
+}
+
+const DwTextSpan& DwMessageComponent::ShareText() {
+    if (!span_.buffer) {
+        const size_t length = text_.size();
+        span_ = {std::make_shared<DwTextBuffer>(std::move(text_)), 0, length};
+        std::string().swap(text_);
+    }
+    return span_;
+}
+
+// The text is taken before the span goes: it may be the span's own bytes.
 void DwMessageComponent::SetText(const std::string& text) {
     text_ = text;
+    span_ = DwTextSpan();
     modified_ = false;
     if (parent_) parent_->MarkModified();
 }
 
 void DwMessageComponent::SetText(std::string&& text) {
     text_ = std::move(text);
+    span_ = DwTextSpan();
     modified_ = false;
     if (parent_) parent_->MarkModified();
 }
 
 void DwMessageComponent::SetText(const char* text) {
     text_ = text ? text : "";
+    span_ = DwTextSpan();
     if (parent_) parent_->MarkModified();
 }
 

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "mail/mime/textbuffer.h"
 
 // Class ids of every component class. DwDispositionType and DwContentFileType share 5.
 enum DwClassId : int {
@@ -39,12 +42,17 @@ enum DwClassId : int {
 // Every change below a node marks the path up to the root, so that assembling the root
 // rebuilds exactly the texts on the changed paths. A node owns its children; its parent
 // pointer never owns. Nodes live on the heap.
+//
+// The text of an entity or a body may be a piece of a text shared with the rest of its tree
+// (textbuffer.h), so that a parsed message holds one copy of its text whatever its nesting: Text()
+// then makes the node a copy of its own, TextView() reads the piece where it lies.
 class DwMessageComponent {
 public:
     DwMessageComponent();
     DwMessageComponent(const std::string& text, DwMessageComponent* parent);
     DwMessageComponent(std::string&& text, DwMessageComponent* parent);
     DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent);
+    DwMessageComponent(const DwTextSpan& span, DwMessageComponent* parent);
     // Copies text and modified flag; the copy has no parent and the copying class's id.
     DwMessageComponent(const DwMessageComponent& other);
     // Copies text and modified flag only.
@@ -60,12 +68,23 @@ public:
     virtual void SelfCheck() const {}
     virtual void DebugPrint() const {}
 
-    const std::string& Text() const { return text_; }
+    const std::string& Text() const { return span_.buffer ? SpanText() : text_; }
+    // The text without a copy, valid until the node or its tree changes.
+    std::string_view TextView() const { return span_.buffer ? span_.View() : std::string_view(text_); }
     // Takes the text as the node's parsed state: clears the node's own flag and marks the parent.
     void SetText(const std::string& text);
     void SetText(std::string&& text);
     // Marks the parent but leaves the node's own flag as it was; null counts as empty.
     void SetText(const char* text);
+    // The text as one shared buffer, for a Parse that gives its children pieces of it: an own text
+    // becomes the buffer (moved, not copied). The node's span.
+    const DwTextSpan& ShareText();
+    // The text as a piece of a shared one; nothing is marked.
+    void SetTextSpan(DwTextSpan span) {
+        text_.clear();
+        text_.shrink_to_fit();
+        span_ = std::move(span);
+    }
 
     DwMessageComponent* Parent() const { return parent_; }
     void SetParent(DwMessageComponent* parent) { parent_ = parent; }
@@ -86,9 +105,13 @@ protected:
     }
     void SetModified(bool modified) { modified_ = modified; }
 
-    std::string text_;
+    // The node's own text; unused while the text is a span (entities and bodies only).
+    mutable std::string text_;
 
 private:
+    const std::string& SpanText() const;
+
+    mutable DwTextSpan span_;
     bool modified_ = false;
     DwMessageComponent* parent_ = nullptr;
     DwClassId classId_ = kCidMessageComponent;

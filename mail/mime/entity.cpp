@@ -5,6 +5,7 @@
 
 #include "mail/mime/body.h"
 #include "mail/mime/headers.h"
+#include "mail/mime/treeassembly.h"
 
 namespace {
 
@@ -57,20 +58,31 @@ const char* HeaderBlockEnd(const char* start, const char* end, bool strict, cons
 
 } // namespace
 
-bool SplitHeadersAndBody(const std::string& text, std::string& headers, std::string& body) {
-    const char* start = text.data();
+DwEntitySplit SplitEntityText(std::string_view text) {
+    const char* const data = text.data();
+    const char* start = data;
     const char* const end = start + text.size();
     // A byte-order mark some writers put before the first field is none of its bytes.
     if (StartsWith(start, end, kByteOrderMark, 3)) start += 3;
     const char* lf = nullptr;
     const char* split = HeaderBlockEnd(start, end, false, &lf);
-    headers.assign(start, split);
+    DwEntitySplit out;
+    out.headersStart = static_cast<size_t>(start - data);
+    out.headersLength = static_cast<size_t>(split - start);
     // Only an empty line at the split point is the separator.
-    body.assign(lf ? lf + 1 : split, end);
-    return lf != nullptr;
+    out.bodyStart = static_cast<size_t>((lf ? lf + 1 : split) - data);
+    out.emptyLine = lf != nullptr;
+    return out;
 }
 
-bool FieldsUpToEmptyLine(const std::string& headerBlock, const std::string& body, std::string& out) {
+bool SplitHeadersAndBody(const std::string& text, std::string& headers, std::string& body) {
+    const DwEntitySplit split = SplitEntityText(text);
+    headers.assign(text, split.headersStart, split.headersLength);
+    body.assign(text, split.bodyStart, std::string::npos);
+    return split.emptyLine;
+}
+
+bool FieldsUpToEmptyLine(const std::string& headerBlock, std::string_view body, std::string& out) {
     std::string fields;
     const char* const start = body.data();
     const char* const end = start + body.size();
@@ -80,7 +92,8 @@ bool FieldsUpToEmptyLine(const std::string& headerBlock, const std::string& body
         if (next && next > line && next[-1] == '\r') --lineEnd;
         if (lineEnd == line) {
             if (fields.empty()) return false;
-            out = headerBlock + fields + "\r\n" + std::string(next ? next + 1 : end, end);
+            out = headerBlock + fields + "\r\n";
+            out.append(next ? next + 1 : end, end);
             return true;
         }
         if (IsHeaderLine(line, lineEnd, false, false)) fields.append(line, lineEnd).append("\r\n");
@@ -108,6 +121,11 @@ DwEntity::DwEntity(const std::string& text, DwMessageComponent* parent) : DwMess
 
 DwEntity::DwEntity(std::string&& text, DwMessageComponent* parent)
     : DwMessageComponent(std::move(text), parent) {
+    SetClass(kCidEntity, "DwEntity");
+    MakeChildren();
+}
+
+DwEntity::DwEntity(const DwTextSpan& span, DwMessageComponent* parent) : DwMessageComponent(span, parent) {
     SetClass(kCidEntity, "DwEntity");
     MakeChildren();
 }
@@ -153,24 +171,16 @@ void DwEntity::CloneChildren(const DwEntity& other) {
 
 void DwEntity::Parse() {
     SetModified(false);
-    std::string headerText;
-    std::string bodyText;
-    emptyLine_ = SplitHeadersAndBody(text_, headerText, bodyText);
-    headers_->SetText(std::move(headerText));
-    body_->SetText(std::move(bodyText));
+    const DwTextSpan text = ShareText();
+    const DwEntitySplit split = SplitEntityText(text.View());
+    emptyLine_ = split.emptyLine;
+    // Setting the headers' text marks the entity and every entity around it modified.
+    headers_->SetText(std::string(text.View().substr(split.headersStart, split.headersLength)));
+    body_->SetTextSpan(text.Sub(split.bodyStart, text.length - split.bodyStart));
     headers_->Parse();
     body_->Parse();
 }
 
 void DwEntity::Assemble() {
-    if (!IsModified()) return;
-    body_->Assemble();
-    headers_->Assemble();
-    std::string text;
-    text.reserve(headers_->Text().size() + 2 + body_->Text().size());
-    text += headers_->Text();
-    text += "\r\n";
-    text += body_->Text();
-    text_ = std::move(text);
-    SetModified(false);
+    DwTreeAssembly::Run(*this);
 }

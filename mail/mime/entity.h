@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "mail/mime/component.h"
 
@@ -18,6 +19,15 @@ class DwHeaders;
 // Returns whether an empty line separated the two.
 bool SplitHeadersAndBody(const std::string& text, std::string& headers, std::string& body);
 
+// The same split as pieces of the text: the header block and the body.
+struct DwEntitySplit {
+    size_t headersStart = 0;
+    size_t headersLength = 0;
+    size_t bodyStart = 0;
+    bool emptyLine = false;
+};
+DwEntitySplit SplitEntityText(std::string_view text);
+
 // How much of a header block a strict reader takes as fields: the lines up to the first one with
 // a blank before its colon or a ">From " line. Mail readers that stop there read the rest as body.
 size_t StrictHeaderLength(const std::string& headerBlock);
@@ -26,7 +36,7 @@ size_t StrictHeaderLength(const std::string& headerBlock);
 // read it, passing over the lines among them that are no fields: true and the text in out when that
 // reading finds more fields than the header block holds (which then ended at a line that was neither
 // a field nor empty), else false.
-bool FieldsUpToEmptyLine(const std::string& headerBlock, const std::string& body, std::string& out);
+bool FieldsUpToEmptyLine(const std::string& headerBlock, std::string_view body, std::string& out);
 
 class DwEntity : public DwMessageComponent {
 public:
@@ -35,20 +45,25 @@ public:
     // Whether the last Parse found an empty line between the header block and the body.
     bool HasEmptyLineAfterHeaders() const { return emptyLine_; }
 
-    // Splits the text into the header block and the body and parses both.
+    // Splits the text into the header block and the body and parses both. The body is a piece of
+    // the entity's text, which the tree shares from then on.
     void Parse() override;
-    // The headers' text, CR LF and the body's text.
+    // The headers' text, CR LF and the body's text. The texts of the entities and bodies below are
+    // written once, into one new text that they then share.
     void Assemble() override;
 
 protected:
     DwEntity();
     DwEntity(const std::string& text, DwMessageComponent* parent);
     DwEntity(std::string&& text, DwMessageComponent* parent);
+    DwEntity(const DwTextSpan& span, DwMessageComponent* parent);
     DwEntity(const DwEntity& other);
     DwEntity& operator=(const DwEntity& other);
     ~DwEntity() override;
 
 private:
+    friend class DwTreeAssembly;
+
     void MakeChildren();
     void CloneChildren(const DwEntity& other);
 

@@ -4,7 +4,7 @@
 
 namespace {
 
-int ConvertLineEnds(const std::string& in, std::string& out, const char* lineEnd) {
+int ConvertLineEnds(std::string_view in, std::string& out, const char* lineEnd) {
     size_t endLength = std::strlen(lineEnd);
     std::string result;
     result.reserve(in.size() + in.size() / 16);
@@ -29,15 +29,15 @@ bool IsFoldBlank(char c) {
 
 } // namespace
 
-int ToCrLf(const std::string& in, std::string& out) {
+int ToCrLf(std::string_view in, std::string& out) {
     return ConvertLineEnds(in, out, "\r\n");
 }
 
-int ToLf(const std::string& in, std::string& out) {
+int ToLf(std::string_view in, std::string& out) {
     return ConvertLineEnds(in, out, "\n");
 }
 
-int ToCr(const std::string& in, std::string& out) {
+int ToCr(std::string_view in, std::string& out) {
     return ConvertLineEnds(in, out, "\r");
 }
 

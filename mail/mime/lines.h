@@ -2,12 +2,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // A line end of the input is CR LF, a lone LF or a lone CR; each becomes CR LF, LF or CR, every
 // other byte is copied. Return 0; input and output may be the same string.
-int ToCrLf(const std::string& in, std::string& out);
-int ToLf(const std::string& in, std::string& out);
-int ToCr(const std::string& in, std::string& out);
+int ToCrLf(std::string_view in, std::string& out);
+int ToLf(std::string_view in, std::string& out);
+int ToCr(std::string_view in, std::string& out);
 
 // Refolds the text in place: its words (runs of bytes other than space, TAB, CR, LF) joined by
 // single blanks into lines of less than 76 columns, the first line counting offset columns as

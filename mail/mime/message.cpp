@@ -14,6 +14,10 @@ DwMessage::DwMessage(std::string&& text, DwMessageComponent* parent) : DwEntity(
     SetClass(kCidMessage, "DwMessage");
 }
 
+DwMessage::DwMessage(const DwTextSpan& span, DwMessageComponent* parent) : DwEntity(span, parent) {
+    SetClass(kCidMessage, "DwMessage");
+}
+
 DwMessage::DwMessage(const DwMessage& other) : DwEntity(other) {
     SetClass(kCidMessage, "DwMessage");
 }
@@ -31,4 +35,9 @@ DwMessage* DwMessage::NewMessage(const std::string& text, DwMessageComponent* pa
 DwMessage* DwMessage::NewMessage(std::string&& text, DwMessageComponent* parent) {
     if (sNewMessageHook) return sNewMessageHook(text, parent);
     return new DwMessage(std::move(text), parent);
+}
+
+DwMessage* DwMessage::NewMessage(const DwTextSpan& span, DwMessageComponent* parent) {
+    if (sNewMessageHook) return sNewMessageHook(std::string(span.View()), parent);
+    return new DwMessage(span, parent);
 }

@@ -10,6 +10,7 @@ public:
     DwMessage();
     DwMessage(const std::string& text, DwMessageComponent* parent);
     DwMessage(std::string&& text, DwMessageComponent* parent);
+    DwMessage(const DwTextSpan& span, DwMessageComponent* parent);
     DwMessage(const DwMessage& other);
     DwMessage& operator=(const DwMessage& other) = default;
     ~DwMessage() override;
@@ -20,5 +21,7 @@ public:
     static DwMessage* NewMessage(const std::string& text, DwMessageComponent* parent);
     // The same, taking the text over when no hook is set.
     static DwMessage* NewMessage(std::string&& text, DwMessageComponent* parent);
+    // The same with a piece of a shared text (a hook is given a copy of it).
+    static DwMessage* NewMessage(const DwTextSpan& span, DwMessageComponent* parent);
     static DwCreationHook<DwMessage> sNewMessageHook;
 };

@@ -1,10 +1,11 @@
 #include "mail/mime/multipartsplitter.h"
 
+#include <algorithm>
 #include <cstring>
 
-DwDelimiterFinder::DwDelimiterFinder(const std::string& text, const std::string& boundary,
-                                     DwDelimiterMatch match)
-    : text_(text), boundary_(boundary), match_(match) {
+DwDelimiterFinder::DwDelimiterFinder(std::string_view text, const std::string& boundary,
+                                     DwDelimiterMatch match, DwDashLines dashLines)
+    : text_(text), boundary_(boundary), match_(match), dashLines_(dashLines) {
     DwDelimiter delimiter;
     lenient_ = !boundary_.empty() && !FindForm(0, "--", delimiter);
     looseLines_ = 0;
@@ -24,6 +25,39 @@ bool DwDelimiterFinder::EndsDelimiter(size_t markEnd, bool* closing) const {
     return p == n || text_[p] == '\n';
 }
 
+bool DwDelimiterFinder::Take(size_t lineStart, size_t markEnd, DwDelimiter& delimiter) {
+    bool closing = false;
+    if (!EndsDelimiter(markEnd, &closing)) {
+        ++looseLines_;
+        return false;
+    }
+    const size_t n = text_.size();
+    delimiter.start = lineStart;
+    delimiter.closing = closing;
+    const void* next = memchr(text_.data() + markEnd, '\n', n - markEnd);
+    delimiter.next = next ? static_cast<size_t>(static_cast<const char*>(next) - text_.data()) + 1 : n;
+    return true;
+}
+
+bool DwDelimiterFinder::FindAtDashLines(size_t pos, const std::string& mark, DwDelimiter& delimiter) {
+    const size_t n = text_.size();
+    const char* const data = text_.data();
+    const std::vector<uint32_t>& lines = *dashLines_.positions;
+    // The line end before the dashes lies at pos or later.
+    auto at = std::lower_bound(lines.begin(), lines.end(), dashLines_.base + pos + 1,
+                               [](uint32_t line, size_t value) { return line < value; });
+    for (; at != lines.end() && *at < dashLines_.base + n; ++at) {
+        const size_t from = *at - dashLines_.base;
+        if (n - from < mark.size() || memcmp(data + from, mark.data(), mark.size()) != 0) continue;
+        const size_t lf = from - 1;
+        const size_t lineStart = lf > pos && data[lf - 1] == '\r' ? lf - 1 : lf;
+        if (Take(lineStart, from + mark.size(), delimiter)) return true;
+    }
+    delimiter.start = delimiter.next = n;
+    delimiter.closing = false;
+    return false;
+}
+
 bool DwDelimiterFinder::FindForm(size_t pos, const std::string& lead, DwDelimiter& delimiter) {
     const size_t n = text_.size();
     const size_t length = boundary_.size();
@@ -31,17 +65,10 @@ bool DwDelimiterFinder::FindForm(size_t pos, const std::string& lead, DwDelimite
     // A bare boundary at the start needs two bytes after it.
     const size_t room = lead.empty() ? length + 2 : mark.size();
     const char* const data = text_.data();
-    bool closing = false;
     if (pos < n && n - pos >= room && text_.compare(pos, mark.size(), mark) == 0) {
-        if (EndsDelimiter(pos + mark.size(), &closing)) {
-            delimiter.start = pos;
-            delimiter.closing = closing;
-            const void* lf = memchr(data + pos + mark.size(), '\n', n - pos - mark.size());
-            delimiter.next = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) + 1 : n;
-            return true;
-        }
-        ++looseLines_;
+        if (Take(pos, pos + mark.size(), delimiter)) return true;
     }
+    if (!lead.empty() && dashLines_.positions) return FindAtDashLines(pos, mark, delimiter);
     // Line by line: the boundary's first byte after the line end rules out nearly every line.
     for (size_t from = pos; from < n;) {
         const void* hit = memchr(data + from, '\n', n - from);
@@ -54,16 +81,7 @@ bool DwDelimiterFinder::FindForm(size_t pos, const std::string& lead, DwDelimite
         const size_t lineStart = lf > pos && data[lf - 1] == '\r' ? lf - 1 : lf;
         // A bare boundary needs two bytes after it, as at the start; later lines have less room.
         if (lead.empty() && n - lineStart < length + 3) break;
-        const size_t markEnd = from + mark.size();
-        if (!EndsDelimiter(markEnd, &closing)) {
-            ++looseLines_;
-            continue;
-        }
-        delimiter.start = lineStart;
-        delimiter.closing = closing;
-        const void* next = memchr(data + markEnd, '\n', n - markEnd);
-        delimiter.next = next ? static_cast<size_t>(static_cast<const char*>(next) - data) + 1 : n;
-        return true;
+        if (Take(lineStart, from + mark.size(), delimiter)) return true;
     }
     delimiter.start = delimiter.next = n;
     delimiter.closing = false;
@@ -72,7 +90,7 @@ bool DwDelimiterFinder::FindForm(size_t pos, const std::string& lead, DwDelimite
 
 namespace {
 
-bool IsBlankText(const std::string& text, size_t begin, size_t end) {
+bool IsBlankText(std::string_view text, size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
         const char c = text[i];
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
@@ -82,28 +100,37 @@ bool IsBlankText(const std::string& text, size_t begin, size_t end) {
 
 } // namespace
 
-MultipartSplitter::MultipartSplitter(const std::string& text, const std::string& boundary,
-                                     DwDelimiterMatch match) {
-    DwDelimiterFinder finder(text, boundary, match);
+DwMultipartSplit::DwMultipartSplit(std::string_view text, const std::string& boundary, DwDelimiterMatch match,
+                                   DwDashLines dashLines) {
+    DwDelimiterFinder finder(text, boundary, match, dashLines);
     DwDelimiter delimiter;
     if (!finder.Find(0, delimiter)) {
-        parts.push_back(text);
+        parts.push_back({0, text.size()});
         looseLines = finder.LooseLines();
         return;
     }
-    preamble.assign(text, 0, delimiter.start);
+    preamble = {0, delimiter.start};
     size_t pos = delimiter.next;
     bool inParts = true; // the first delimiter opens a part whatever its form
     DwDelimiter next;
     while (finder.Find(pos, next)) {
-        if (inParts || !IsBlankText(text, pos, next.start)) parts.emplace_back(text, pos, next.start - pos);
+        if (inParts || !IsBlankText(text, pos, next.start)) parts.push_back({pos, next.start - pos});
         inParts = !next.closing;
         pos = next.next;
     }
     if (inParts) {
-        parts.emplace_back(text, pos, text.size() - pos);
+        parts.push_back({pos, text.size() - pos});
     } else {
-        epilogue.assign(text, pos, text.size() - pos);
+        epilogue = {pos, text.size() - pos};
     }
     looseLines = finder.LooseLines();
+}
+
+MultipartSplitter::MultipartSplitter(const std::string& text, const std::string& boundary,
+                                     DwDelimiterMatch match) {
+    const DwMultipartSplit split(text, boundary, match);
+    preamble.assign(text, split.preamble.offset, split.preamble.length);
+    for (const DwTextRange& part : split.parts) parts.emplace_back(text, part.offset, part.length);
+    epilogue.assign(text, split.epilogue.offset, split.epilogue.length);
+    looseLines = split.looseLines;
 }

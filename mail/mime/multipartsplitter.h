@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A delimiter line found in a body: where it starts (with the line end before it), where the
@@ -18,14 +20,22 @@ struct DwDelimiter {
 // ignores whatever follows, so that "--b10" is also a delimiter of "b1".
 enum class DwDelimiterMatch { kExact, kPrefix };
 
+// Where "--" begins a line in the text a body is a piece of (DwTextBuffer::DashLines): positions
+// in that text, and where the body starts in it.
+struct DwDashLines {
+    const std::vector<uint32_t>* positions = nullptr;
+    size_t base = 0;
+};
+
 // Finds the delimiters of one body in order. The strict form is "--" and the boundary at the
 // start of the text or after a line end; when the body holds no strict delimiter at all, the
 // boundary alone at the start of a line counts (decided once for the body). An empty boundary
-// makes every line "--" a delimiter.
+// makes every line "--" a delimiter. With the dash lines of the text around, the strict form is
+// looked for only there.
 class DwDelimiterFinder {
 public:
-    DwDelimiterFinder(const std::string& text, const std::string& boundary,
-                      DwDelimiterMatch match = DwDelimiterMatch::kExact);
+    DwDelimiterFinder(std::string_view text, const std::string& boundary,
+                      DwDelimiterMatch match = DwDelimiterMatch::kExact, DwDashLines dashLines = {});
     // The next delimiter at or after pos; false when there is none.
     bool Find(size_t pos, DwDelimiter& delimiter);
     // Lines passed over because the boundary was followed by more than a delimiter may hold: a
@@ -34,14 +44,26 @@ public:
 
 private:
     bool FindForm(size_t pos, const std::string& lead, DwDelimiter& delimiter);
+    // The strict form after a line end, among the dash lines only.
+    bool FindAtDashLines(size_t pos, const std::string& mark, DwDelimiter& delimiter);
+    // The delimiter whose line starts at lineStart and whose boundary ends at markEnd, when the rest
+    // of its line makes it one.
+    bool Take(size_t lineStart, size_t markEnd, DwDelimiter& delimiter);
     // Whether what follows the boundary at markEnd ends a delimiter line; closing receives "--".
     bool EndsDelimiter(size_t markEnd, bool* closing) const;
 
-    const std::string& text_;
+    std::string_view text_;
     const std::string& boundary_;
     DwDelimiterMatch match_;
+    DwDashLines dashLines_;
     bool lenient_ = false;
     size_t looseLines_ = 0;
+};
+
+// A piece of a text: where it starts and how long it is.
+struct DwTextRange {
+    size_t offset = 0;
+    size_t length = 0;
 };
 
 // The preamble, part texts and epilogue of a multipart body. Every delimiter after the first
@@ -49,7 +71,19 @@ private:
 // one starts parts again. Text between a closing delimiter and the next delimiter is kept as a
 // part of its own unless it is only blank lines, so that nothing the body holds is lost; the text
 // after the last closing delimiter is the epilogue. The first delimiter opens the first part
-// whatever its form.
+// whatever its form. Pieces of the text, not copies of it.
+struct DwMultipartSplit {
+    DwMultipartSplit(std::string_view text, const std::string& boundary,
+                     DwDelimiterMatch match = DwDelimiterMatch::kExact, DwDashLines dashLines = {});
+
+    DwTextRange preamble;
+    std::vector<DwTextRange> parts;
+    DwTextRange epilogue;
+    // Lines that start like a delimiter but are none (see DwDelimiterFinder::LooseLines).
+    size_t looseLines = 0;
+};
+
+// The same split as copies of the pieces.
 struct MultipartSplitter {
     MultipartSplitter(const std::string& text, const std::string& boundary,
                       DwDelimiterMatch match = DwDelimiterMatch::kExact);

@@ -205,7 +205,7 @@ int QpEncode(const std::string& input, std::string& output) {
 
 // Every byte is data unless it is ASCII syntax: NUL does not end the text, 8-bit bytes are copied
 // as they are (0xBD is no '=', 0xA0 no blank), and white space at the start is kept like any other.
-int QpDecode(const std::string& input, std::string& output, bool collapseCr) {
+int QpDecode(std::string_view input, std::string& output, bool collapseCr) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(input.data());
     const unsigned char* const end = p + input.size();
     Output out(collapseCr);
@@ -230,4 +230,8 @@ int QpDecode(const std::string& input, std::string& output, bool collapseCr) {
     }
     output = out.Take();
     return error ? -1 : 0;
+}
+
+int QpDecode(const std::string& input, std::string& output, bool collapseCr) {
+    return QpDecode(std::string_view(input), output, collapseCr);
 }

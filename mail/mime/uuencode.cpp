@@ -165,9 +165,9 @@ int DwUuencode::Decode(bool collapseCr) {
     }
 }
 
-int UuDecode(const std::string& input, std::string& output, bool collapseCr) {
+int UuDecode(std::string_view input, std::string& output, bool collapseCr) {
     DwUuencode uu;
-    uu.SetEncodedData(input);
+    uu.SetEncodedData(std::string(input));
     const int result = uu.Decode(collapseCr);
     output = uu.RawData();
     return result;
@@ -180,4 +180,8 @@ bool UuEncode(const std::string& input, std::string& output, const char* targetN
     uu.Encode();
     output = uu.EncodedData();
     return !output.empty();
+}
+
+int UuDecode(const std::string& input, std::string& output, bool collapseCr) {
+    return UuDecode(std::string_view(input), output, collapseCr);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class DwUuencode {
 public:
@@ -34,6 +35,7 @@ private:
 };
 
 // Decodes input through a fresh DwUuencode; returns its result.
+int UuDecode(std::string_view input, std::string& output, bool collapseCr);
 int UuDecode(const std::string& input, std::string& output, bool collapseCr);
 // Encodes input under the file name; true when the output is not empty.
 bool UuEncode(const std::string& input, std::string& output, const char* targetName);

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 #include "base/filelayer.h"
@@ -26,7 +27,7 @@ unsigned DumpCounter = 0;
 
 // A new file of its own (never an existing one, never through a symbolic link, mode 0600) holding data;
 // false when it could not be made whole.
-bool WriteNewFile(const std::string& path, const std::string& data) {
+bool WriteNewFile(const std::string& path, std::string_view data) {
     const int fd = FileOpen(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0);
     if (fd < 0) return false;
     size_t done = 0;
@@ -89,9 +90,9 @@ void DumpMimeTree(int level, DwEntity& entity) {
     const std::string raw =
         DumpFolder() + "/tarvod.out." + std::to_string(getpid()) + "." + std::to_string(DumpCounter++);
     const std::string decodedName = raw + ".decoded";
-    WriteNewFile(raw, body.Text());
+    WriteNewFile(raw, body.TextView());
     std::string decoded;
-    DecodePartBody(raw.c_str(), cte, body.Text(), decoded);
+    DecodePartBody(raw.c_str(), cte, body.TextView(), decoded);
     PrintMessage("%s%s / %s [%d] (%s -> %s)", line.c_str(), description.c_str(),
                  cteField ? cteField->FieldBodyText().c_str() : "", cte, raw.c_str(), decodedName.c_str());
     EndMessageLine(0);

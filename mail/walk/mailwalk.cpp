@@ -150,7 +150,7 @@ public:
 
     void Append(DwEntity& entity, std::string& out) const {
         if (!onPath_.count(&entity)) {
-            out += entity.Text();
+            out += entity.TextView();
             return;
         }
         DwHeaders& headers = entity.Headers();
@@ -159,7 +159,7 @@ public:
         out += "\r\n";
         DwBody& body = entity.Body();
         if (rewritten_.count(&entity)) {
-            AppendCrLf(body.Text(), out);
+            AppendCrLf(body.TextView(), out);
         } else if (body.NestedMessage()) {
             Append(*body.NestedMessage(), out);
         } else if (body.PartCount() > 0) {
@@ -170,19 +170,19 @@ public:
             for (int i = 0; i < body.PartCount(); ++i) {
                 // A body that began with its first delimiter begins with it again.
                 const bool atStart =
-                    i == 0 && body.Preamble().empty() && body.Text().compare(0, 2, "--") == 0;
+                    i == 0 && body.Preamble().empty() && body.TextView().compare(0, 2, "--") == 0;
                 out += (atStart ? delimiter.substr(2) : delimiter) + "\r\n";
                 Append(body.PartAt(i), out);
             }
             out += delimiter + "--\r\n";
             out += body.Epilogue();
         } else {
-            out += body.Text();
+            out += body.TextView();
         }
     }
 
 private:
-    static void AppendCrLf(const std::string& text, std::string& out) {
+    static void AppendCrLf(std::string_view text, std::string& out) {
         std::string converted;
         ToCrLf(text, converted);
         out += converted;
@@ -270,14 +270,15 @@ int WalkMessage(std::string& text, const char* name, int fd, TimeBudget& budget,
     const size_t envelopeLength = MailEnvelopeLength(text);
     const std::string envelope = text.substr(0, envelopeLength);
     text.erase(0, envelopeLength);
-    std::unique_ptr<DwMessage> message(DwMessage::NewMessage(text, nullptr));
+    const size_t readingBytes = 2 * text.size() + 65536;
+    // The tree takes the text over: it holds the only copy of the message from here on.
+    std::unique_ptr<DwMessage> message(DwMessage::NewMessage(std::move(text), nullptr));
+    std::string().swap(text);
     if (!message) return -1;
     message->Parse();
     // Readers that end lines at a lone CR read another message: it is walked too.
     std::string loneCr;
-    LoneCrReading(text, loneCr);
-    const size_t readingBytes = 2 * text.size() + 65536;
-    std::string().swap(text);
+    LoneCrReading(message->TextView(), loneCr);
 
     MessageLists lists;
     DwHeaders& headers = message->Headers();
@@ -323,7 +324,8 @@ int WalkMessage(std::string& text, const char* name, int fd, TimeBudget& budget,
         WalkAlarm alarmed;
         int stop = 0;
         if (partial)
-            AddMessageReading(walk, message->Body().Text(), "the fragment of a partial message");
+            AddMessageReading(walk, std::string(message->Body().TextView()),
+                              "the fragment of a partial message");
         else
             stop = ScanMultipartParts(walk, *message);
         if (!stop && !ScanTimeoutFlag) WalkOtherReadings(walk);

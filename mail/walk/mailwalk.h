@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "unix/protocol/budget.h"
 
@@ -64,9 +65,9 @@ uint32_t FindSenderAddress(const DwHeaders& headers);
 
 // Decodes body by the transfer encoding cte into decoded; a decoder error prints a warning naming the
 // part and the encoding. The decoded text is used all the same.
-void DecodePartBody(const char* name, int cte, const std::string& body, std::string& decoded);
+void DecodePartBody(const char* name, int cte, std::string_view body, std::string& decoded);
 // The same without a word: the decoder's result (0, or -1 after an error).
-int DecodeBody(int cte, const std::string& body, std::string& decoded);
+int DecodeBody(int cte, std::string_view body, std::string& decoded);
 
 // Whether the field is called name (compared without case).
 bool IsFieldNamed(const DwField& field, const char* name);

@@ -10,7 +10,7 @@
 #include "mail/walk/mailwalk.h"
 #include "mail/walk/walkoutput.h"
 
-int DecodeBody(int cte, const std::string& body, std::string& decoded) {
+int DecodeBody(int cte, std::string_view body, std::string& decoded) {
     decoded.clear();
     // CR bytes of the decoded data are the part's own: none is dropped.
     switch (cte) {
@@ -21,12 +21,12 @@ int DecodeBody(int cte, const std::string& body, std::string& decoded) {
     case kCteUuencode:
         return UuDecode(body, decoded, false);
     default:
-        decoded = body;
+        decoded.assign(body);
         return 0;
     }
 }
 
-void DecodePartBody(const char* name, int cte, const std::string& body, std::string& decoded) {
+void DecodePartBody(const char* name, int cte, std::string_view body, std::string& decoded) {
     if (DecodeBody(cte, body, decoded) == 0) return;
     std::string encoding;
     CteEnumToStr(cte, encoding);

@@ -70,7 +70,8 @@ void OtherFieldReadings(DwEntity& entity, const char* name, std::string (*key)(D
         std::string text;
         for (int i = 0; i < headers.FieldCount(); ++i)
             if (!IsFieldNamed(headers.FieldAt(i), name)) text += FieldText(headers.FieldAt(i));
-        text += FieldText(field) + "\r\n" + entity.Body().Text();
+        text += FieldText(field) + "\r\n";
+        text += entity.Body().TextView();
         out.push_back({std::move(text), false, why});
     }
 }
@@ -87,7 +88,8 @@ void EncodedTypeReading(DwEntity& entity, std::vector<EntityReading>& out) {
     std::string text;
     for (int i = 0; i < headers.FieldCount(); ++i)
         if (&headers.FieldAt(i) != field) text += FieldText(headers.FieldAt(i));
-    text += "Content-Type: " + std::string(decoded.data()) + "\r\n\r\n" + entity.Body().Text();
+    text += "Content-Type: " + std::string(decoded.data()) + "\r\n\r\n";
+    text += entity.Body().TextView();
     out.push_back({std::move(text), false, "its Content-Type decoded from encoded words"});
 }
 
@@ -95,12 +97,14 @@ void EncodedTypeReading(DwEntity& entity, std::vector<EntityReading>& out) {
 void OtherSplit(DwEntity& entity, const std::string& boundary, DwDelimiterMatch match, const char* why,
                 std::vector<EntityReading>& out) {
     DwBody& body = entity.Body();
-    MultipartSplitter split(body.Text(), boundary, match);
-    if (split.parts.size() == 1 && split.parts[0].size() == body.Text().size()) return; // no delimiter
+    const std::string_view text = body.TextView();
+    const DwMultipartSplit split(text, boundary, match);
+    if (split.parts.size() == 1 && split.parts[0].length == text.size()) return; // no delimiter
+    const auto part = [&](size_t i) { return text.substr(split.parts[i].offset, split.parts[i].length); };
     bool same = static_cast<int>(split.parts.size()) == body.PartCount();
-    for (int i = 0; same && i < body.PartCount(); ++i) same = split.parts[i] == body.PartAt(i).Text();
+    for (int i = 0; same && i < body.PartCount(); ++i) same = part(i) == body.PartAt(i).TextView();
     if (same) return;
-    for (std::string& part : split.parts) out.push_back({std::move(part), true, why});
+    for (size_t i = 0; i < split.parts.size(); ++i) out.push_back({std::string(part(i)), true, why});
 }
 
 bool IsOctal(char c) {
@@ -108,30 +112,29 @@ bool IsOctal(char c) {
 }
 
 // Where "begin MODE NAME" lines start in text.
-std::vector<size_t> UuencodeStarts(const std::string& text) {
+std::vector<size_t> UuencodeStarts(std::string_view text) {
     std::vector<size_t> starts;
     for (size_t at = 0; at < text.size() && starts.size() < kMaxUuencodedFiles;) {
         if (text.compare(at, 6, "begin ") == 0 && at + 6 < text.size() && IsOctal(text[at + 6]))
             starts.push_back(at);
         const size_t lf = text.find('\n', at);
-        if (lf == std::string::npos) break;
+        if (lf == std::string_view::npos) break;
         at = lf + 1;
     }
     return starts;
 }
 
 void UuencodedFiles(DwEntity& entity, int cte, std::vector<EntityReading>& out) {
-    const std::string& body = entity.Body().Text();
+    std::string_view text = entity.Body().TextView();
     std::string decoded;
-    const std::string* text = &body;
     if (cte == kCteBase64 || cte == kCteQuotedPrintable) {
-        DecodeBody(cte, body, decoded);
-        text = &decoded;
+        DecodeBody(cte, text, decoded);
+        text = decoded;
     }
-    for (size_t start : UuencodeStarts(*text))
+    for (size_t start : UuencodeStarts(text))
         out.push_back(
             {"Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: x-uuencode\r\n\r\n" +
-                 text->substr(start),
+                 std::string(text.substr(start)),
              true, "a uuencoded file in the text"});
 }
 
@@ -209,11 +212,13 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
     EncodedTypeReading(entity, readings);
     const std::string& block = headers.Text();
     const size_t strict = StrictHeaderLength(block);
-    if (strict < block.size())
-        readings.push_back({block.substr(0, strict) + "\r\n" + block.substr(strict) + "\r\n" + body.Text(),
-                            false, kStrictHeaderReading});
+    if (strict < block.size()) {
+        std::string text = block.substr(0, strict) + "\r\n" + block.substr(strict) + "\r\n";
+        text += body.TextView();
+        readings.push_back({std::move(text), false, kStrictHeaderReading});
+    }
     std::string upToEmptyLine;
-    if (!entity.HasEmptyLineAfterHeaders() && FieldsUpToEmptyLine(block, body.Text(), upToEmptyLine))
+    if (!entity.HasEmptyLineAfterHeaders() && FieldsUpToEmptyLine(block, body.TextView(), upToEmptyLine))
         readings.push_back({std::move(upToEmptyLine), false, "its fields read up to the first empty line"});
     int type = 0;
     int subtype = 0;
@@ -226,9 +231,10 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
         // Some readers decode such a body by its encoding whatever it holds.
         std::string encoding;
         CteEnumToStr(cte, encoding);
-        readings.push_back({"Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: " +
-                                encoding + "\r\n\r\n" + body.Text(),
-                            false, "its body decoded as a file"});
+        std::string text =
+            "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: " + encoding + "\r\n\r\n";
+        text += body.TextView();
+        readings.push_back({std::move(text), false, "its body decoded as a file"});
     }
     if (body.IsNestingCut()) {
         // Too deep to read further: the walk says so.
@@ -251,11 +257,11 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
     } else if (type == kTypeMessage) {
         if (encoded) {
             std::string decoded;
-            DecodeBody(cte, body.Text(), decoded);
+            DecodeBody(cte, body.TextView(), decoded);
             readings.push_back(
                 {std::move(decoded), true, "its message decoded by its Content-Transfer-Encoding"});
         } else if (subtype == kSubtypePartial) {
-            readings.push_back({body.Text(), true, "the fragment of a partial message"});
+            readings.push_back({std::string(body.TextView()), true, "the fragment of a partial message"});
         }
     } else if (type == kTypeText && cte != kCteUuencode) {
         UuencodedFiles(entity, cte, readings);
@@ -274,7 +280,7 @@ bool TreeHasOtherReadings(DwEntity& entity) {
     return body.NestedMessage() && TreeHasOtherReadings(*body.NestedMessage());
 }
 
-bool LoneCrReading(const std::string& text, std::string& out) {
+bool LoneCrReading(std::string_view text, std::string& out) {
     const char* const data = text.data();
     const size_t n = text.size();
     bool lone = false;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 class DwEntity;
@@ -32,7 +33,7 @@ bool TreeHasOtherReadings(DwEntity& entity);
 
 // The message text with every lone CR made a line end (CR LF), as readers that end lines at a lone
 // CR take it; false (out untouched) when the text holds no lone CR.
-bool LoneCrReading(const std::string& text, std::string& out);
+bool LoneCrReading(std::string_view text, std::string& out);
 
 // The boundary parameter as a reader that splits the field at ';' and takes the text after
 // "boundary=" reads it: quotes and blanks around it dropped, comments kept.

@@ -84,8 +84,8 @@ uint32_t ScanObject(MailWalkState& walk, const std::string& object, const std::s
     return walk.task->ScanFile(object.c_str(), data.size());
 }
 
-bool HasText(const std::string& body) {
-    return body.find_first_not_of(" \t\r\n") != std::string::npos;
+bool HasText(std::string_view body) {
+    return body.find_first_not_of(" \t\r\n") != std::string_view::npos;
 }
 
 std::string PartNameOf(const MailWalkState& walk, DwHeaders& headers) {
@@ -157,7 +157,7 @@ void NotExamined(MailWalkState& walk, const std::string& part, const char* why) 
 
 std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, uint32_t* status) {
     DwHeaders& headers = entity.Headers();
-    const std::string& body = entity.Body().Text();
+    const std::string_view body = entity.Body().TextView();
     if (body.empty()) return std::string();
     *status = 0;
     const std::string partName = PartNameOf(walk, headers);
@@ -189,7 +189,7 @@ std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, uint32_t* sta
         CteEnumToStr(cte, encoding);
         const std::string why = "nothing could be decoded from its " + encoding;
         NotExamined(walk, partName, why.c_str());
-        decoded = body;
+        decoded.assign(body);
     }
 
     if (type == kTypeText && subtype == kSubtypeHtml) {

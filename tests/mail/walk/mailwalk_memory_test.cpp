@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <malloc.h>
 #include <random>
 #include <string>
 #include <sys/resource.h>
@@ -11,6 +12,7 @@
 
 #include "base/alloc.h"
 #include "mail/mime/base64.h"
+#include "mail/mime/body.h"
 #include "mail/mime/enums.h"
 #include "mail/walk/mailwalk.h"
 #include "shell/host/memfile.h"
@@ -33,6 +35,18 @@ std::string MailWithAttachment(size_t bytes) {
            "--BB\r\nContent-Type: application/octet-stream; name=\"big.bin\"\r\n"
            "Content-Transfer-Encoding: base64\r\n\r\n" +
            encoded + "--BB--\r\n";
+}
+
+// The message under levels multipart levels more.
+std::string Nested(int levels, std::string mail) {
+    for (int i = levels - 1; i >= 0; --i) {
+        // Of one length: no boundary is the start of another.
+        char boundary[8];
+        snprintf(boundary, sizeof boundary, "L%02d", i);
+        mail = std::string("Content-Type: multipart/mixed; boundary=") + boundary + "\r\n\r\n--" + boundary +
+               "\r\n" + mail + "\r\n--" + boundary + "--\r\n";
+    }
+    return mail;
 }
 
 class MailWalkMemory : public MailWalkTest {
@@ -90,6 +104,17 @@ TEST_F(MailWalkMemory, OutOfMemoryIsAnsweredAsAnErrorAndTheProcessGoesOn) {
     EXPECT_EQ(0x100000u, run.word) << std::hex << run.word;
 }
 
+// Every level of a nested message used to hold a copy of all below it, twice: 33 MB of mail under 64
+// levels took the 32-bit walk past its address space. Now the walk holds the message once, with the
+// decoded part and the engine's object of it: a bound on bytes of a few times the message.
+TEST_F(MailWalkMemory, AMessageNestedToTheLimitTakesAFewTimesItsSize) {
+    const std::string mail = Nested(kDwMaxNesting - 2, MailWithAttachment(1 << 20));
+    const WalkRun run = ScanObject(mail, static_cast<uint32_t>(mail.size()), 4 * mail.size());
+    EXPECT_EQ(0, run.left.result);
+    EXPECT_EQ(0x100000u, run.word) << std::hex << run.word;
+    EXPECT_NE(std::string::npos, run.log.find("client.eml/big.bin - Ok")) << run.log;
+}
+
 // A part that cannot be decoded for want of memory must not pass for one that decoded to nothing
 // (which the walk would leave unscanned): every decoder hands the failure on.
 TEST_F(MailWalkMemory, DecodersHandTheLackOfMemoryOn) {
@@ -119,8 +144,22 @@ size_t AddressSpace() {
     return read ? pages * static_cast<size_t>(sysconf(_SC_PAGESIZE)) : 0;
 }
 
+// Blocks that the tests before freed stay in the heap of the process, where the walk would find them
+// whatever the limit: they are taken (and never given back) before it is set.
+void TakeFreeHeap() {
+    for (size_t size = 64 * 1024; size >= 64; size /= 4) {
+        for (;;) {
+            const size_t freeBytes = mallinfo2().fordblks;
+            if (freeBytes < size || !malloc(size)) break;
+            // Served by new memory: no free block of this size is left.
+            if (mallinfo2().fordblks >= freeBytes) break;
+        }
+    }
+}
+
 // RLIMIT_AS at what the process uses now and headroom more; false when it could not be set.
 bool LimitAddressSpace(size_t headroom) {
+    TakeFreeHeap();
     const size_t used = AddressSpace();
     if (used == 0) return false;
     const struct rlimit limit = {used + headroom, used + headroom};

@@ -1,0 +1,93 @@
+#include "mail/mime/treeassembly.h"
+
+#include "mail/mime/body.h"
+#include "mail/mime/bodypart.h"
+#include "mail/mime/enums.h"
+#include "mail/mime/headers.h"
+#include "mail/mime/message.h"
+
+namespace {
+
+constexpr char kCrLf[] = "\r\n";
+
+} // namespace
+
+void DwTreeAssembly::Run(DwEntity& entity) {
+    if (entity.IsModified()) DwTreeAssembly().Assemble(entity);
+}
+
+void DwTreeAssembly::Run(DwBody& body) {
+    if (body.IsModified()) DwTreeAssembly().Assemble(body);
+}
+
+template <class Node> void DwTreeAssembly::Assemble(Node& node) {
+    out_.reserve(Measure(node));
+    buffer_ = std::make_shared<DwTextBuffer>(std::string());
+    Write(node);
+    buffer_->Fill(std::move(out_));
+}
+
+size_t DwTreeAssembly::Measure(DwEntity& entity) {
+    if (!entity.IsModified()) return entity.TextView().size();
+    const size_t body = Measure(entity.Body());
+    entity.Headers().Assemble();
+    return entity.Headers().Text().size() + 2 + body;
+}
+
+size_t DwTreeAssembly::Measure(DwBody& body) {
+    if (!body.IsModified()) return body.TextView().size();
+    BodyForm form;
+    form.type = body.nestingCut_ ? kTypeNull : body.ContentTypeCode(&form.boundary);
+    const size_t boundary = form.boundary.size();
+    const int type = form.type;
+    forms_.push_back(std::move(form));
+    if (type == kTypeMultipart) {
+        size_t size = body.preamble_.size() + boundary + 8 + body.epilogue_.size();
+        for (int i = 0; i < body.PartCount(); ++i) size += Measure(body.PartAt(i)) + boundary + 6;
+        return size;
+    }
+    if (type == kTypeMessage && body.nestedMessage_) return Measure(*body.nestedMessage_);
+    return body.TextView().size();
+}
+
+void DwTreeAssembly::Write(DwEntity& entity) {
+    const size_t start = out_.size();
+    if (!entity.IsModified()) {
+        out_.append(entity.TextView());
+    } else {
+        out_ += entity.Headers().Text();
+        out_ += kCrLf;
+        Write(entity.Body());
+        entity.SetModified(false);
+    }
+    entity.SetTextSpan({buffer_, start, out_.size() - start});
+}
+
+void DwTreeAssembly::Write(DwBody& body) {
+    const size_t start = out_.size();
+    if (!body.IsModified()) {
+        out_.append(body.TextView());
+        body.SetTextSpan({buffer_, start, out_.size() - start});
+        return;
+    }
+    const BodyForm& form = forms_[nextForm_++];
+    if (form.type == kTypeMultipart) {
+        out_ += body.preamble_;
+        for (int i = 0; i < body.PartCount(); ++i) {
+            out_ += "\r\n--";
+            out_ += form.boundary;
+            out_ += kCrLf;
+            Write(body.PartAt(i));
+        }
+        out_ += "\r\n--";
+        out_ += form.boundary;
+        out_ += "--\r\n";
+        out_ += body.epilogue_;
+    } else if (form.type == kTypeMessage && body.nestedMessage_) {
+        Write(*body.nestedMessage_);
+    } else {
+        out_.append(body.TextView());
+    }
+    body.SetModified(false);
+    body.SetTextSpan({buffer_, start, out_.size() - start});
+}
