@@ -1,17 +1,25 @@
 // tarvo-mailbench [SECONDS]: the cost of the mail walk itself. A few message shapes go through
 // ScanMailObject (parsed, every part decoded and scanned on its own, answered) and, next to them, the
 // same bytes are scanned whole as a plain file by a scan task; both with the stand-in engine and its
-// demo base, in this process. Prints messages per second and MB/s for each.
+// demo base, in this process. Prints messages per second and MB/s for each, and the walk's cost as
+// a multiple of the whole scan's.
+// tarvo-mailbench --instructions [SHAPE...]: the same two counted in instructions (one walk, one
+// whole scan, each after one of its kind to warm up) under valgrind's callgrind, which counts the
+// same on any machine, loaded or not.
+// tarvo-mailbench --once walk|whole SHAPE: one of each for such a count (what --instructions runs).
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "base/logwriter.h"
@@ -29,11 +37,14 @@ namespace {
 
 constexpr char kObjectName[] = "bench.eml";
 
+// Lines of text, cut to size but never between the CR and LF of a line end: a lone CR is read
+// another way by some readers, and the walk would walk such a message twice.
 std::string Text(size_t size) {
     std::string text;
     for (size_t line = 0; text.size() < size; ++line)
         text += "Line " + std::to_string(line) + " of an ordinary message body, nothing to see here.\r\n";
     text.resize(size);
+    if (text.back() == '\r') text.back() = '.';
     return text;
 }
 
@@ -72,27 +83,13 @@ void Drain(int fd) {
     }
 }
 
-} // namespace
+struct Shape {
+    const char* name;
+    std::string mail;
+};
 
-int main(int argc, char** argv) {
-    const double seconds = argc > 1 ? atof(argv[1]) : 2.0;
-    if (CreateSettings() != 0) return 1;
-    StandInEngine engine;
-    if (engine.Records() == 0) {
-        fprintf(stderr, "mailbench: the stand-in engine did not start\n");
-        return 1;
-    }
-    ScratchDir dir;
-    snprintf(TempPath, sizeof TempPath, "%s", dir.path().c_str());
-    BackupFilesTo[0] = '\0';
-    LogToSyslog = 0;
-    LogToFile = 0;
-    RunningAsDaemon = 1;
-    RequestOptionWord = 1; // the found list
-    const struct {
-        const char* name;
-        std::string mail;
-    } shapes[] = {
+std::vector<Shape> Shapes() {
+    return {
         {"text 4 KB",
          "From: a@example.org\r\nSubject: bench\r\nContent-Type: text/plain\r\n\r\n" + Text(4096)},
         {"text + 64 KB attachment",
@@ -106,32 +103,155 @@ int main(int argc, char** argv) {
         {"nested, 1 MB attachment", Mixed({"Content-Type: text/plain\r\n\r\nforwarded\r\n",
                                            "Content-Type: message/rfc822\r\n\r\n" +
                                                Mixed({Attachment(Text(1 << 20), "big.bin")}, "CC")})},
+        {"10 000 small parts",
+         [] {
+             std::vector<std::string> parts;
+             for (int i = 0; i < 10000; ++i)
+                 parts.push_back("Content-Type: text/plain; charset=us-ascii\r\n\r\n" + Text(150 + i % 100));
+             return Mixed(parts);
+         }()},
     };
-    printf("%-26s %10s | %12s %10s | %12s %10s\n", "shape", "bytes", "walk msg/s", "walk MB/s", "whole obj/s",
-           "whole MB/s");
-    for (const auto& shape : shapes) {
-        int fds[2];
-        if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) return 1;
-        fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
-        const double walk = Rate(seconds, [&] {
-            CreateMemoryFileList();
-            AddMemoryFile(shape.mail.data(), static_cast<uint32_t>(shape.mail.size()), kObjectName);
-            TimeBudget budget = kUnlimitedBudget;
-            ScanMailObject(fds[0], budget, static_cast<uint32_t>(shape.mail.size()), 1, kObjectName);
-            FreeMemoryFiles();
-            Drain(fds[1]);
-        });
-        close(fds[0]);
-        close(fds[1]);
+}
+
+// One walk of the message through ScanMailObject, its answer read and dropped.
+class Walker {
+public:
+    explicit Walker(const std::string& mail) : mail_(mail) {
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds_) != 0) exit(1);
+        fcntl(fds_[1], F_SETFL, fcntl(fds_[1], F_GETFL) | O_NONBLOCK);
+    }
+    ~Walker() {
+        close(fds_[0]);
+        close(fds_[1]);
+    }
+    Walker(const Walker&) = delete;
+    Walker& operator=(const Walker&) = delete;
+
+    void operator()() {
+        CreateMemoryFileList();
+        AddMemoryFile(mail_.data(), static_cast<uint32_t>(mail_.size()), kObjectName);
+        TimeBudget budget = kUnlimitedBudget;
+        ScanMailObject(fds_[0], budget, static_cast<uint32_t>(mail_.size()), 1, kObjectName);
+        FreeMemoryFiles();
+        Drain(fds_[1]);
+    }
+
+private:
+    const std::string& mail_;
+    int fds_[2];
+};
+
+void WholeScan(const std::string& path) {
+    ScanTask task(MainSettings, 0, kScanStackBudget);
+    task.Scan(path.c_str(), 0);
+}
+
+// What callgrind counts (--toggle-collect): kept out of line under these names.
+__attribute__((noinline)) void CountedWalk(Walker& walk) {
+    walk();
+}
+__attribute__((noinline)) void CountedWholeScan(const std::string& path) {
+    WholeScan(path);
+}
+
+// The instructions callgrind counted in function of a run of this program with arguments, or -1.
+long long CountInstructions(const char* self, const char* function,
+                            const std::vector<std::string>& arguments) {
+    std::string command = "valgrind --tool=callgrind --callgrind-out-file=/dev/null --toggle-collect='" +
+                          std::string(function) + "' '" + self + "'";
+    for (const std::string& argument : arguments) command += " '" + argument + "'";
+    command += " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    long long count = -1;
+    char line[1024];
+    while (fgets(line, sizeof line, pipe)) {
+        const char* at = strstr(line, "Collected : ");
+        if (at) count = atoll(at + 12);
+    }
+    pclose(pipe);
+    return count;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const bool instructions = argc > 1 && strcmp(argv[1], "--instructions") == 0;
+    const bool once = argc > 3 && strcmp(argv[1], "--once") == 0;
+    if (instructions) {
+        printf("%-26s %10s | %16s %16s %8s %12s\n", "shape", "bytes", "walk instr.", "whole instr.", "ratio",
+               "walk/part");
+        for (const Shape& shape : Shapes()) {
+            bool wanted = argc == 2;
+            for (int i = 2; i < argc; ++i) wanted = wanted || strcmp(argv[i], shape.name) == 0;
+            if (!wanted) continue;
+            const long long walk =
+                CountInstructions(argv[0], "*CountedWalk*", {"--once", "walk", shape.name});
+            const long long whole =
+                CountInstructions(argv[0], "*CountedWholeScan*", {"--once", "whole", shape.name});
+            // The leaves: every Content-Type but those of multiparts and messages.
+            const auto count = [&](const char* what) {
+                size_t n = 0;
+                for (size_t at = shape.mail.find(what); at != std::string::npos;
+                     at = shape.mail.find(what, at + 1))
+                    ++n;
+                return n;
+            };
+            const size_t parts =
+                std::max<size_t>(1, count("Content-Type: ") - count("Content-Type: multipart/") -
+                                        count("Content-Type: message/"));
+            printf("%-26s %10zu | %16lld %16lld %8.2f %12.0f\n", shape.name, shape.mail.size(), walk, whole,
+                   whole > 0 ? double(walk) / double(whole) : 0.0, double(walk - whole) / double(parts));
+        }
+        printf("(instructions counted by callgrind; walk/part: the walk's instructions beyond the whole scan "
+               "per part)\n");
+        return 0;
+    }
+    const double seconds = argc > 1 && !once ? atof(argv[1]) : 2.0;
+    if (CreateSettings() != 0) return 1;
+    StandInEngine engine;
+    if (engine.Records() == 0) {
+        fprintf(stderr, "mailbench: the stand-in engine did not start\n");
+        return 1;
+    }
+    ScratchDir dir;
+    snprintf(TempPath, sizeof TempPath, "%s", dir.path().c_str());
+    BackupFilesTo[0] = '\0';
+    LogToSyslog = 0;
+    LogToFile = 0;
+    RunningAsDaemon = 1;
+    RequestOptionWord = 1; // the found list
+    const std::vector<Shape> shapes = Shapes();
+    if (once) {
+        for (const Shape& shape : shapes) {
+            if (strcmp(shape.name, argv[3]) != 0) continue;
+            if (strcmp(argv[2], "walk") == 0) {
+                Walker walk(shape.mail);
+                walk();
+                CountedWalk(walk);
+            } else {
+                const std::string path = dir / "whole.eml";
+                std::ofstream(path, std::ios::binary) << shape.mail;
+                WholeScan(path);
+                CountedWholeScan(path);
+            }
+            return 0;
+        }
+        fprintf(stderr, "mailbench: no shape \"%s\"\n", argv[3]);
+        return 2;
+    }
+    printf("%-26s %10s | %12s %10s | %12s %10s | %6s\n", "shape", "bytes", "walk msg/s", "walk MB/s",
+           "whole obj/s", "whole MB/s", "ratio");
+    for (const Shape& shape : shapes) {
+        Walker walker(shape.mail);
+        const double walk = Rate(seconds, [&] { walker(); });
         const std::string path = dir / "whole.eml";
         std::ofstream(path, std::ios::binary) << shape.mail;
-        const double whole = Rate(seconds, [&] {
-            ScanTask task(MainSettings, 0, kScanStackBudget);
-            task.Scan(path.c_str(), 0);
-        });
+        const double whole = Rate(seconds, [&] { WholeScan(path); });
         const double mb = shape.mail.size() / 1e6;
-        printf("%-26s %10zu | %12.1f %10.2f | %12.1f %10.2f\n", shape.name, shape.mail.size(), walk,
-               walk * mb, whole, whole * mb);
+        printf("%-26s %10zu | %12.1f %10.2f | %12.1f %10.2f | %6.2f\n", shape.name, shape.mail.size(), walk,
+               walk * mb, whole, whole * mb, whole / walk);
     }
+    printf("(ratio: the time of a walk over the time of a whole scan of the same bytes)\n");
     return 0;
 }

@@ -130,3 +130,9 @@ Node* DwCreateNode(DwCreationHook<Node> hook, const std::string& text, DwMessage
     if (hook) return hook(text, parent);
     return new Node(text, parent);
 }
+// The same, taking the text over when no hook is set.
+template <class Node>
+Node* DwCreateNode(DwCreationHook<Node> hook, std::string&& text, DwMessageComponent* parent) {
+    if (hook) return hook(text, parent);
+    return new Node(std::move(text), parent);
+}

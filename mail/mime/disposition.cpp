@@ -50,8 +50,8 @@ void DwDispositionType::Parse() {
     typeStr_.clear();
     DropParameters();
     if (text_.empty()) return;
-    DwRfc1521Tokenizer tokenizer(text_);
-    DwTokenString window(text_);
+    DwRfc1521Tokenizer tokenizer{std::string_view(text_)};
+    DwTokenString window{std::string_view(text_)};
     int type = tokenizer.Type();
     while (type != kTokenNull && type != kTokenMimeToken && !IsTspecial(tokenizer, ';'))
         type = tokenizer.NextToken();

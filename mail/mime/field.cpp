@@ -13,6 +13,11 @@ DwField::DwField(const std::string& text, DwMessageComponent* parent) : DwMessag
     SetClass(kCidField, "DwField");
 }
 
+DwField::DwField(std::string&& text, DwMessageComponent* parent)
+    : DwMessageComponent(std::move(text), parent) {
+    SetClass(kCidField, "DwField");
+}
+
 DwField::DwField(const DwField& other)
     : DwMessageComponent(other), fieldName_(other.fieldName_), fieldBodyText_(other.fieldBodyText_) {
     SetClass(kCidField, "DwField");
@@ -47,6 +52,10 @@ DwMessageComponent* DwField::Clone() const {
 
 DwField* DwField::NewField(const std::string& text, DwMessageComponent* parent) {
     return DwCreateNode(sNewFieldHook, text, parent);
+}
+
+DwField* DwField::NewField(std::string&& text, DwMessageComponent* parent) {
+    return DwCreateNode(sNewFieldHook, std::move(text), parent);
 }
 
 namespace {

@@ -15,6 +15,7 @@ class DwField : public DwMessageComponent {
 public:
     DwField();
     DwField(const std::string& text, DwMessageComponent* parent);
+    DwField(std::string&& text, DwMessageComponent* parent);
     DwField(const DwField& other);
     // The field body is replaced by a clone of the other's only when the other has one.
     DwField& operator=(const DwField& other);
@@ -41,6 +42,8 @@ public:
     DwFieldBody* ParsedFieldBody();
 
     static DwField* NewField(const std::string& text, DwMessageComponent* parent);
+    // The same, taking the text over when no hook is set.
+    static DwField* NewField(std::string&& text, DwMessageComponent* parent);
     static DwCreationHook<DwField> sNewFieldHook;
 
     // A new unparsed field body of the class the field name asks for (unstructured text for any

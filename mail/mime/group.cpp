@@ -68,14 +68,14 @@ void DwGroup::Parse() {
     SetModified(false);
     groupName_.clear();
     isValid_ = 0;
-    DwRfc822Tokenizer t(text_);
+    DwRfc822Tokenizer t{std::string_view(text_)};
     for (; t.Type() != kTokenNull && !IsSpecial(t, ':'); t.NextToken()) {
         if (t.Type() != kTokenAtom && t.Type() != kTokenQuotedString) continue;
         if (!groupName_.empty()) groupName_ += ' ';
         groupName_ += t.Token();
     }
     if (t.Type() != kTokenNull) t.NextToken();
-    DwTokenString window(text_);
+    DwTokenString window{std::string_view(text_)};
     window.BeginAt(t);
     while (t.Type() != kTokenNull && !IsSpecial(t, ';')) t.NextToken();
     // Without the ';' the members run to the end of the text.

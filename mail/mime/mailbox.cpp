@@ -146,7 +146,7 @@ void DwMailbox::Parse() {
     std::string phrase, comment;
     bool angle = false;
     State state = kStart;
-    for (DwRfc822Tokenizer t(text_); t.Type() != kTokenNull; t.NextToken()) {
+    for (DwRfc822Tokenizer t{std::string_view(text_)}; t.Type() != kTokenNull; t.NextToken()) {
         const int type = t.Type();
         const char special = type == kTokenSpecial ? t.Token()[0] : '\0';
         const bool word = type == kTokenAtom || type == kTokenQuotedString;

@@ -50,7 +50,7 @@ void DwMechanism::Parse() {
         DecodeEncodedWords(copy.data(), "us-ascii");
         text = copy.data();
     }
-    DwRfc1521Tokenizer tokenizer(text);
+    DwRfc1521Tokenizer tokenizer{std::string_view(text)};
     int type = tokenizer.Type();
     while (type != kTokenNull && type != kTokenMimeToken && type != kTokenQuotedString)
         type = tokenizer.NextToken();

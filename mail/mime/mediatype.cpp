@@ -54,8 +54,8 @@ void DwMediaType::Parse() {
     subtypeEnum_ = kSubtypeNull;
     DropParameters();
     if (!text_.empty()) {
-        DwRfc1521Tokenizer tokenizer(text_);
-        DwTokenString window(text_);
+        DwRfc1521Tokenizer tokenizer{std::string_view(text_)};
+        DwTokenString window{std::string_view(text_)};
         int type = tokenizer.Type();
         while (type != kTokenNull && type != kTokenMimeToken && !IsTspecial(tokenizer, ';'))
             type = tokenizer.NextToken();

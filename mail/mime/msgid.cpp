@@ -65,7 +65,7 @@ void DwMsgId::Parse() {
     SetModified(false);
     localPart_.clear();
     domain_.clear();
-    DwRfc822Tokenizer t(text_);
+    DwRfc822Tokenizer t{std::string_view(text_)};
     for (; t.Type() != kTokenNull && !IsSpecial(t, '<'); t.NextToken()) {
     }
     if (t.Type() == kTokenNull) return;

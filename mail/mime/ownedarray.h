@@ -11,12 +11,12 @@
 // Slots 0 to Count() - 1 hold the items in order, the rest are null. The array starts with
 // kFirstCapacity slots and doubles when an item is added to a full one (an array of 0 slots,
 // left by a failed first allocation, grows to kFirstCapacity); when growing fails the item is
-// not taken. Parent links and modified marks are the owning class's business.
+// not taken. Parent links and modified marks are the owning class's business. The first slots are
+// allocated with the first item: most arrays of a parsed message (the parts of a leaf body, the
+// parameters of a field) stay empty.
 template <class T, int kFirstCapacity = 10> class DwOwnedArray {
 public:
-    DwOwnedArray() : slots_(new (std::nothrow) T*[kFirstCapacity]()) {
-        capacity_ = slots_ ? kFirstCapacity : 0;
-    }
+    DwOwnedArray() = default;
     DwOwnedArray(const DwOwnedArray&) = delete;
     DwOwnedArray& operator=(const DwOwnedArray&) = delete;
     ~DwOwnedArray() { DeleteAll(); }
@@ -30,6 +30,7 @@ public:
     // Puts item at index, clamped to 0..Count(); later items move up. False (item not taken)
     // when the array is full and cannot grow.
     bool InsertAt(int index, T* item) {
+        if (!slots_ && !Allocate()) return false;
         if (count_ == capacity_ && !Grow()) return false;
         if (index < 0) index = 0;
         if (index > count_) index = count_;
@@ -78,6 +79,15 @@ public:
     }
 
 private:
+    // The first slots, when an array that never failed to allocate takes its first item.
+    bool Allocate() {
+        if (capacity_ == 0) return true;
+        slots_.reset(new (std::nothrow) T*[capacity_]());
+        if (slots_) return true;
+        capacity_ = 0;
+        return false;
+    }
+
     bool Grow() {
         // Twice the slots must still be counted by an int and sized by a size_t.
         if (capacity_ > INT_MAX / 2 || size_t(capacity_) * 2 > SIZE_MAX / sizeof(T*)) return false;
@@ -92,5 +102,6 @@ private:
 
     std::unique_ptr<T*[]> slots_;
     int count_ = 0;
-    int capacity_ = 0;
+    // Counted before the slots exist.
+    int capacity_ = kFirstCapacity;
 };

@@ -85,7 +85,7 @@ void DwParameter::Parse() {
     attribute_.clear();
     value_.clear();
     if (text_.empty()) return;
-    DwRfc1521Tokenizer tokenizer(text_);
+    DwRfc1521Tokenizer tokenizer{std::string_view(text_)};
     int type = tokenizer.Type();
     while (type != kTokenNull && type != kTokenMimeToken) type = tokenizer.NextToken();
     if (type == kTokenNull) return;

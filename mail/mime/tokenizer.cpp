@@ -3,10 +3,38 @@
 #include "mail/mime/charclass.h"
 
 DwTokenizer::DwTokenizer(const std::string& text, unsigned char specials, int specialType, int runType)
-    : text_(text), specials_(specials), specialType_(specialType), runType_(runType) {}
+    : own_(text), text_(own_), specials_(specials), specialType_(specialType), runType_(runType) {}
 
 DwTokenizer::DwTokenizer(const char* text, unsigned char specials, int specialType, int runType)
-    : text_(text ? text : ""), specials_(specials), specialType_(specialType), runType_(runType) {}
+    : own_(text ? text : ""), text_(own_), specials_(specials), specialType_(specialType), runType_(runType) {
+}
+
+DwTokenizer::DwTokenizer(std::string_view text, unsigned char specials, int specialType, int runType)
+    : text_(text), specials_(specials), specialType_(specialType), runType_(runType) {}
+
+// A copy walks its own copy of a copied text, or the same borrowed one.
+DwTokenizer::DwTokenizer(const DwTokenizer& other)
+    : own_(other.own_), text_(other.text_.data() == other.own_.data() ? std::string_view(own_) : other.text_),
+      token_(other.token_), tokenStart_(other.tokenStart_), tokenLength_(other.tokenLength_),
+      nextStart_(other.nextStart_), type_(other.type_), specials_(other.specials_),
+      specialType_(other.specialType_), runType_(other.runType_) {}
+
+DwTokenizer& DwTokenizer::operator=(const DwTokenizer& other) {
+    if (this != &other) {
+        const bool owned = other.text_.data() == other.own_.data();
+        own_ = other.own_;
+        text_ = owned ? std::string_view(own_) : other.text_;
+        token_ = other.token_;
+        tokenStart_ = other.tokenStart_;
+        tokenLength_ = other.tokenLength_;
+        nextStart_ = other.nextStart_;
+        type_ = other.type_;
+        specials_ = other.specials_;
+        specialType_ = other.specialType_;
+        runType_ = other.runType_;
+    }
+    return *this;
+}
 
 int DwTokenizer::NextToken() {
     ParseToken();
@@ -56,7 +84,7 @@ void DwTokenizer::ParseToken() {
         while (end < n && !HasCharClass(static_cast<unsigned char>(text_[end]), stops)) ++end;
     }
     tokenLength_ = end - tokenStart_;
-    token_.assign(text_, tokenStart_, tokenLength_);
+    token_.assign(text_.data() + tokenStart_, tokenLength_);
     nextStart_ = end;
 }
 
@@ -72,7 +100,7 @@ void DwTokenizer::ScanDelimited(char close, bool nests) {
             ++depth;
         } else if (c == close && --depth == 0) {
             tokenLength_ = i + 1 - tokenStart_;
-            token_.assign(text_, tokenStart_, tokenLength_);
+            token_.assign(text_.data() + tokenStart_, tokenLength_);
             nextStart_ = i + 1;
             return;
         }
@@ -123,12 +151,22 @@ DwRfc822Tokenizer::DwRfc822Tokenizer(const char* text)
     ParseToken();
 }
 
+DwRfc822Tokenizer::DwRfc822Tokenizer(std::string_view text)
+    : DwTokenizer(text, kCharSpecial822, kTokenSpecial, kTokenAtom) {
+    ParseToken();
+}
+
 DwRfc1521Tokenizer::DwRfc1521Tokenizer(const std::string& text)
     : DwTokenizer(text, kCharTspecial1521, kTokenTspecial, kTokenMimeToken) {
     ParseToken();
 }
 
 DwRfc1521Tokenizer::DwRfc1521Tokenizer(const char* text)
+    : DwTokenizer(text, kCharTspecial1521, kTokenTspecial, kTokenMimeToken) {
+    ParseToken();
+}
+
+DwRfc1521Tokenizer::DwRfc1521Tokenizer(std::string_view text)
     : DwTokenizer(text, kCharTspecial1521, kTokenTspecial, kTokenMimeToken) {
     ParseToken();
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 enum DwTokenType : int {
     kTokenError = -1,        // unterminated quoted string, comment or domain literal
@@ -20,11 +21,12 @@ enum DwTokenType : int {
 // Walks a copy of the text token by token, skipping blanks and control characters. A new
 // tokenizer stands on the first token. Once the end is reached every further NextToken gives
 // kTokenNull; an unterminated quoted string, comment or domain literal gives one kTokenError
-// with an empty token, then kTokenNull.
+// with an empty token, then kTokenNull. Given a string_view, it walks that text without a copy:
+// the text must then outlive the tokenizer.
 class DwTokenizer {
 public:
-    DwTokenizer(const DwTokenizer&) = default;
-    DwTokenizer& operator=(const DwTokenizer&) = default;
+    DwTokenizer(const DwTokenizer& other);
+    DwTokenizer& operator=(const DwTokenizer& other);
     virtual ~DwTokenizer() = default;
 
     // The current token with its delimiters (quotes, parentheses, brackets) unless trimmed. At
@@ -46,6 +48,7 @@ protected:
     // specials: the class of the one-character tokens; the other token types go with it.
     DwTokenizer(const std::string& text, unsigned char specials, int specialType, int runType);
     DwTokenizer(const char* text, unsigned char specials, int specialType, int runType);
+    DwTokenizer(std::string_view text, unsigned char specials, int specialType, int runType);
 
     void ParseToken();
 
@@ -53,7 +56,9 @@ private:
     // Scans a delimited token opening at tokenStart_: quoted string, domain literal or comment.
     void ScanDelimited(char close, bool nests);
 
-    std::string text_;
+    // The copy, when the tokenizer keeps one; text_ is that copy or the borrowed text.
+    std::string own_;
+    std::string_view text_;
     std::string token_;
     size_t tokenStart_ = 0;
     size_t tokenLength_ = 0;
@@ -68,10 +73,12 @@ class DwRfc822Tokenizer : public DwTokenizer {
 public:
     explicit DwRfc822Tokenizer(const std::string& text);
     explicit DwRfc822Tokenizer(const char* text);
+    explicit DwRfc822Tokenizer(std::string_view text);
 };
 
 class DwRfc1521Tokenizer : public DwTokenizer {
 public:
     explicit DwRfc1521Tokenizer(const std::string& text);
     explicit DwRfc1521Tokenizer(const char* text);
+    explicit DwRfc1521Tokenizer(std::string_view text);
 };

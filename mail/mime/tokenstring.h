@@ -4,15 +4,18 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 class DwTokenizer;
 
-// The tokenizer given must walk the same text; a window outside the text is cut to it.
+// The tokenizer given must walk the same text; a window outside the text is cut to it. Given a
+// string_view, the window looks into that text without a copy: it must then outlive the window.
 class DwTokenString {
 public:
     explicit DwTokenString(const std::string& text);
-    DwTokenString(const DwTokenString&) = default;
-    DwTokenString& operator=(const DwTokenString&) = default;
+    explicit DwTokenString(std::string_view text);
+    DwTokenString(const DwTokenString& other);
+    DwTokenString& operator=(const DwTokenString& other);
     virtual ~DwTokenString() = default;
 
     // Opens the window on the current token (empty at kTokenNull or kTokenError).
@@ -22,15 +25,17 @@ public:
     // Extends the window up to the current token; at kTokenNull that is the end of the text.
     void EndBefore(const DwTokenizer& tokenizer);
 
-    const std::string& Tokens() const { return tokens_; }
+    const std::string& Tokens() const;
     size_t Start() const { return start_; }
     size_t Length() const { return length_; }
 
 private:
-    void Refresh();
-
-    std::string text_;
-    std::string tokens_;
+    // The copy, when the window keeps one; text_ is that copy or the borrowed text.
+    std::string own_;
+    std::string_view text_;
+    // Made when asked for: a window moves many times for each time it is read.
+    mutable std::string tokens_;
+    mutable bool fresh_ = false;
     size_t start_ = 0;
     size_t length_ = 0;
 };

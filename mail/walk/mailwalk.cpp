@@ -303,7 +303,6 @@ int WalkMessage(std::string& text, const char* name, int fd, TimeBudget& budget,
     walk.task = &task;
     walk.name = name;
     walk.readingBytesLeft = readingBytes;
-    walk.remember = !loneCr.empty() || TreeHasOtherReadings(*message);
     if (!loneCr.empty()) AddMessageReading(walk, std::move(loneCr), "lone CR bytes taken as line ends");
     const bool partial = type == kTypeMessage && subtype == kSubtypePartial;
     if (partial) {
@@ -323,11 +322,15 @@ int WalkMessage(std::string& text, const char* name, int fd, TimeBudget& budget,
     {
         WalkAlarm alarmed;
         int stop = 0;
-        if (partial)
+        if (partial) {
             AddMessageReading(walk, std::string(message->Body().TextView()),
                               "the fragment of a partial message");
-        else
+        } else {
+            QueueTreeReadings(walk, *message);
+            // What the tree's walk scans is remembered only when something will be read again.
+            walk.remember = !walk.pending.empty() || walk.readingsCut;
             stop = ScanMultipartParts(walk, *message);
+        }
         if (!stop && !ScanTimeoutFlag) WalkOtherReadings(walk);
     }
     // A time-out during the last part stops the write-back as one between two parts does.

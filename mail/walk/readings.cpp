@@ -272,14 +272,6 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
     return any;
 }
 
-bool TreeHasOtherReadings(DwEntity& entity) {
-    if (OtherEntityReadings(entity, nullptr)) return true;
-    DwBody& body = entity.Body();
-    for (int i = 0; i < body.PartCount(); ++i)
-        if (TreeHasOtherReadings(body.PartAt(i))) return true;
-    return body.NestedMessage() && TreeHasOtherReadings(*body.NestedMessage());
-}
-
 bool LoneCrReading(std::string_view text, std::string& out) {
     const char* const data = text.data();
     const size_t n = text.size();

@@ -28,9 +28,6 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out);
 // Content-Type read so is its text as it stands, which a plain scan of it sees too.
 extern const char kStrictHeaderReading[];
 
-// Whether any entity of the tree under entity (itself included) has another reading.
-bool TreeHasOtherReadings(DwEntity& entity);
-
 // The message text with every lone CR made a line end (CR LF), as readers that end lines at a lone
 // CR take it; false (out untouched) when the text holds no lone CR.
 bool LoneCrReading(std::string_view text, std::string& out);

@@ -278,8 +278,6 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
         walk.status |= kMailTimedOut;
         return 1;
     }
-    // Taken before the walk: a replaced part no longer reads as it came.
-    QueueOtherReadings(walk, entity);
     int type = 0;
     int subtype = 0;
     EntityTypeOf(entity, &type, &subtype);
@@ -304,6 +302,20 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
                    !MailActionsRequested
                ? 1
                : 0;
+}
+
+void QueueTreeReadings(MailWalkState& walk, DwEntity& entity) {
+    QueueOtherReadings(walk, entity);
+    int type = 0;
+    int subtype = 0;
+    EntityTypeOf(entity, &type, &subtype);
+    DwBody& body = entity.Body();
+    if (body.IsNestingCut()) return;
+    if (type == kTypeMultipart) {
+        for (int i = 0; i < body.PartCount(); ++i) QueueTreeReadings(walk, body.PartAt(i));
+    } else if (type == kTypeMessage && subtype != kSubtypePartial && body.NestedMessage()) {
+        QueueTreeReadings(walk, *body.NestedMessage());
+    }
 }
 
 void AddMessageReading(MailWalkState& walk, std::string reading, const char* why) {
@@ -334,6 +346,7 @@ int WalkOtherReadings(MailWalkState& walk) {
         std::unique_ptr<DwBodyPart> part(DwBodyPart::NewBodyPart(std::move(reading.text), reading.parent));
         if (!part) break;
         part->Parse();
+        QueueTreeReadings(walk, *part);
         stop = ScanMultipartParts(walk, *part);
         parts.push_back(std::move(part));
     }

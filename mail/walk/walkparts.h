@@ -52,9 +52,13 @@ struct MailWalkState {
     bool readingsCut = false;
 };
 
-// Walks entity and what it holds; 1 to stop the walk, 0 to go on. The other readings of what it
-// walks wait in the state for WalkOtherReadings.
+// Walks entity and what it holds; 1 to stop the walk, 0 to go on.
 int ScanMultipartParts(MailWalkState& walk, DwEntity& entity);
+
+// The other readings of entity and of every entity ScanMultipartParts walks below it join the queue
+// for WalkOtherReadings, in the order of that walk. Taken before the walk: a replaced part no longer
+// reads as it came.
+void QueueTreeReadings(MailWalkState& walk, DwEntity& entity);
 
 // Walks the readings waiting in the state (and those they bring) for a report only: 1 to stop.
 int WalkOtherReadings(MailWalkState& walk);
