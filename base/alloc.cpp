@@ -5,6 +5,7 @@
 #include <cstring>
 #include <malloc.h>
 #include <new>
+#include <sys/mman.h>
 
 namespace {
 
@@ -21,7 +22,8 @@ std::atomic<int64_t> boundBase{0};
 bool OverBound(size_t n) {
     const size_t bound = failureBound.load(std::memory_order_relaxed);
     if (bound == 0) return false;
-    const int64_t taken = bytesInUse.load(std::memory_order_relaxed) - boundBase.load(std::memory_order_relaxed);
+    const int64_t taken =
+        bytesInUse.load(std::memory_order_relaxed) - boundBase.load(std::memory_order_relaxed);
     return n > bound || taken + static_cast<int64_t>(n) > static_cast<int64_t>(bound);
 }
 
@@ -52,12 +54,28 @@ template <typename Alloc> void* AllocOrThrow(Alloc alloc) {
     }
 }
 
+// A block this large is fresh memory from the kernel (the C library maps it and gives it back when
+// it is freed), faulted in page by page as it is first written: a parsed message's copy, a decoded
+// attachment. Asked for in huge pages, it is faulted in a five-hundredth as often.
+constexpr size_t kHugeBlock = 4u << 20;
+constexpr uintptr_t kHugePage = 2u << 20;
+
+void AdviseHugePages(void* p, size_t n) {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(p);
+    const uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const uintptr_t end = (start + n) & ~(kHugePage - 1);
+    // Advice only: a kernel without huge pages, or none to spare, leaves the block as it was.
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 } // namespace
 
 void* MemAllocZeroed(size_t n) {
     if (OverBound(n)) return nullptr;
     void* p = calloc(1, n ? n : 1);
-    if (p) Taken(p);
+    if (!p) return nullptr;
+    Taken(p);
+    if (n >= kHugeBlock) AdviseHugePages(p, n);
     return p;
 }
 

@@ -108,8 +108,9 @@ int DwBody::ContentTypeCode(std::string* boundary) const {
     if (!entity) return kTypeNull;
     DwMediaType* mediaType = entity->Headers().FindContentType();
     if (!mediaType) return IsDigestPart(*entity) ? kTypeMessage : kTypeNull;
-    if (boundary) *boundary = mediaType->Boundary();
-    return mediaType->Type();
+    const int type = mediaType->Type();
+    if (boundary && type == kTypeMultipart) *boundary = mediaType->Boundary();
+    return type;
 }
 
 int DwBody::NestingLevel() const {

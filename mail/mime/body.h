@@ -68,8 +68,8 @@ private:
     friend class DwTreeAssembly;
 
     void CopyFrom(const DwBody& other);
-    // The media type code of the owning entity's Content-Type (kTypeNull without one), and its
-    // boundary.
+    // The media type code of the owning entity's Content-Type (kTypeNull without one), and the
+    // boundary of a multipart.
     int ContentTypeCode(std::string* boundary) const;
     int NestingLevel() const;
 

@@ -69,9 +69,11 @@ DwField* DwHeaders::FindField(const std::string& name) const {
 
 DwField* DwHeaders::FindField(const char* name) const {
     if (!name) return nullptr;
+    const size_t length = strlen(name);
     for (int i = 0; i < fields_.Count(); ++i) {
         DwField* field = fields_.At(i);
-        if (EqualNoCaseC(field->FieldName(), name)) return field;
+        const std::string& fieldName = field->FieldName();
+        if (fieldName.size() == length && EqualNoCaseC(fieldName.data(), length, name, length)) return field;
     }
     return nullptr;
 }
@@ -113,6 +115,11 @@ DwFieldBody* DwHeaders::FieldBodyFor(const std::string& name) {
 }
 
 DwFieldBody* DwHeaders::FindFieldBody(const std::string& name) {
+    DwField* field = FindField(name);
+    return field ? field->ParsedFieldBody() : nullptr;
+}
+
+DwFieldBody* DwHeaders::FindFieldBody(const char* name) {
     DwField* field = FindField(name);
     return field ? field->ParsedFieldBody() : nullptr;
 }

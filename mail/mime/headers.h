@@ -110,6 +110,7 @@ public:
     // The field body of the first field of that name without adding anything: null when there is
     // no such field. A field whose body was replaced by text gets one parsed from that text.
     DwFieldBody* FindFieldBody(const std::string& name);
+    DwFieldBody* FindFieldBody(const char* name);
 
 #define DW_HEADER_ACCESSOR_DECL(Member, Name, Class)                                                         \
     bool Has##Member() const {                                                                               \

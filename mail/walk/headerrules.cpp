@@ -248,6 +248,8 @@ int CheckMessageRules(DwHeaders& headers, const char* name) {
 
 int ApplyHeaderRules(int depth, DwEntity& entity, const char* name) {
     if (depth == 0 && CheckMessageRules(entity.Headers(), name)) return 1;
+    // Without part rules that act nothing below can reject: the tree is not walked for them.
+    if (RuleSwitch != 1 || !PartRules) return 0;
     DwMediaType* type = ContentType(entity);
     const int code = type ? type->Type() : kTypeNull;
     if (code == kTypeMultipart) return CheckEntitiesBelow(entity, name, 1);

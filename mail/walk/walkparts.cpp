@@ -34,9 +34,8 @@ namespace {
 constexpr size_t kMaxObjectName = 511;
 
 std::string ObjectNameOf(const std::string& name) {
-    std::string object;
-    for (char c : name)
-        if (c != '\n') object += c;
+    std::string object = name;
+    object.erase(std::remove(object.begin(), object.end(), '\n'), object.end());
     if (object.size() > kMaxObjectName) object.resize(kMaxObjectName);
     return object;
 }
@@ -60,6 +59,7 @@ public:
 private:
     static std::vector<void*> Listed() {
         std::vector<void*> files;
+        if (MemoryFiles) files.reserve(MemoryFiles->Count());
         if (MemoryFiles)
             for (void* file = MemoryFiles->FirstPtr(); file; file = MemoryFiles->NextPtr())
                 files.push_back(file);
@@ -71,7 +71,7 @@ private:
 // The object scanned as a memory file of that name: its result bits. A part that could not be made
 // into an object was not looked at: it counts as a read error, never as clean. Another reading scans
 // only what was not scanned yet.
-uint32_t ScanObject(MailWalkState& walk, const std::string& object, const std::string& data) {
+uint32_t ScanObject(MailWalkState& walk, const std::string& object, std::string_view data) {
     if (walk.remember || walk.otherReading) {
         const bool fresh = walk.scanned.insert(Sha256Digest(data.data(), data.size())).second;
         if (!fresh && walk.otherReading) return 0;
@@ -140,10 +140,10 @@ void QueueOtherReadings(MailWalkState& walk, DwEntity& entity) {
 }
 
 // Position of the first "<html>" (without case) at a '<', or npos.
-size_t FindHtmlTag(const std::string& text) {
-    for (size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1))
-        if (text.size() - at >= 6 && strncasecmp(text.c_str() + at, "<html>", 6) == 0) return at;
-    return std::string::npos;
+size_t FindHtmlTag(std::string_view text) {
+    for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1))
+        if (text.size() - at >= 6 && strncasecmp(text.data() + at, "<html>", 6) == 0) return at;
+    return std::string_view::npos;
 }
 
 } // namespace
@@ -161,43 +161,47 @@ std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, uint32_t* sta
     if (body.empty()) return std::string();
     *status = 0;
     const std::string partName = PartNameOf(walk, headers);
-    const std::string prefix = ProcessPrefix();
     int type = 0;
     int subtype = 0;
     EntityTypeOf(entity, &type, &subtype);
     if (type == kTypeMessage && subtype == kSubtypePartial) {
-        PrintMessage("%s%s %s", prefix.c_str(), partName.c_str(), MessageText(151));
+        PrintMessage("%s%s %s", ProcessPrefix().c_str(), partName.c_str(), MessageText(151));
         EndMessageLine(0);
         *status = kMailPartialSkipped;
         walk.task->CountSkipped();
         return std::string();
     }
     if (type == kTypeMultipart && headers.FindContentType()->Boundary().empty()) {
-        PrintMessage("%s%s %s", prefix.c_str(), partName.c_str(), MessageText(201));
+        PrintMessage("%s%s %s", ProcessPrefix().c_str(), partName.c_str(), MessageText(201));
         EndMessageLine(0);
     }
     // Read without adding a field: the message is written back as it came, but for the changed parts.
     DwMechanism* mechanism = headers.FindContentTransferEncoding();
     const int cte = mechanism ? mechanism->AsEnum() : kCteNull;
+    // A body in no transfer encoding is scanned where it lies.
     std::string decoded;
-    DecodePartBody(partName.c_str(), cte, body, decoded);
-    if (decoded.empty()) {
-        if (!HasText(body)) return std::string();
-        // Nothing came out of an encoded body: what a reader makes of it is not known, so the body is
-        // scanned as it stands and the message is not answered clean.
-        std::string encoding;
-        CteEnumToStr(cte, encoding);
-        const std::string why = "nothing could be decoded from its " + encoding;
-        NotExamined(walk, partName, why.c_str());
-        decoded.assign(body);
+    std::string_view data = body;
+    if (cte == kCteBase64 || cte == kCteQuotedPrintable || cte == kCteUuencode) {
+        DecodePartBody(partName.c_str(), cte, body, decoded);
+        data = decoded;
+        if (decoded.empty()) {
+            if (!HasText(body)) return std::string();
+            // Nothing came out of an encoded body: what a reader makes of it is not known, so the body is
+            // scanned as it stands and the message is not answered clean.
+            std::string encoding;
+            CteEnumToStr(cte, encoding);
+            const std::string why = "nothing could be decoded from its " + encoding;
+            NotExamined(walk, partName, why.c_str());
+            data = body;
+        }
     }
 
     if (type == kTypeText && subtype == kSubtypeHtml) {
-        const size_t html = FindHtmlTag(decoded);
-        const size_t first = decoded.find('<');
-        if (html != std::string::npos && html != 0 && first != 0) {
+        const size_t html = FindHtmlTag(data);
+        const size_t first = data.find('<');
+        if (html != std::string_view::npos && html != 0 && first != 0) {
             const std::string stripped = ObjectNameOf(partName + ".Stripped");
-            *status = ScanObject(walk, stripped, decoded.substr(html));
+            *status = ScanObject(walk, stripped, data.substr(html));
             if (*status & (TARVO_RESULT_DELETED | TARVO_RESULT_MOVED)) {
                 walk.task->ClearLine();
                 return stripped;
@@ -207,14 +211,17 @@ std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, uint32_t* sta
                 // whole is scanned as usual.
                 uint32_t size = 0;
                 const uint8_t* cured = GetMemoryFileData(&size, stripped.c_str());
-                if (cured)
-                    decoded =
-                        decoded.substr(0, html) + std::string(reinterpret_cast<const char*>(cured), size);
+                if (cured) {
+                    std::string page(data.substr(0, html));
+                    page.append(reinterpret_cast<const char*>(cured), size);
+                    decoded = std::move(page);
+                    data = decoded;
+                }
             }
         }
     }
     const std::string object = ObjectNameOf(partName);
-    *status |= ScanObject(walk, object, decoded);
+    *status |= ScanObject(walk, object, data);
     walk.task->ClearLine();
     return object;
 }
