@@ -75,10 +75,15 @@ bench-mime: configure
 bench-cost: build
 	@bench/syscall-cost $(BUILD)
 
-# Parse and parse+assemble throughput of the MIME tree next to Python's email and GMime 3; MB=8.
+# Parse and parse+assemble throughput and peak memory of the MIME tree next to Python's email and GMime 3,
+# in a program of the host's width, then in a 32-bit one as the daemon runs (32-bit builds); MB=8 for the
+# mixed corpus, SHAPES="corpus nested" to run some shapes only.
 bench-mimetree: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target tarvo-mimetreebench
-	@$(BUILD)/bench/tarvo-mimetreebench $(MB)
+	@$(BUILD)/bench/tarvo-mimetreebench $(or $(MB),8) $(SHAPES)
+	@if grep -q '^tarvo-mimetreebench32:' $(BUILD)/bench/Makefile; then \
+		cmake --build $(BUILD) -j$(JOBS) --target tarvo-mimetreebench32 && \
+		$(BUILD)/bench/tarvo-mimetreebench32 $(or $(MB),8) $(SHAPES); fi
 
 # The mail walk next to the same messages scanned whole, in-process with the stand-in engine (SECONDS=2 a row).
 bench-mail: configure

@@ -9,25 +9,22 @@
 #include "shell/scan/scanstop.h"
 
 int32_t MailActionsRequested = 0;
-TarvoMainSettings SavedMainSettings;
 
 namespace {
 
-// CopyMainSettings keeps a few words at their defaults; the saved copy must bring back every word.
 uint32_t SavedWords[TarvoMainSettings::kWordCount + 1];
 
 } // namespace
 
 void RestoreMainSettings() {
     if (!MainSettings) return;
-    CopyMainSettings(SavedMainSettings, *MainSettings);
     memcpy(MainSettings->word, SavedWords, sizeof SavedWords);
 }
 
 MailSettingsScope::MailSettingsScope()
     : deleteArchives_(EnableDeleteArchiveAction), actionsRequested_(MailActionsRequested),
       walkActive_(MailWalkActive), ruleSwitch_(RuleSwitch) {
-    if (MainSettings && CopyMainSettings(*MainSettings, SavedMainSettings) == 0) {
+    if (MainSettings) {
         memcpy(SavedWords, MainSettings->word, sizeof SavedWords);
         saved_ = true;
     }

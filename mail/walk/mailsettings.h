@@ -17,10 +17,9 @@ enum : uint32_t {
 // even with StopOnFirstInfected, so that every part gets its action.
 extern int32_t MailActionsRequested;
 
-// The copy of the process-wide scan settings taken before a message changed them.
-extern TarvoMainSettings SavedMainSettings;
-
-// Copies the saved settings back into the process-wide ones, every word included.
+// Copies the settings words saved before a message changed them back into the process-wide settings,
+// every word included. A message changes words only: the lists (masks, exclusions) are the
+// configuration's, and copying them twice a message cost more than the walk of a short one.
 void RestoreMainSettings();
 
 // Saves the process-wide state a message changes (the scan settings, EnableDeleteArchiveAction, the

@@ -57,10 +57,14 @@ std::string MechanismKey(DwField& field) {
 void OtherFieldReadings(DwEntity& entity, const char* name, std::string (*key)(DwField&), const char* why,
                         std::vector<EntityReading>& out) {
     DwHeaders& headers = entity.Headers();
+    // Nearly every entity has the field once at most: it is counted before anything is kept.
+    int count = 0;
+    for (int i = 0; i < headers.FieldCount() && count < 2; ++i)
+        if (IsFieldNamed(headers.FieldAt(i), name)) ++count;
+    if (count < 2) return;
     std::vector<int> indexes;
     for (int i = 0; i < headers.FieldCount(); ++i)
         if (IsFieldNamed(headers.FieldAt(i), name)) indexes.push_back(i);
-    if (indexes.size() < 2) return;
     std::vector<std::string> keys{key(headers.FieldAt(indexes[0]))};
     for (size_t k = 1; k < indexes.size(); ++k) {
         DwField& field = headers.FieldAt(indexes[k]);
