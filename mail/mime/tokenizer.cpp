@@ -3,38 +3,16 @@
 #include "mail/mime/charclass.h"
 
 DwTokenizer::DwTokenizer(const std::string& text, unsigned char specials, int specialType, int runType)
-    : own_(text), text_(own_), specials_(specials), specialType_(specialType), runType_(runType) {}
+    : DwTokenizer(DwTextRef(std::string(text)), specials, specialType, runType) {}
 
 DwTokenizer::DwTokenizer(const char* text, unsigned char specials, int specialType, int runType)
-    : own_(text ? text : ""), text_(own_), specials_(specials), specialType_(specialType), runType_(runType) {
-}
+    : DwTokenizer(DwTextRef(std::string(text ? text : "")), specials, specialType, runType) {}
 
 DwTokenizer::DwTokenizer(std::string_view text, unsigned char specials, int specialType, int runType)
-    : text_(text), specials_(specials), specialType_(specialType), runType_(runType) {}
+    : DwTokenizer(DwTextRef(text), specials, specialType, runType) {}
 
-// A copy walks its own copy of a copied text, or the same borrowed one.
-DwTokenizer::DwTokenizer(const DwTokenizer& other)
-    : own_(other.own_), text_(other.text_.data() == other.own_.data() ? std::string_view(own_) : other.text_),
-      token_(other.token_), tokenStart_(other.tokenStart_), tokenLength_(other.tokenLength_),
-      nextStart_(other.nextStart_), type_(other.type_), specials_(other.specials_),
-      specialType_(other.specialType_), runType_(other.runType_) {}
-
-DwTokenizer& DwTokenizer::operator=(const DwTokenizer& other) {
-    if (this != &other) {
-        const bool owned = other.text_.data() == other.own_.data();
-        own_ = other.own_;
-        text_ = owned ? std::string_view(own_) : other.text_;
-        token_ = other.token_;
-        tokenStart_ = other.tokenStart_;
-        tokenLength_ = other.tokenLength_;
-        nextStart_ = other.nextStart_;
-        type_ = other.type_;
-        specials_ = other.specials_;
-        specialType_ = other.specialType_;
-        runType_ = other.runType_;
-    }
-    return *this;
-}
+DwTokenizer::DwTokenizer(DwTextRef text, unsigned char specials, int specialType, int runType)
+    : text_(std::move(text)), specials_(specials), specialType_(specialType), runType_(runType) {}
 
 int DwTokenizer::NextToken() {
     ParseToken();
@@ -48,19 +26,20 @@ int DwTokenizer::Rewind() {
 }
 
 void DwTokenizer::ParseToken() {
-    const size_t n = text_.size();
+    const std::string_view text = text_.View();
+    const size_t n = text.size();
     tokenStart_ = nextStart_;
     tokenLength_ = 0;
     type_ = kTokenNull;
     if (tokenStart_ >= n) return;
     while (tokenStart_ < n &&
-           HasCharClass(static_cast<unsigned char>(text_[tokenStart_]), kCharControl | kCharSpace))
+           HasCharClass(static_cast<unsigned char>(text[tokenStart_]), kCharControl | kCharSpace))
         ++tokenStart_;
     if (tokenStart_ == n) {
         nextStart_ = n;
         return;
     }
-    const unsigned char c = static_cast<unsigned char>(text_[tokenStart_]);
+    const unsigned char c = static_cast<unsigned char>(text[tokenStart_]);
     switch (c) {
     case '"':
         type_ = kTokenQuotedString;
@@ -81,26 +60,27 @@ void DwTokenizer::ParseToken() {
     } else {
         type_ = runType_;
         const unsigned char stops = kCharSpace | kCharControl | specials_;
-        while (end < n && !HasCharClass(static_cast<unsigned char>(text_[end]), stops)) ++end;
+        while (end < n && !HasCharClass(static_cast<unsigned char>(text[end]), stops)) ++end;
     }
     tokenLength_ = end - tokenStart_;
-    token_.assign(text_.data() + tokenStart_, tokenLength_);
+    token_.assign(text.data() + tokenStart_, tokenLength_);
     nextStart_ = end;
 }
 
 void DwTokenizer::ScanDelimited(char close, bool nests) {
-    const size_t n = text_.size();
-    const char open = text_[tokenStart_];
+    const std::string_view text = text_.View();
+    const size_t n = text.size();
+    const char open = text[tokenStart_];
     size_t depth = 1;
     for (size_t i = tokenStart_ + 1; i < n; ++i) {
-        char c = text_[i];
+        char c = text[i];
         if (c == '\\') {
             ++i; // the next character is ordinary; a text ending here is unterminated
         } else if (nests && c == open) {
             ++depth;
         } else if (c == close && --depth == 0) {
             tokenLength_ = i + 1 - tokenStart_;
-            token_.assign(text_.data() + tokenStart_, tokenLength_);
+            token_.assign(text.data() + tokenStart_, tokenLength_);
             nextStart_ = i + 1;
             return;
         }

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "mail/mime/textref.h"
+
 enum DwTokenType : int {
     kTokenError = -1,        // unterminated quoted string, comment or domain literal
     kTokenNull = 0,          // end of the text
@@ -25,8 +27,8 @@ enum DwTokenType : int {
 // the text must then outlive the tokenizer.
 class DwTokenizer {
 public:
-    DwTokenizer(const DwTokenizer& other);
-    DwTokenizer& operator=(const DwTokenizer& other);
+    DwTokenizer(const DwTokenizer&) = default;
+    DwTokenizer& operator=(const DwTokenizer&) = default;
     virtual ~DwTokenizer() = default;
 
     // The current token with its delimiters (quotes, parentheses, brackets) unless trimmed. At
@@ -53,12 +55,11 @@ protected:
     void ParseToken();
 
 private:
+    DwTokenizer(DwTextRef text, unsigned char specials, int specialType, int runType);
     // Scans a delimited token opening at tokenStart_: quoted string, domain literal or comment.
     void ScanDelimited(char close, bool nests);
 
-    // The copy, when the tokenizer keeps one; text_ is that copy or the borrowed text.
-    std::string own_;
-    std::string_view text_;
+    DwTextRef text_;
     std::string token_;
     size_t tokenStart_ = 0;
     size_t tokenLength_ = 0;

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "mail/mime/textref.h"
+
 class DwTokenizer;
 
 // The tokenizer given must walk the same text; a window outside the text is cut to it. Given a
@@ -14,8 +16,8 @@ class DwTokenString {
 public:
     explicit DwTokenString(const std::string& text);
     explicit DwTokenString(std::string_view text);
-    DwTokenString(const DwTokenString& other);
-    DwTokenString& operator=(const DwTokenString& other);
+    DwTokenString(const DwTokenString&) = default;
+    DwTokenString& operator=(const DwTokenString&) = default;
     virtual ~DwTokenString() = default;
 
     // Opens the window on the current token (empty at kTokenNull or kTokenError).
@@ -30,9 +32,7 @@ public:
     size_t Length() const { return length_; }
 
 private:
-    // The copy, when the window keeps one; text_ is that copy or the borrowed text.
-    std::string own_;
-    std::string_view text_;
+    DwTextRef text_;
     // Made when asked for: a window moves many times for each time it is read.
     mutable std::string tokens_;
     mutable bool fresh_ = false;

@@ -41,7 +41,7 @@ std::string MailWithAttachment(size_t bytes) {
 std::string Nested(int levels, std::string mail) {
     for (int i = levels - 1; i >= 0; --i) {
         // Of one length: no boundary is the start of another.
-        char boundary[8];
+        char boundary[16];
         snprintf(boundary, sizeof boundary, "L%02d", i);
         mail = std::string("Content-Type: multipart/mixed; boundary=") + boundary + "\r\n\r\n--" + boundary +
                "\r\n" + mail + "\r\n--" + boundary + "--\r\n";
