@@ -68,6 +68,19 @@ void AdviseHugePages(void* p, size_t n) {
     if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
+// glibc grows its mmap threshold with the blocks a program frees, up to 32 MB in a 64-bit process
+// but only 512 KB in a 32-bit one: there every block above that (a 1 MB message's copy, its decoded
+// attachment) would be a fresh mapping, faulted in and zeroed by the kernel, for every message. The
+// 32-bit process takes the heap up to the size of a huge block instead, and keeps twice that free at
+// its top, as glibc's own growth would.
+[[maybe_unused]] const bool heapPolicy = [] {
+    if (sizeof(void*) == 4) {
+        mallopt(M_MMAP_THRESHOLD, static_cast<int>(kHugeBlock));
+        mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * kHugeBlock));
+    }
+    return true;
+}();
+
 } // namespace
 
 void* MemAllocZeroed(size_t n) {
