@@ -64,8 +64,10 @@ static int ClassKnown(uint8_t class_) {
     }
 }
 
-/* Checks every record and unmasks its pattern: the record count, or -1. */
-static int32_t PrepareRecords(uint8_t* body, uint32_t size) {
+/* Checks every record and unmasks its pattern: the record count, or -1;
+ * *longest the length of the longest pattern. */
+static int32_t PrepareRecords(uint8_t* body, uint32_t size, uint32_t* longest) {
+    *longest = 0;
     uint32_t count = 0;
     uint32_t at = 0;
     while (at < size) {
@@ -82,6 +84,7 @@ static int32_t PrepareRecords(uint8_t* body, uint32_t size) {
         if (!name_length || !pattern_length || pattern_length > TARVO_VDB_PATTERN_MAX) return -1;
         uint8_t* pattern = record + TARVO_VDB_RECORD_FIXED + name_length;
         for (uint32_t i = 0; i < pattern_length; i++) pattern[i] ^= TARVO_VDB_PATTERN_MASK;
+        if (pattern_length > *longest) *longest = pattern_length;
         at += record_size;
         count++;
     }
@@ -167,7 +170,8 @@ int32_t CommandLoadBase(void* context, va_list* args) {
     int32_t answer = ReadBase(handle, &body, &size);
     HostClose(context, handle);
     if (answer != 0) return answer;
-    int32_t count = PrepareRecords(body, size);
+    uint32_t longest = 0;
+    int32_t count = PrepareRecords(body, size, &longest);
     if (count <= 0) {
         HostFree(context, body);
         if (count < 0) return TARVO_BASE_ERROR;
@@ -189,6 +193,7 @@ int32_t CommandLoadBase(void* context, va_list* args) {
     base->records = body;
     base->size = size;
     base->count = (uint32_t)count;
+    base->longest = longest;
     base->next = Engine->bases;
     Engine->bases = base;
     return count;

@@ -13,6 +13,7 @@ typedef struct EngineBase {
     uint8_t* records; /* the body */
     uint32_t size;    /* bytes of the body */
     uint32_t count;   /* records in it */
+    uint32_t longest; /* bytes of its longest pattern */
 } EngineBase;
 
 struct ScanState;

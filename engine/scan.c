@@ -71,7 +71,11 @@ static int EachRecord(ScanState* state, RecordVisitor* fn, void* arg) {
 }
 
 void ScanStateReset(void* context, ScanState* state) {
-    for (uint32_t i = 0; i < state->depth; i++) HostFree(context, state->levels[i].owned);
+    /* Levels are emptied as they close, so only the open ones need it. */
+    for (uint32_t i = 0; i < state->depth; i++) {
+        HostFree(context, state->levels[i].owned);
+        memset(&state->levels[i], 0, sizeof state->levels[i]);
+    }
     HostFree(context, state->pending_owned);
     state->pending_owned = 0;
     state->has_pending = 0;
@@ -80,7 +84,6 @@ void ScanStateReset(void* context, ScanState* state) {
     state->finding_class = -1;
     state->finding_name[0] = 0;
     state->finding_count = 0;
-    memset(state->levels, 0, sizeof state->levels);
 }
 
 ScanState* ScanStateFor(void* context) {
@@ -212,46 +215,55 @@ static int MatchAnywhere(ScanState* state, const uint8_t* record, void* arg) {
     return 0;
 }
 
-static int LongestPattern(ScanState* state, const uint8_t* record, void* arg) {
-    (void)state;
-    uint32_t* longest = (uint32_t*)arg;
-    if (RecordPatternLength(record) > *longest) *longest = RecordPatternLength(record);
-    return 0;
-}
-
-/* Reads the chunk at offset: the bytes read, or -1. */
-static int32_t ReadChunk(ScanState* state, const ObjectSource* source, uint32_t offset, uint32_t length) {
+/* Reads the chunk at offset; held bytes of it are in the chunk already:
+ * the bytes it holds now, or -1. */
+static int32_t ReadChunk(ScanState* state, const ObjectSource* source, uint32_t offset, uint32_t length,
+                         uint32_t held) {
     uint32_t left = source->size - offset;
     if (length > left) length = left;
-    if (SourceRead(state, source, offset, state->chunk, length) != 0) return -1;
+    if (held < length && SourceRead(state, source, offset + held, state->chunk + held, length - held) != 0)
+        return -1;
     return (int32_t)length;
 }
 
-/* Looks for markers or findings in source: 0, or -1 when it could not be read. */
-static int32_t Match(ScanState* state, const ObjectSource* source, int markers, uint32_t* marker_bits) {
+/* The longest pattern of the loaded bases. */
+static uint32_t LongestPattern(void) {
+    uint32_t longest = 0;
+    for (const EngineBase* base = Engine->bases; base; base = base->next)
+        if (base->longest > longest) longest = base->longest;
+    return longest;
+}
+
+/* Looks for markers or findings in source, of which the chunk holds the
+ * first *held bytes: 0, or -1 when it could not be read. *held becomes what
+ * the chunk holds after the first chunk's records were matched. */
+static int32_t Match(ScanState* state, const ObjectSource* source, int markers, uint32_t* marker_bits,
+                     uint32_t* held) {
     MatchPass pass;
     memset(&pass, 0, sizeof pass);
     pass.source = source;
     pass.markers = markers;
-    uint32_t overlap = 0;
-    EachRecord(state, LongestPattern, &overlap);
+    uint32_t overlap = LongestPattern();
     if (overlap > TARVO_VDB_PATTERN_MAX) overlap = TARVO_VDB_PATTERN_MAX;
     if (overlap) overlap--;
 
-    int32_t got = ReadChunk(state, source, 0, ENGINE_CHUNK);
+    int32_t got = ReadChunk(state, source, 0, ENGINE_CHUNK, *held < ENGINE_CHUNK ? *held : ENGINE_CHUNK);
     if (got < 0) return -1;
     pass.chunk_length = (uint32_t)got;
     pass.chunk_step = pass.chunk_length;
+    /* Past the chunk, a fixed pattern is read into the spare room after it. */
+    *held = pass.chunk_length;
     EachRecord(state, MatchFixed, &pass);
     if (pass.failed) return -1;
     /* Markers are known by the object's start alone. */
     if (!markers) {
         for (uint32_t at = 0; at < source->size; at += ENGINE_CHUNK) {
-            got = ReadChunk(state, source, at, ENGINE_CHUNK + overlap);
+            got = ReadChunk(state, source, at, ENGINE_CHUNK + overlap, at ? 0 : *held);
             if (got < 0) return -1;
             pass.chunk_at = at;
             pass.chunk_length = (uint32_t)got;
             pass.chunk_step = ENGINE_CHUNK;
+            *held = 0;
             EachRecord(state, MatchAnywhere, &pass);
         }
     }
@@ -259,9 +271,9 @@ static int32_t Match(ScanState* state, const ObjectSource* source, int markers, 
     return 0;
 }
 
-uint32_t MatchMarkers(ScanState* state, const ObjectSource* source) {
+uint32_t MatchMarkers(ScanState* state, const ObjectSource* source, uint32_t* held) {
     uint32_t bits = 0;
-    if (!source->size || Match(state, source, 1, &bits) != 0) return 0;
+    if (!source->size || Match(state, source, 1, &bits, held) != 0) return 0;
     return bits;
 }
 
@@ -396,11 +408,13 @@ uint32_t ScanSource(ScanState* state, const ObjectSource* source, uint32_t cure,
         state->has_pending = 1;
         return TARVO_RESULT_CONTAINER;
     }
-    uint32_t markers = MatchMarkers(state, source);
+    /* The chunk holds the head: the passes read on from there. */
+    uint32_t held = head;
+    uint32_t markers = MatchMarkers(state, source, &held);
     if (markers & ENGINE_MARKER_KEEP_OPEN) state->keep_open = 1;
     markers &= ~ENGINE_MARKER_PRIVATE;
     if (markers) return markers;
-    if (Match(state, source, 0, 0) != 0) return TARVO_RESULT_READ_ERROR;
+    if (Match(state, source, 0, 0, &held) != 0) return TARVO_RESULT_READ_ERROR;
     if (!state->finding_count) return 0;
     uint32_t bits = ReportFindings(state);
     if (!cure) return bits;
