@@ -145,6 +145,10 @@ void VPrintMessage(const char* fmt, va_list ap) {
 
 tvList& LogLineList = reportList.list;
 
+bool RecordLineWanted() {
+    return Logging() && (ConsoleActive || RecordLineSwitch);
+}
+
 time_t (*LogClock)() = SystemClock;
 void (*LogSyslogSend)(int, const char*, const char*) = SendToSyslog;
 int LogLockWaitSeconds = 2;
@@ -222,14 +226,25 @@ void FlushMessageBuffer() {
 }
 
 void PrintRecordLine(const char* fmt, ...) {
+    if (!RecordLineWanted()) return;
     char text[kLogFormatSize];
     va_list ap;
     va_start(ap, fmt);
     vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
     va_end(ap);
-    if (!Logging() || !(ConsoleActive || RecordLineSwitch)) return;
     // The formatted text can be twice the line: what does not fit is cut.
     messagePos = AppendBounded(messageBuffer, 0, kMessageLineMax + 1, text);
+}
+
+void PrintRecordPieces(std::initializer_list<const char*> pieces) {
+    if (!RecordLineWanted()) return;
+    // The line is shorter than a formatted piece: cutting the whole to the line cuts it the same.
+    static_assert(kMessageLineMax < kLogFormatSize);
+    size_t length = 0;
+    messageBuffer[0] = '\0';
+    for (const char* piece : pieces)
+        length = AppendBounded(messageBuffer, length, kMessageLineMax + 1, piece);
+    messagePos = length;
 }
 
 void LogPutText(const char* text) {

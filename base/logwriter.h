@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <initializer_list>
 
 #include "base/pathutil.h"
 
@@ -84,6 +85,10 @@ void FlushMessageBuffer();
 // Makes the pending line exactly this text (cut to 8191 characters), while
 // the console is active or the record switch is set.
 void PrintRecordLine(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Whether PrintRecordLine replaces the pending line now (else it does nothing).
+bool RecordLineWanted();
+// PrintRecordLine("%s%s...") of the pieces, without the formatting.
+void PrintRecordPieces(std::initializer_list<const char*> pieces);
 
 // Appends text to the log line, dropping colour escapes (byte 1 and the
 // attribute byte after it).
