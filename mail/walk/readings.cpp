@@ -207,6 +207,13 @@ std::string PlainBoundaryReading(const std::string& fieldBody) {
 }
 
 bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
+    int type = 0;
+    int subtype = 0;
+    EntityTypeOf(entity, &type, &subtype);
+    return OtherEntityReadings(entity, type, subtype, out);
+}
+
+bool OtherEntityReadings(DwEntity& entity, int type, int subtype, std::vector<EntityReading>* out) {
     std::vector<EntityReading> readings;
     DwHeaders& headers = entity.Headers();
     DwBody& body = entity.Body();
@@ -224,9 +231,6 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
     std::string upToEmptyLine;
     if (!entity.HasEmptyLineAfterHeaders() && FieldsUpToEmptyLine(block, body.TextView(), upToEmptyLine))
         readings.push_back({std::move(upToEmptyLine), false, "its fields read up to the first empty line"});
-    int type = 0;
-    int subtype = 0;
-    EntityTypeOf(entity, &type, &subtype);
     DwMediaType* mediaType = headers.FindContentType();
     DwMechanism* mechanism = headers.FindContentTransferEncoding();
     const int cte = mechanism ? mechanism->AsEnum() : kCteNull;
