@@ -136,9 +136,20 @@ size_t AppendBounded(char* dst, size_t length, size_t size, const char* src) {
 }
 
 void VPrintMessage(const char* fmt, va_list ap) {
+    // Nothing to append to: the text need not be made.
+    if (!Logging()) return;
     char text[kLogFormatSize];
     vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
     WriteMessageText(text, 0);
+}
+
+void AppendMessageRun(const char* text, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        if (messagePos >= kMessageLineMax) FlushMessageBuffer();
+        messageBuffer[messagePos++] = text[i];
+        // A long message goes out as several lines.
+        if (messagePos > kMessageLineMax - 1) FlushMessageBuffer();
+    }
 }
 
 } // namespace
@@ -180,11 +191,17 @@ void WriteMessageText(const char* text, int) {
 
 void AppendMessageBuffer(const char* text) {
     if (!Logging() || !text) return;
-    for (const char* p = text; *p; ++p) {
-        if (messagePos >= kMessageLineMax) FlushMessageBuffer();
-        messageBuffer[messagePos++] = *p;
-        // A long message goes out as several lines.
-        if (messagePos > kMessageLineMax - 1) FlushMessageBuffer();
+    AppendMessageRun(text, std::strlen(text));
+}
+
+void PrintMessagePieces(std::initializer_list<const char*> pieces) {
+    if (!Logging()) return;
+    // Cut where the formatted piece would be.
+    size_t left = kLogFormatSize - 1;
+    for (const char* piece : pieces) {
+        const size_t n = strnlen(piece, left);
+        AppendMessageRun(piece, n);
+        left -= n;
     }
 }
 

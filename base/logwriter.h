@@ -71,6 +71,8 @@ extern int LogLockWaitSeconds;
 void ClearLogBuffers();
 
 void PrintMessage(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// PrintMessage("%s%s...") of the pieces, without the formatting.
+void PrintMessagePieces(std::initializer_list<const char*> pieces);
 // The attribute is not kept: the line reaches console and log uncoloured.
 void PrintMessageAttr(int attr, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void WriteMessageText(const char* text, int attr);

@@ -439,7 +439,7 @@ uint32_t ScanTask::ProcessResult(uint32_t r) {
         CountClean(depth_);
         if (LogScanned) {
             PrintObjectLine();
-            PrintMessage(" - %s", MessageText(10));
+            PrintMessagePieces({" - ", MessageText(10)});
             EndMessageLine(0);
         } else {
             ResetMessageBuffer();

@@ -115,6 +115,30 @@ TEST_F(LogLineTest, RecordPiecesMakeTheLineThatFormattingThemMakes) {
     EXPECT_EQ(Log().substr(before), "kept \n");
 }
 
+TEST_F(LogLineTest, MessagePiecesMakeTheTextThatFormattingThemMakes) {
+    const std::string longText(20000, 'p');
+    const struct {
+        const char* a;
+        const char* b;
+    } cases[] = {
+        {" - ", "clean"},
+        {"", ""},
+        {" - ", longText.c_str()},
+        {longText.c_str(), "cut away"},
+    };
+    for (const auto& c : cases) {
+        const size_t before = Log().size();
+        PrintMessage("head");
+        PrintMessage("%s%s", c.a, c.b);
+        EndMessageLine(0);
+        const std::string formatted = Log().substr(before);
+        PrintMessage("head");
+        PrintMessagePieces({c.a, c.b});
+        EndMessageLine(0);
+        EXPECT_EQ(Log().substr(before + formatted.size()), formatted) << c.a << c.b;
+    }
+}
+
 TEST_F(LogLineTest, RecordLineNeedsActiveConsoleOrRecordSwitch) {
     ConsoleActive = 0;
     PrintMessage("kept ");
