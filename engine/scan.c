@@ -53,21 +53,14 @@ static const uint8_t* RecordPattern(const uint8_t* r) {
     return r + TARVO_VDB_RECORD_FIXED + RecordNameLength(r);
 }
 
-/* Calls fn for every record of every loaded base until it answers non-zero. */
-typedef int RecordVisitor(ScanState* state, const uint8_t* record, void* arg);
+/* Calls fn for every record of that kind (ENGINE_PICK_...) of every loaded base. */
+typedef void RecordVisitor(ScanState* state, const uint8_t* record, void* arg);
 
-static int EachRecord(ScanState* state, RecordVisitor* fn, void* arg) {
+static void EachPicked(ScanState* state, uint32_t kind, RecordVisitor* fn, void* arg) {
     for (const EngineBase* base = Engine->bases; base; base = base->next) {
-        uint32_t at = 0;
-        while (at + TARVO_VDB_RECORD_FIXED <= base->size) {
-            const uint8_t* record = base->records + at;
-            uint32_t size = Get16(record);
-            if (size < TARVO_VDB_RECORD_FIXED || size > base->size - at) break;
-            if (fn(state, record, arg)) return 1;
-            at += size;
-        }
+        const uint8_t* const* record = base->picks + base->pick_at[kind];
+        for (uint32_t i = 0; i < base->pick_count[kind]; i++) fn(state, record[i], arg);
     }
-    return 0;
 }
 
 void ScanStateReset(void* context, ScanState* state) {
@@ -176,34 +169,33 @@ static void Found(ScanState* state, MatchPass* pass, const uint8_t* record, uint
     state->finding_count++;
 }
 
-static int MatchFixed(ScanState* state, const uint8_t* record, void* arg) {
+static void MatchFixed(ScanState* state, const uint8_t* record, void* arg) {
     MatchPass* pass = (MatchPass*)arg;
-    if (!Wanted(record, pass) || RecordOffset(record) == TARVO_VDB_ANYWHERE) return 0;
+    if (!Wanted(record, pass) || RecordOffset(record) == TARVO_VDB_ANYWHERE) return;
     uint32_t offset = (uint32_t)RecordOffset(record);
     uint32_t length = RecordPatternLength(record);
-    if (offset > pass->source->size || length > pass->source->size - offset) return 0;
+    if (offset > pass->source->size || length > pass->source->size - offset) return;
     const uint8_t* pattern = RecordPattern(record);
     if (offset + length <= pass->chunk_length) {
         if (!memcmp(state->chunk + offset, pattern, length)) Found(state, pass, record, offset);
-        return 0;
+        return;
     }
     /* Past the first chunk: read just the bytes under the pattern, after
      * the chunk so that the chunk stays intact. */
     uint8_t* spare = state->chunk + ENGINE_CHUNK;
     if (length > TARVO_VDB_PATTERN_MAX || SourceRead(state, pass->source, offset, spare, length) != 0) {
         pass->failed = 1;
-        return 0;
+        return;
     }
     if (!memcmp(spare, pattern, length)) Found(state, pass, record, offset);
-    return 0;
 }
 
-static int MatchAnywhere(ScanState* state, const uint8_t* record, void* arg) {
+static void MatchAnywhere(ScanState* state, const uint8_t* record, void* arg) {
     MatchPass* pass = (MatchPass*)arg;
     if (!Wanted(record, pass) || RecordOffset(record) != TARVO_VDB_ANYWHERE || AlreadyFound(state, record))
-        return 0;
+        return;
     uint32_t length = RecordPatternLength(record);
-    if (length > pass->chunk_length) return 0;
+    if (length > pass->chunk_length) return;
     const uint8_t* pattern = RecordPattern(record);
     uint32_t last = pass->chunk_length - length;
     for (uint32_t i = 0; i <= last && i < pass->chunk_step; i++) {
@@ -212,7 +204,6 @@ static int MatchAnywhere(ScanState* state, const uint8_t* record, void* arg) {
             break;
         }
     }
-    return 0;
 }
 
 /* Reads the chunk at offset; held bytes of it are in the chunk already:
@@ -253,7 +244,7 @@ static int32_t Match(ScanState* state, const ObjectSource* source, int markers, 
     pass.chunk_step = pass.chunk_length;
     /* Past the chunk, a fixed pattern is read into the spare room after it. */
     *held = pass.chunk_length;
-    EachRecord(state, MatchFixed, &pass);
+    EachPicked(state, markers ? ENGINE_PICK_MARKERS : ENGINE_PICK_FIXED, MatchFixed, &pass);
     if (pass.failed) return -1;
     /* Markers are known by the object's start alone. */
     if (!markers) {
@@ -264,7 +255,7 @@ static int32_t Match(ScanState* state, const ObjectSource* source, int markers, 
             pass.chunk_length = (uint32_t)got;
             pass.chunk_step = ENGINE_CHUNK;
             *held = 0;
-            EachRecord(state, MatchAnywhere, &pass);
+            EachPicked(state, ENGINE_PICK_ANYWHERE, MatchAnywhere, &pass);
         }
     }
     if (marker_bits) *marker_bits = pass.marker_bits;

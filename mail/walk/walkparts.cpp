@@ -33,8 +33,7 @@ namespace {
 
 constexpr size_t kMaxObjectName = 511;
 
-std::string ObjectNameOf(const std::string& name) {
-    std::string object = name;
+std::string ObjectNameOf(std::string object) {
     object.erase(std::remove(object.begin(), object.end(), '\n'), object.end());
     if (object.size() > kMaxObjectName) object.resize(kMaxObjectName);
     return object;
@@ -188,7 +187,7 @@ std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int
     const std::string_view body = entity.Body().TextView();
     if (body.empty()) return std::string();
     *status = 0;
-    const std::string partName = PartNameOf(walk, headers);
+    std::string partName = PartNameOf(walk, headers);
     if (type == kTypeMessage && subtype == kSubtypePartial) {
         PrintMessage("%s%s %s", ProcessPrefix().c_str(), partName.c_str(), MessageText(151));
         EndMessageLine(0);
@@ -245,7 +244,8 @@ std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int
             }
         }
     }
-    const std::string object = ObjectNameOf(partName);
+    // The part's name is not needed any more: the object's is made of it in place.
+    const std::string object = ObjectNameOf(std::move(partName));
     *status |= ScanObject(walk, object, data);
     walk.task->ClearLine();
     return object;
