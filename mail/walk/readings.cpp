@@ -119,7 +119,9 @@ bool IsOctal(char c) {
 std::vector<size_t> UuencodeStarts(std::string_view text) {
     std::vector<size_t> starts;
     for (size_t at = 0; at < text.size() && starts.size() < kMaxUuencodedFiles;) {
-        if (text.compare(at, 6, "begin ") == 0 && at + 6 < text.size() && IsOctal(text[at + 6]))
+        // Most lines fail at their first byte, without a call.
+        if (text[at] == 'b' && text.compare(at, 6, "begin ") == 0 && at + 6 < text.size() &&
+            IsOctal(text[at + 6]))
             starts.push_back(at);
         const size_t lf = text.find('\n', at);
         if (lf == std::string_view::npos) break;
