@@ -88,7 +88,7 @@ const char* ProgramPath() {
 char* CopyPathBuffer(char* dst, const char* src) {
     // Only the text and its terminator: paths are copied several times an object.
     const size_t n = src ? strnlen(src, kPathMax) : 0;
-    memcpy(dst, src ? src : "", n);
+    memmove(dst, src ? src : "", n);
     dst[n] = '\0';
     return dst;
 }

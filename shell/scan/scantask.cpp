@@ -775,7 +775,7 @@ void ScanTask::PrintObjectLine() {
     const char* first = static_cast<const char*>(pathList_.First());
     const char* name = first ? first : "";
     std::string joined;
-    if (const char* next = static_cast<const char*>(pathList_.Next())) {
+    if (const char* next = first ? static_cast<const char*>(pathList_.Next()) : nullptr) {
         joined = name;
         for (; next; next = static_cast<const char*>(pathList_.Next())) {
             if (!joined.empty()) joined += '/';
