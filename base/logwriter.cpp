@@ -136,14 +136,29 @@ size_t AppendBounded(char* dst, size_t length, size_t size, const char* src) {
 }
 
 void VPrintMessage(const char* fmt, va_list ap) {
+    // Nothing to append to: the text need not be made.
+    if (!Logging()) return;
     char text[kLogFormatSize];
     vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
     WriteMessageText(text, 0);
 }
 
+void AppendMessageRun(const char* text, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        if (messagePos >= kMessageLineMax) FlushMessageBuffer();
+        messageBuffer[messagePos++] = text[i];
+        // A long message goes out as several lines.
+        if (messagePos > kMessageLineMax - 1) FlushMessageBuffer();
+    }
+}
+
 } // namespace
 
 tvList& LogLineList = reportList.list;
+
+bool RecordLineWanted() {
+    return Logging() && (ConsoleActive || RecordLineSwitch);
+}
 
 time_t (*LogClock)() = SystemClock;
 void (*LogSyslogSend)(int, const char*, const char*) = SendToSyslog;
@@ -176,11 +191,17 @@ void WriteMessageText(const char* text, int) {
 
 void AppendMessageBuffer(const char* text) {
     if (!Logging() || !text) return;
-    for (const char* p = text; *p; ++p) {
-        if (messagePos >= kMessageLineMax) FlushMessageBuffer();
-        messageBuffer[messagePos++] = *p;
-        // A long message goes out as several lines.
-        if (messagePos > kMessageLineMax - 1) FlushMessageBuffer();
+    AppendMessageRun(text, std::strlen(text));
+}
+
+void PrintMessagePieces(std::initializer_list<const char*> pieces) {
+    if (!Logging()) return;
+    // Cut where the formatted piece would be.
+    size_t left = kLogFormatSize - 1;
+    for (const char* piece : pieces) {
+        const size_t n = strnlen(piece, left);
+        AppendMessageRun(piece, n);
+        left -= n;
     }
 }
 
@@ -222,14 +243,25 @@ void FlushMessageBuffer() {
 }
 
 void PrintRecordLine(const char* fmt, ...) {
+    if (!RecordLineWanted()) return;
     char text[kLogFormatSize];
     va_list ap;
     va_start(ap, fmt);
     vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
     va_end(ap);
-    if (!Logging() || !(ConsoleActive || RecordLineSwitch)) return;
     // The formatted text can be twice the line: what does not fit is cut.
     messagePos = AppendBounded(messageBuffer, 0, kMessageLineMax + 1, text);
+}
+
+void PrintRecordPieces(std::initializer_list<const char*> pieces) {
+    if (!RecordLineWanted()) return;
+    // The line is shorter than a formatted piece: cutting the whole to the line cuts it the same.
+    static_assert(kMessageLineMax < kLogFormatSize);
+    size_t length = 0;
+    messageBuffer[0] = '\0';
+    for (const char* piece : pieces)
+        length = AppendBounded(messageBuffer, length, kMessageLineMax + 1, piece);
+    messagePos = length;
 }
 
 void LogPutText(const char* text) {

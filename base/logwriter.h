@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <initializer_list>
 
 #include "base/pathutil.h"
 
@@ -70,6 +71,8 @@ extern int LogLockWaitSeconds;
 void ClearLogBuffers();
 
 void PrintMessage(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// PrintMessage("%s%s...") of the pieces, without the formatting.
+void PrintMessagePieces(std::initializer_list<const char*> pieces);
 // The attribute is not kept: the line reaches console and log uncoloured.
 void PrintMessageAttr(int attr, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void WriteMessageText(const char* text, int attr);
@@ -84,6 +87,10 @@ void FlushMessageBuffer();
 // Makes the pending line exactly this text (cut to 8191 characters), while
 // the console is active or the record switch is set.
 void PrintRecordLine(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Whether PrintRecordLine replaces the pending line now (else it does nothing).
+bool RecordLineWanted();
+// PrintRecordLine("%s%s...") of the pieces, without the formatting.
+void PrintRecordPieces(std::initializer_list<const char*> pieces);
 
 // Appends text to the log line, dropping colour escapes (byte 1 and the
 // attribute byte after it).

@@ -86,9 +86,10 @@ const char* ProgramPath() {
 }
 
 char* CopyPathBuffer(char* dst, const char* src) {
-    memset(dst, 0, kPathMax);
-    if (src) strncpy(dst, src, kPathMax);
-    dst[kPathMax] = '\0';
+    // Only the text and its terminator: paths are copied several times an object.
+    const size_t n = src ? strnlen(src, kPathMax) : 0;
+    memmove(dst, src ? src : "", n);
+    dst[n] = '\0';
     return dst;
 }
 

@@ -14,7 +14,7 @@ constexpr size_t kPathBufSize = kPathMax + 1;
 int SetProgramPath(const char* path);
 const char* ProgramPath();
 
-// Fills a kPathBufSize buffer: zeroed, then at most kPathMax characters of src.
+// Fills a kPathBufSize buffer with at most kPathMax characters of src and a terminator.
 char* CopyPathBuffer(char* dst, const char* src);
 
 // dst (kPathBufSize bytes) gets src as an absolute path without ".", ".." and

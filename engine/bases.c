@@ -64,8 +64,10 @@ static int ClassKnown(uint8_t class_) {
     }
 }
 
-/* Checks every record and unmasks its pattern: the record count, or -1. */
-static int32_t PrepareRecords(uint8_t* body, uint32_t size) {
+/* Checks every record and unmasks its pattern: the record count, or -1;
+ * *longest the length of the longest pattern. */
+static int32_t PrepareRecords(uint8_t* body, uint32_t size, uint32_t* longest) {
+    *longest = 0;
     uint32_t count = 0;
     uint32_t at = 0;
     while (at < size) {
@@ -82,13 +84,45 @@ static int32_t PrepareRecords(uint8_t* body, uint32_t size) {
         if (!name_length || !pattern_length || pattern_length > TARVO_VDB_PATTERN_MAX) return -1;
         uint8_t* pattern = record + TARVO_VDB_RECORD_FIXED + name_length;
         for (uint32_t i = 0; i < pattern_length; i++) pattern[i] ^= TARVO_VDB_PATTERN_MASK;
+        if (pattern_length > *longest) *longest = pattern_length;
         at += record_size;
         count++;
     }
     return (int32_t)count;
 }
 
+/* The kind of an object record, or ENGINE_PICKS for none. */
+static uint32_t PickOf(const uint8_t* record) {
+    if (!(record[3] & TARVO_VDB_TARGET_FILE)) return ENGINE_PICKS;
+    int anywhere = (int32_t)Get32(record + 8) == TARVO_VDB_ANYWHERE;
+    if (record[2] == TARVO_VDB_CLASS_MARKER) return anywhere ? ENGINE_PICKS : ENGINE_PICK_MARKERS;
+    return anywhere ? ENGINE_PICK_ANYWHERE : ENGINE_PICK_FIXED;
+}
+
+/* Sorts the records of a prepared body by kind into base->picks: 0, or -1. */
+static int32_t PickRecords(void* context, EngineBase* base) {
+    uint32_t total = 0;
+    for (uint32_t k = 0; k < ENGINE_PICKS; k++) base->pick_count[k] = 0;
+    for (uint32_t at = 0; at < base->size; at += Get16(base->records + at)) {
+        uint32_t kind = PickOf(base->records + at);
+        if (kind < ENGINE_PICKS) base->pick_count[kind]++, total++;
+    }
+    base->picks = (const uint8_t**)HostAllocate(context, (total ? total : 1) * sizeof *base->picks);
+    if (!base->picks) return -1;
+    uint32_t filled[ENGINE_PICKS];
+    for (uint32_t k = 0, next = 0; k < ENGINE_PICKS; next += base->pick_count[k], k++) {
+        base->pick_at[k] = next;
+        filled[k] = 0;
+    }
+    for (uint32_t at = 0; at < base->size; at += Get16(base->records + at)) {
+        uint32_t kind = PickOf(base->records + at);
+        if (kind < ENGINE_PICKS) base->picks[base->pick_at[kind] + filled[kind]++] = base->records + at;
+    }
+    return 0;
+}
+
 static void FreeBase(void* context, EngineBase* base) {
+    HostFree(context, (void*)base->picks);
     HostFree(context, base->path);
     HostFree(context, base->records);
     HostFree(context, base);
@@ -167,7 +201,8 @@ int32_t CommandLoadBase(void* context, va_list* args) {
     int32_t answer = ReadBase(handle, &body, &size);
     HostClose(context, handle);
     if (answer != 0) return answer;
-    int32_t count = PrepareRecords(body, size);
+    uint32_t longest = 0;
+    int32_t count = PrepareRecords(body, size, &longest);
     if (count <= 0) {
         HostFree(context, body);
         if (count < 0) return TARVO_BASE_ERROR;
@@ -184,11 +219,16 @@ int32_t CommandLoadBase(void* context, va_list* args) {
         return TARVO_BASE_ERROR;
     }
     memcpy(path_copy, path, path_size);
-    DropBase(context, path);
     base->path = path_copy;
     base->records = body;
     base->size = size;
     base->count = (uint32_t)count;
+    base->longest = longest;
+    if (PickRecords(context, base) != 0) {
+        FreeBase(context, base);
+        return TARVO_BASE_ERROR;
+    }
+    DropBase(context, path);
     base->next = Engine->bases;
     Engine->bases = base;
     return count;

@@ -226,7 +226,8 @@ int32_t CommandContainerNext(void* context, va_list* args) {
             level->member_unpacked = unpacked;
         }
     }
-    uint32_t markers = MatchMarkers(state, &level->member);
+    uint32_t held = 0;
+    uint32_t markers = MatchMarkers(state, &level->member, &held);
     if (markers & ENGINE_MARKER_REPEAT) level->stuck = 1;
     if (markers & ENGINE_MARKER_ENDLESS) level->endless = 1;
     int32_t answer;

@@ -6,6 +6,14 @@
 
 #include "engine/tarvo_engine_api.h"
 
+/* The kinds of object records: markers at a fixed offset, findings at a
+ * fixed offset, findings anywhere. Boot records and markers anywhere are
+ * none of them. */
+#define ENGINE_PICK_MARKERS 0
+#define ENGINE_PICK_FIXED 1
+#define ENGINE_PICK_ANYWHERE 2
+#define ENGINE_PICKS 3
+
 /* One loaded base file: its records, unmasked, in one block of the host's. */
 typedef struct EngineBase {
     struct EngineBase* next;
@@ -13,6 +21,12 @@ typedef struct EngineBase {
     uint8_t* records; /* the body */
     uint32_t size;    /* bytes of the body */
     uint32_t count;   /* records in it */
+    uint32_t longest; /* bytes of its longest pattern */
+    /* Its object records by the pass of a scan that looks at them, each
+     * kind in the base's order: picks[pick_at[k]] on, pick_count[k] of them. */
+    const uint8_t** picks;
+    uint32_t pick_at[ENGINE_PICKS];
+    uint32_t pick_count[ENGINE_PICKS];
 } EngineBase;
 
 struct ScanState;

@@ -53,25 +53,22 @@ static const uint8_t* RecordPattern(const uint8_t* r) {
     return r + TARVO_VDB_RECORD_FIXED + RecordNameLength(r);
 }
 
-/* Calls fn for every record of every loaded base until it answers non-zero. */
-typedef int RecordVisitor(ScanState* state, const uint8_t* record, void* arg);
+/* Calls fn for every record of that kind (ENGINE_PICK_...) of every loaded base. */
+typedef void RecordVisitor(ScanState* state, const uint8_t* record, void* arg);
 
-static int EachRecord(ScanState* state, RecordVisitor* fn, void* arg) {
+static void EachPicked(ScanState* state, uint32_t kind, RecordVisitor* fn, void* arg) {
     for (const EngineBase* base = Engine->bases; base; base = base->next) {
-        uint32_t at = 0;
-        while (at + TARVO_VDB_RECORD_FIXED <= base->size) {
-            const uint8_t* record = base->records + at;
-            uint32_t size = Get16(record);
-            if (size < TARVO_VDB_RECORD_FIXED || size > base->size - at) break;
-            if (fn(state, record, arg)) return 1;
-            at += size;
-        }
+        const uint8_t* const* record = base->picks + base->pick_at[kind];
+        for (uint32_t i = 0; i < base->pick_count[kind]; i++) fn(state, record[i], arg);
     }
-    return 0;
 }
 
 void ScanStateReset(void* context, ScanState* state) {
-    for (uint32_t i = 0; i < state->depth; i++) HostFree(context, state->levels[i].owned);
+    /* Levels are emptied as they close, so only the open ones need it. */
+    for (uint32_t i = 0; i < state->depth; i++) {
+        HostFree(context, state->levels[i].owned);
+        memset(&state->levels[i], 0, sizeof state->levels[i]);
+    }
     HostFree(context, state->pending_owned);
     state->pending_owned = 0;
     state->has_pending = 0;
@@ -80,7 +77,6 @@ void ScanStateReset(void* context, ScanState* state) {
     state->finding_class = -1;
     state->finding_name[0] = 0;
     state->finding_count = 0;
-    memset(state->levels, 0, sizeof state->levels);
 }
 
 ScanState* ScanStateFor(void* context) {
@@ -173,34 +169,33 @@ static void Found(ScanState* state, MatchPass* pass, const uint8_t* record, uint
     state->finding_count++;
 }
 
-static int MatchFixed(ScanState* state, const uint8_t* record, void* arg) {
+static void MatchFixed(ScanState* state, const uint8_t* record, void* arg) {
     MatchPass* pass = (MatchPass*)arg;
-    if (!Wanted(record, pass) || RecordOffset(record) == TARVO_VDB_ANYWHERE) return 0;
+    if (!Wanted(record, pass) || RecordOffset(record) == TARVO_VDB_ANYWHERE) return;
     uint32_t offset = (uint32_t)RecordOffset(record);
     uint32_t length = RecordPatternLength(record);
-    if (offset > pass->source->size || length > pass->source->size - offset) return 0;
+    if (offset > pass->source->size || length > pass->source->size - offset) return;
     const uint8_t* pattern = RecordPattern(record);
     if (offset + length <= pass->chunk_length) {
         if (!memcmp(state->chunk + offset, pattern, length)) Found(state, pass, record, offset);
-        return 0;
+        return;
     }
     /* Past the first chunk: read just the bytes under the pattern, after
      * the chunk so that the chunk stays intact. */
     uint8_t* spare = state->chunk + ENGINE_CHUNK;
     if (length > TARVO_VDB_PATTERN_MAX || SourceRead(state, pass->source, offset, spare, length) != 0) {
         pass->failed = 1;
-        return 0;
+        return;
     }
     if (!memcmp(spare, pattern, length)) Found(state, pass, record, offset);
-    return 0;
 }
 
-static int MatchAnywhere(ScanState* state, const uint8_t* record, void* arg) {
+static void MatchAnywhere(ScanState* state, const uint8_t* record, void* arg) {
     MatchPass* pass = (MatchPass*)arg;
     if (!Wanted(record, pass) || RecordOffset(record) != TARVO_VDB_ANYWHERE || AlreadyFound(state, record))
-        return 0;
+        return;
     uint32_t length = RecordPatternLength(record);
-    if (length > pass->chunk_length) return 0;
+    if (length > pass->chunk_length) return;
     const uint8_t* pattern = RecordPattern(record);
     uint32_t last = pass->chunk_length - length;
     for (uint32_t i = 0; i <= last && i < pass->chunk_step; i++) {
@@ -209,59 +204,67 @@ static int MatchAnywhere(ScanState* state, const uint8_t* record, void* arg) {
             break;
         }
     }
-    return 0;
 }
 
-static int LongestPattern(ScanState* state, const uint8_t* record, void* arg) {
-    (void)state;
-    uint32_t* longest = (uint32_t*)arg;
-    if (RecordPatternLength(record) > *longest) *longest = RecordPatternLength(record);
-    return 0;
-}
-
-/* Reads the chunk at offset: the bytes read, or -1. */
-static int32_t ReadChunk(ScanState* state, const ObjectSource* source, uint32_t offset, uint32_t length) {
+/* Reads the chunk at offset; held bytes of it are in the chunk already:
+ * the bytes it holds now, or -1. */
+static int32_t ReadChunk(ScanState* state, const ObjectSource* source, uint32_t offset, uint32_t length,
+                         uint32_t held) {
     uint32_t left = source->size - offset;
     if (length > left) length = left;
-    if (SourceRead(state, source, offset, state->chunk, length) != 0) return -1;
+    if (held < length && SourceRead(state, source, offset + held, state->chunk + held, length - held) != 0)
+        return -1;
     return (int32_t)length;
 }
 
-/* Looks for markers or findings in source: 0, or -1 when it could not be read. */
-static int32_t Match(ScanState* state, const ObjectSource* source, int markers, uint32_t* marker_bits) {
+/* The longest pattern of the loaded bases. */
+static uint32_t LongestPattern(void) {
+    uint32_t longest = 0;
+    for (const EngineBase* base = Engine->bases; base; base = base->next)
+        if (base->longest > longest) longest = base->longest;
+    return longest;
+}
+
+/* Looks for markers or findings in source, of which the chunk holds the
+ * first *held bytes: 0, or -1 when it could not be read. *held becomes what
+ * the chunk holds after the first chunk's records were matched. */
+static int32_t Match(ScanState* state, const ObjectSource* source, int markers, uint32_t* marker_bits,
+                     uint32_t* held) {
     MatchPass pass;
     memset(&pass, 0, sizeof pass);
     pass.source = source;
     pass.markers = markers;
-    uint32_t overlap = 0;
-    EachRecord(state, LongestPattern, &overlap);
+    uint32_t overlap = LongestPattern();
     if (overlap > TARVO_VDB_PATTERN_MAX) overlap = TARVO_VDB_PATTERN_MAX;
     if (overlap) overlap--;
 
-    int32_t got = ReadChunk(state, source, 0, ENGINE_CHUNK);
+    int32_t got = ReadChunk(state, source, 0, ENGINE_CHUNK, *held < ENGINE_CHUNK ? *held : ENGINE_CHUNK);
     if (got < 0) return -1;
     pass.chunk_length = (uint32_t)got;
     pass.chunk_step = pass.chunk_length;
-    EachRecord(state, MatchFixed, &pass);
+    /* Past the chunk, a fixed pattern is read into the spare room after it. */
+    *held = pass.chunk_length;
+    EachPicked(state, markers ? ENGINE_PICK_MARKERS : ENGINE_PICK_FIXED, MatchFixed, &pass);
     if (pass.failed) return -1;
     /* Markers are known by the object's start alone. */
     if (!markers) {
         for (uint32_t at = 0; at < source->size; at += ENGINE_CHUNK) {
-            got = ReadChunk(state, source, at, ENGINE_CHUNK + overlap);
+            got = ReadChunk(state, source, at, ENGINE_CHUNK + overlap, at ? 0 : *held);
             if (got < 0) return -1;
             pass.chunk_at = at;
             pass.chunk_length = (uint32_t)got;
             pass.chunk_step = ENGINE_CHUNK;
-            EachRecord(state, MatchAnywhere, &pass);
+            *held = 0;
+            EachPicked(state, ENGINE_PICK_ANYWHERE, MatchAnywhere, &pass);
         }
     }
     if (marker_bits) *marker_bits = pass.marker_bits;
     return 0;
 }
 
-uint32_t MatchMarkers(ScanState* state, const ObjectSource* source) {
+uint32_t MatchMarkers(ScanState* state, const ObjectSource* source, uint32_t* held) {
     uint32_t bits = 0;
-    if (!source->size || Match(state, source, 1, &bits) != 0) return 0;
+    if (!source->size || Match(state, source, 1, &bits, held) != 0) return 0;
     return bits;
 }
 
@@ -396,11 +399,13 @@ uint32_t ScanSource(ScanState* state, const ObjectSource* source, uint32_t cure,
         state->has_pending = 1;
         return TARVO_RESULT_CONTAINER;
     }
-    uint32_t markers = MatchMarkers(state, source);
+    /* The chunk holds the head: the passes read on from there. */
+    uint32_t held = head;
+    uint32_t markers = MatchMarkers(state, source, &held);
     if (markers & ENGINE_MARKER_KEEP_OPEN) state->keep_open = 1;
     markers &= ~ENGINE_MARKER_PRIVATE;
     if (markers) return markers;
-    if (Match(state, source, 0, 0) != 0) return TARVO_RESULT_READ_ERROR;
+    if (Match(state, source, 0, 0, &held) != 0) return TARVO_RESULT_READ_ERROR;
     if (!state->finding_count) return 0;
     uint32_t bits = ReportFindings(state);
     if (!cure) return bits;

@@ -97,8 +97,10 @@ void ScanCloseObject(ScanState* state);
 int32_t SourceRead(ScanState* state, const ObjectSource* source, uint32_t offset, uint8_t* buffer,
                    uint32_t length);
 
-/* The marker bits of a marker record that source starts with, else 0. */
-uint32_t MatchMarkers(ScanState* state, const ObjectSource* source);
+/* The marker bits of a marker record that source starts with, else 0. The
+ * chunk holds the first *held bytes of source; *held becomes what it holds
+ * after. */
+uint32_t MatchMarkers(ScanState* state, const ObjectSource* source, uint32_t* held);
 /* Scans source: the result bits. cure allows the engine to rewrite the
  * object (only the object itself, never what lies inside it); packing is
  * how deep in gzip it lies. A container becomes the state's pending one. */

@@ -283,14 +283,19 @@ void PartLabel(DwHeaders& headers, std::string& label, int forScan) {
     DwMediaType* type = headers.FindContentType();
     if (label.empty() && type) label = type->Filename();
     if (!label.empty() || forScan != 1) return;
-    const std::string typeText = type ? type->TypeStr() : std::string();
-    if (typeText.empty()) {
+    if (!type || type->TypeStr().empty()) {
         label = "[message body]";
         return;
     }
-    label = "[" + typeText;
-    if (!type->SubtypeStr().empty()) label += ":" + type->SubtypeStr();
-    label += "]";
+    const std::string& subtype = type->SubtypeStr();
+    label.reserve(type->TypeStr().size() + subtype.size() + 3);
+    label += '[';
+    label += type->TypeStr();
+    if (!subtype.empty()) {
+        label += ':';
+        label += subtype;
+    }
+    label += ']';
 }
 
 void FreeFilterRules() {

@@ -119,7 +119,9 @@ bool IsOctal(char c) {
 std::vector<size_t> UuencodeStarts(std::string_view text) {
     std::vector<size_t> starts;
     for (size_t at = 0; at < text.size() && starts.size() < kMaxUuencodedFiles;) {
-        if (text.compare(at, 6, "begin ") == 0 && at + 6 < text.size() && IsOctal(text[at + 6]))
+        // Most lines fail at their first byte, without a call.
+        if (text[at] == 'b' && text.compare(at, 6, "begin ") == 0 && at + 6 < text.size() &&
+            IsOctal(text[at + 6]))
             starts.push_back(at);
         const size_t lf = text.find('\n', at);
         if (lf == std::string_view::npos) break;
@@ -207,6 +209,13 @@ std::string PlainBoundaryReading(const std::string& fieldBody) {
 }
 
 bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
+    int type = 0;
+    int subtype = 0;
+    EntityTypeOf(entity, &type, &subtype);
+    return OtherEntityReadings(entity, type, subtype, out);
+}
+
+bool OtherEntityReadings(DwEntity& entity, int type, int subtype, std::vector<EntityReading>* out) {
     std::vector<EntityReading> readings;
     DwHeaders& headers = entity.Headers();
     DwBody& body = entity.Body();
@@ -224,9 +233,6 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
     std::string upToEmptyLine;
     if (!entity.HasEmptyLineAfterHeaders() && FieldsUpToEmptyLine(block, body.TextView(), upToEmptyLine))
         readings.push_back({std::move(upToEmptyLine), false, "its fields read up to the first empty line"});
-    int type = 0;
-    int subtype = 0;
-    EntityTypeOf(entity, &type, &subtype);
     DwMediaType* mediaType = headers.FindContentType();
     DwMechanism* mechanism = headers.FindContentTransferEncoding();
     const int cte = mechanism ? mechanism->AsEnum() : kCteNull;

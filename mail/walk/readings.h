@@ -23,6 +23,8 @@ struct EntityReading {
 // The readings of entity besides the tree's, computed before the walk changes anything in it. With
 // out null, only whether there is any.
 bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out);
+// The same, with the entity's type and subtype (EntityTypeOf) known already.
+bool OtherEntityReadings(DwEntity& entity, int type, int subtype, std::vector<EntityReading>* out);
 
 // The why of the reading whose header block ends where strict readers end it: a message without a
 // Content-Type read so is its text as it stands, which a plain scan of it sees too.

@@ -33,8 +33,7 @@ namespace {
 
 constexpr size_t kMaxObjectName = 511;
 
-std::string ObjectNameOf(const std::string& name) {
-    std::string object = name;
+std::string ObjectNameOf(std::string object) {
     object.erase(std::remove(object.begin(), object.end(), '\n'), object.end());
     if (object.size() > kMaxObjectName) object.resize(kMaxObjectName);
     return object;
@@ -49,23 +48,46 @@ public:
         before_ = Listed();
     }
     ~LeafMemoryFiles() {
-        for (void* file : Listed())
-            if (std::find(before_.begin(), before_.end(), file) == before_.end())
-                MemoryFiles->DeleteFile(static_cast<MemoryFile*>(file));
+        Listed().Each([this](void* file) {
+            if (!before_.Holds(file)) MemoryFiles->DeleteFile(static_cast<MemoryFile*>(file));
+        });
     }
     LeafMemoryFiles(const LeafMemoryFiles&) = delete;
     LeafMemoryFiles& operator=(const LeafMemoryFiles&) = delete;
 
 private:
-    static std::vector<void*> Listed() {
-        std::vector<void*> files;
-        if (MemoryFiles) files.reserve(MemoryFiles->Count());
+    // The files listed, in their order; a leaf sees a few, which need no block of their own.
+    class Files {
+    public:
+        void Add(void* file) {
+            if (few_count_ < kFew)
+                few_[few_count_++] = file;
+            else
+                more_.push_back(file);
+        }
+        bool Holds(void* file) const {
+            return std::find(few_, few_ + few_count_, file) != few_ + few_count_ ||
+                   std::find(more_.begin(), more_.end(), file) != more_.end();
+        }
+        template <typename Fn> void Each(Fn fn) const {
+            std::for_each(few_, few_ + few_count_, fn);
+            std::for_each(more_.begin(), more_.end(), fn);
+        }
+
+    private:
+        static constexpr size_t kFew = 8;
+        void* few_[kFew] = {};
+        size_t few_count_ = 0;
+        std::vector<void*> more_;
+    };
+
+    static Files Listed() {
+        Files files;
         if (MemoryFiles)
-            for (void* file = MemoryFiles->FirstPtr(); file; file = MemoryFiles->NextPtr())
-                files.push_back(file);
+            for (void* file = MemoryFiles->FirstPtr(); file; file = MemoryFiles->NextPtr()) files.Add(file);
         return files;
     }
-    std::vector<void*> before_;
+    Files before_;
 };
 
 // The object scanned as a memory file of that name: its result bits. A part that could not be made
@@ -91,7 +113,12 @@ bool HasText(std::string_view body) {
 std::string PartNameOf(const MailWalkState& walk, DwHeaders& headers) {
     std::string label;
     PartLabel(headers, label, 1);
-    return walk.name + "/" + label;
+    std::string name;
+    name.reserve(walk.name.size() + 1 + label.size());
+    name += walk.name;
+    name += '/';
+    name += label;
+    return name;
 }
 
 // The task's actions off while other readings are scanned: what they find is reported, and nothing
@@ -122,9 +149,9 @@ private:
 };
 
 // The other readings of entity join the queue, each once, within the message's bounds.
-void QueueOtherReadings(MailWalkState& walk, DwEntity& entity) {
+void QueueOtherReadings(MailWalkState& walk, DwEntity& entity, int type, int subtype) {
     std::vector<EntityReading> readings;
-    if (!OtherEntityReadings(entity, &readings)) return;
+    if (!OtherEntityReadings(entity, type, subtype, &readings)) return;
     const std::string part = PartNameOf(walk, entity.Headers());
     for (EntityReading& reading : readings) {
         if (!walk.readings.insert(Sha256Digest(reading.text.data(), reading.text.size())).second) continue;
@@ -155,15 +182,12 @@ void NotExamined(MailWalkState& walk, const std::string& part, const char* why) 
     EndMessageLine(0);
 }
 
-std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, uint32_t* status) {
+std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int subtype, uint32_t* status) {
     DwHeaders& headers = entity.Headers();
     const std::string_view body = entity.Body().TextView();
     if (body.empty()) return std::string();
     *status = 0;
-    const std::string partName = PartNameOf(walk, headers);
-    int type = 0;
-    int subtype = 0;
-    EntityTypeOf(entity, &type, &subtype);
+    std::string partName = PartNameOf(walk, headers);
     if (type == kTypeMessage && subtype == kSubtypePartial) {
         PrintMessage("%s%s %s", ProcessPrefix().c_str(), partName.c_str(), MessageText(151));
         EndMessageLine(0);
@@ -220,7 +244,8 @@ std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, uint32_t* sta
             }
         }
     }
-    const std::string object = ObjectNameOf(partName);
+    // The part's name is not needed any more: the object's is made of it in place.
+    const std::string object = ObjectNameOf(std::move(partName));
     *status |= ScanObject(walk, object, data);
     walk.task->ClearLine();
     return object;
@@ -254,13 +279,13 @@ uint32_t ReplaceScannedPart(MailWalkState& walk, uint32_t status, DwEntity& enti
     return status;
 }
 
-uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity) {
+uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity, int type, int subtype) {
     uint32_t leaf = 0;
     std::string cured;
     bool haveCured = false;
     {
         LeafMemoryFiles files;
-        const std::string object = ScanMessagePart(walk, entity, &leaf);
+        const std::string object = ScanMessagePart(walk, entity, type, subtype, &leaf);
         uint32_t size = 0;
         const uint8_t* data = (leaf & TARVO_RESULT_CURED) && !object.empty()
                                   ? GetMemoryFileData(&size, object.c_str())
@@ -298,13 +323,13 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
             if (ScanMultipartParts(walk, body.PartAt(i)) != 0) return 1;
         return 0;
     } else if (type == kTypeMessage && subtype == kSubtypePartial) {
-        ScanLeafEntity(walk, entity);
+        ScanLeafEntity(walk, entity, type, subtype);
         return 0;
     } else if (type == kTypeMessage && body.NestedMessage()) {
         return ScanMultipartParts(walk, *body.NestedMessage());
     }
     // A leaf, or a body the tree left whole: what was not looked at must not pass as clean.
-    const uint32_t leaf = ScanLeafEntity(walk, entity);
+    const uint32_t leaf = ScanLeafEntity(walk, entity, type, subtype);
     return (leaf & (TARVO_RESULT_INFECTED | TARVO_RESULT_MODIFICATION)) && StopOnFirstInfected &&
                    !MailActionsRequested
                ? 1
@@ -312,10 +337,10 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
 }
 
 void QueueTreeReadings(MailWalkState& walk, DwEntity& entity) {
-    QueueOtherReadings(walk, entity);
     int type = 0;
     int subtype = 0;
     EntityTypeOf(entity, &type, &subtype);
+    QueueOtherReadings(walk, entity, type, subtype);
     DwBody& body = entity.Body();
     if (body.IsNestingCut()) return;
     if (type == kTypeMultipart) {

@@ -67,12 +67,13 @@ int WalkOtherReadings(MailWalkState& walk);
 // its entities.
 void AddMessageReading(MailWalkState& walk, std::string reading, const char* why);
 
-// One entity scanned as a leaf, its outcome applied to it: the leaf's result bits.
-uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity);
+// One entity scanned as a leaf, its outcome applied to it: the leaf's result bits. type and subtype
+// are the entity's (EntityTypeOf).
+uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity, int type, int subtype);
 
-// Decodes and scans one leaf; status receives its result bits. The name of the memory object scanned
-// last (empty when none was).
-std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, uint32_t* status);
+// Decodes and scans one leaf of that type and subtype; status receives its result bits. The name of
+// the memory object scanned last (empty when none was).
+std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int subtype, uint32_t* status);
 
 // The outcome of one leaf applied to its entity: the notice for a deleted part, the cured bytes (base64)
 // for a cured one. Returns status.

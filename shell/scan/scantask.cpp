@@ -435,12 +435,11 @@ uint32_t ScanTask::ScanMemoryObject(const char* name, uintptr_t v1, uint32_t v2,
 }
 
 uint32_t ScanTask::ProcessResult(uint32_t r) {
-    char text[kReportTextSize] = "";
     if (r == 0) {
         CountClean(depth_);
         if (LogScanned) {
             PrintObjectLine();
-            PrintMessage(" - %s", MessageText(10));
+            PrintMessagePieces({" - ", MessageText(10)});
             EndMessageLine(0);
         } else {
             ResetMessageBuffer();
@@ -448,6 +447,7 @@ uint32_t ScanTask::ProcessResult(uint32_t r) {
         return 0;
     }
 
+    char text[kReportTextSize] = "";
     if (Has(r, TARVO_RESULT_DECOMPRESSION_ERROR | TARVO_RESULT_DECOMPRESSION_FATAL) && !ScanTimeoutFlag) {
         SetErrorText(text, sizeof text, 44);
         CountDecompressionError();
@@ -765,18 +765,26 @@ uint32_t ScanTask::MoveObject(const char* folder, int unlinkOriginal) {
 }
 
 void ScanTask::PrintObjectLine() {
-    char prefix[512] = "";
+    if (!RecordLineWanted()) return;
+    char prefix[512];
+    prefix[0] = '\0';
     if (ObjectLinePrefix) ObjectLinePrefix(prefix, sizeof prefix);
     std::string levels;
     if (LogArchived || LogPacked) levels.assign(containerLevel_ < kPathMax ? containerLevel_ : kPathMax, '>');
+    // One name, the usual case, is taken as it is.
+    const char* first = static_cast<const char*>(pathList_.First());
+    const char* name = first ? first : "";
     std::string joined;
-    for (const char* name = static_cast<const char*>(pathList_.First()); name;
-         name = static_cast<const char*>(pathList_.Next())) {
-        if (!joined.empty()) joined += '/';
-        joined += name;
+    if (const char* next = first ? static_cast<const char*>(pathList_.Next()) : nullptr) {
+        joined = name;
+        for (; next; next = static_cast<const char*>(pathList_.Next())) {
+            if (!joined.empty()) joined += '/';
+            joined += next;
+        }
+        name = joined.c_str();
     }
     char text[kNameTextSize];
-    PrintRecordLine("%s%s%s", prefix, levels.c_str(), FormatNameText(joined.c_str(), text, sizeof text));
+    PrintRecordPieces({prefix, levels.c_str(), FormatNameText(name, text, sizeof text)});
 }
 
 void ScanTask::PrintObjectName() {

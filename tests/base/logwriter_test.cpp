@@ -82,6 +82,63 @@ TEST_F(LogLineTest, RecordLineReplacesThePendingLineAndIsCut) {
     EXPECT_EQ(Log(), std::string(8191, 'n') + "\n tail\n");
 }
 
+TEST_F(LogLineTest, RecordPiecesMakeTheLineThatFormattingThemMakes) {
+    const std::string longName(10000, 'n');
+    const struct {
+        const char* a;
+        const char* b;
+        const char* c;
+    } cases[] = {
+        {"[12] ", ">>", "msg.eml/Part 1"},
+        {"", "", ""},
+        {"", "", longName.c_str()},
+        {"prefix ", ">", longName.c_str()},
+    };
+    for (const auto& c : cases) {
+        const size_t before = Log().size();
+        PrintMessage("dropped ");
+        PrintRecordLine("%s%s%s", c.a, c.b, c.c);
+        PrintMessage(" tail");
+        EndMessageLine(0);
+        const std::string formatted = Log().substr(before);
+        PrintMessage("dropped ");
+        PrintRecordPieces({c.a, c.b, c.c});
+        PrintMessage(" tail");
+        EndMessageLine(0);
+        EXPECT_EQ(Log().substr(before + formatted.size()), formatted) << c.a << c.b;
+    }
+    const size_t before = Log().size();
+    ConsoleActive = 0;
+    PrintMessage("kept ");
+    PrintRecordPieces({"ignored"});
+    EndMessageLine(0);
+    EXPECT_EQ(Log().substr(before), "kept \n");
+}
+
+TEST_F(LogLineTest, MessagePiecesMakeTheTextThatFormattingThemMakes) {
+    const std::string longText(20000, 'p');
+    const struct {
+        const char* a;
+        const char* b;
+    } cases[] = {
+        {" - ", "clean"},
+        {"", ""},
+        {" - ", longText.c_str()},
+        {longText.c_str(), "cut away"},
+    };
+    for (const auto& c : cases) {
+        const size_t before = Log().size();
+        PrintMessage("head");
+        PrintMessage("%s%s", c.a, c.b);
+        EndMessageLine(0);
+        const std::string formatted = Log().substr(before);
+        PrintMessage("head");
+        PrintMessagePieces({c.a, c.b});
+        EndMessageLine(0);
+        EXPECT_EQ(Log().substr(before + formatted.size()), formatted) << c.a << c.b;
+    }
+}
+
 TEST_F(LogLineTest, RecordLineNeedsActiveConsoleOrRecordSwitch) {
     ConsoleActive = 0;
     PrintMessage("kept ");

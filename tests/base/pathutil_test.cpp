@@ -158,6 +158,10 @@ TEST(CopyPathBuffer, BoundsTheCopy) {
     EXPECT_EQ(dst[kPathBufSize], 'x');
     CopyPathBuffer(dst, nullptr);
     EXPECT_STREQ(dst, "");
+    // A copy onto itself keeps the path.
+    CopyPathBuffer(dst, "/a/b");
+    CopyPathBuffer(dst, dst);
+    EXPECT_STREQ(dst, "/a/b");
 }
 
 TEST(ProgramPath, SetterRefusesOverlongPaths) {

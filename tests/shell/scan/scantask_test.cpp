@@ -284,6 +284,40 @@ TEST_F(ScanTaskTest, ModificationUsesTheIncurableAction) {
     EXPECT_FALSE(Exists(path));
 }
 
+TEST_F(ScanTaskTest, PatternsAreFoundWhereverTheObjectHoldsThem) {
+    // The engine reads an object's first 512 bytes, then chunks of 64 KB that overlap by a pattern.
+    const size_t chunk = 65536;
+    const struct {
+        const char* where;
+        size_t size;
+        size_t at;
+        const char* signature;
+        uint32_t result;
+    } cases[] = {
+        {"anywhere, in the first 512 bytes", 400, 300, "MODIFICATION", TARVO_RESULT_MODIFICATION},
+        {"anywhere, past the first 512 bytes", 2000, 600, "MODIFICATION", TARVO_RESULT_MODIFICATION},
+        {"anywhere, at the object's end", 3000, 3000 - 23, "MODIFICATION", TARVO_RESULT_MODIFICATION},
+        {"anywhere, across the first chunk's end", chunk + 5000, chunk - 10, "MODIFICATION",
+         TARVO_RESULT_MODIFICATION},
+        {"anywhere, in the second chunk", chunk + 5000, chunk + 100, "MODIFICATION",
+         TARVO_RESULT_MODIFICATION},
+        {"at the start of a small object", 30, 0, "SUSPICIOUS", TARVO_RESULT_SUSPICIOUS},
+        {"at the start of a big object", chunk + 5000, 0, "SUSPICIOUS", TARVO_RESULT_SUSPICIOUS},
+        {"a start pattern elsewhere", 2000, 1000, "SUSPICIOUS", 0},
+    };
+    const uint32_t kinds = TARVO_RESULT_INFECTED | TARVO_RESULT_MODIFICATION | TARVO_RESULT_SUSPICIOUS;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        std::string data(c.size, '.');
+        const std::string signature = Signature(c.signature);
+        ASSERT_LE(c.at + signature.size(), data.size());
+        data.replace(c.at, signature.size(), signature);
+        const std::string path = Make("p.bin", data);
+        EXPECT_EQ(c.result, Scan(path).result & kinds);
+        unlink(path.c_str());
+    }
+}
+
 TEST_F(ScanTaskTest, OriginFindingIsInfectedAndIncurable) {
     std::string path = Make("o.com", Signature("ORIGIN"));
     ScanOutcome out = Scan(path);
