@@ -19,7 +19,8 @@ DwField::DwField(std::string&& text, DwMessageComponent* parent)
 }
 
 DwField::DwField(const DwField& other)
-    : DwMessageComponent(other), fieldName_(other.fieldName_), fieldBodyText_(other.fieldBodyText_) {
+    : DwMessageComponent(other), fieldName_(other.fieldName_), fieldBodyText_(other.fieldBodyText_),
+      bodyPending_(other.bodyPending_) {
     SetClass(kCidField, "DwField");
     if (other.fieldBody_) {
         fieldBody_ = static_cast<DwFieldBody*>(other.fieldBody_->Clone());
@@ -29,11 +30,17 @@ DwField::DwField(const DwField& other)
 
 DwField& DwField::operator=(const DwField& other) {
     if (this != &other) {
+        // A body kept from before is the one the old name and text gave.
+        if (!other.fieldBody_ && !other.bodyPending_) FieldBody();
         DwMessageComponent::operator=(other);
         fieldName_ = other.fieldName_;
         fieldBodyText_ = other.fieldBodyText_;
-        if (other.fieldBody_) {
+        if (other.fieldBody_ || other.bodyPending_) {
             delete fieldBody_;
+            fieldBody_ = nullptr;
+            bodyPending_ = other.bodyPending_;
+        }
+        if (other.fieldBody_) {
             fieldBody_ = static_cast<DwFieldBody*>(other.fieldBody_->Clone());
             if (fieldBody_) fieldBody_->SetParent(this);
         }
@@ -89,7 +96,14 @@ void DwField::Parse() {
     SetModified(false);
     SplitField(text_, fieldName_, fieldBodyText_);
     delete fieldBody_;
-    fieldBody_ = MakeFieldBody(fieldName_, fieldBodyText_, this);
+    fieldBody_ = nullptr;
+    bodyPending_ = true;
+    if (FieldBodyHooksSet()) MakePendingBody();
+}
+
+void DwField::MakePendingBody() const {
+    bodyPending_ = false;
+    fieldBody_ = MakeFieldBody(fieldName_, fieldBodyText_, const_cast<DwField*>(this));
     if (fieldBody_) fieldBody_->Parse();
 }
 
@@ -104,6 +118,8 @@ void DwField::Assemble() {
 }
 
 void DwField::SetFieldName(const std::string& name) {
+    // The body's class is the one the old name asks for.
+    FieldBody();
     fieldName_ = name;
     MarkModified();
 }
@@ -112,11 +128,13 @@ void DwField::SetFieldBodyText(const std::string& text) {
     fieldBodyText_ = text;
     delete fieldBody_;
     fieldBody_ = nullptr;
+    bodyPending_ = false;
     MarkModified();
 }
 
 void DwField::SetFieldBody(DwFieldBody* body) {
-    if (body == fieldBody_) return;
+    if (body == fieldBody_ && !bodyPending_) return;
+    bodyPending_ = false;
     delete fieldBody_;
     fieldBody_ = body;
     if (body) body->SetParent(this);
@@ -124,7 +142,7 @@ void DwField::SetFieldBody(DwFieldBody* body) {
 }
 
 DwFieldBody* DwField::ParsedFieldBody() {
-    if (!fieldBody_) {
+    if (!FieldBody()) {
         fieldBody_ = MakeFieldBody(fieldName_, fieldBodyText_, this);
         if (fieldBody_) fieldBody_->Parse();
     }

@@ -29,7 +29,14 @@ public:
 
     const std::string& FieldName() const { return fieldName_; }
     const std::string& FieldBodyText() const { return fieldBodyText_; }
-    DwFieldBody* FieldBody() const { return fieldBody_; }
+    // A field parsed while no creation hook was set makes its field body when it is first asked for:
+    // most field bodies of a message are never read.
+    DwFieldBody* FieldBody() const {
+        if (bodyPending_) MakePendingBody();
+        return fieldBody_;
+    }
+    // Whether the field body is still to be made from the body text (FieldBody() makes it).
+    bool IsFieldBodyPending() const { return bodyPending_; }
 
     void SetFieldName(const std::string& name);
     // Drops the field body: the field assembles from the text until a body is made again.
@@ -51,11 +58,17 @@ public:
     static DwFieldBody* MakeFieldBody(const std::string& name, const std::string& text,
                                       DwMessageComponent* parent);
     static DwFieldBodyHook sMakeFieldBodyHook;
+    // Whether a hook that making a field body may call is set: Parse then makes the body at once,
+    // while the hook is there.
+    static bool FieldBodyHooksSet();
 
 private:
+    void MakePendingBody() const;
+
     std::string fieldName_;
     std::string fieldBodyText_;
-    DwFieldBody* fieldBody_ = nullptr;
+    mutable DwFieldBody* fieldBody_ = nullptr;
+    mutable bool bodyPending_ = false;
 };
 
 // Splits a field text at its first ':' into the name (trailing white space removed) and the body

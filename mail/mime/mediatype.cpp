@@ -46,6 +46,31 @@ DwMediaType* DwMediaType::NewMediaType(const std::string& text, DwMessageCompone
     return DwCreateNode(sNewMediaTypeHook, text, parent);
 }
 
+namespace {
+
+// The type: the first token before any ';'. The token type the tokenizer stands on after it.
+int ReadType(DwTokenizer& tokenizer, std::string& typeStr) {
+    int type = tokenizer.Type();
+    while (type != kTokenNull && type != kTokenMimeToken && !IsTspecial(tokenizer, ';'))
+        type = tokenizer.NextToken();
+    if (type == kTokenMimeToken) {
+        typeStr = tokenizer.Token();
+        type = tokenizer.NextToken();
+    }
+    return type;
+}
+
+} // namespace
+
+int DwMediaType::TypeOf(const std::string& text) {
+    std::string typeStr;
+    if (!text.empty()) {
+        DwRfc1521Tokenizer tokenizer{std::string_view(text)};
+        ReadType(tokenizer, typeStr);
+    }
+    return TypeStrToEnum(typeStr);
+}
+
 void DwMediaType::Parse() {
     SetModified(false);
     typeStr_.clear();
@@ -56,13 +81,7 @@ void DwMediaType::Parse() {
     if (!text_.empty()) {
         DwRfc1521Tokenizer tokenizer{std::string_view(text_)};
         DwTokenString window{std::string_view(text_)};
-        int type = tokenizer.Type();
-        while (type != kTokenNull && type != kTokenMimeToken && !IsTspecial(tokenizer, ';'))
-            type = tokenizer.NextToken();
-        if (type == kTokenMimeToken) {
-            typeStr_ = tokenizer.Token();
-            type = tokenizer.NextToken();
-        }
+        int type = ReadType(tokenizer, typeStr_);
         // The subtype follows a '/' that comes before any ';'.
         while (type != kTokenNull && !IsTspecial(tokenizer, '/') && !IsTspecial(tokenizer, ';'))
             type = tokenizer.NextToken();

@@ -46,6 +46,9 @@ public:
     virtual void SyncSubtypeStr();
     virtual void SyncSubtypeEnum();
 
+    // Type() of a media type parsed from text, without making one.
+    static int TypeOf(const std::string& text);
+
     static DwMediaType* NewMediaType(const std::string& text, DwMessageComponent* parent);
     static DwCreationHook<DwMediaType> sNewMediaTypeHook;
 
