@@ -11,8 +11,8 @@ DwMessageComponent::DwMessageComponent(std::string&& text, DwMessageComponent* p
 DwMessageComponent::DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent)
     : text_(chars ? std::string(chars, length) : std::string()), parent_(parent) {}
 
-DwMessageComponent::DwMessageComponent(const DwTextSpan& span, DwMessageComponent* parent)
-    : span_(span), parent_(parent) {}
+DwMessageComponent::DwMessageComponent(DwTextSpan span, DwMessageComponent* parent)
+    : span_(std::move(span)), parent_(parent) {}
 
 DwMessageComponent::DwMessageComponent(const DwMessageComponent& other)
     : text_(other.text_), span_(other.span_), modified_(other.modified_) {}

@@ -174,8 +174,9 @@ void DwEntity::Parse() {
     const DwTextSpan text = ShareText();
     const DwEntitySplit split = SplitEntityText(text.View());
     emptyLine_ = split.emptyLine;
-    // Setting the headers' text marks the entity and every entity around it modified.
-    headers_->SetText(std::string(text.View().substr(split.headersStart, split.headersLength)));
+    // A new header block marks the entity and every entity around it modified.
+    headers_->SetTextSpan(text.Sub(split.headersStart, split.headersLength));
+    MarkModified();
     body_->SetTextSpan(text.Sub(split.bodyStart, text.length - split.bodyStart));
     headers_->Parse();
     body_->Parse();

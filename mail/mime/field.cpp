@@ -18,6 +18,10 @@ DwField::DwField(std::string&& text, DwMessageComponent* parent)
     SetClass(kCidField, "DwField");
 }
 
+DwField::DwField(DwTextSpan span, DwMessageComponent* parent) : DwMessageComponent(std::move(span), parent) {
+    SetClass(kCidField, "DwField");
+}
+
 DwField::DwField(const DwField& other)
     : DwMessageComponent(other), fieldName_(other.fieldName_), fieldBodyText_(other.fieldBodyText_),
       bodyPending_(other.bodyPending_) {
@@ -65,36 +69,40 @@ DwField* DwField::NewField(std::string&& text, DwMessageComponent* parent) {
     return DwCreateNode(sNewFieldHook, std::move(text), parent);
 }
 
+DwField* DwField::NewField(DwTextSpan span, DwMessageComponent* parent) {
+    if (sNewFieldHook) return sNewFieldHook(std::string(span.View()), parent);
+    return new DwField(std::move(span), parent);
+}
+
 namespace {
 
 bool IsTrailingSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-size_t TrimmedEnd(const std::string& s, size_t begin, size_t end) {
+size_t TrimmedEnd(std::string_view s, size_t begin, size_t end) {
     while (end > begin && IsTrailingSpace(s[end - 1])) --end;
     return end;
 }
 
 } // namespace
 
-void SplitField(const std::string& text, std::string& name, std::string& body) {
-    name.clear();
-    body.clear();
+void SplitField(std::string_view text, std::string& name, std::string& body) {
     const size_t colon = text.find(':');
-    if (colon == std::string::npos) {
-        name.assign(text, 0, TrimmedEnd(text, 0, text.size()));
+    if (colon == std::string_view::npos) {
+        name.assign(text.data(), TrimmedEnd(text, 0, text.size()));
+        body.clear();
         return;
     }
-    name.assign(text, 0, TrimmedEnd(text, 0, colon));
+    name.assign(text.data(), TrimmedEnd(text, 0, colon));
     size_t start = colon + 1;
     while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
-    body.assign(text, start, TrimmedEnd(text, start, text.size()) - start);
+    body.assign(text.data() + start, TrimmedEnd(text, start, text.size()) - start);
 }
 
 void DwField::Parse() {
     SetModified(false);
-    SplitField(text_, fieldName_, fieldBodyText_);
+    SplitField(TextView(), fieldName_, fieldBodyText_);
     delete fieldBody_;
     fieldBody_ = nullptr;
     bodyPending_ = true;
@@ -113,7 +121,9 @@ void DwField::Assemble() {
         fieldBody_->Assemble();
         fieldBodyText_ = fieldBody_->Text();
     }
-    text_ = fieldName_ + ": " + fieldBodyText_ + "\r\n";
+    std::string text = fieldName_ + ": " + fieldBodyText_ + "\r\n";
+    SetTextSpan(DwTextSpan());
+    text_ = std::move(text);
     SetModified(false);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "mail/mime/component.h"
 
@@ -16,6 +17,7 @@ public:
     DwField();
     DwField(const std::string& text, DwMessageComponent* parent);
     DwField(std::string&& text, DwMessageComponent* parent);
+    DwField(DwTextSpan span, DwMessageComponent* parent);
     DwField(const DwField& other);
     // The field body is replaced by a clone of the other's only when the other has one.
     DwField& operator=(const DwField& other);
@@ -51,6 +53,8 @@ public:
     static DwField* NewField(const std::string& text, DwMessageComponent* parent);
     // The same, taking the text over when no hook is set.
     static DwField* NewField(std::string&& text, DwMessageComponent* parent);
+    // The same for a piece of a shared text (a hook gets a copy).
+    static DwField* NewField(DwTextSpan span, DwMessageComponent* parent);
     static DwCreationHook<DwField> sNewFieldHook;
 
     // A new unparsed field body of the class the field name asks for (unstructured text for any
@@ -74,4 +78,4 @@ private:
 // Splits a field text at its first ':' into the name (trailing white space removed) and the body
 // (from the first non-blank after the colon, trailing white space removed). Without a colon the
 // whole trimmed text is the name.
-void SplitField(const std::string& text, std::string& name, std::string& body);
+void SplitField(std::string_view text, std::string& name, std::string& body);
