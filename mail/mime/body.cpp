@@ -110,7 +110,7 @@ int DwBody::ContentTypeCode(std::string* boundary) const {
     // A Content-Type nobody has read: its type alone says whether the body has parts.
     const DwField* field = entity->Headers().FindField("Content-Type");
     if (field && field->IsFieldBodyPending() && !DwField::FieldBodyHooksSet()) {
-        const int type = DwMediaType::TypeOf(field->FieldBodyText());
+        const int type = DwMediaType::TypeOf(field->FieldBodyTextView());
         if (type != kTypeMultipart) return type;
     }
     DwMediaType* mediaType = entity->Headers().FindContentType();

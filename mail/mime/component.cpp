@@ -46,6 +46,7 @@ const DwTextSpan& DwMessageComponent::ShareText() {
 
 // The text is taken before the span goes: it may be the span's own bytes.
 void DwMessageComponent::SetText(const std::string& text) {
+    BeforeTextChange();
     text_ = text;
     span_ = DwTextSpan();
     modified_ = false;
@@ -53,6 +54,7 @@ void DwMessageComponent::SetText(const std::string& text) {
 }
 
 void DwMessageComponent::SetText(std::string&& text) {
+    BeforeTextChange();
     text_ = std::move(text);
     span_ = DwTextSpan();
     modified_ = false;
@@ -60,6 +62,7 @@ void DwMessageComponent::SetText(std::string&& text) {
 }
 
 void DwMessageComponent::SetText(const char* text) {
+    BeforeTextChange();
     text_ = text ? text : "";
     span_ = DwTextSpan();
     if (parent_) parent_->MarkModified();

@@ -106,6 +106,8 @@ protected:
         className_ = name;
     }
     void SetModified(bool modified) { modified_ = modified; }
+    // Called by SetText before the text changes, for a node that still reads pieces of its old text.
+    virtual void BeforeTextChange() {}
 
     // The node's own text; unused while the text is a span.
     mutable std::string text_;

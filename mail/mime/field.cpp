@@ -24,7 +24,7 @@ DwField::DwField(DwTextSpan span, DwMessageComponent* parent) : DwMessageCompone
 
 DwField::DwField(const DwField& other)
     : DwMessageComponent(other), fieldName_(other.fieldName_), fieldBodyText_(other.fieldBodyText_),
-      bodyPending_(other.bodyPending_) {
+      name_(other.name_), bodyText_(other.bodyText_), bodyPending_(other.bodyPending_) {
     SetClass(kCidField, "DwField");
     if (other.fieldBody_) {
         fieldBody_ = static_cast<DwFieldBody*>(other.fieldBody_->Clone());
@@ -39,6 +39,8 @@ DwField& DwField::operator=(const DwField& other) {
         DwMessageComponent::operator=(other);
         fieldName_ = other.fieldName_;
         fieldBodyText_ = other.fieldBodyText_;
+        name_ = other.name_;
+        bodyText_ = other.bodyText_;
         if (other.fieldBody_ || other.bodyPending_) {
             delete fieldBody_;
             fieldBody_ = nullptr;
@@ -87,22 +89,52 @@ size_t TrimmedEnd(std::string_view s, size_t begin, size_t end) {
 
 } // namespace
 
-void SplitField(std::string_view text, std::string& name, std::string& body) {
+DwFieldSplit SplitFieldText(std::string_view text) {
+    DwFieldSplit split;
     const size_t colon = text.find(':');
     if (colon == std::string_view::npos) {
-        name.assign(text.data(), TrimmedEnd(text, 0, text.size()));
-        body.clear();
-        return;
+        split.nameLength = TrimmedEnd(text, 0, text.size());
+        split.bodyStart = text.size();
+        return split;
     }
-    name.assign(text.data(), TrimmedEnd(text, 0, colon));
+    split.nameLength = TrimmedEnd(text, 0, colon);
     size_t start = colon + 1;
     while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
-    body.assign(text.data() + start, TrimmedEnd(text, start, text.size()) - start);
+    split.bodyStart = start;
+    split.bodyLength = TrimmedEnd(text, start, text.size()) - start;
+    return split;
+}
+
+void SplitField(std::string_view text, std::string& name, std::string& body) {
+    const DwFieldSplit split = SplitFieldText(text);
+    name.assign(text.data(), split.nameLength);
+    body.assign(text.data() + split.bodyStart, split.bodyLength);
+}
+
+void DwField::CopyPiece(Piece& piece, std::string& out) const {
+    out.assign(PieceView(piece));
+    piece.pending = false;
+}
+
+// The old text's pieces are copied out before it goes.
+void DwField::BeforeTextChange() {
+    FieldName();
+    FieldBodyText();
 }
 
 void DwField::Parse() {
     SetModified(false);
-    SplitField(TextView(), fieldName_, fieldBodyText_);
+    const std::string_view text = TextView();
+    const DwFieldSplit split = SplitFieldText(text);
+    if (text.size() <= UINT32_MAX) {
+        name_ = {0, static_cast<uint32_t>(split.nameLength), true};
+        bodyText_ = {static_cast<uint32_t>(split.bodyStart), static_cast<uint32_t>(split.bodyLength), true};
+        fieldName_.clear();
+        fieldBodyText_.clear();
+    } else {
+        name_ = bodyText_ = Piece();
+        SplitField(text, fieldName_, fieldBodyText_);
+    }
     delete fieldBody_;
     fieldBody_ = nullptr;
     bodyPending_ = true;
@@ -111,7 +143,7 @@ void DwField::Parse() {
 
 void DwField::MakePendingBody() const {
     bodyPending_ = false;
-    fieldBody_ = MakeFieldBody(fieldName_, fieldBodyText_, const_cast<DwField*>(this));
+    fieldBody_ = MakeFieldBody(FieldName(), FieldBodyText(), const_cast<DwField*>(this));
     if (fieldBody_) fieldBody_->Parse();
 }
 
@@ -120,8 +152,9 @@ void DwField::Assemble() {
     if (fieldBody_) {
         fieldBody_->Assemble();
         fieldBodyText_ = fieldBody_->Text();
+        bodyText_.pending = false;
     }
-    std::string text = fieldName_ + ": " + fieldBodyText_ + "\r\n";
+    std::string text = FieldName() + ": " + FieldBodyText() + "\r\n";
     SetTextSpan(DwTextSpan());
     text_ = std::move(text);
     SetModified(false);
@@ -131,11 +164,13 @@ void DwField::SetFieldName(const std::string& name) {
     // The body's class is the one the old name asks for.
     FieldBody();
     fieldName_ = name;
+    name_.pending = false;
     MarkModified();
 }
 
 void DwField::SetFieldBodyText(const std::string& text) {
     fieldBodyText_ = text;
+    bodyText_.pending = false;
     delete fieldBody_;
     fieldBody_ = nullptr;
     bodyPending_ = false;
@@ -153,7 +188,7 @@ void DwField::SetFieldBody(DwFieldBody* body) {
 
 DwFieldBody* DwField::ParsedFieldBody() {
     if (!FieldBody()) {
-        fieldBody_ = MakeFieldBody(fieldName_, fieldBodyText_, this);
+        fieldBody_ = MakeFieldBody(FieldName(), FieldBodyText(), this);
         if (fieldBody_) fieldBody_->Parse();
     }
     return fieldBody_;

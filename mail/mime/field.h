@@ -1,6 +1,7 @@
 // One header field: its name, its body text and the parsed field body chosen by the name.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,8 +30,19 @@ public:
     void Assemble() override;
     DwMessageComponent* Clone() const override;
 
-    const std::string& FieldName() const { return fieldName_; }
-    const std::string& FieldBodyText() const { return fieldBodyText_; }
+    const std::string& FieldName() const {
+        if (name_.pending) CopyPiece(name_, fieldName_);
+        return fieldName_;
+    }
+    const std::string& FieldBodyText() const {
+        if (bodyText_.pending) CopyPiece(bodyText_, fieldBodyText_);
+        return fieldBodyText_;
+    }
+    // The same without a copy, valid until the field changes.
+    std::string_view FieldNameView() const { return name_.pending ? PieceView(name_) : fieldName_; }
+    std::string_view FieldBodyTextView() const {
+        return bodyText_.pending ? PieceView(bodyText_) : fieldBodyText_;
+    }
     // A field parsed while no creation hook was set makes its field body when it is first asked for:
     // most field bodies of a message are never read.
     DwFieldBody* FieldBody() const {
@@ -66,11 +78,27 @@ public:
     // while the hook is there.
     static bool FieldBodyHooksSet();
 
+protected:
+    void BeforeTextChange() override;
+
 private:
+    // The name or the body text of a parsed field, read out of its text only when asked for as a
+    // string: where it lies in the text.
+    struct Piece {
+        uint32_t start = 0;
+        uint32_t length = 0;
+        bool pending = false;
+    };
+    std::string_view PieceView(const Piece& piece) const {
+        return TextView().substr(piece.start, piece.length);
+    }
+    void CopyPiece(Piece& piece, std::string& out) const;
     void MakePendingBody() const;
 
-    std::string fieldName_;
-    std::string fieldBodyText_;
+    mutable std::string fieldName_;
+    mutable std::string fieldBodyText_;
+    mutable Piece name_;
+    mutable Piece bodyText_;
     mutable DwFieldBody* fieldBody_ = nullptr;
     mutable bool bodyPending_ = false;
 };
@@ -79,3 +107,10 @@ private:
 // (from the first non-blank after the colon, trailing white space removed). Without a colon the
 // whole trimmed text is the name.
 void SplitField(std::string_view text, std::string& name, std::string& body);
+// The same as positions: the name is the first nameLength bytes of the text.
+struct DwFieldSplit {
+    size_t nameLength = 0;
+    size_t bodyStart = 0;
+    size_t bodyLength = 0;
+};
+DwFieldSplit SplitFieldText(std::string_view text);

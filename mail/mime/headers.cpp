@@ -61,8 +61,8 @@ DwField& DwHeaders::FieldAt(int index) const {
 DwField* DwHeaders::FindField(const std::string& name) const {
     for (int i = 0; i < fields_.Count(); ++i) {
         DwField* field = fields_.At(i);
-        if (EqualNoCaseC(field->FieldName().data(), field->FieldName().size(), name.data(), name.size()))
-            return field;
+        const std::string_view fieldName = field->FieldNameView();
+        if (EqualNoCaseC(fieldName.data(), fieldName.size(), name.data(), name.size())) return field;
     }
     return nullptr;
 }
@@ -72,7 +72,7 @@ DwField* DwHeaders::FindField(const char* name) const {
     const size_t length = strlen(name);
     for (int i = 0; i < fields_.Count(); ++i) {
         DwField* field = fields_.At(i);
-        const std::string& fieldName = field->FieldName();
+        const std::string_view fieldName = field->FieldNameView();
         if (fieldName.size() == length && EqualNoCaseC(fieldName.data(), length, name, length)) return field;
     }
     return nullptr;

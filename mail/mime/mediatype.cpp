@@ -62,10 +62,10 @@ int ReadType(DwTokenizer& tokenizer, std::string& typeStr) {
 
 } // namespace
 
-int DwMediaType::TypeOf(const std::string& text) {
+int DwMediaType::TypeOf(std::string_view text) {
     std::string typeStr;
     if (!text.empty()) {
-        DwRfc1521Tokenizer tokenizer{std::string_view(text)};
+        DwRfc1521Tokenizer tokenizer{text};
         ReadType(tokenizer, typeStr);
     }
     return TypeStrToEnum(typeStr);

@@ -299,3 +299,23 @@ TEST(Field, BodyStillToBeMadeKeepsItsReading) {
     EXPECT_EQ(replaced.FieldBody(), nullptr);
     EXPECT_TRUE(replaced.IsModified());
 }
+
+// The name and the body text are read out of the parsed text when they are asked for; a new text
+// before that leaves them as they were parsed, until the next Parse.
+TEST(Field, NameAndBodyTextStayAsParsed) {
+    DwMessage message("Subject: first\r\nContent-Disposition:  attachment \r\n\r\nbody", nullptr);
+    message.Parse();
+    DwField& field = message.Headers().FieldAt(1);
+    EXPECT_EQ(field.FieldNameView(), "Content-Disposition");
+    EXPECT_EQ(field.FieldBodyTextView(), "attachment");
+    field.SetText("X: y\r\n");
+    EXPECT_EQ(field.FieldName(), "Content-Disposition");
+    EXPECT_EQ(field.FieldBodyText(), "attachment");
+    field.Parse();
+    EXPECT_EQ(field.FieldName(), "X");
+    EXPECT_EQ(field.FieldBodyText(), "y");
+    DwField& subject = message.Headers().FieldAt(0);
+    DwField copy(subject);
+    EXPECT_EQ(copy.FieldName(), "Subject");
+    EXPECT_EQ(copy.FieldBodyText(), "first");
+}
