@@ -26,8 +26,8 @@ bool StartsWith(const char* begin, const char* end, const char* word, size_t len
 bool IsHeaderLine(const char* begin, const char* end, bool first, bool strict) {
     if (begin == end) return false;
     if (*begin == ' ' || *begin == '\t') return true;
-    if (StartsWith(begin, end, "From ", 5)) return true;
-    if (!strict && first && StartsWith(begin, end, ">From ", 6)) return true;
+    if (*begin == 'F' && StartsWith(begin, end, "From ", 5)) return true;
+    if (!strict && first && *begin == '>' && StartsWith(begin, end, ">From ", 6)) return true;
     const char* p = begin;
     while (p != end && IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
     if (!strict)

@@ -123,6 +123,10 @@ void DwField::BeforeTextChange() {
 }
 
 void DwField::Parse() {
+    ParseWith(FieldBodyHooksSet());
+}
+
+void DwField::ParseWith(bool hooks) {
     SetModified(false);
     const std::string_view text = TextView();
     const DwFieldSplit split = SplitFieldText(text);
@@ -138,7 +142,7 @@ void DwField::Parse() {
     delete fieldBody_;
     fieldBody_ = nullptr;
     bodyPending_ = true;
-    if (FieldBodyHooksSet()) MakePendingBody();
+    if (hooks) MakePendingBody();
 }
 
 void DwField::MakePendingBody() const {

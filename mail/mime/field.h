@@ -82,6 +82,11 @@ protected:
     void BeforeTextChange() override;
 
 private:
+    friend class DwHeaders;
+
+    // Parse, told whether a field body hook is set.
+    void ParseWith(bool hooks);
+
     // The name or the body text of a parsed field, read out of its text only when asked for as a
     // string: where it lies in the text.
     struct Piece {

@@ -173,12 +173,19 @@ void DwHeaders::Parse() {
     int count = 0;
     for (size_t pos = 0; pos < view.size(); pos = FieldTextEnd(view, pos)) ++count;
     fields_.ReserveFirst(count);
+    // A field of the library's own is told once for all whether a hook is set.
+    const bool ownFields = !DwField::sNewFieldHook;
+    const bool hooks = DwField::FieldBodyHooksSet();
     size_t pos = 0;
     while (pos < view.size()) {
         const size_t end = FieldTextEnd(view, pos);
         DwField* field = DwField::NewField(text.Sub(pos, end - pos), this);
         if (!field) break;
-        field->Parse();
+        if (ownFields) {
+            field->ParseWith(hooks);
+        } else {
+            field->Parse();
+        }
         fields_.Adopt(field);
         pos = end;
     }

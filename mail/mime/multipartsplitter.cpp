@@ -43,10 +43,23 @@ bool DwDelimiterFinder::FindAtDashLines(size_t pos, std::string_view mark, DwDel
     const size_t n = text_.size();
     const char* const data = text_.data();
     const std::vector<uint32_t>& lines = *dashLines_.positions;
+    const size_t size = lines.size();
     // The line end before the dashes lies at pos or later.
-    auto at = std::lower_bound(lines.begin(), lines.end(), dashLines_.base + pos + 1,
+    const size_t target = dashLines_.base + pos + 1;
+    // The delimiters are looked for in order: on from where the last search stopped, in growing
+    // steps. Every line before low lies before the target.
+    size_t low =
+        dashCursor_ <= size && (dashCursor_ == 0 || lines[dashCursor_ - 1] < target) ? dashCursor_ : 0;
+    size_t high = low;
+    for (size_t step = 1; high < size && lines[high] < target; step *= 2) {
+        low = high + 1;
+        high += step;
+    }
+    if (high > size) high = size;
+    auto at = std::lower_bound(lines.begin() + low, lines.begin() + high, target,
                                [](uint32_t line, size_t value) { return line < value; });
     for (; at != lines.end() && *at < dashLines_.base + n; ++at) {
+        dashCursor_ = static_cast<size_t>(at - lines.begin());
         const size_t from = *at - dashLines_.base;
         if (n - from < mark.size() || memcmp(data + from, mark.data(), mark.size()) != 0) continue;
         const size_t lf = from - 1;

@@ -61,6 +61,8 @@ private:
     DwDashLines dashLines_;
     bool lenient_ = false;
     size_t looseLines_ = 0;
+    // Where the last search among the dash lines stopped.
+    size_t dashCursor_ = 0;
 };
 
 // A piece of a text: where it starts and how long it is.
