@@ -1,5 +1,6 @@
 #include "mail/mime/mediatype.h"
 
+#include "mail/mime/charclass.h"
 #include "mail/mime/enums.h"
 #include "mail/mime/generators.h"
 #include "mail/mime/parameter.h"
@@ -62,13 +63,16 @@ int ReadType(DwTokenizer& tokenizer, std::string& typeStr) {
 
 } // namespace
 
+// The tokens Parse reads up to the type, without a tokenizer's copies.
 int DwMediaType::TypeOf(std::string_view text) {
-    std::string typeStr;
-    if (!text.empty()) {
-        DwRfc1521Tokenizer tokenizer{text};
-        ReadType(tokenizer, typeStr);
+    for (size_t pos = 0;;) {
+        const DwTokenScan token = ScanToken(text, pos, kCharTspecial1521, kTokenTspecial, kTokenMimeToken);
+        if (token.type == kTokenNull || (token.type == kTokenTspecial && text[token.start] == ';'))
+            return kTypeNull;
+        if (token.type == kTokenMimeToken)
+            return TypeStrToEnum(std::string(text.substr(token.start, token.length)));
+        pos = token.next;
     }
-    return TypeStrToEnum(typeStr);
 }
 
 void DwMediaType::Parse() {
