@@ -125,7 +125,8 @@ DwEntity::DwEntity(std::string&& text, DwMessageComponent* parent)
     MakeChildren();
 }
 
-DwEntity::DwEntity(const DwTextSpan& span, DwMessageComponent* parent) : DwMessageComponent(span, parent) {
+DwEntity::DwEntity(DwTextSpan span, DwMessageComponent* parent)
+    : DwMessageComponent(std::move(span), parent) {
     SetClass(kCidEntity, "DwEntity");
     MakeChildren();
 }
@@ -171,7 +172,8 @@ void DwEntity::CloneChildren(const DwEntity& other) {
 
 void DwEntity::Parse() {
     SetModified(false);
-    const DwTextSpan text = ShareText();
+    // Read before the children parse: nothing else changes the entity's text till then.
+    const DwTextSpan& text = ShareText();
     const DwEntitySplit split = SplitEntityText(text.View());
     emptyLine_ = split.emptyLine;
     // A new header block marks the entity and every entity around it modified.
