@@ -79,7 +79,8 @@ public:
     // The text as one shared buffer, for a Parse that gives its children pieces of it: an own text
     // becomes the buffer (moved, not copied). The node's span.
     const DwTextSpan& ShareText();
-    // The text as a piece of a shared one; nothing is marked.
+    // The text as a piece of a shared one: the node's own bytes where they now lie, or a text the
+    // node is then parsed from. Nothing is marked.
     void SetTextSpan(DwTextSpan span) {
         text_.clear();
         text_.shrink_to_fit();

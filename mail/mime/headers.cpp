@@ -166,7 +166,7 @@ void DwHeaders::Parse() {
     SetModified(false);
     fields_.DeleteAll();
     if (TextView().empty()) return;
-    // The fields are pieces of the header block, which is one of the message's text after an
+    // The fields are pieces of the header block, itself a piece of the message's text after an
     // entity's Parse.
     const DwTextSpan text = ShareText();
     const std::string_view view = text.View();
