@@ -67,11 +67,17 @@ void DwTreeAssembly::Write(DwEntity& entity) {
 }
 
 // The header block and its fields become the pieces of the new text they were just written as, so
-// that none of them keeps the old text: the fields' texts, one after another, are the block's.
+// that none of them keeps the old text. The fields' texts, one after another, are the block's (as
+// Parse and Assemble make them); fields that are not stay as they are.
 void DwTreeAssembly::MoveHeaders(DwHeaders& headers, size_t start) {
     const size_t length = out_.size() - start;
+    const std::string_view written = std::string_view(out_).substr(start);
     size_t fieldsLength = 0;
-    for (int i = 0; i < headers.FieldCount(); ++i) fieldsLength += headers.FieldAt(i).TextView().size();
+    for (int i = 0; i < headers.FieldCount(); ++i) {
+        const std::string_view field = headers.FieldAt(i).TextView();
+        if (written.substr(fieldsLength, field.size()) != field) break;
+        fieldsLength += field.size();
+    }
     if (fieldsLength == length) {
         size_t offset = start;
         for (int i = 0; i < headers.FieldCount(); ++i) {
