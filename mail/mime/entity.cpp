@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <typeinfo>
 
 #include "mail/mime/body.h"
 #include "mail/mime/headers.h"
@@ -176,9 +177,14 @@ void DwEntity::Parse() {
     const DwTextSpan& text = ShareText();
     const DwEntitySplit split = SplitEntityText(text.View());
     emptyLine_ = split.emptyLine;
-    // A new header block marks the entity and every entity around it modified.
-    headers_->SetTextSpan(text.Sub(split.headersStart, split.headersLength));
-    MarkModified();
+    // A new header block marks the entity and every entity around it modified. A header block of a
+    // creation hook's own class gets a copy, as it always did: its Parse may read its own text.
+    if (typeid(*headers_) == typeid(DwHeaders)) {
+        headers_->SetTextSpan(text.Sub(split.headersStart, split.headersLength));
+        MarkModified();
+    } else {
+        headers_->SetText(std::string(text.View().substr(split.headersStart, split.headersLength)));
+    }
     body_->SetTextSpan(text.Sub(split.bodyStart, text.length - split.bodyStart));
     headers_->Parse();
     body_->Parse();
