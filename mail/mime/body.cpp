@@ -4,6 +4,7 @@
 
 #include "mail/mime/bodypart.h"
 #include "mail/mime/enums.h"
+#include "mail/mime/field.h"
 #include "mail/mime/headers.h"
 #include "mail/mime/mediatype.h"
 #include "mail/mime/message.h"
@@ -106,6 +107,12 @@ void DwBody::SetNestedMessage(DwMessage* message) {
 int DwBody::ContentTypeCode(std::string* boundary) const {
     auto* entity = dynamic_cast<DwEntity*>(Parent());
     if (!entity) return kTypeNull;
+    // A Content-Type nobody has read: its type alone says whether the body has parts.
+    const DwField* field = entity->Headers().FindField("Content-Type");
+    if (field && field->IsFieldBodyPending() && !DwField::FieldBodyHooksSet()) {
+        const int type = DwMediaType::TypeOf(field->FieldBodyTextView());
+        if (type != kTypeMultipart) return type;
+    }
     DwMediaType* mediaType = entity->Headers().FindContentType();
     if (!mediaType) return IsDigestPart(*entity) ? kTypeMessage : kTypeNull;
     const int type = mediaType->Type();

@@ -14,7 +14,7 @@ DwBodyPart::DwBodyPart(std::string&& text, DwMessageComponent* parent) : DwEntit
     SetClass(kCidBodyPart, "DwBodyPart");
 }
 
-DwBodyPart::DwBodyPart(const DwTextSpan& span, DwMessageComponent* parent) : DwEntity(span, parent) {
+DwBodyPart::DwBodyPart(DwTextSpan span, DwMessageComponent* parent) : DwEntity(std::move(span), parent) {
     SetClass(kCidBodyPart, "DwBodyPart");
 }
 
@@ -37,7 +37,7 @@ DwBodyPart* DwBodyPart::NewBodyPart(std::string&& text, DwMessageComponent* pare
     return new DwBodyPart(std::move(text), parent);
 }
 
-DwBodyPart* DwBodyPart::NewBodyPart(const DwTextSpan& span, DwMessageComponent* parent) {
+DwBodyPart* DwBodyPart::NewBodyPart(DwTextSpan span, DwMessageComponent* parent) {
     if (sNewBodyPartHook) return sNewBodyPartHook(std::string(span.View()), parent);
-    return new DwBodyPart(span, parent);
+    return new DwBodyPart(std::move(span), parent);
 }

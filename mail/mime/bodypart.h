@@ -10,7 +10,7 @@ public:
     DwBodyPart();
     DwBodyPart(const std::string& text, DwMessageComponent* parent);
     DwBodyPart(std::string&& text, DwMessageComponent* parent);
-    DwBodyPart(const DwTextSpan& span, DwMessageComponent* parent);
+    DwBodyPart(DwTextSpan span, DwMessageComponent* parent);
     DwBodyPart(const DwBodyPart& other);
     DwBodyPart& operator=(const DwBodyPart& other) = default;
     ~DwBodyPart() override;
@@ -22,6 +22,6 @@ public:
     // The same, taking the text over when no hook is set.
     static DwBodyPart* NewBodyPart(std::string&& text, DwMessageComponent* parent);
     // The same with a piece of a shared text (a hook is given a copy of it).
-    static DwBodyPart* NewBodyPart(const DwTextSpan& span, DwMessageComponent* parent);
+    static DwBodyPart* NewBodyPart(DwTextSpan span, DwMessageComponent* parent);
     static DwCreationHook<DwBodyPart> sNewBodyPartHook;
 };

@@ -35,6 +35,8 @@ public:
         }
     }
     void DeleteAll() { items_.DeleteAll(); }
+    // Room for count items in the first slots, when the list has none yet.
+    void ReserveFirst(int count) { items_.ReserveFirst(count); }
 
     // Null is ignored; index clamped to 0..Count(). An item the full array cannot take stays the
     // caller's.

@@ -11,8 +11,8 @@ DwMessageComponent::DwMessageComponent(std::string&& text, DwMessageComponent* p
 DwMessageComponent::DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent)
     : text_(chars ? std::string(chars, length) : std::string()), parent_(parent) {}
 
-DwMessageComponent::DwMessageComponent(const DwTextSpan& span, DwMessageComponent* parent)
-    : span_(span), parent_(parent) {}
+DwMessageComponent::DwMessageComponent(DwTextSpan span, DwMessageComponent* parent)
+    : span_(std::move(span)), parent_(parent) {}
 
 DwMessageComponent::DwMessageComponent(const DwMessageComponent& other)
     : text_(other.text_), span_(other.span_), modified_(other.modified_) {}
@@ -46,6 +46,7 @@ const DwTextSpan& DwMessageComponent::ShareText() {
 
 // The text is taken before the span goes: it may be the span's own bytes.
 void DwMessageComponent::SetText(const std::string& text) {
+    BeforeTextChange();
     text_ = text;
     span_ = DwTextSpan();
     modified_ = false;
@@ -53,6 +54,7 @@ void DwMessageComponent::SetText(const std::string& text) {
 }
 
 void DwMessageComponent::SetText(std::string&& text) {
+    BeforeTextChange();
     text_ = std::move(text);
     span_ = DwTextSpan();
     modified_ = false;
@@ -60,6 +62,7 @@ void DwMessageComponent::SetText(std::string&& text) {
 }
 
 void DwMessageComponent::SetText(const char* text) {
+    BeforeTextChange();
     text_ = text ? text : "";
     span_ = DwTextSpan();
     if (parent_) parent_->MarkModified();

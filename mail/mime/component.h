@@ -43,16 +43,16 @@ enum DwClassId : int {
 // rebuilds exactly the texts on the changed paths. A node owns its children; its parent
 // pointer never owns. Nodes live on the heap.
 //
-// The text of an entity or a body may be a piece of a text shared with the rest of its tree
-// (textbuffer.h), so that a parsed message holds one copy of its text whatever its nesting: Text()
-// then makes the node a copy of its own, TextView() reads the piece where it lies.
+// The text of an entity, a body, a header block or a field may be a piece of a text shared with the
+// rest of its tree (textbuffer.h), so that a parsed message holds one copy of its text whatever its
+// nesting: Text() then makes the node a copy of its own, TextView() reads the piece where it lies.
 class DwMessageComponent {
 public:
     DwMessageComponent();
     DwMessageComponent(const std::string& text, DwMessageComponent* parent);
     DwMessageComponent(std::string&& text, DwMessageComponent* parent);
     DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent);
-    DwMessageComponent(const DwTextSpan& span, DwMessageComponent* parent);
+    DwMessageComponent(DwTextSpan span, DwMessageComponent* parent);
     // Copies text and modified flag; the copy has no parent and the copying class's id.
     DwMessageComponent(const DwMessageComponent& other);
     // Copies text and modified flag only.
@@ -79,12 +79,15 @@ public:
     // The text as one shared buffer, for a Parse that gives its children pieces of it: an own text
     // becomes the buffer (moved, not copied). The node's span.
     const DwTextSpan& ShareText();
-    // The text as a piece of a shared one; nothing is marked.
+    // The text as a piece of a shared one: the node's own bytes where they now lie, or a text the
+    // node is then parsed from. Nothing is marked.
     void SetTextSpan(DwTextSpan span) {
         text_.clear();
         text_.shrink_to_fit();
         span_ = std::move(span);
     }
+    // The piece of a shared text the node's text is, or null while the node has a text of its own.
+    const DwTextSpan* TextSpan() const { return span_.buffer ? &span_ : nullptr; }
 
     DwMessageComponent* Parent() const { return parent_; }
     void SetParent(DwMessageComponent* parent) { parent_ = parent; }
@@ -104,8 +107,10 @@ protected:
         className_ = name;
     }
     void SetModified(bool modified) { modified_ = modified; }
+    // Called by SetText before the text changes, for a node that still reads pieces of its old text.
+    virtual void BeforeTextChange() {}
 
-    // The node's own text; unused while the text is a span (entities and bodies only).
+    // The node's own text; unused while the text is a span.
     mutable std::string text_;
 
 private:

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <typeinfo>
 
 #include "mail/mime/body.h"
 #include "mail/mime/headers.h"
@@ -26,8 +27,8 @@ bool StartsWith(const char* begin, const char* end, const char* word, size_t len
 bool IsHeaderLine(const char* begin, const char* end, bool first, bool strict) {
     if (begin == end) return false;
     if (*begin == ' ' || *begin == '\t') return true;
-    if (StartsWith(begin, end, "From ", 5)) return true;
-    if (!strict && first && StartsWith(begin, end, ">From ", 6)) return true;
+    if (*begin == 'F' && StartsWith(begin, end, "From ", 5)) return true;
+    if (!strict && first && *begin == '>' && StartsWith(begin, end, ">From ", 6)) return true;
     const char* p = begin;
     while (p != end && IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
     if (!strict)
@@ -125,7 +126,8 @@ DwEntity::DwEntity(std::string&& text, DwMessageComponent* parent)
     MakeChildren();
 }
 
-DwEntity::DwEntity(const DwTextSpan& span, DwMessageComponent* parent) : DwMessageComponent(span, parent) {
+DwEntity::DwEntity(DwTextSpan span, DwMessageComponent* parent)
+    : DwMessageComponent(std::move(span), parent) {
     SetClass(kCidEntity, "DwEntity");
     MakeChildren();
 }
@@ -171,11 +173,18 @@ void DwEntity::CloneChildren(const DwEntity& other) {
 
 void DwEntity::Parse() {
     SetModified(false);
-    const DwTextSpan text = ShareText();
+    // Read before the children parse: nothing else changes the entity's text till then.
+    const DwTextSpan& text = ShareText();
     const DwEntitySplit split = SplitEntityText(text.View());
     emptyLine_ = split.emptyLine;
-    // Setting the headers' text marks the entity and every entity around it modified.
-    headers_->SetText(std::string(text.View().substr(split.headersStart, split.headersLength)));
+    // A new header block marks the entity and every entity around it modified. A header block of a
+    // creation hook's own class gets a copy, as it always did: its Parse may read its own text.
+    if (typeid(*headers_) == typeid(DwHeaders)) {
+        headers_->SetTextSpan(text.Sub(split.headersStart, split.headersLength));
+        MarkModified();
+    } else {
+        headers_->SetText(std::string(text.View().substr(split.headersStart, split.headersLength)));
+    }
     body_->SetTextSpan(text.Sub(split.bodyStart, text.length - split.bodyStart));
     headers_->Parse();
     body_->Parse();

@@ -18,8 +18,13 @@ DwField::DwField(std::string&& text, DwMessageComponent* parent)
     SetClass(kCidField, "DwField");
 }
 
+DwField::DwField(DwTextSpan span, DwMessageComponent* parent) : DwMessageComponent(std::move(span), parent) {
+    SetClass(kCidField, "DwField");
+}
+
 DwField::DwField(const DwField& other)
-    : DwMessageComponent(other), fieldName_(other.fieldName_), fieldBodyText_(other.fieldBodyText_) {
+    : DwMessageComponent(other), fieldName_(other.fieldName_), fieldBodyText_(other.fieldBodyText_),
+      name_(other.name_), bodyText_(other.bodyText_), bodyPending_(other.bodyPending_) {
     SetClass(kCidField, "DwField");
     if (other.fieldBody_) {
         fieldBody_ = static_cast<DwFieldBody*>(other.fieldBody_->Clone());
@@ -29,11 +34,19 @@ DwField::DwField(const DwField& other)
 
 DwField& DwField::operator=(const DwField& other) {
     if (this != &other) {
+        // A body kept from before is the one the old name and text gave.
+        if (!other.fieldBody_ && !other.bodyPending_) FieldBody();
         DwMessageComponent::operator=(other);
         fieldName_ = other.fieldName_;
         fieldBodyText_ = other.fieldBodyText_;
-        if (other.fieldBody_) {
+        name_ = other.name_;
+        bodyText_ = other.bodyText_;
+        if (other.fieldBody_ || other.bodyPending_) {
             delete fieldBody_;
+            fieldBody_ = nullptr;
+            bodyPending_ = other.bodyPending_;
+        }
+        if (other.fieldBody_) {
             fieldBody_ = static_cast<DwFieldBody*>(other.fieldBody_->Clone());
             if (fieldBody_) fieldBody_->SetParent(this);
         }
@@ -58,38 +71,83 @@ DwField* DwField::NewField(std::string&& text, DwMessageComponent* parent) {
     return DwCreateNode(sNewFieldHook, std::move(text), parent);
 }
 
+DwField* DwField::NewField(DwTextSpan span, DwMessageComponent* parent) {
+    if (sNewFieldHook) return sNewFieldHook(std::string(span.View()), parent);
+    return new DwField(std::move(span), parent);
+}
+
 namespace {
 
 bool IsTrailingSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-size_t TrimmedEnd(const std::string& s, size_t begin, size_t end) {
+size_t TrimmedEnd(std::string_view s, size_t begin, size_t end) {
     while (end > begin && IsTrailingSpace(s[end - 1])) --end;
     return end;
 }
 
 } // namespace
 
-void SplitField(const std::string& text, std::string& name, std::string& body) {
-    name.clear();
-    body.clear();
+DwFieldSplit SplitFieldText(std::string_view text) {
+    DwFieldSplit split;
     const size_t colon = text.find(':');
-    if (colon == std::string::npos) {
-        name.assign(text, 0, TrimmedEnd(text, 0, text.size()));
-        return;
+    if (colon == std::string_view::npos) {
+        split.nameLength = TrimmedEnd(text, 0, text.size());
+        split.bodyStart = text.size();
+        return split;
     }
-    name.assign(text, 0, TrimmedEnd(text, 0, colon));
+    split.nameLength = TrimmedEnd(text, 0, colon);
     size_t start = colon + 1;
     while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
-    body.assign(text, start, TrimmedEnd(text, start, text.size()) - start);
+    split.bodyStart = start;
+    split.bodyLength = TrimmedEnd(text, start, text.size()) - start;
+    return split;
+}
+
+void SplitField(std::string_view text, std::string& name, std::string& body) {
+    const DwFieldSplit split = SplitFieldText(text);
+    name.assign(text.data(), split.nameLength);
+    body.assign(text.data() + split.bodyStart, split.bodyLength);
+}
+
+void DwField::CopyPiece(Piece& piece, std::string& out) const {
+    out.assign(PieceView(piece));
+    piece.pending = false;
+}
+
+// The old text's pieces are copied out before it goes.
+void DwField::BeforeTextChange() {
+    FieldName();
+    FieldBodyText();
 }
 
 void DwField::Parse() {
+    ParseWith(FieldBodyHooksSet());
+}
+
+void DwField::ParseWith(bool hooks) {
     SetModified(false);
-    SplitField(text_, fieldName_, fieldBodyText_);
+    const std::string_view text = TextView();
+    const DwFieldSplit split = SplitFieldText(text);
+    if (text.size() <= UINT32_MAX) {
+        name_ = {0, static_cast<uint32_t>(split.nameLength), true};
+        bodyText_ = {static_cast<uint32_t>(split.bodyStart), static_cast<uint32_t>(split.bodyLength), true};
+        fieldName_.clear();
+        fieldBodyText_.clear();
+    } else {
+        name_ = bodyText_ = Piece();
+        SplitField(text, fieldName_, fieldBodyText_);
+    }
     delete fieldBody_;
-    fieldBody_ = MakeFieldBody(fieldName_, fieldBodyText_, this);
+    fieldBody_ = nullptr;
+    bodyPending_ = true;
+    if (hooks) MakePendingBody();
+}
+
+void DwField::MakePendingBody() const {
+    bodyPending_ = false;
+    fieldBody_ = MakeFieldBody(FieldName(), FieldBodyText(), const_cast<DwField*>(this));
     if (fieldBody_) fieldBody_->Parse();
 }
 
@@ -98,25 +156,34 @@ void DwField::Assemble() {
     if (fieldBody_) {
         fieldBody_->Assemble();
         fieldBodyText_ = fieldBody_->Text();
+        bodyText_.pending = false;
     }
-    text_ = fieldName_ + ": " + fieldBodyText_ + "\r\n";
+    std::string text = FieldName() + ": " + FieldBodyText() + "\r\n";
+    SetTextSpan(DwTextSpan());
+    text_ = std::move(text);
     SetModified(false);
 }
 
 void DwField::SetFieldName(const std::string& name) {
+    // The body's class is the one the old name asks for.
+    FieldBody();
     fieldName_ = name;
+    name_.pending = false;
     MarkModified();
 }
 
 void DwField::SetFieldBodyText(const std::string& text) {
     fieldBodyText_ = text;
+    bodyText_.pending = false;
     delete fieldBody_;
     fieldBody_ = nullptr;
+    bodyPending_ = false;
     MarkModified();
 }
 
 void DwField::SetFieldBody(DwFieldBody* body) {
-    if (body == fieldBody_) return;
+    if (body == fieldBody_ && !bodyPending_) return;
+    bodyPending_ = false;
     delete fieldBody_;
     fieldBody_ = body;
     if (body) body->SetParent(this);
@@ -124,8 +191,8 @@ void DwField::SetFieldBody(DwFieldBody* body) {
 }
 
 DwFieldBody* DwField::ParsedFieldBody() {
-    if (!fieldBody_) {
-        fieldBody_ = MakeFieldBody(fieldName_, fieldBodyText_, this);
+    if (!FieldBody()) {
+        fieldBody_ = MakeFieldBody(FieldName(), FieldBodyText(), this);
         if (fieldBody_) fieldBody_->Parse();
     }
     return fieldBody_;

@@ -1,7 +1,9 @@
 // One header field: its name, its body text and the parsed field body chosen by the name.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "mail/mime/component.h"
 
@@ -16,6 +18,7 @@ public:
     DwField();
     DwField(const std::string& text, DwMessageComponent* parent);
     DwField(std::string&& text, DwMessageComponent* parent);
+    DwField(DwTextSpan span, DwMessageComponent* parent);
     DwField(const DwField& other);
     // The field body is replaced by a clone of the other's only when the other has one.
     DwField& operator=(const DwField& other);
@@ -27,9 +30,27 @@ public:
     void Assemble() override;
     DwMessageComponent* Clone() const override;
 
-    const std::string& FieldName() const { return fieldName_; }
-    const std::string& FieldBodyText() const { return fieldBodyText_; }
-    DwFieldBody* FieldBody() const { return fieldBody_; }
+    const std::string& FieldName() const {
+        if (name_.pending) CopyPiece(name_, fieldName_);
+        return fieldName_;
+    }
+    const std::string& FieldBodyText() const {
+        if (bodyText_.pending) CopyPiece(bodyText_, fieldBodyText_);
+        return fieldBodyText_;
+    }
+    // The same without a copy, valid until the field changes.
+    std::string_view FieldNameView() const { return name_.pending ? PieceView(name_) : fieldName_; }
+    std::string_view FieldBodyTextView() const {
+        return bodyText_.pending ? PieceView(bodyText_) : fieldBodyText_;
+    }
+    // A field parsed while no creation hook was set makes its field body when it is first asked for:
+    // most field bodies of a message are never read.
+    DwFieldBody* FieldBody() const {
+        if (bodyPending_) MakePendingBody();
+        return fieldBody_;
+    }
+    // Whether the field body is still to be made from the body text (FieldBody() makes it).
+    bool IsFieldBodyPending() const { return bodyPending_; }
 
     void SetFieldName(const std::string& name);
     // Drops the field body: the field assembles from the text until a body is made again.
@@ -44,6 +65,8 @@ public:
     static DwField* NewField(const std::string& text, DwMessageComponent* parent);
     // The same, taking the text over when no hook is set.
     static DwField* NewField(std::string&& text, DwMessageComponent* parent);
+    // The same for a piece of a shared text (a hook gets a copy).
+    static DwField* NewField(DwTextSpan span, DwMessageComponent* parent);
     static DwCreationHook<DwField> sNewFieldHook;
 
     // A new unparsed field body of the class the field name asks for (unstructured text for any
@@ -51,14 +74,48 @@ public:
     static DwFieldBody* MakeFieldBody(const std::string& name, const std::string& text,
                                       DwMessageComponent* parent);
     static DwFieldBodyHook sMakeFieldBodyHook;
+    // Whether a hook that making a field body may call is set: Parse then makes the body at once,
+    // while the hook is there.
+    static bool FieldBodyHooksSet();
+
+protected:
+    void BeforeTextChange() override;
 
 private:
-    std::string fieldName_;
-    std::string fieldBodyText_;
-    DwFieldBody* fieldBody_ = nullptr;
+    friend class DwHeaders;
+
+    // Parse, told whether a field body hook is set.
+    void ParseWith(bool hooks);
+
+    // The name or the body text of a parsed field, read out of its text only when asked for as a
+    // string: where it lies in the text.
+    struct Piece {
+        uint32_t start = 0;
+        uint32_t length = 0;
+        bool pending = false;
+    };
+    std::string_view PieceView(const Piece& piece) const {
+        return TextView().substr(piece.start, piece.length);
+    }
+    void CopyPiece(Piece& piece, std::string& out) const;
+    void MakePendingBody() const;
+
+    mutable std::string fieldName_;
+    mutable std::string fieldBodyText_;
+    mutable Piece name_;
+    mutable Piece bodyText_;
+    mutable DwFieldBody* fieldBody_ = nullptr;
+    mutable bool bodyPending_ = false;
 };
 
 // Splits a field text at its first ':' into the name (trailing white space removed) and the body
 // (from the first non-blank after the colon, trailing white space removed). Without a colon the
 // whole trimmed text is the name.
-void SplitField(const std::string& text, std::string& name, std::string& body);
+void SplitField(std::string_view text, std::string& name, std::string& body);
+// The same as positions: the name is the first nameLength bytes of the text.
+struct DwFieldSplit {
+    size_t nameLength = 0;
+    size_t bodyStart = 0;
+    size_t bodyLength = 0;
+};
+DwFieldSplit SplitFieldText(std::string_view text);

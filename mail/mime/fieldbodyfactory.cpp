@@ -4,12 +4,15 @@
 #include "mail/mime/contentfile.h"
 #include "mail/mime/datetime.h"
 #include "mail/mime/disposition.h"
+#include "mail/mime/encodedword.h"
 #include "mail/mime/field.h"
+#include "mail/mime/group.h"
 #include "mail/mime/mailbox.h"
 #include "mail/mime/mailboxlist.h"
 #include "mail/mime/mechanism.h"
 #include "mail/mime/mediatype.h"
 #include "mail/mime/msgid.h"
+#include "mail/mime/parameter.h"
 #include "mail/mime/stamp.h"
 #include "mail/mime/text.h"
 
@@ -93,4 +96,13 @@ DwFieldBody* DwField::MakeFieldBody(const std::string& name, const std::string& 
         }
     }
     return DwText::NewText(text, parent);
+}
+
+bool DwField::FieldBodyHooksSet() {
+    return sMakeFieldBodyHook || DwAddressList::sNewAddressListHook ||
+           DwContentFileType::sNewContentFileTypeHook || DwDateTime::sNewDateTimeHook ||
+           DwDispositionType::sNewDispositionTypeHook || DwEncodedWord::sNewEncodedWordHook ||
+           DwGroup::sNewGroupHook || DwMailbox::sNewMailboxHook || DwMailboxList::sNewMailboxListHook ||
+           DwMechanism::sNewMechanismHook || DwMediaType::sNewMediaTypeHook || DwMsgId::sNewMsgIdHook ||
+           DwParameter::sNewParameterHook || DwStamp::sNewStampHook || DwText::sNewTextHook;
 }

@@ -61,8 +61,8 @@ DwField& DwHeaders::FieldAt(int index) const {
 DwField* DwHeaders::FindField(const std::string& name) const {
     for (int i = 0; i < fields_.Count(); ++i) {
         DwField* field = fields_.At(i);
-        if (EqualNoCaseC(field->FieldName().data(), field->FieldName().size(), name.data(), name.size()))
-            return field;
+        const std::string_view fieldName = field->FieldNameView();
+        if (EqualNoCaseC(fieldName.data(), fieldName.size(), name.data(), name.size())) return field;
     }
     return nullptr;
 }
@@ -72,7 +72,7 @@ DwField* DwHeaders::FindField(const char* name) const {
     const size_t length = strlen(name);
     for (int i = 0; i < fields_.Count(); ++i) {
         DwField* field = fields_.At(i);
-        const std::string& fieldName = field->FieldName();
+        const std::string_view fieldName = field->FieldNameView();
         if (fieldName.size() == length && EqualNoCaseC(fieldName.data(), length, name, length)) return field;
     }
     return nullptr;
@@ -149,7 +149,7 @@ namespace {
 
 // The end of the field text that starts at pos: after the first LF that a character other than
 // a blank or TAB follows, or the end of the text.
-size_t FieldTextEnd(const std::string& text, size_t pos) {
+size_t FieldTextEnd(std::string_view text, size_t pos) {
     const size_t n = text.size();
     while (pos < n) {
         const void* lf = memchr(text.data() + pos, '\n', n - pos);
@@ -165,12 +165,27 @@ size_t FieldTextEnd(const std::string& text, size_t pos) {
 void DwHeaders::Parse() {
     SetModified(false);
     fields_.DeleteAll();
+    if (TextView().empty()) return;
+    // The fields are pieces of the header block, itself a piece of the message's text after an
+    // entity's Parse.
+    const DwTextSpan text = ShareText();
+    const std::string_view view = text.View();
+    int count = 0;
+    for (size_t pos = 0; pos < view.size(); pos = FieldTextEnd(view, pos)) ++count;
+    fields_.ReserveFirst(count);
+    // A field of the library's own is told once for all whether a hook is set.
+    const bool ownFields = !DwField::sNewFieldHook;
+    const bool hooks = DwField::FieldBodyHooksSet();
     size_t pos = 0;
-    while (pos < text_.size()) {
-        const size_t end = FieldTextEnd(text_, pos);
-        DwField* field = DwField::NewField(text_.substr(pos, end - pos), this);
+    while (pos < view.size()) {
+        const size_t end = FieldTextEnd(view, pos);
+        DwField* field = DwField::NewField(text.Sub(pos, end - pos), this);
         if (!field) break;
-        field->Parse();
+        if (ownFields) {
+            field->ParseWith(hooks);
+        } else {
+            field->Parse();
+        }
         fields_.Adopt(field);
         pos = end;
     }
@@ -182,8 +197,9 @@ void DwHeaders::Assemble() {
     for (int i = 0; i < fields_.Count(); ++i) {
         DwField* field = fields_.At(i);
         field->Assemble();
-        text += field->Text();
+        text += field->TextView();
     }
+    SetTextSpan(DwTextSpan());
     text_ = std::move(text);
     SetModified(false);
 }

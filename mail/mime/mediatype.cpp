@@ -1,5 +1,6 @@
 #include "mail/mime/mediatype.h"
 
+#include "mail/mime/charclass.h"
 #include "mail/mime/enums.h"
 #include "mail/mime/generators.h"
 #include "mail/mime/parameter.h"
@@ -46,6 +47,34 @@ DwMediaType* DwMediaType::NewMediaType(const std::string& text, DwMessageCompone
     return DwCreateNode(sNewMediaTypeHook, text, parent);
 }
 
+namespace {
+
+// The type: the first token before any ';'. The token type the tokenizer stands on after it.
+int ReadType(DwTokenizer& tokenizer, std::string& typeStr) {
+    int type = tokenizer.Type();
+    while (type != kTokenNull && type != kTokenMimeToken && !IsTspecial(tokenizer, ';'))
+        type = tokenizer.NextToken();
+    if (type == kTokenMimeToken) {
+        typeStr = tokenizer.Token();
+        type = tokenizer.NextToken();
+    }
+    return type;
+}
+
+} // namespace
+
+// The tokens Parse reads up to the type, without a tokenizer's copies.
+int DwMediaType::TypeOf(std::string_view text) {
+    for (size_t pos = 0;;) {
+        const DwTokenScan token = ScanToken(text, pos, kCharTspecial1521, kTokenTspecial, kTokenMimeToken);
+        if (token.type == kTokenNull || (token.type == kTokenTspecial && text[token.start] == ';'))
+            return kTypeNull;
+        if (token.type == kTokenMimeToken)
+            return TypeStrToEnum(std::string(text.substr(token.start, token.length)));
+        pos = token.next;
+    }
+}
+
 void DwMediaType::Parse() {
     SetModified(false);
     typeStr_.clear();
@@ -56,13 +85,7 @@ void DwMediaType::Parse() {
     if (!text_.empty()) {
         DwRfc1521Tokenizer tokenizer{std::string_view(text_)};
         DwTokenString window{std::string_view(text_)};
-        int type = tokenizer.Type();
-        while (type != kTokenNull && type != kTokenMimeToken && !IsTspecial(tokenizer, ';'))
-            type = tokenizer.NextToken();
-        if (type == kTokenMimeToken) {
-            typeStr_ = tokenizer.Token();
-            type = tokenizer.NextToken();
-        }
+        int type = ReadType(tokenizer, typeStr_);
         // The subtype follows a '/' that comes before any ';'.
         while (type != kTokenNull && !IsTspecial(tokenizer, '/') && !IsTspecial(tokenizer, ';'))
             type = tokenizer.NextToken();

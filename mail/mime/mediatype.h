@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "mail/mime/enums.h"
 #include "mail/mime/parameterfieldbody.h"
@@ -45,6 +46,9 @@ public:
     virtual void SyncTypeEnum();
     virtual void SyncSubtypeStr();
     virtual void SyncSubtypeEnum();
+
+    // Type() of a media type parsed from text, without making one.
+    static int TypeOf(std::string_view text);
 
     static DwMediaType* NewMediaType(const std::string& text, DwMessageComponent* parent);
     static DwCreationHook<DwMediaType> sNewMediaTypeHook;

@@ -14,7 +14,7 @@ DwMessage::DwMessage(std::string&& text, DwMessageComponent* parent) : DwEntity(
     SetClass(kCidMessage, "DwMessage");
 }
 
-DwMessage::DwMessage(const DwTextSpan& span, DwMessageComponent* parent) : DwEntity(span, parent) {
+DwMessage::DwMessage(DwTextSpan span, DwMessageComponent* parent) : DwEntity(std::move(span), parent) {
     SetClass(kCidMessage, "DwMessage");
 }
 

@@ -5,14 +5,14 @@
 
 DwDelimiterFinder::DwDelimiterFinder(std::string_view text, const std::string& boundary,
                                      DwDelimiterMatch match, DwDashLines dashLines)
-    : text_(text), boundary_(boundary), match_(match), dashLines_(dashLines) {
+    : text_(text), boundary_(boundary), strictMark_("--" + boundary), match_(match), dashLines_(dashLines) {
     DwDelimiter delimiter;
-    lenient_ = !boundary_.empty() && !FindForm(0, "--", delimiter);
+    lenient_ = !boundary_.empty() && !FindForm(0, true, delimiter);
     looseLines_ = 0;
 }
 
 bool DwDelimiterFinder::Find(size_t pos, DwDelimiter& delimiter) {
-    return FindForm(pos, lenient_ ? std::string() : std::string("--"), delimiter);
+    return FindForm(pos, !lenient_, delimiter);
 }
 
 bool DwDelimiterFinder::EndsDelimiter(size_t markEnd, bool* closing) const {
@@ -39,14 +39,27 @@ bool DwDelimiterFinder::Take(size_t lineStart, size_t markEnd, DwDelimiter& deli
     return true;
 }
 
-bool DwDelimiterFinder::FindAtDashLines(size_t pos, const std::string& mark, DwDelimiter& delimiter) {
+bool DwDelimiterFinder::FindAtDashLines(size_t pos, std::string_view mark, DwDelimiter& delimiter) {
     const size_t n = text_.size();
     const char* const data = text_.data();
     const std::vector<uint32_t>& lines = *dashLines_.positions;
+    const size_t size = lines.size();
     // The line end before the dashes lies at pos or later.
-    auto at = std::lower_bound(lines.begin(), lines.end(), dashLines_.base + pos + 1,
+    const size_t target = dashLines_.base + pos + 1;
+    // The delimiters are looked for in order: on from where the last search stopped, in growing
+    // steps. Every line before low lies before the target.
+    size_t low =
+        dashCursor_ <= size && (dashCursor_ == 0 || lines[dashCursor_ - 1] < target) ? dashCursor_ : 0;
+    size_t high = low;
+    for (size_t step = 1; high < size && lines[high] < target; step *= 2) {
+        low = high + 1;
+        high += step;
+    }
+    if (high > size) high = size;
+    auto at = std::lower_bound(lines.begin() + low, lines.begin() + high, target,
                                [](uint32_t line, size_t value) { return line < value; });
     for (; at != lines.end() && *at < dashLines_.base + n; ++at) {
+        dashCursor_ = static_cast<size_t>(at - lines.begin());
         const size_t from = *at - dashLines_.base;
         if (n - from < mark.size() || memcmp(data + from, mark.data(), mark.size()) != 0) continue;
         const size_t lf = from - 1;
@@ -58,17 +71,17 @@ bool DwDelimiterFinder::FindAtDashLines(size_t pos, const std::string& mark, DwD
     return false;
 }
 
-bool DwDelimiterFinder::FindForm(size_t pos, const std::string& lead, DwDelimiter& delimiter) {
+bool DwDelimiterFinder::FindForm(size_t pos, bool strict, DwDelimiter& delimiter) {
     const size_t n = text_.size();
     const size_t length = boundary_.size();
-    const std::string mark = lead + boundary_;
+    const std::string_view mark = strict ? std::string_view(strictMark_) : std::string_view(boundary_);
     // A bare boundary at the start needs two bytes after it.
-    const size_t room = lead.empty() ? length + 2 : mark.size();
+    const size_t room = strict ? mark.size() : length + 2;
     const char* const data = text_.data();
     if (pos < n && n - pos >= room && text_.compare(pos, mark.size(), mark) == 0) {
         if (Take(pos, pos + mark.size(), delimiter)) return true;
     }
-    if (!lead.empty() && dashLines_.positions) return FindAtDashLines(pos, mark, delimiter);
+    if (strict && dashLines_.positions) return FindAtDashLines(pos, mark, delimiter);
     // Line by line: the boundary's first byte after the line end rules out nearly every line.
     for (size_t from = pos; from < n;) {
         const void* hit = memchr(data + from, '\n', n - from);
@@ -80,7 +93,7 @@ bool DwDelimiterFinder::FindForm(size_t pos, const std::string& lead, DwDelimite
             continue;
         const size_t lineStart = lf > pos && data[lf - 1] == '\r' ? lf - 1 : lf;
         // A bare boundary needs two bytes after it, as at the start; later lines have less room.
-        if (lead.empty() && n - lineStart < length + 3) break;
+        if (!strict && n - lineStart < length + 3) break;
         if (Take(lineStart, from + mark.size(), delimiter)) return true;
     }
     delimiter.start = delimiter.next = n;

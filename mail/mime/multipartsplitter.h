@@ -43,9 +43,10 @@ public:
     size_t LooseLines() const { return looseLines_; }
 
 private:
-    bool FindForm(size_t pos, const std::string& lead, DwDelimiter& delimiter);
+    // strict: "--" and the boundary, else the boundary alone.
+    bool FindForm(size_t pos, bool strict, DwDelimiter& delimiter);
     // The strict form after a line end, among the dash lines only.
-    bool FindAtDashLines(size_t pos, const std::string& mark, DwDelimiter& delimiter);
+    bool FindAtDashLines(size_t pos, std::string_view mark, DwDelimiter& delimiter);
     // The delimiter whose line starts at lineStart and whose boundary ends at markEnd, when the rest
     // of its line makes it one.
     bool Take(size_t lineStart, size_t markEnd, DwDelimiter& delimiter);
@@ -54,10 +55,14 @@ private:
 
     std::string_view text_;
     const std::string& boundary_;
+    // "--" and the boundary, made once for all the delimiters of the body.
+    const std::string strictMark_;
     DwDelimiterMatch match_;
     DwDashLines dashLines_;
     bool lenient_ = false;
     size_t looseLines_ = 0;
+    // Where the last search among the dash lines stopped.
+    size_t dashCursor_ = 0;
 };
 
 // A piece of a text: where it starts and how long it is.

@@ -40,6 +40,10 @@ public:
         return true;
     }
     bool Append(T* item) { return InsertAt(count_, item); }
+    // Makes the first slots, when they are still to be made, room for count items (at least one).
+    void ReserveFirst(int count) {
+        if (!slots_ && capacity_ != 0 && count > 0) capacity_ = count;
+    }
 
     // Takes the item at index out (later items move down) and hands it to the caller; null for
     // an index outside the array.

@@ -25,70 +25,83 @@ int DwTokenizer::Rewind() {
     return type_;
 }
 
-void DwTokenizer::ParseToken() {
-    const std::string_view text = text_.View();
-    const size_t n = text.size();
-    tokenStart_ = nextStart_;
-    tokenLength_ = 0;
-    type_ = kTokenNull;
-    if (tokenStart_ >= n) return;
-    while (tokenStart_ < n &&
-           HasCharClass(static_cast<unsigned char>(text[tokenStart_]), kCharControl | kCharSpace))
-        ++tokenStart_;
-    if (tokenStart_ == n) {
-        nextStart_ = n;
-        return;
-    }
-    const unsigned char c = static_cast<unsigned char>(text[tokenStart_]);
-    switch (c) {
-    case '"':
-        type_ = kTokenQuotedString;
-        ScanDelimited('"', false);
-        return;
-    case '(':
-        type_ = kTokenComment;
-        ScanDelimited(')', true);
-        return;
-    case '[':
-        type_ = kTokenDomainLiteral;
-        ScanDelimited(']', false);
-        return;
-    }
-    size_t end = tokenStart_ + 1;
-    if (HasCharClass(c, specials_)) {
-        type_ = specialType_;
-    } else {
-        type_ = runType_;
-        const unsigned char stops = kCharSpace | kCharControl | specials_;
-        while (end < n && !HasCharClass(static_cast<unsigned char>(text[end]), stops)) ++end;
-    }
-    tokenLength_ = end - tokenStart_;
-    token_.assign(text.data() + tokenStart_, tokenLength_);
-    nextStart_ = end;
-}
+namespace {
 
-void DwTokenizer::ScanDelimited(char close, bool nests) {
-    const std::string_view text = text_.View();
+// A delimited token opening at scan.start: quoted string, domain literal or comment.
+DwTokenScan ScanDelimited(std::string_view text, DwTokenScan scan, int type, char close, bool nests) {
     const size_t n = text.size();
-    const char open = text[tokenStart_];
+    const char open = text[scan.start];
     size_t depth = 1;
-    for (size_t i = tokenStart_ + 1; i < n; ++i) {
+    for (size_t i = scan.start + 1; i < n; ++i) {
         char c = text[i];
         if (c == '\\') {
             ++i; // the next character is ordinary; a text ending here is unterminated
         } else if (nests && c == open) {
             ++depth;
         } else if (c == close && --depth == 0) {
-            tokenLength_ = i + 1 - tokenStart_;
-            token_.assign(text.data() + tokenStart_, tokenLength_);
-            nextStart_ = i + 1;
-            return;
+            scan.type = type;
+            scan.length = i + 1 - scan.start;
+            scan.next = i + 1;
+            return scan;
         }
     }
-    token_.clear();
-    tokenLength_ = 0;
-    nextStart_ = n;
-    type_ = kTokenError;
+    scan.type = kTokenError;
+    scan.length = 0;
+    scan.next = n;
+    return scan;
+}
+
+} // namespace
+
+DwTokenScan ScanToken(std::string_view text, size_t pos, unsigned char specials, int specialType,
+                      int runType) {
+    const size_t n = text.size();
+    DwTokenScan scan;
+    scan.start = scan.next = pos;
+    if (pos >= n) return scan;
+    size_t start = pos;
+    while (start < n && HasCharClass(static_cast<unsigned char>(text[start]), kCharControl | kCharSpace))
+        ++start;
+    scan.start = start;
+    if (start == n) {
+        scan.next = n;
+        return scan;
+    }
+    const unsigned char c = static_cast<unsigned char>(text[start]);
+    switch (c) {
+    case '"':
+        return ScanDelimited(text, scan, kTokenQuotedString, '"', false);
+    case '(':
+        return ScanDelimited(text, scan, kTokenComment, ')', true);
+    case '[':
+        return ScanDelimited(text, scan, kTokenDomainLiteral, ']', false);
+    }
+    size_t end = start + 1;
+    if (HasCharClass(c, specials)) {
+        scan.type = specialType;
+    } else {
+        scan.type = runType;
+        const unsigned char stops = kCharSpace | kCharControl | specials;
+        while (end < n && !HasCharClass(static_cast<unsigned char>(text[end]), stops)) ++end;
+    }
+    scan.length = end - start;
+    scan.next = end;
+    return scan;
+}
+
+// At the end the last token stays; an unterminated one leaves none.
+void DwTokenizer::ParseToken() {
+    const std::string_view text = text_.View();
+    const DwTokenScan scan = ScanToken(text, nextStart_, specials_, specialType_, runType_);
+    type_ = scan.type;
+    tokenStart_ = scan.start;
+    tokenLength_ = scan.length;
+    nextStart_ = scan.next;
+    if (type_ == kTokenError) {
+        token_.clear();
+    } else if (type_ != kTokenNull) {
+        token_.assign(text.data() + tokenStart_, tokenLength_);
+    }
 }
 
 void DwTokenizer::TrimDelimiters() {

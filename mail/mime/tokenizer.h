@@ -20,6 +20,19 @@ enum DwTokenType : int {
     kTokenMimeToken = 7,     // RFC 1521: a run of token characters
 };
 
+// One token of a text read from pos on: its type, where it starts (after the blanks and control
+// characters before it) and how long it is, and where the next one is looked for. kTokenNull at the
+// end of the text; kTokenError, with length 0 and next at the end, for an unterminated quoted
+// string, comment or domain literal. specials: the class of the one-character tokens.
+struct DwTokenScan {
+    int type = kTokenNull;
+    size_t start = 0;
+    size_t length = 0;
+    size_t next = 0;
+};
+DwTokenScan ScanToken(std::string_view text, size_t pos, unsigned char specials, int specialType,
+                      int runType);
+
 // Walks a copy of the text token by token, skipping blanks and control characters. A new
 // tokenizer stands on the first token. Once the end is reached every further NextToken gives
 // kTokenNull; an unterminated quoted string, comment or domain literal gives one kTokenError
@@ -56,8 +69,6 @@ protected:
 
 private:
     DwTokenizer(DwTextRef text, unsigned char specials, int specialType, int runType);
-    // Scans a delimited token opening at tokenStart_: quoted string, domain literal or comment.
-    void ScanDelimited(char close, bool nests);
 
     DwTextRef text_;
     std::string token_;

@@ -3,6 +3,7 @@
 #include "mail/mime/body.h"
 #include "mail/mime/bodypart.h"
 #include "mail/mime/enums.h"
+#include "mail/mime/field.h"
 #include "mail/mime/headers.h"
 #include "mail/mime/message.h"
 
@@ -31,7 +32,7 @@ size_t DwTreeAssembly::Measure(DwEntity& entity) {
     if (!entity.IsModified()) return entity.TextView().size();
     const size_t body = Measure(entity.Body());
     entity.Headers().Assemble();
-    return entity.Headers().Text().size() + 2 + body;
+    return entity.Headers().TextView().size() + 2 + body;
 }
 
 size_t DwTreeAssembly::Measure(DwBody& body) {
@@ -55,12 +56,38 @@ void DwTreeAssembly::Write(DwEntity& entity) {
     if (!entity.IsModified()) {
         out_.append(entity.TextView());
     } else {
-        out_ += entity.Headers().Text();
+        const size_t headers = out_.size();
+        out_ += entity.Headers().TextView();
+        MoveHeaders(entity.Headers(), headers);
         out_ += kCrLf;
         Write(entity.Body());
         entity.SetModified(false);
     }
     entity.SetTextSpan({buffer_, start, out_.size() - start});
+}
+
+// The header block and its fields become the pieces of the new text they were just written as, so
+// that none of them keeps the old text. The fields' texts, one after another, are the block's (as
+// Parse and Assemble make them); fields that are not stay as they are.
+void DwTreeAssembly::MoveHeaders(DwHeaders& headers, size_t start) {
+    const size_t length = out_.size() - start;
+    const std::string_view written = std::string_view(out_).substr(start);
+    size_t fieldsLength = 0;
+    for (int i = 0; i < headers.FieldCount(); ++i) {
+        const std::string_view field = headers.FieldAt(i).TextView();
+        if (written.substr(fieldsLength, field.size()) != field) break;
+        fieldsLength += field.size();
+    }
+    if (fieldsLength == length) {
+        size_t offset = start;
+        for (int i = 0; i < headers.FieldCount(); ++i) {
+            DwField& field = headers.FieldAt(i);
+            const size_t size = field.TextView().size();
+            field.SetTextSpan({buffer_, offset, size});
+            offset += size;
+        }
+    }
+    headers.SetTextSpan({buffer_, start, length});
 }
 
 void DwTreeAssembly::Write(DwBody& body) {

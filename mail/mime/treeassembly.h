@@ -11,6 +11,7 @@
 
 class DwBody;
 class DwEntity;
+class DwHeaders;
 
 class DwTreeAssembly {
 public:
@@ -32,6 +33,7 @@ private:
     // Appends the node's text and makes the node a piece of the new text.
     void Write(DwEntity& entity);
     void Write(DwBody& body);
+    void MoveHeaders(DwHeaders& headers, size_t start);
     template <class Node> void Assemble(Node& node);
 
     std::string out_;

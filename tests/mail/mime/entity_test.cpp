@@ -139,4 +139,28 @@ TEST(Entity, ParsersCreateThroughHooks) {
     EXPECT_EQ(gPartsMade, 2);
 }
 
+// A header block of a hook's own class reads the text it is given as its own.
+class OwnTextHeaders : public DwHeaders {
+public:
+    OwnTextHeaders(const std::string& text, DwMessageComponent* parent) : DwHeaders(text, parent) {}
+    void Parse() override {
+        seen = text_;
+        DwHeaders::Parse();
+    }
+    std::string seen;
+};
+
+TEST(Entity, HeadersOfAHookClassReadTheirOwnText) {
+    DwHeaders::sNewHeadersHook = [](const std::string& text, DwMessageComponent* parent) -> DwHeaders* {
+        return new OwnTextHeaders(text, parent);
+    };
+    DwMessage message("Subject: a\r\nTo: b\r\n\r\nbody\r\n", nullptr);
+    DwHeaders::sNewHeadersHook = nullptr;
+    message.Parse();
+    auto& headers = dynamic_cast<OwnTextHeaders&>(message.Headers());
+    EXPECT_EQ(headers.seen, "Subject: a\r\nTo: b\r\n");
+    EXPECT_EQ(headers.FieldCount(), 2);
+    EXPECT_TRUE(message.IsModified());
+}
+
 } // namespace

@@ -209,3 +209,113 @@ TEST(Headers, FieldBodyKeepsFoldingAndLineOffset) {
 }
 
 } // namespace
+
+namespace {
+
+DwFieldBody* gHookedBody = nullptr;
+
+DwFieldBody* MakeBodyThroughHook(const std::string& name, const std::string& text,
+                                 DwMessageComponent* parent) {
+    DwField::sMakeFieldBodyHook = nullptr;
+    gHookedBody = DwField::MakeFieldBody(name, text, parent);
+    DwField::sMakeFieldBodyHook = MakeBodyThroughHook;
+    return gHookedBody;
+}
+
+} // namespace
+
+// A parsed field makes its field body when it is first asked for; that body is the one Parse used to
+// make at once: the same class, text and reading.
+TEST(Field, BodyMadeWhenFirstAskedForIsTheParsedOne) {
+    const char* const texts[] = {
+        "Content-Type: text/plain; charset=us-ascii\r\n",
+        "Content-Disposition: attachment; filename=\"a b.txt\"\r\n",
+        "Content-Transfer-Encoding: base64\r\n",
+        "From: Someone <someone@example.net>, other@example.org\r\n",
+        "Date: Thu, 10 Dec 2026 10:00:00 +0100\r\n",
+        "Subject: =?utf-8?Q?caf=C3=A9?= menu\r\n",
+        "X-Anything: left as text\r\n",
+    };
+    for (const char* text : texts) {
+        DwField field(text, nullptr);
+        field.Parse();
+        EXPECT_TRUE(field.IsFieldBodyPending()) << text;
+        std::unique_ptr<DwFieldBody> expected(
+            DwField::MakeFieldBody(field.FieldName(), field.FieldBodyText(), nullptr));
+        expected->Parse();
+        DwFieldBody* body = field.FieldBody();
+        ASSERT_NE(body, nullptr) << text;
+        EXPECT_FALSE(field.IsFieldBodyPending()) << text;
+        EXPECT_EQ(body->ClassId(), expected->ClassId()) << text;
+        EXPECT_EQ(body->Text(), field.FieldBodyText()) << text;
+        EXPECT_EQ(body->Parent(), &field) << text;
+        EXPECT_FALSE(field.IsModified()) << text;
+        if (auto* type = dynamic_cast<DwMediaType*>(body)) {
+            EXPECT_EQ(type->Charset(), "us-ascii");
+        }
+        if (auto* disposition = dynamic_cast<DwDispositionType*>(body)) {
+            EXPECT_EQ(disposition->Filename(), "a b.txt");
+        }
+        field.MarkModified();
+        field.Assemble();
+        EXPECT_EQ(field.Text(), text);
+    }
+}
+
+TEST(Field, BodyIsMadeAtParseWhileAHookIsSet) {
+    DwField::sMakeFieldBodyHook = MakeBodyThroughHook;
+    gHookedBody = nullptr;
+    DwField field("Content-Type: text/html\r\n", nullptr);
+    field.Parse();
+    DwField::sMakeFieldBodyHook = nullptr;
+    EXPECT_FALSE(field.IsFieldBodyPending());
+    ASSERT_NE(gHookedBody, nullptr);
+    EXPECT_EQ(field.FieldBody(), gHookedBody);
+}
+
+// What was parsed stays what it was read as: a new name or a copy does not change the body's class.
+TEST(Field, BodyStillToBeMadeKeepsItsReading) {
+    DwField renamed("Content-Type: text/html\r\n", nullptr);
+    renamed.Parse();
+    renamed.SetFieldName("X-Type");
+    auto* type = dynamic_cast<DwMediaType*>(renamed.FieldBody());
+    ASSERT_NE(type, nullptr);
+    EXPECT_EQ(type->Subtype(), kSubtypeHtml);
+
+    DwField original("Content-Transfer-Encoding: base64\r\n", nullptr);
+    original.Parse();
+    DwField copy(original);
+    EXPECT_NE(dynamic_cast<DwMechanism*>(copy.FieldBody()), nullptr);
+    EXPECT_EQ(copy.FieldBody()->Parent(), &copy);
+
+    DwField target("Subject: old\r\n", nullptr);
+    target.Parse();
+    target = original;
+    EXPECT_NE(dynamic_cast<DwMechanism*>(target.FieldBody()), nullptr);
+
+    DwField replaced("Content-Type: text/html\r\n", nullptr);
+    replaced.Parse();
+    replaced.SetFieldBody(nullptr);
+    EXPECT_EQ(replaced.FieldBody(), nullptr);
+    EXPECT_TRUE(replaced.IsModified());
+}
+
+// The name and the body text are read out of the parsed text when they are asked for; a new text
+// before that leaves them as they were parsed, until the next Parse.
+TEST(Field, NameAndBodyTextStayAsParsed) {
+    DwMessage message("Subject: first\r\nContent-Disposition:  attachment \r\n\r\nbody", nullptr);
+    message.Parse();
+    DwField& field = message.Headers().FieldAt(1);
+    EXPECT_EQ(field.FieldNameView(), "Content-Disposition");
+    EXPECT_EQ(field.FieldBodyTextView(), "attachment");
+    field.SetText("X: y\r\n");
+    EXPECT_EQ(field.FieldName(), "Content-Disposition");
+    EXPECT_EQ(field.FieldBodyText(), "attachment");
+    field.Parse();
+    EXPECT_EQ(field.FieldName(), "X");
+    EXPECT_EQ(field.FieldBodyText(), "y");
+    DwField& subject = message.Headers().FieldAt(0);
+    DwField copy(subject);
+    EXPECT_EQ(copy.FieldName(), "Subject");
+    EXPECT_EQ(copy.FieldBodyText(), "first");
+}

@@ -3,6 +3,8 @@
 #include "mail/mime/base64.h"
 #include "mail/mime/body.h"
 #include "mail/mime/bodypart.h"
+#include "mail/mime/field.h"
+#include "mail/mime/headers.h"
 #include "mail/mime/message.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +95,29 @@ TEST(TreeMemory, ALeafUnderTheDeepestNestingIsHeldOnce) {
         EXPECT_EQ(depth, levels) << c.name;
         EXPECT_TRUE(leafWhole) << c.name;
         EXPECT_TRUE(sameBytes) << c.name;
+    }
+}
+
+// The header blocks and fields are pieces of the parsed text, as the entities are: an assembled
+// tree must hold none of it any more, whether a field changed or not.
+TEST(TreeMemory, AnAssembledTreeLetsTheParsedTextGo) {
+    const std::string text = "Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                             "Content-Type: text/plain\r\nContent-Disposition: inline\r\n\r\none\r\n--b\r\n"
+                             "Content-Type: text/html\r\n\r\ntwo\r\n--b--\r\n";
+    for (const bool change : {false, true}) {
+        std::unique_ptr<DwMessage> message(DwMessage::NewMessage(text, nullptr));
+        message->Parse();
+        ASSERT_NE(message->TextSpan(), nullptr);
+        const std::weak_ptr<DwTextBuffer> parsed = message->TextSpan()->buffer;
+        DwBodyPart& part = message->Body().PartAt(1);
+        ASSERT_EQ(part.Headers().FieldCount(), 1);
+        if (change) part.Headers().FieldAt(0).SetFieldBodyText("text/x-changed");
+        message->Assemble();
+        EXPECT_TRUE(parsed.expired()) << change;
+        EXPECT_EQ(message->Body().PartAt(0).Headers().FieldAt(1).Text(), "Content-Disposition: inline\r\n");
+        EXPECT_EQ(part.Headers().FieldAt(0).Text(),
+                  change ? "Content-Type: text/x-changed\r\n" : "Content-Type: text/html\r\n");
+        EXPECT_EQ(message->Headers().Text(), "Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n");
     }
 }
 

@@ -5,6 +5,7 @@
 #include "mail/mime/mediatype.h"
 #include "mail/mime/message.h"
 #include "mail/mime/multipartsplitter.h"
+#include "mail/mime/textbuffer.h"
 
 #include <gtest/gtest.h>
 
@@ -79,6 +80,43 @@ TEST(MultipartSplitter, Table) {
         EXPECT_EQ(split.preamble, c.preamble) << c.name;
         EXPECT_EQ(split.parts, c.parts) << c.name;
         EXPECT_EQ(split.epilogue, c.epilogue) << c.name;
+    }
+}
+
+// Through the index of the dash lines of the text around a body, the delimiters found are the ones
+// a walk over its lines finds: one search after the other, past lines that only look like one.
+TEST(MultipartSplitter, DashLineIndexFindsWhatTheLinesHold) {
+    std::string many = "--x\n--b-\npre\n";
+    for (int i = 0; i < 200; ++i) {
+        many += "--b\npart " + std::to_string(i) + "\n";
+        if (i % 7 == 0) many += "--b junk\n--other\n";
+        if (i % 11 == 0) many += "--b--\n\n";
+    }
+    many += "--b--\nepi\n--b-x\n";
+    const std::string bodies[] = {
+        many,
+        "--b\none\n--b junk\ntwo\n--b-- x\n--b--\n",
+        "pre\n--b\none\n--b--\nhidden\n--b\ntwo\n--b--\nepi",
+        "--b\n--b\none\n--b--\n--b--\nepi",
+        "b\nx\n--b\none\nb\n--b--\n",
+        "--bb\n--b\none\n--b\ntwo",
+    };
+    for (const std::string& body : bodies) {
+        const std::string lead = "Content-Type: multipart/mixed; boundary=b\n\n";
+        DwTextBuffer buffer(lead + body);
+        const std::string_view piece = std::string_view(buffer.Bytes()).substr(lead.size());
+        const DwMultipartSplit lines(piece, "b");
+        const DwMultipartSplit indexed(piece, "b", DwDelimiterMatch::kExact,
+                                       {buffer.DashLines(), lead.size()});
+        auto same = [](const DwTextRange& a, const DwTextRange& b) {
+            return a.offset == b.offset && a.length == b.length;
+        };
+        EXPECT_TRUE(same(indexed.preamble, lines.preamble)) << body;
+        EXPECT_TRUE(same(indexed.epilogue, lines.epilogue)) << body;
+        EXPECT_EQ(indexed.looseLines, lines.looseLines) << body;
+        ASSERT_EQ(indexed.parts.size(), lines.parts.size()) << body;
+        for (size_t i = 0; i < lines.parts.size(); ++i)
+            EXPECT_TRUE(same(indexed.parts[i], lines.parts[i])) << body << i;
     }
 }
 
