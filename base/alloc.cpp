@@ -1,6 +1,5 @@
 #include "base/alloc.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
@@ -9,27 +8,27 @@
 
 namespace {
 
-std::atomic<uint32_t> allocCount{0};
-std::atomic<uint32_t> freeCount{0};
-std::atomic<int64_t> bytesInUse{0};
+// Plain counts: the program runs one thread a process (the pool forks its workers), and a locked
+// add on every block was a tenth of the parse of a message of many small parts.
+uint32_t allocCount = 0;
+uint32_t freeCount = 0;
+int64_t bytesInUse = 0;
 
 // The test bound of MemSetFailureBound: 0, or the bytes the blocks taken since may hold, counted from
 // the bytes in use when it was set. Blocks of before the bound that are released lower the figure;
 // it is a test's bound, not a budget.
-std::atomic<size_t> failureBound{0};
-std::atomic<int64_t> boundBase{0};
+size_t failureBound = 0;
+int64_t boundBase = 0;
 
 bool OverBound(size_t n) {
-    const size_t bound = failureBound.load(std::memory_order_relaxed);
-    if (bound == 0) return false;
-    const int64_t taken =
-        bytesInUse.load(std::memory_order_relaxed) - boundBase.load(std::memory_order_relaxed);
-    return n > bound || taken + static_cast<int64_t>(n) > static_cast<int64_t>(bound);
+    if (failureBound == 0) return false;
+    const int64_t taken = bytesInUse - boundBase;
+    return n > failureBound || taken + static_cast<int64_t>(n) > static_cast<int64_t>(failureBound);
 }
 
 void Taken(void* p) {
-    allocCount.fetch_add(1, std::memory_order_relaxed);
-    bytesInUse.fetch_add(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
+    ++allocCount;
+    bytesInUse += static_cast<int64_t>(malloc_usable_size(p));
 }
 
 // Aligned requests must still come back zero-filled and go to free().
@@ -94,25 +93,24 @@ void* MemAllocZeroed(size_t n) {
 
 void MemFree(void* p) {
     if (!p) return;
-    bytesInUse.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
+    bytesInUse -= static_cast<int64_t>(malloc_usable_size(p));
     free(p);
-    freeCount.fetch_add(1, std::memory_order_relaxed);
+    ++freeCount;
 }
 
 uint32_t MemAllocCount() {
-    return allocCount.load(std::memory_order_relaxed);
+    return allocCount;
 }
 uint32_t MemFreeCount() {
-    return freeCount.load(std::memory_order_relaxed);
+    return freeCount;
 }
 int64_t MemBytesInUse() {
-    return bytesInUse.load(std::memory_order_relaxed);
+    return bytesInUse;
 }
 
 void MemSetFailureBound(size_t bytes) {
-    failureBound.store(0, std::memory_order_relaxed);
-    boundBase.store(bytesInUse.load(std::memory_order_relaxed), std::memory_order_relaxed);
-    failureBound.store(bytes, std::memory_order_relaxed);
+    boundBase = bytesInUse;
+    failureBound = bytes;
 }
 
 // The replaceable global operators. The plain forms throw std::bad_alloc on failure (the standard
