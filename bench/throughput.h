@@ -22,7 +22,8 @@ template <typename Work> double Throughput(size_t bytes, Work work) {
             ++passes;
             spent = Clock::now() - start;
         } while (spent.count() < 1.0 / 3);
-        rate = passes * bytes / spent.count() / 1e6;
+        // In floating point: passes times bytes passes 2^32 in a 32-bit process (5 000 passes of 1 MB).
+        rate = static_cast<double>(passes) * static_cast<double>(bytes) / spent.count() / 1e6;
     }
     std::sort(rates, rates + 3);
     return rates[1];
