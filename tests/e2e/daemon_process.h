@@ -181,13 +181,24 @@ inline std::vector<pid_t> ChildrenOf(pid_t parent) {
     return out;
 }
 
-// Open descriptors of a process.
-inline int DescriptorCount(pid_t pid) {
+// The open descriptors of pid, but one open on the file except names (none when it is empty).
+inline int DescriptorCount(pid_t pid, const std::string& except = std::string()) {
     int n = 0;
-    DIR* dir = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+    bool skipped = false;
+    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* dir = opendir(folder.c_str());
     if (!dir) return -1;
-    while (const dirent* e = readdir(dir))
-        if (e->d_name[0] != '.') ++n;
+    while (const dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.') continue;
+        if (!except.empty() && !skipped) {
+            char target[4096];
+            const ssize_t length = readlink((folder + "/" + e->d_name).c_str(), target, sizeof target);
+            skipped =
+                length > 0 && except.compare(0, std::string::npos, target, static_cast<size_t>(length)) == 0;
+            if (skipped) continue;
+        }
+        ++n;
+    }
     closedir(dir);
     return n;
 }
@@ -196,6 +207,22 @@ struct RunResult {
     int status = -1;
     std::string output;
 };
+
+// What the descriptors of pid are open on, one a line: for the message of a failed count.
+inline std::string DescriptorTargets(pid_t pid) {
+    std::string list;
+    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return "(gone)";
+    while (const dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.') continue;
+        char target[4096];
+        const ssize_t length = readlink((folder + "/" + e->d_name).c_str(), target, sizeof target);
+        list += std::string(e->d_name) + " " + (length > 0 ? std::string(target, length) : "?") + "\n";
+    }
+    closedir(dir);
+    return list;
+}
 
 class Daemon {
 public:
@@ -234,6 +261,20 @@ public:
     std::string PidPath() const { return Path("tarvod.pid"); }
     std::string IniPath() const { return Path("tarvod.ini"); }
     std::string Log() const { return ReadFile(Path("tarvod.log")); }
+    // The descriptors pid keeps: its log is opened for each line it writes and closed after it, so a
+    // count that took it in would depend on when it was read. A second one open on the log counts.
+    int KeptDescriptors(pid_t pid) const { return DescriptorCount(pid, Path("tarvod.log")); }
+    // The same once three reads 50 ms apart agree: a process that has just answered may still hold a
+    // descriptor of its work for a moment on a loaded machine.
+    int SteadyDescriptors(pid_t pid) const {
+        std::vector<int> reads;
+        WaitFor([&] {
+            reads.push_back(KeptDescriptors(pid));
+            const size_t n = reads.size();
+            return n >= 3 && reads[n - 1] == reads[n - 2] && reads[n - 2] == reads[n - 3];
+        });
+        return reads.back();
+    }
 
     // The configuration: lines replaced by key (the first word) or added.
     void Set(const std::string& key, const std::string& value) {

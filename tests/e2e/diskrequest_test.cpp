@@ -8,20 +8,6 @@ namespace {
 
 constexpr uint32_t kReadErrorBit = 0x20;
 
-// The child opens its log for each line it writes, after the answer: its count is read once two reads
-// running agree.
-int SettledDescriptorCount(pid_t pid) {
-    int now = DescriptorCount(pid);
-    int last = -1;
-    WaitFor([&] {
-        last = now;
-        poll(nullptr, 0, 20);
-        now = DescriptorCount(pid);
-        return now == last;
-    });
-    return now;
-}
-
 TEST(DiskRequestTest, OtherNamesAreRefusedAndNothingStaysOpen) {
     Daemon d;
     ASSERT_TRUE(d.StartDaemon());
@@ -44,7 +30,8 @@ TEST(DiskRequestTest, OtherNamesAreRefusedAndNothingStaysOpen) {
     ASSERT_EQ(c.ReadWord().value_or(1), 0u);
     ASSERT_EQ(c.ReadWord().value_or(0) & kReadErrorBit, kReadErrorBit);
     ASSERT_TRUE(c.ReadList().has_value());
-    const int open = SettledDescriptorCount(serving);
+    const int open = d.SteadyDescriptors(serving);
+    const std::string before = DescriptorTargets(serving);
     for (const std::string& name : std::vector<std::string>{"/etc/passwd", "/etc/hostname", "/dev/null",
                                                             d.IniPath(), "../../../../" + d.IniPath()}) {
         ASSERT_TRUE(request(name)) << name;
@@ -54,9 +41,11 @@ TEST(DiskRequestTest, OtherNamesAreRefusedAndNothingStaysOpen) {
         ASSERT_TRUE(lines.has_value()) << name;
         EXPECT_TRUE(lines->empty()) << name;
     }
-    // A descriptor kept by a request stays; one of a log line in writing goes.
-    EXPECT_TRUE(WaitFor([&] { return DescriptorCount(serving) == open; }, 10))
-        << DescriptorCount(serving) << " descriptors, " << open << " before";
+    // One that a request kept stays; one still in use for the last answer goes.
+    EXPECT_TRUE(WaitFor([&] { return d.KeptDescriptors(serving) == open; }, 10))
+        << "before:\n"
+        << before << "after:\n"
+        << DescriptorTargets(serving);
     c.Close();
     EXPECT_EQ(d.Stop(), 0);
 }

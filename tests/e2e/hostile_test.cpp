@@ -290,7 +290,7 @@ size_t ChildProcessCount(pid_t parent) {
 // The descriptors of each child: all alike while they idle.
 std::set<int> ChildDescriptorCounts(const Daemon& d) {
     std::set<int> counts;
-    for (pid_t child : d.Pool()) counts.insert(DescriptorCount(child));
+    for (pid_t child : d.Pool()) counts.insert(d.KeptDescriptors(child));
     return counts;
 }
 
@@ -350,13 +350,21 @@ protected:
         EXPECT_EQ(d.Leftovers(), 0);
     }
     // The descriptors with the pool at its minimum and no child on its way out: one that has ended
-    // but is not reaped yet still has its pipes in the master.
+    // but is not reaped yet still has its pipes in the master. Two reads running must agree: a child
+    // that has just answered may still hold a descriptor of its work for a moment.
     bool TakeBaseline() {
+        int lastMaster = -1;
+        std::set<int> lastChildren;
         return WaitFor([&] {
             if (ChildProcessCount(d.Master()) != size_t(kPoolMin)) return false;
-            masterBaseline = DescriptorCount(d.Master());
+            const int master = d.KeptDescriptors(d.Master());
             const std::set<int> counts = ChildDescriptorCounts(d);
-            if (counts.size() != 1 || ChildProcessCount(d.Master()) != size_t(kPoolMin)) return false;
+            const bool steady = master == lastMaster && counts == lastChildren;
+            lastMaster = master;
+            lastChildren = counts;
+            if (!steady || counts.size() != 1 || ChildProcessCount(d.Master()) != size_t(kPoolMin))
+                return false;
+            masterBaseline = master;
             childBaseline = *counts.begin();
             return true;
         });
@@ -366,14 +374,15 @@ protected:
     AssertionResult Settled() {
         const bool settled = WaitFor(
             [&] {
-                return d.Pool().size() == size_t(kPoolMin) && DescriptorCount(d.Master()) == masterBaseline &&
+                return d.Pool().size() == size_t(kPoolMin) &&
+                       d.KeptDescriptors(d.Master()) == masterBaseline &&
                        ChildDescriptorCounts(d) == std::set<int>{childBaseline};
             },
             60);
         if (settled) return AssertionSuccess();
         AssertionResult failure = AssertionFailure();
-        failure << d.Pool().size() << " children; master " << DescriptorCount(d.Master()) << " descriptors ("
-                << masterBaseline << " before); children";
+        failure << d.Pool().size() << " children; master " << d.KeptDescriptors(d.Master())
+                << " descriptors (" << masterBaseline << " before); children";
         for (int n : ChildDescriptorCounts(d)) failure << " " << n;
         return failure << " (" << childBaseline << " before)";
     }

@@ -108,7 +108,7 @@ TEST(ReloadTest, SighupReplacesThePoolAndKeepsTheMaster) {
     ASSERT_TRUE(d.StartDaemon());
     ASSERT_TRUE(WaitFor([&] { return d.Pool().size() >= 2; }));
     const std::vector<pid_t> before = d.Pool();
-    const int descriptors = DescriptorCount(d.Master());
+    const int descriptors = d.KeptDescriptors(d.Master());
     for (int round = 1; round <= 3; ++round) {
         kill(d.Master(), SIGHUP);
         ASSERT_TRUE(WaitFor([&] { return Count(d.Log(), "SIGHUP received, reloading...") == size_t(round); }))
@@ -128,8 +128,8 @@ TEST(ReloadTest, SighupReplacesThePoolAndKeepsTheMaster) {
     for (pid_t child : before) EXPECT_FALSE(Alive(child));
     // The engine was kept: no base was loaded again.
     EXPECT_EQ(Count(d.Log(), "Loading "), 2u) << d.Log();
-    EXPECT_TRUE(WaitFor([&] { return DescriptorCount(d.Master()) == descriptors; }))
-        << DescriptorCount(d.Master()) << " descriptors, " << descriptors << " before";
+    EXPECT_TRUE(WaitFor([&] { return d.KeptDescriptors(d.Master()) == descriptors; }))
+        << d.KeptDescriptors(d.Master()) << " descriptors, " << descriptors << " before";
     EXPECT_EQ(d.Stop(), 0);
     EXPECT_EQ(d.Leftovers(), 0);
 }
