@@ -258,7 +258,7 @@ uint32_t WriteBack(DwMessage& message, const std::string& envelope, MailWalkStat
 bool MustBeWalked(DwMessage& message) {
     const DwMechanism* mechanism = message.Headers().FindContentTransferEncoding();
     const int cte = mechanism ? mechanism->AsEnum() : kCteNull;
-    if (cte == kCteBase64 || cte == kCteQuotedPrintable || cte == kCteUuencode) return true;
+    if (HasBodyDecoder(cte)) return true;
     std::vector<EntityReading> readings;
     OtherEntityReadings(message, &readings);
     for (const EntityReading& reading : readings)

@@ -68,6 +68,9 @@ uint32_t FindSenderAddress(const DwHeaders& headers);
 void DecodePartBody(const char* name, int cte, std::string_view body, std::string& decoded);
 // The same without a word: the decoder's result (0, or -1 after an error).
 int DecodeBody(int cte, std::string_view body, std::string& decoded);
+// Whether the transfer encoding cte has a decoder (base64, quoted-printable, uuencode): a body in
+// any other is read as it stands.
+bool HasBodyDecoder(int cte);
 
 // Whether the field is called name (compared without case).
 bool IsFieldNamed(const DwField& field, const char* name);

@@ -236,7 +236,7 @@ bool OtherEntityReadings(DwEntity& entity, int type, int subtype, std::vector<En
     DwMediaType* mediaType = headers.FindContentType();
     DwMechanism* mechanism = headers.FindContentTransferEncoding();
     const int cte = mechanism ? mechanism->AsEnum() : kCteNull;
-    const bool encoded = cte == kCteBase64 || cte == kCteQuotedPrintable || cte == kCteUuencode;
+    const bool encoded = HasBodyDecoder(cte);
     if ((type == kTypeMultipart || type == kTypeMessage) && encoded) {
         // Some readers decode such a body by its encoding whatever it holds.
         std::string encoding;

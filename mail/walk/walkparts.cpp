@@ -205,7 +205,7 @@ std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int
     // A body in no transfer encoding is scanned where it lies.
     std::string decoded;
     std::string_view data = body;
-    if (cte == kCteBase64 || cte == kCteQuotedPrintable || cte == kCteUuencode) {
+    if (HasBodyDecoder(cte)) {
         DecodePartBody(partName.c_str(), cte, body, decoded);
         data = decoded;
         if (decoded.empty()) {
