@@ -57,6 +57,7 @@ template <typename Alloc> void* AllocOrThrow(Alloc alloc) {
 // it is freed), faulted in page by page as it is first written: a parsed message's copy, a decoded
 // attachment. Asked for in huge pages, it is faulted in a five-hundredth as often.
 constexpr size_t kHugeBlock = 4u << 20;
+constexpr size_t kSmallBlock = 1024;
 constexpr uintptr_t kHugePage = 2u << 20;
 
 void AdviseHugePages(void* p, size_t n) {
@@ -84,8 +85,15 @@ void AdviseHugePages(void* p, size_t n) {
 
 void* MemAllocZeroed(size_t n) {
     if (OverBound(n)) return nullptr;
-    void* p = calloc(1, n ? n : 1);
-    if (!p) return nullptr;
+    void* p;
+    if (n <= kSmallBlock) {
+        p = malloc(n ? n : 1);
+        if (!p) return nullptr;
+        memset(p, 0, n);
+    } else {
+        p = calloc(1, n);
+        if (!p) return nullptr;
+    }
     Taken(p);
     if (n >= kHugeBlock) AdviseHugePages(p, n);
     return p;
