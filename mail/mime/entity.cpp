@@ -83,7 +83,7 @@ bool SplitHeadersAndBody(const std::string& text, std::string& headers, std::str
     return split.emptyLine;
 }
 
-bool FieldsUpToEmptyLine(const std::string& headerBlock, std::string_view body, std::string& out) {
+bool FieldsUpToEmptyLine(std::string_view headerBlock, std::string_view body, std::string& out) {
     std::string fields;
     const char* const start = body.data();
     const char* const end = start + body.size();
@@ -93,7 +93,9 @@ bool FieldsUpToEmptyLine(const std::string& headerBlock, std::string_view body, 
         if (next && next > line && next[-1] == '\r') --lineEnd;
         if (lineEnd == line) {
             if (fields.empty()) return false;
-            out = headerBlock + fields + "\r\n";
+            out.assign(headerBlock);
+            out += fields;
+            out += "\r\n";
             out.append(next ? next + 1 : end, end);
             return true;
         }
@@ -104,7 +106,7 @@ bool FieldsUpToEmptyLine(const std::string& headerBlock, std::string_view body, 
     return false;
 }
 
-size_t StrictHeaderLength(const std::string& headerBlock) {
+size_t StrictHeaderLength(std::string_view headerBlock) {
     const char* const start = headerBlock.data();
     const char* lf = nullptr;
     return static_cast<size_t>(HeaderBlockEnd(start, start + headerBlock.size(), true, &lf) - start);

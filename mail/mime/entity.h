@@ -30,13 +30,13 @@ DwEntitySplit SplitEntityText(std::string_view text);
 
 // How much of a header block a strict reader takes as fields: the lines up to the first one with
 // a blank before its colon or a ">From " line. Mail readers that stop there read the rest as body.
-size_t StrictHeaderLength(const std::string& headerBlock);
+size_t StrictHeaderLength(std::string_view headerBlock);
 
 // The entity's text as readers that take every line up to the first empty one as its header block
 // read it, passing over the lines among them that are no fields: true and the text in out when that
 // reading finds more fields than the header block holds (which then ended at a line that was neither
 // a field nor empty), else false.
-bool FieldsUpToEmptyLine(const std::string& headerBlock, std::string_view body, std::string& out);
+bool FieldsUpToEmptyLine(std::string_view headerBlock, std::string_view body, std::string& out);
 
 class DwEntity : public DwMessageComponent {
 public:

@@ -84,7 +84,7 @@ void OtherFieldReadings(DwEntity& entity, const char* name, std::string (*key)(D
 void EncodedTypeReading(DwEntity& entity, std::vector<EntityReading>& out) {
     DwHeaders& headers = entity.Headers();
     DwField* field = headers.FindField("Content-Type");
-    if (!field || field->FieldBodyText().find("=?") == std::string::npos) return;
+    if (!field || field->FieldBodyTextView().find("=?") == std::string_view::npos) return;
     std::vector<char> decoded(field->FieldBodyText().begin(), field->FieldBodyText().end());
     decoded.push_back('\0');
     DecodeEncodedWords(decoded.data(), "us-ascii");
@@ -223,10 +223,14 @@ bool OtherEntityReadings(DwEntity& entity, int type, int subtype, std::vector<En
     OtherFieldReadings(entity, "Content-Transfer-Encoding", MechanismKey,
                        "read by another Content-Transfer-Encoding", readings);
     EncodedTypeReading(entity, readings);
-    const std::string& block = headers.Text();
+    // Read where it lies: Text() would make the block a copy of its own.
+    const std::string_view block = headers.TextView();
     const size_t strict = StrictHeaderLength(block);
     if (strict < block.size()) {
-        std::string text = block.substr(0, strict) + "\r\n" + block.substr(strict) + "\r\n";
+        std::string text(block.substr(0, strict));
+        text += "\r\n";
+        text += block.substr(strict);
+        text += "\r\n";
         text += body.TextView();
         readings.push_back({std::move(text), false, kStrictHeaderReading});
     }
