@@ -143,10 +143,13 @@ DwEntity& DwEntity::operator=(const DwEntity& other) {
     if (this != &other) {
         DwMessageComponent::operator=(other);
         emptyLine_ = other.emptyLine_;
-        delete headers_;
-        delete body_;
-        headers_ = nullptr;
-        body_ = nullptr;
+        DeleteChildren();
+        // The children of the entity's own are emptied too, so that nothing of the old tree stays
+        // held; without a parent nothing is marked.
+        ownHeaders_.SetParent(nullptr);
+        ownHeaders_ = DwHeaders();
+        ownBody_.SetParent(nullptr);
+        ownBody_ = DwBody();
         CloneChildren(other);
         if (Parent()) Parent()->MarkModified();
     }
@@ -154,14 +157,32 @@ DwEntity& DwEntity::operator=(const DwEntity& other) {
 }
 
 DwEntity::~DwEntity() {
-    delete headers_;
-    delete body_;
+    DeleteChildren();
+}
+
+// The children of the entity's own go with the entity.
+void DwEntity::DeleteChildren() {
+    if (headers_ != &ownHeaders_) delete headers_;
+    if (body_ != &ownBody_) delete body_;
+    headers_ = nullptr;
+    body_ = nullptr;
 }
 
 // An entity always has both children: a creation hook that yields none is the application's fault.
+// Without a hook they are the entity's own, as new and empty as a hook's would be.
 void DwEntity::MakeChildren() {
-    headers_ = DwHeaders::NewHeaders(std::string(), this);
-    body_ = DwBody::NewBody(std::string(), this);
+    if (DwHeaders::sNewHeadersHook) {
+        headers_ = DwHeaders::sNewHeadersHook(std::string(), this);
+    } else {
+        ownHeaders_.SetParent(this);
+        headers_ = &ownHeaders_;
+    }
+    if (DwBody::sNewBodyHook) {
+        body_ = DwBody::sNewBodyHook(std::string(), this);
+    } else {
+        ownBody_.SetParent(this);
+        body_ = &ownBody_;
+    }
     if (!headers_ || !body_) abort();
 }
 
@@ -181,7 +202,7 @@ void DwEntity::Parse() {
     emptyLine_ = split.emptyLine;
     // A new header block marks the entity and every entity around it modified. A header block of a
     // creation hook's own class gets a copy, as it always did: its Parse may read its own text.
-    if (typeid(*headers_) == typeid(DwHeaders)) {
+    if (headers_ == &ownHeaders_ || typeid(*headers_) == typeid(DwHeaders)) {
         headers_->SetTextSpan(text.Sub(split.headersStart, split.headersLength));
         MarkModified();
     } else {

@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <new>
 
 // Slots 0 to Count() - 1 hold the items in order, the rest are null. The array starts with
@@ -19,7 +18,10 @@ public:
     DwOwnedArray() = default;
     DwOwnedArray(const DwOwnedArray&) = delete;
     DwOwnedArray& operator=(const DwOwnedArray&) = delete;
-    ~DwOwnedArray() { DeleteAll(); }
+    ~DwOwnedArray() {
+        DeleteAll();
+        Release();
+    }
 
     int Count() const { return count_; }
     int Capacity() const { return capacity_; }
@@ -86,25 +88,37 @@ private:
     // The first slots, when an array that never failed to allocate takes its first item.
     bool Allocate() {
         if (capacity_ == 0) return true;
-        slots_.reset(new (std::nothrow) T*[capacity_]());
+        if (capacity_ == 1) {
+            slots_ = &single_;
+            return true;
+        }
+        slots_ = new (std::nothrow) T*[capacity_]();
         if (slots_) return true;
         capacity_ = 0;
         return false;
+    }
+
+    void Release() {
+        if (slots_ != &single_) delete[] slots_;
     }
 
     bool Grow() {
         // Twice the slots must still be counted by an int and sized by a size_t.
         if (capacity_ > INT_MAX / 2 || size_t(capacity_) * 2 > SIZE_MAX / sizeof(T*)) return false;
         int capacity = capacity_ ? capacity_ * 2 : kFirstCapacity;
-        std::unique_ptr<T*[]> slots(new (std::nothrow) T*[capacity]());
+        T** slots = new (std::nothrow) T*[capacity]();
         if (!slots) return false;
         for (int i = 0; i < count_; ++i) slots[i] = slots_[i];
-        slots_ = std::move(slots);
+        Release();
+        slots_ = slots;
         capacity_ = capacity;
         return true;
     }
 
-    std::unique_ptr<T*[]> slots_;
+    // A block of slots, or single_ for an array reserved for one item (a header block of one
+    // field, a field body of one parameter): that takes no block at all.
+    T** slots_ = nullptr;
+    T* single_ = nullptr;
     int count_ = 0;
     // Counted before the slots exist.
     int capacity_ = kFirstCapacity;
