@@ -105,7 +105,7 @@ void DwBody::SetNestedMessage(DwMessage* message) {
 }
 
 int DwBody::ContentTypeCode(std::string* boundary) const {
-    auto* entity = dynamic_cast<DwEntity*>(Parent());
+    DwEntity* entity = Parent() ? Parent()->AsEntity() : nullptr;
     if (!entity) return kTypeNull;
     // A Content-Type nobody has read: its type alone says whether the body has parts.
     const DwField* field = entity->Headers().FindField("Content-Type");
@@ -151,6 +151,7 @@ void DwBody::Parse() {
         preamble_.assign(text.View().substr(split.preamble.offset, split.preamble.length));
         epilogue_.assign(text.View().substr(split.epilogue.offset, split.epilogue.length));
         looseLines_ = split.looseLines;
+        parts_.ReserveFirst(static_cast<int>(split.parts.size()));
         for (const DwTextRange& range : split.parts) {
             DwBodyPart* part = DwBodyPart::NewBodyPart(text.Sub(range.offset, range.length), this);
             if (!part) break;
@@ -169,7 +170,7 @@ void DwBody::Assemble() {
 
 bool IsDigestPart(const DwEntity& entity) {
     auto* body = dynamic_cast<const DwBody*>(entity.Parent());
-    auto* owner = body ? dynamic_cast<const DwEntity*>(body->Parent()) : nullptr;
+    const DwEntity* owner = body && body->Parent() ? body->Parent()->AsEntity() : nullptr;
     DwMediaType* type = owner ? owner->Headers().FindContentType() : nullptr;
     return type && type->Type() == kTypeMultipart && type->Subtype() == kSubtypeDigest;
 }

@@ -10,6 +10,8 @@
 
 #include "mail/mime/textbuffer.h"
 
+class DwEntity;
+
 // Class ids of every component class. DwDispositionType and DwContentFileType share 5.
 enum DwClassId : int {
     kCidAddress = 1,
@@ -88,6 +90,10 @@ public:
     }
     // The piece of a shared text the node's text is, or null while the node has a text of its own.
     const DwTextSpan* TextSpan() const { return span_.buffer ? &span_ : nullptr; }
+
+    // The node as an entity, or null: a body asks it of its parent for every part it parses.
+    virtual DwEntity* AsEntity() { return nullptr; }
+    virtual const DwEntity* AsEntity() const { return nullptr; }
 
     DwMessageComponent* Parent() const { return parent_; }
     void SetParent(DwMessageComponent* parent) { parent_ = parent; }

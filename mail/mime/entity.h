@@ -51,6 +51,9 @@ public:
     // written once, into one new text that they then share.
     void Assemble() override;
 
+    DwEntity* AsEntity() override { return this; }
+    const DwEntity* AsEntity() const override { return this; }
+
 protected:
     DwEntity();
     DwEntity(const std::string& text, DwMessageComponent* parent);

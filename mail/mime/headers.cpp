@@ -168,7 +168,7 @@ void DwHeaders::Parse() {
     if (TextView().empty()) return;
     // The fields are pieces of the header block, itself a piece of the message's text after an
     // entity's Parse.
-    const DwTextSpan text = ShareText();
+    const DwTextSpan& text = ShareText();
     const std::string_view view = text.View();
     int count = 0;
     for (size_t pos = 0; pos < view.size(); pos = FieldTextEnd(view, pos)) ++count;
