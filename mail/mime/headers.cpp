@@ -170,15 +170,17 @@ void DwHeaders::Parse() {
     // entity's Parse.
     const DwTextSpan& text = ShareText();
     const std::string_view view = text.View();
-    int count = 0;
-    for (size_t pos = 0; pos < view.size(); pos = FieldTextEnd(view, pos)) ++count;
+    // The first field's end is found once: most header blocks of a part hold one field.
+    const size_t firstEnd = FieldTextEnd(view, 0);
+    int count = 1;
+    for (size_t pos = firstEnd; pos < view.size(); pos = FieldTextEnd(view, pos)) ++count;
     fields_.ReserveFirst(count);
     // A field of the library's own is told once for all whether a hook is set.
     const bool ownFields = !DwField::sNewFieldHook;
     const bool hooks = DwField::FieldBodyHooksSet();
     size_t pos = 0;
     while (pos < view.size()) {
-        const size_t end = FieldTextEnd(view, pos);
+        const size_t end = pos == 0 ? firstEnd : FieldTextEnd(view, pos);
         DwField* field = DwField::NewField(text.Sub(pos, end - pos), this);
         if (!field) break;
         if (ownFields) {
