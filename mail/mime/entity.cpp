@@ -12,8 +12,18 @@ namespace {
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
+// The bytes a field name may hold: printable, no blank, no colon. A table, for every header line of
+// every entity is read through it.
+struct FieldNameBytes {
+    bool in[256] = {};
+    constexpr FieldNameBytes() {
+        for (int c = '!'; c < 0x7F; ++c) in[c] = c != ':';
+    }
+};
+constexpr FieldNameBytes kFieldNameBytes;
+
 bool IsFieldNameByte(unsigned char c) {
-    return c > ' ' && c < 0x7F && c != ':';
+    return kFieldNameBytes.in[c];
 }
 
 bool StartsWith(const char* begin, const char* end, const char* word, size_t length) {
