@@ -33,9 +33,13 @@ namespace {
 
 constexpr size_t kMaxObjectName = 511;
 
+void MakeObjectName(std::string& name) {
+    name.erase(std::remove(name.begin(), name.end(), '\n'), name.end());
+    if (name.size() > kMaxObjectName) name.resize(kMaxObjectName);
+}
+
 std::string ObjectNameOf(std::string object) {
-    object.erase(std::remove(object.begin(), object.end(), '\n'), object.end());
-    if (object.size() > kMaxObjectName) object.resize(kMaxObjectName);
+    MakeObjectName(object);
     return object;
 }
 
@@ -110,14 +114,17 @@ bool HasText(std::string_view body) {
     return body.find_first_not_of(" \t\r\n") != std::string_view::npos;
 }
 
-std::string PartNameOf(const MailWalkState& walk, DwHeaders& headers) {
+void PartNameInto(const MailWalkState& walk, DwHeaders& headers, std::string& name) {
     std::string label;
     PartLabel(headers, label, 1);
-    std::string name;
-    name.reserve(walk.name.size() + 1 + label.size());
-    name += walk.name;
+    name.assign(walk.name);
     name += '/';
     name += label;
+}
+
+std::string PartNameOf(const MailWalkState& walk, DwHeaders& headers) {
+    std::string name;
+    PartNameInto(walk, headers, name);
     return name;
 }
 
@@ -182,18 +189,23 @@ void NotExamined(MailWalkState& walk, const std::string& part, const char* why) 
     EndMessageLine(0);
 }
 
-std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int subtype, uint32_t* status) {
+const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int subtype,
+                                   uint32_t* status) {
     DwHeaders& headers = entity.Headers();
     const std::string_view body = entity.Body().TextView();
-    if (body.empty()) return std::string();
+    // The part's name, then the object's made of it in place, in the state's room of the last part.
+    std::string& partName = walk.objectName;
+    partName.clear();
+    if (body.empty()) return partName;
     *status = 0;
-    std::string partName = PartNameOf(walk, headers);
+    PartNameInto(walk, headers, partName);
     if (type == kTypeMessage && subtype == kSubtypePartial) {
         PrintMessage("%s%s %s", ProcessPrefix().c_str(), partName.c_str(), MessageText(151));
         EndMessageLine(0);
         *status = kMailPartialSkipped;
         walk.task->CountSkipped();
-        return std::string();
+        partName.clear();
+        return partName;
     }
     if (type == kTypeMultipart && headers.FindContentType()->Boundary().empty()) {
         PrintMessage("%s%s %s", ProcessPrefix().c_str(), partName.c_str(), MessageText(201));
@@ -209,7 +221,10 @@ std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int
         DecodePartBody(partName.c_str(), cte, body, decoded);
         data = decoded;
         if (decoded.empty()) {
-            if (!HasText(body)) return std::string();
+            if (!HasText(body)) {
+                partName.clear();
+                return partName;
+            }
             // Nothing came out of an encoded body: what a reader makes of it is not known, so the body is
             // scanned as it stands and the message is not answered clean.
             std::string encoding;
@@ -228,7 +243,8 @@ std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int
             *status = ScanObject(walk, stripped, data.substr(html));
             if (*status & (TARVO_RESULT_DELETED | TARVO_RESULT_MOVED)) {
                 walk.task->ClearLine();
-                return stripped;
+                partName = stripped;
+                return partName;
             }
             if (*status & TARVO_RESULT_CURED) {
                 // The text before "<html>" was not scanned yet: the cured page goes back behind it and the
@@ -245,10 +261,10 @@ std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int
         }
     }
     // The part's name is not needed any more: the object's is made of it in place.
-    const std::string object = ObjectNameOf(std::move(partName));
-    *status |= ScanObject(walk, object, data);
+    MakeObjectName(partName);
+    *status |= ScanObject(walk, partName, data);
     walk.task->ClearLine();
-    return object;
+    return partName;
 }
 
 uint32_t ReplaceScannedPart(MailWalkState& walk, uint32_t status, DwEntity& entity,
@@ -285,7 +301,7 @@ uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity, int type, int sub
     bool haveCured = false;
     {
         LeafMemoryFiles files;
-        const std::string object = ScanMessagePart(walk, entity, type, subtype, &leaf);
+        const std::string& object = ScanMessagePart(walk, entity, type, subtype, &leaf);
         uint32_t size = 0;
         const uint8_t* data = (leaf & TARVO_RESULT_CURED) && !object.empty()
                                   ? GetMemoryFileData(&size, object.c_str())

@@ -50,6 +50,8 @@ struct MailWalkState {
     size_t readingBytesLeft = 0;
     // A reading had to be left out.
     bool readingsCut = false;
+    // The name of the last part's memory object, kept for its room: most parts' names are as long.
+    std::string objectName;
 };
 
 // Walks entity and what it holds; 1 to stop the walk, 0 to go on.
@@ -72,8 +74,9 @@ void AddMessageReading(MailWalkState& walk, std::string reading, const char* why
 uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity, int type, int subtype);
 
 // Decodes and scans one leaf of that type and subtype; status receives its result bits. The name of
-// the memory object scanned last (empty when none was).
-std::string ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int subtype, uint32_t* status);
+// the memory object scanned last (empty when none was), held in the state until the next part.
+const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int subtype,
+                                   uint32_t* status);
 
 // The outcome of one leaf applied to its entity: the notice for a deleted part, the cured bytes (base64)
 // for a cured one. Returns status.
