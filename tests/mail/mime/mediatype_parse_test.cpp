@@ -1,0 +1,170 @@
+// Content-Type texts read alike on every path: a media type parsed on its own, the field body a
+// header field makes when first asked for it, and one made through the creation hooks.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mail/mime/field.h"
+#include "mail/mime/headers.h"
+#include "mail/mime/mediatype.h"
+#include "mail/mime/parameter.h"
+
+namespace {
+
+std::string Escaped(std::string_view s) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 32 || c >= 127) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+            out += "\"\"";
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::string Joined(const std::vector<std::string>& values) {
+    std::string out = "[";
+    for (const std::string& value : values) out += value + ",";
+    return out + "]";
+}
+
+// Everything a reader can ask of a parsed media type, then what it assembles to once marked.
+std::string Render(DwMediaType& type) {
+    std::string out = type.TypeStr() + "/" + type.SubtypeStr() + " " + std::to_string(type.Type()) + "." +
+                      std::to_string(type.Subtype());
+    for (int i = 0; i < type.NumParameters(); ++i) {
+        const DwParameter& parameter = type.ParameterAt(i);
+        out += " {" + parameter.Attribute() + "}={" + parameter.Value() + "}<" + parameter.Text() + ">";
+    }
+    out += " B=" + type.Boundary() + " F=" + type.Filename() + " C=" + type.Charset() + " N=" + type.Name();
+    out += " name" + Joined(type.ParameterValues("name")) + " filename" +
+           Joined(type.ParameterValues("filename"));
+    type.MarkModified();
+    type.Assemble();
+    out += " A=" + type.Text();
+    return out;
+}
+
+struct Case {
+    std::string text;
+    std::string expected;
+};
+
+const Case kCases[] = {
+#include "mediatype_parse_cases.inc"
+};
+
+std::string ParsedAlone(const std::string& text) {
+    DwMediaType type(text, nullptr);
+    type.Parse();
+    return Render(type);
+}
+
+TEST(MediaTypeParse, Table) {
+    for (const Case& c : kCases) {
+        const std::string actual = ParsedAlone(c.text);
+        EXPECT_EQ(actual, c.expected) << "{\"" << Escaped(c.text) << "\",\n \"" << Escaped(actual) << "\"},";
+    }
+}
+
+// The body a field makes from its shared header text reads as one parsed from a copy of its body text.
+TEST(MediaTypeParse, FieldBodyOfAParsedHeaderBlock) {
+    for (const Case& c : kCases) {
+        DwHeaders headers("Content-Type: " + c.text + "\r\n", nullptr);
+        headers.Parse();
+        ASSERT_GE(headers.FieldCount(), 1);
+        DwField& field = headers.FieldAt(0);
+        ASSERT_TRUE(field.IsFieldBodyPending()) << c.text;
+        DwMediaType* type = headers.FindContentType();
+        ASSERT_NE(type, nullptr) << c.text;
+        EXPECT_EQ(type->Parent(), &field);
+        for (int i = 0; i < type->NumParameters(); ++i) EXPECT_EQ(type->ParameterAt(i).Parent(), type);
+        EXPECT_EQ(Render(*type), ParsedAlone(field.FieldBodyText())) << c.text;
+        std::unique_ptr<DwMediaType> copy(static_cast<DwMediaType*>(type->Clone()));
+        EXPECT_EQ(Render(*copy), ParsedAlone(field.FieldBodyText())) << c.text;
+    }
+}
+
+// A parameter class of the application's, parsed by its own Parse.
+std::vector<std::string> gHookTexts;
+int gParses = 0;
+
+class HookParameter : public DwParameter {
+public:
+    using DwParameter::DwParameter;
+    void Parse() override {
+        ++gParses;
+        DwParameter::Parse();
+    }
+};
+
+TEST(MediaTypeParse, CreationHooksMakeEveryNode) {
+    DwMediaType::sNewMediaTypeHook = [](const std::string& text, DwMessageComponent* parent) {
+        gHookTexts.push_back("type:" + text);
+        return new DwMediaType(text, parent);
+    };
+    DwParameter::sNewParameterHook = [](const std::string& text, DwMessageComponent* parent) -> DwParameter* {
+        gHookTexts.push_back(text);
+        return new HookParameter(text, parent);
+    };
+    for (const Case& c : kCases) {
+        gHookTexts.clear();
+        gParses = 0;
+        DwHeaders headers("Content-Type: " + c.text + "\r\n", nullptr);
+        headers.Parse();
+        DwMediaType* type = headers.FindContentType();
+        ASSERT_NE(type, nullptr);
+        std::vector<std::string> expected = {"type:" + headers.FieldAt(0).FieldBodyText()};
+        for (int i = 0; i < type->NumParameters(); ++i) {
+            expected.push_back(type->ParameterAt(i).Text());
+            EXPECT_NE(dynamic_cast<HookParameter*>(&type->ParameterAt(i)), nullptr);
+        }
+        EXPECT_EQ(gHookTexts, expected) << c.text;
+        EXPECT_EQ(gParses, type->NumParameters()) << c.text;
+        const std::string hooked = Render(*type);
+        DwMediaType::sNewMediaTypeHook = nullptr;
+        EXPECT_EQ(hooked, ParsedAlone(headers.FieldAt(0).FieldBodyText())) << c.text;
+        DwMediaType::sNewMediaTypeHook = [](const std::string& text, DwMessageComponent* parent) {
+            gHookTexts.push_back("type:" + text);
+            return new DwMediaType(text, parent);
+        };
+    }
+    DwMediaType::sNewMediaTypeHook = nullptr;
+    DwParameter::sNewParameterHook = nullptr;
+}
+
+// A hook set after the header block was parsed still makes the nodes of a body made later.
+TEST(MediaTypeParse, ParameterHookSetAfterParsing) {
+    DwHeaders headers("Content-Type: text/plain; charset=us-ascii; name=x\r\n", nullptr);
+    headers.Parse();
+    gHookTexts.clear();
+    DwParameter::sNewParameterHook = [](const std::string& text, DwMessageComponent* parent) -> DwParameter* {
+        gHookTexts.push_back(text);
+        return new DwParameter(text, parent);
+    };
+    DwMediaType* type = headers.FindContentType();
+    DwParameter::sNewParameterHook = nullptr;
+    ASSERT_NE(type, nullptr);
+    EXPECT_EQ(gHookTexts, (std::vector<std::string>{"charset=us-ascii", "name=x"}));
+    EXPECT_EQ(type->Charset(), "us-ascii");
+}
+
+} // namespace
