@@ -59,12 +59,13 @@ const NameCode kSubtypeNames[] = {
     {"mpeg", kSubtypeMpeg},
 };
 
-template <size_t N> int FindCode(const NameCode (&table)[N], const std::string& name, int unknown) {
+template <size_t N> int FindCode(const NameCode (&table)[N], std::string_view name, int unknown) {
     if (name.empty()) return unknown;
     unsigned char first = CToLower(static_cast<unsigned char>(name[0]));
     for (const NameCode& entry : table) {
         // The first letter decides which names are worth comparing in full.
-        if (CToLower(static_cast<unsigned char>(entry.name[0])) == first && EqualNoCaseC(name, entry.name))
+        if (CToLower(static_cast<unsigned char>(entry.name[0])) == first &&
+            EqualNoCaseC(name.data(), name.size(), entry.name, std::char_traits<char>::length(entry.name)))
             return entry.code;
     }
     return unknown;
@@ -84,10 +85,18 @@ int CteStrToEnum(const std::string& name) {
 }
 
 int TypeStrToEnum(const std::string& name) {
-    return name.empty() ? kTypeNull : FindCode(kTypeNames, name, kTypeUnknown);
+    return TypeStrToEnum(std::string_view(name));
 }
 
 int SubtypeStrToEnum(const std::string& name) {
+    return SubtypeStrToEnum(std::string_view(name));
+}
+
+int TypeStrToEnum(std::string_view name) {
+    return name.empty() ? kTypeNull : FindCode(kTypeNames, name, kTypeUnknown);
+}
+
+int SubtypeStrToEnum(std::string_view name) {
     return name.empty() ? kSubtypeNull : FindCode(kSubtypeNames, name, kSubtypeUnknown);
 }
 

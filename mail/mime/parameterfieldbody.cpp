@@ -7,24 +7,14 @@
 #include "mail/mime/codectables.h"
 #include "mail/mime/parameter.h"
 #include "mail/mime/tokenizer.h"
-#include "mail/mime/tokenstring.h"
-
-bool IsTspecial(const DwTokenizer& tokenizer, char c) {
-    return tokenizer.Type() == kTokenTspecial && tokenizer.Token().size() == 1 && tokenizer.Token()[0] == c;
-}
-
-bool SeekTspecial(DwTokenizer& tokenizer, char c) {
-    while (tokenizer.Type() != kTokenNull) {
-        if (IsTspecial(tokenizer, c)) return true;
-        tokenizer.NextToken();
-    }
-    return false;
-}
 
 DwParameterFieldBody::DwParameterFieldBody() : params_(this) {}
 
 DwParameterFieldBody::DwParameterFieldBody(const std::string& text, DwMessageComponent* parent)
     : DwFieldBody(text, parent), params_(this) {}
+
+DwParameterFieldBody::DwParameterFieldBody(const char* chars, size_t length, DwMessageComponent* parent)
+    : DwFieldBody(chars, length, parent), params_(this) {}
 
 DwParameterFieldBody::DwParameterFieldBody(const DwParameterFieldBody& other)
     : DwFieldBody(other), params_(this) {
@@ -180,27 +170,38 @@ void DwParameterFieldBody::SetParameterValue(const char* name, const std::string
     AddParameter(parameter);
 }
 
-void DwParameterFieldBody::ParseParameters(DwTokenizer& tokenizer, DwTokenString& window) {
-    auto advanceUntil = [&tokenizer](auto wanted) {
-        int type = tokenizer.Type();
-        while (type != kTokenNull && !IsTspecial(tokenizer, ';') && !wanted(type))
-            type = tokenizer.NextToken();
-        return type != kTokenNull && !IsTspecial(tokenizer, ';');
+void DwParameterFieldBody::ParseParameters(DwMimeTokenCursor& tokens, std::string_view text) {
+    auto advanceUntil = [&tokens](auto wanted) {
+        int type = tokens.Type();
+        while (type != kTokenNull && !tokens.Is(';') && !wanted(type)) type = tokens.Next();
+        return type != kTokenNull && !tokens.Is(';');
     };
-    while (SeekTspecial(tokenizer, ';')) {
-        tokenizer.NextToken();
-        window.BeginAt(tokenizer);
+    for (;;) {
+        while (tokens.Type() != kTokenNull && !tokens.Is(';')) tokens.Next();
+        if (tokens.Type() == kTokenNull) break;
+        tokens.Next();
+        const size_t start = tokens.Start();
         if (!advanceUntil([](int type) { return type == kTokenMimeToken; })) continue;
-        tokenizer.NextToken();
-        if (!advanceUntil([&tokenizer](int) { return IsTspecial(tokenizer, '='); })) continue;
-        tokenizer.NextToken();
+        const std::string_view attribute = tokens.Token();
+        tokens.Next();
+        if (!advanceUntil([&tokens](int) { return tokens.Is('='); })) continue;
+        tokens.Next();
         if (!advanceUntil([](int type) { return type == kTokenMimeToken || type == kTokenQuotedString; }))
             continue;
-        tokenizer.NextToken();
-        window.EndBefore(tokenizer);
-        DwParameter* parameter = DwParameter::NewParameter(window.Tokens(), this);
-        if (!parameter) break;
-        parameter->Parse();
+        const std::string_view value = tokens.Token();
+        const bool quoted = tokens.Type() == kTokenQuotedString;
+        tokens.Next();
+        const std::string_view span = text.substr(start, tokens.Start() - start);
+        DwParameter* parameter = nullptr;
+        if (DwParameter::sNewParameterHook) {
+            // The hook's class parses its text itself.
+            parameter = DwParameter::NewParameter(std::string(span), this);
+            if (!parameter) break;
+            parameter->Parse();
+        } else {
+            parameter = new DwParameter(span.data(), span.size(), this);
+            parameter->ParseTokens(attribute, value, quoted);
+        }
         AdoptParameter(parameter);
     }
 }

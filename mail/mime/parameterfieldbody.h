@@ -1,15 +1,16 @@
 // The parameter list shared by the media type and the disposition field bodies.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mail/mime/fieldbody.h"
 #include "mail/mime/childlist.h"
 
+class DwMimeTokenCursor;
 class DwParameter;
-class DwTokenizer;
-class DwTokenString;
 
 // A field body with an ordered list of owned parameters.
 class DwParameterFieldBody : public DwFieldBody {
@@ -36,6 +37,7 @@ public:
 protected:
     DwParameterFieldBody();
     DwParameterFieldBody(const std::string& text, DwMessageComponent* parent);
+    DwParameterFieldBody(const char* chars, size_t length, DwMessageComponent* parent);
     // Copies the field body base and clones the parameters.
     DwParameterFieldBody(const DwParameterFieldBody& other);
     // Replaces the parameters by clones of the other's; marks nothing.
@@ -51,17 +53,13 @@ protected:
     // written as given.
     void SetParameterValue(const char* name, const std::string& value);
 
-    // Reads "; attribute=value" parameters from the tokenizer's current token on. A ';' always
+    // Reads "; attribute=value" parameters of text from the cursor's current token on. A ';' always
     // ends a parameter: one without '=' or without a value is dropped, and the next starts there.
-    void ParseParameters(DwTokenizer& tokenizer, DwTokenString& window);
+    // A parameter's text runs from its attribute up to the token after its value.
+    void ParseParameters(DwMimeTokenCursor& tokens, std::string_view text);
     // Assembles each parameter and appends it to text after ";\r\n  " (folding) or "; ".
     void AppendParameters(std::string& text);
 
 private:
     DwChildList<DwParameter> params_;
 };
-
-// Advances the tokenizer until the current token is the tspecial c, or the end; true when found.
-bool SeekTspecial(DwTokenizer& tokenizer, char c);
-// Whether the current token is the tspecial c.
-bool IsTspecial(const DwTokenizer& tokenizer, char c);

@@ -89,6 +89,11 @@ DwTokenScan ScanToken(std::string_view text, size_t pos, unsigned char specials,
     return scan;
 }
 
+int DwMimeTokenCursor::Next() {
+    scan_ = ScanToken(text_, scan_.next, kCharTspecial1521, kTokenTspecial, kTokenMimeToken);
+    return scan_.type;
+}
+
 // At the end the last token stays; an unterminated one leaves none.
 void DwTokenizer::ParseToken() {
     const std::string_view text = text_.View();
