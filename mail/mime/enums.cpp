@@ -1,11 +1,13 @@
 #include "mail/mime/enums.h"
 
+#include <string_view>
+
 #include "mail/mime/charclass.h"
 
 namespace {
 
 struct NameCode {
-    const char* name;
+    std::string_view name;
     int code;
 };
 
@@ -64,8 +66,9 @@ template <size_t N> int FindCode(const NameCode (&table)[N], std::string_view na
     unsigned char first = CToLower(static_cast<unsigned char>(name[0]));
     for (const NameCode& entry : table) {
         // The first letter decides which names are worth comparing in full.
-        if (CToLower(static_cast<unsigned char>(entry.name[0])) == first &&
-            EqualNoCaseC(name.data(), name.size(), entry.name, std::char_traits<char>::length(entry.name)))
+        if (entry.name.size() == name.size() &&
+            CToLower(static_cast<unsigned char>(entry.name[0])) == first &&
+            EqualNoCaseC(name.data(), name.size(), entry.name.data(), entry.name.size()))
             return entry.code;
     }
     return unknown;
@@ -73,7 +76,7 @@ template <size_t N> int FindCode(const NameCode (&table)[N], std::string_view na
 
 template <size_t N> const char* FindName(const NameCode (&table)[N], int code) {
     for (const NameCode& entry : table) {
-        if (entry.code == code) return entry.name;
+        if (entry.code == code) return entry.name.data();
     }
     return nullptr;
 }

@@ -57,7 +57,7 @@ DwFieldBody* NewMediaTypeFromPiece(std::string_view text, DwMessageComponent* pa
 }
 
 struct BodyClass {
-    const char* name; // lower case
+    std::string_view name; // lower case
     MakeBody make;
     DwFieldBody* (*makeFromPiece)(std::string_view text, DwMessageComponent* parent) = nullptr;
 };
@@ -93,8 +93,8 @@ const BodyClass* FindBodyClass(std::string_view name) {
     // Only the names that start like this one are compared in full.
     const char first = static_cast<char>(CToLower(static_cast<unsigned char>(name[0])));
     for (const BodyClass& bodyClass : kBodyClasses) {
-        if (bodyClass.name[0] == first && EqualNoCaseC(name.data(), name.size(), bodyClass.name,
-                                                       std::char_traits<char>::length(bodyClass.name)))
+        if (bodyClass.name[0] == first && bodyClass.name.size() == name.size() &&
+            EqualNoCaseC(name.data(), name.size(), bodyClass.name.data(), bodyClass.name.size()))
             return &bodyClass;
     }
     return nullptr;

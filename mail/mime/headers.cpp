@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <typeinfo>
 
 #include "mail/mime/addresslist.h"
 #include "mail/mime/charclass.h"
@@ -73,7 +74,10 @@ DwField* DwHeaders::FindField(const char* name) const {
     for (int i = 0; i < fields_.Count(); ++i) {
         DwField* field = fields_.At(i);
         const std::string_view fieldName = field->FieldNameView();
-        if (fieldName.size() == length && EqualNoCaseC(fieldName.data(), length, name, length)) return field;
+        // Most names are written as the library spells them: the byte compare settles those.
+        if (fieldName.size() == length && (memcmp(fieldName.data(), name, length) == 0 ||
+                                           EqualNoCaseC(fieldName.data(), length, name, length)))
+            return field;
     }
     return nullptr;
 }
@@ -126,9 +130,15 @@ DwFieldBody* DwHeaders::FindFieldBody(const char* name) {
 
 namespace {
 
+// The body as the class, or null; the library's own class is told without a walk of the hierarchy.
+template <class Class> Class* AsClassOrNull(DwFieldBody* body) {
+    if (body && typeid(*body) == typeid(Class)) return static_cast<Class*>(body);
+    return dynamic_cast<Class*>(body);
+}
+
 // The accessors' own class: a creation hook that makes another is the application's fault.
 template <class Class> Class& AsClass(DwFieldBody* body) {
-    auto* typed = dynamic_cast<Class*>(body);
+    auto* typed = AsClassOrNull<Class>(body);
     if (!typed) abort();
     return *typed;
 }
@@ -140,7 +150,7 @@ template <class Class> Class& AsClass(DwFieldBody* body) {
         return AsClass<Class>(FieldBodyFor(Name));                                                           \
     }                                                                                                        \
     Class* DwHeaders::Find##Member() {                                                                       \
-        return dynamic_cast<Class*>(FindFieldBody(Name));                                                    \
+        return AsClassOrNull<Class>(FindFieldBody(Name));                                                    \
     }
 DW_HEADER_FIELDS(DW_HEADER_ACCESSOR_DEF)
 #undef DW_HEADER_ACCESSOR_DEF

@@ -148,9 +148,11 @@ std::string DwParameterFieldBody::ParameterValue(const char* name, const char* o
         for (const char* candidate : {name, otherName}) {
             if (!candidate) continue;
             const size_t length = std::char_traits<char>::length(candidate);
-            if (attribute.size() < length || !EqualNoCaseC(attribute.substr(0, length), candidate) ||
+            if (attribute.size() < length || !EqualNoCaseC(attribute.data(), length, candidate, length) ||
                 (attribute.size() > length && attribute[length] != '*'))
                 continue;
+            // A plain "name=value" comes first among the values: no need to gather them all.
+            if (const DwParameter* plain = FindParameter(candidate)) return plain->Value();
             const std::vector<std::string> values = ParameterValues(candidate);
             if (!values.empty()) return values.front();
         }
