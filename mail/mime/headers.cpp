@@ -145,12 +145,31 @@ template <class Class> Class& AsClass(DwFieldBody* body) {
 
 } // namespace
 
+namespace {
+
+// FindField for a name whose length is known here: a name written as the library spells it, as
+// most are, is told by a byte compare the compiler can unroll.
+template <size_t N> DwField* FieldNamed(const DwHeaders& headers, const char (&name)[N]) {
+    constexpr size_t length = N - 1;
+    for (int i = 0; i < headers.FieldCount(); ++i) {
+        DwField& field = headers.FieldAt(i);
+        const std::string_view fieldName = field.FieldNameView();
+        if (fieldName.size() == length && (memcmp(fieldName.data(), name, length) == 0 ||
+                                           EqualNoCaseC(fieldName.data(), length, name, length)))
+            return &field;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 #define DW_HEADER_ACCESSOR_DEF(Member, Name, Class)                                                          \
     Class& DwHeaders::Member() {                                                                             \
         return AsClass<Class>(FieldBodyFor(Name));                                                           \
     }                                                                                                        \
     Class* DwHeaders::Find##Member() {                                                                       \
-        return AsClassOrNull<Class>(FindFieldBody(Name));                                                    \
+        DwField* field = FieldNamed(*this, Name);                                                            \
+        return field ? AsClassOrNull<Class>(field->ParsedFieldBody()) : nullptr;                             \
     }
 DW_HEADER_FIELDS(DW_HEADER_ACCESSOR_DEF)
 #undef DW_HEADER_ACCESSOR_DEF
