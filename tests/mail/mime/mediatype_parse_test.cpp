@@ -9,6 +9,7 @@
 
 #include "mail/mime/field.h"
 #include "mail/mime/headers.h"
+#include "mail/mime/mechanism.h"
 #include "mail/mime/mediatype.h"
 #include "mail/mime/parameter.h"
 
@@ -165,6 +166,37 @@ TEST(MediaTypeParse, ParameterHookSetAfterParsing) {
     ASSERT_NE(type, nullptr);
     EXPECT_EQ(gHookTexts, (std::vector<std::string>{"charset=us-ascii", "name=x"}));
     EXPECT_EQ(type->Charset(), "us-ascii");
+}
+
+class HookMediaType : public DwMediaType {
+public:
+    using DwMediaType::DwMediaType;
+};
+
+// The accessors find a field however its name is written, and a body of a class derived from
+// theirs.
+TEST(MediaTypeParse, AccessorsFindAnySpellingAndDerivedClasses) {
+    for (const char* name : {"Content-Type", "content-type", "CONTENT-TYPE", "Content-type"}) {
+        DwHeaders headers(std::string(name) + ": text/html\r\nContent-Transfer-Encoding: base64\r\n",
+                          nullptr);
+        headers.Parse();
+        DwMediaType* type = headers.FindContentType();
+        ASSERT_NE(type, nullptr) << name;
+        EXPECT_EQ(type->Subtype(), kSubtypeHtml) << name;
+        EXPECT_NE(headers.FindContentTransferEncoding(), nullptr) << name;
+        EXPECT_EQ(headers.FindContentDisposition(), nullptr) << name;
+    }
+    DwMediaType::sNewMediaTypeHook = [](const std::string& text, DwMessageComponent* parent) -> DwMediaType* {
+        return new HookMediaType(text, parent);
+    };
+    DwHeaders headers("Content-Type: image/gif\r\n", nullptr);
+    headers.Parse();
+    DwMediaType* type = headers.FindContentType();
+    DwMediaType::sNewMediaTypeHook = nullptr;
+    ASSERT_NE(type, nullptr);
+    EXPECT_NE(dynamic_cast<HookMediaType*>(type), nullptr);
+    EXPECT_EQ(&headers.ContentType(), type);
+    EXPECT_EQ(type->Subtype(), kSubtypeGif);
 }
 
 } // namespace
