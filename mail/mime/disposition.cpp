@@ -57,7 +57,7 @@ void DwDispositionType::Parse() {
         typeStr_.assign(tokens.Token());
         tokens.Next();
     }
-    ParseParameters(tokens, text);
+    ParseParameters(tokens);
     StrToEnum();
 }
 

@@ -92,7 +92,7 @@ void DwMediaType::Parse() {
                 tokens.Next();
             }
         }
-        ParseParameters(tokens, text);
+        ParseParameters(tokens);
     }
     SyncTypeEnum();
     SyncSubtypeEnum();

@@ -110,18 +110,23 @@ void DwParameter::Parse() {
 void DwParameter::ParseTokens(std::string_view attribute, std::string_view value, bool quoted) {
     SetModified(false);
     attribute_.assign(attribute);
-    if (quoted && value.size() >= 2) {
-        AssignUnescaped(value_, value.substr(1, value.size() - 2));
-    } else {
-        value_.assign(value);
-    }
-    if (EqualNoCaseC(attribute_, "boundary") && value_.size() > 2 && value_.front() == '\'' &&
-        value_.back() == '\'') {
-        value_.pop_back();
-        value_.erase(0, 1);
-    }
-    DropTrailingLineEnds(value_);
     DropTrailingLineEnds(attribute_);
+    ParseValue(value_, attribute, value, quoted);
+}
+
+void DwParameter::ParseValue(std::string& out, std::string_view attribute, std::string_view value,
+                             bool quoted) {
+    if (quoted && value.size() >= 2) {
+        AssignUnescaped(out, value.substr(1, value.size() - 2));
+    } else {
+        out.assign(value);
+    }
+    if (EqualNoCaseC(attribute.data(), attribute.size(), "boundary", 8) && out.size() > 2 &&
+        out.front() == '\'' && out.back() == '\'') {
+        out.pop_back();
+        out.erase(0, 1);
+    }
+    DropTrailingLineEnds(out);
 }
 
 void DwParameter::Assemble() {

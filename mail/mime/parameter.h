@@ -22,6 +22,8 @@ public:
     // What Parse makes of the attribute token and the value token (a quoted string with its
     // quotes when quoted, else a token; empty for none), for a parser that found them already.
     void ParseTokens(std::string_view attribute, std::string_view value, bool quoted);
+    // The value ParseTokens keeps, into out.
+    static void ParseValue(std::string& out, std::string_view attribute, std::string_view value, bool quoted);
     // attribute="value", with '"' and '\' escaped and CR and LF left out, so that no value can
     // end the header line.
     void Assemble() override;

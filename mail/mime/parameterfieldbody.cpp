@@ -18,13 +18,16 @@ DwParameterFieldBody::DwParameterFieldBody(const char* chars, size_t length, DwM
 
 DwParameterFieldBody::DwParameterFieldBody(const DwParameterFieldBody& other)
     : DwFieldBody(other), params_(this) {
+    if (other.pending_) other.MakePendingParameters();
     params_.AdoptClonesOf(other.params_);
 }
 
 DwParameterFieldBody& DwParameterFieldBody::operator=(const DwParameterFieldBody& other) {
     if (this != &other) {
+        pending_ = false;
         params_.DeleteAll();
         DwFieldBody::operator=(other);
+        if (other.pending_) other.MakePendingParameters();
         params_.AdoptClonesOf(other.params_);
     }
     return *this;
@@ -33,10 +36,12 @@ DwParameterFieldBody& DwParameterFieldBody::operator=(const DwParameterFieldBody
 DwParameterFieldBody::~DwParameterFieldBody() = default;
 
 void DwParameterFieldBody::AdoptParameter(DwParameter* parameter) {
+    if (pending_) MakePendingParameters();
     params_.Adopt(parameter);
 }
 
 DwParameter& DwParameterFieldBody::ParameterAt(int index) const {
+    if (pending_) MakePendingParameters();
     if (!params_.IsIndex(index)) abort();
     return *params_.At(index);
 }
@@ -46,18 +51,22 @@ void DwParameterFieldBody::AddParameter(DwParameter* parameter) {
 }
 
 void DwParameterFieldBody::InsertParameterAt(int index, DwParameter* parameter) {
+    if (pending_) MakePendingParameters();
     params_.Insert(index, parameter);
 }
 
 DwParameter* DwParameterFieldBody::RemoveParameterAt(int index) {
+    if (pending_) MakePendingParameters();
     return params_.Remove(index);
 }
 
 void DwParameterFieldBody::DeleteAllParameters() {
+    pending_ = false;
     params_.DeleteAllMarking();
 }
 
 DwParameter* DwParameterFieldBody::FindParameter(const char* name, const char* otherName) const {
+    if (pending_) MakePendingParameters();
     for (int i = 0; i < params_.Count(); ++i) {
         DwParameter* parameter = params_.At(i);
         if (EqualNoCaseC(parameter->Attribute(), name) ||
@@ -86,6 +95,13 @@ std::string PercentDecoded(const std::string& text) {
     return out;
 }
 
+// Whether a parameter called attribute counts for ParameterValue (name): the name itself or one of
+// its RFC 2231 forms.
+bool NamesParameter(std::string_view attribute, const char* name, size_t length) {
+    return attribute.size() >= length && EqualNoCaseC(attribute.data(), length, name, length) &&
+           (attribute.size() == length || attribute[length] == '*');
+}
+
 // The value of an extended piece without its "charset'language'" lead.
 std::string WithoutCharset(const std::string& value) {
     const size_t first = value.find('\'');
@@ -99,6 +115,7 @@ std::string WithoutCharset(const std::string& value) {
 std::vector<std::string> DwParameterFieldBody::ParameterValues(const char* name) const {
     std::vector<std::string> values;
     if (!name) return values;
+    if (pending_) MakePendingParameters();
     const size_t length = std::char_traits<char>::length(name);
     // Pieces of the extended form by number; -1 is the unnumbered "name*".
     std::map<long, std::pair<std::string, bool>> pieces;
@@ -142,14 +159,19 @@ std::vector<std::string> DwParameterFieldBody::ParameterValues(const char* name)
 }
 
 std::string DwParameterFieldBody::ParameterValue(const char* name, const char* otherName) const {
+    if (pending_) {
+        std::string value;
+        const PendingAnswer answer = PendingValue(name, otherName, value);
+        if (answer == PendingAnswer::kValue) return value;
+        if (answer == PendingAnswer::kNone) return std::string();
+        MakePendingParameters();
+    }
     // Of the two names, the one written first.
     for (int i = 0; i < params_.Count(); ++i) {
         const std::string& attribute = params_.At(i)->Attribute();
         for (const char* candidate : {name, otherName}) {
-            if (!candidate) continue;
-            const size_t length = std::char_traits<char>::length(candidate);
-            if (attribute.size() < length || !EqualNoCaseC(attribute.data(), length, candidate, length) ||
-                (attribute.size() > length && attribute[length] != '*'))
+            if (!candidate ||
+                !NamesParameter(attribute, candidate, std::char_traits<char>::length(candidate)))
                 continue;
             // A plain "name=value" comes first among the values: no need to gather them all.
             if (const DwParameter* plain = FindParameter(candidate)) return plain->Value();
@@ -172,7 +194,11 @@ void DwParameterFieldBody::SetParameterValue(const char* name, const std::string
     AddParameter(parameter);
 }
 
-void DwParameterFieldBody::ParseParameters(DwMimeTokenCursor& tokens, std::string_view text) {
+namespace {
+
+// Calls visit (attribute, value token, quoted, the parameter's text) for each parameter from the
+// cursor's token on, until visit returns false.
+template <class Visit> void ForEachParameter(DwMimeTokenCursor tokens, std::string_view text, Visit visit) {
     auto advanceUntil = [&tokens](auto wanted) {
         int type = tokens.Type();
         while (type != kTokenNull && !tokens.Is(';') && !wanted(type)) type = tokens.Next();
@@ -180,7 +206,7 @@ void DwParameterFieldBody::ParseParameters(DwMimeTokenCursor& tokens, std::strin
     };
     for (;;) {
         while (tokens.Type() != kTokenNull && !tokens.Is(';')) tokens.Next();
-        if (tokens.Type() == kTokenNull) break;
+        if (tokens.Type() == kTokenNull) return;
         tokens.Next();
         const size_t start = tokens.Start();
         if (!advanceUntil([](int type) { return type == kTokenMimeToken; })) continue;
@@ -193,22 +219,80 @@ void DwParameterFieldBody::ParseParameters(DwMimeTokenCursor& tokens, std::strin
         const std::string_view value = tokens.Token();
         const bool quoted = tokens.Type() == kTokenQuotedString;
         tokens.Next();
-        const std::string_view span = text.substr(start, tokens.Start() - start);
-        DwParameter* parameter = nullptr;
-        if (DwParameter::sNewParameterHook) {
-            // The hook's class parses its text itself.
-            parameter = DwParameter::NewParameter(std::string(span), this);
-            if (!parameter) break;
-            parameter->Parse();
-        } else {
-            parameter = new DwParameter(span.data(), span.size(), this);
-            parameter->ParseTokens(attribute, value, quoted);
-        }
-        AdoptParameter(parameter);
+        if (!visit(attribute, value, quoted, text.substr(start, tokens.Start() - start))) return;
     }
 }
 
+} // namespace
+
+void DwParameterFieldBody::ParseParameters(const DwMimeTokenCursor& tokens) {
+    if (!DwParameter::sNewParameterHook) {
+        pending_ = tokens.Type() != kTokenNull;
+        pendingFrom_ = tokens.Start();
+        return;
+    }
+    // The hook's class parses its text itself.
+    ForEachParameter(tokens, TextView(),
+                     [this](std::string_view, std::string_view, bool, std::string_view span) {
+                         DwParameter* parameter = DwParameter::NewParameter(std::string(span), this);
+                         if (!parameter) return false;
+                         parameter->Parse();
+                         params_.Adopt(parameter);
+                         return true;
+                     });
+}
+
+void DwParameterFieldBody::MakePendingParameters() const {
+    pending_ = false;
+    const std::string_view text = TextView();
+    DwMessageComponent* self = const_cast<DwParameterFieldBody*>(this);
+    ForEachParameter(
+        DwMimeTokenCursor(text, pendingFrom_), text,
+        [this, self](std::string_view attribute, std::string_view value, bool quoted, std::string_view span) {
+            auto* parameter = new DwParameter(span.data(), span.size(), self);
+            parameter->ParseTokens(attribute, value, quoted);
+            params_.Adopt(parameter);
+            return true;
+        });
+}
+
+DwParameterFieldBody::PendingAnswer
+DwParameterFieldBody::PendingValue(const char* name, const char* otherName, std::string& value) const {
+    const std::string_view text = TextView();
+    const DwMimeTokenCursor from(text, pendingFrom_);
+    // The name of the two that the first parameter of either is written with.
+    const char* chosen = nullptr;
+    ForEachParameter(from, text, [&](std::string_view attribute, std::string_view, bool, std::string_view) {
+        for (const char* candidate : {name, otherName}) {
+            if (candidate &&
+                NamesParameter(attribute, candidate, std::char_traits<char>::length(candidate))) {
+                chosen = candidate;
+                return false;
+            }
+        }
+        return true;
+    });
+    if (!chosen) return PendingAnswer::kNone;
+    // Its first plain value comes before any joined one.
+    bool found = false;
+    ForEachParameter(from, text,
+                     [&](std::string_view attribute, std::string_view token, bool quoted, std::string_view) {
+                         if (!EqualNoCaseC(attribute.data(), attribute.size(), chosen,
+                                           std::char_traits<char>::length(chosen)))
+                             return true;
+                         DwParameter::ParseValue(value, attribute, token, quoted);
+                         found = true;
+                         return false;
+                     });
+    return found ? PendingAnswer::kValue : PendingAnswer::kUnsure;
+}
+
+void DwParameterFieldBody::BeforeTextChange() {
+    if (pending_) MakePendingParameters();
+}
+
 void DwParameterFieldBody::AppendParameters(std::string& text) {
+    if (pending_) MakePendingParameters();
     for (int i = 0; i < params_.Count(); ++i) {
         DwParameter* parameter = params_.At(i);
         parameter->Assemble();
@@ -218,5 +302,6 @@ void DwParameterFieldBody::AppendParameters(std::string& text) {
 }
 
 void DwParameterFieldBody::DropParameters() {
+    pending_ = false;
     params_.DeleteAll();
 }

@@ -86,6 +86,11 @@ private:
 class DwMimeTokenCursor {
 public:
     explicit DwMimeTokenCursor(std::string_view text) : text_(text) { Next(); }
+    // Standing on the token that starts at or after pos.
+    DwMimeTokenCursor(std::string_view text, size_t pos) : text_(text) {
+        scan_.next = pos;
+        Next();
+    }
 
     int Type() const { return scan_.type; }
     // Whether the current token is the tspecial c.

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mail/mime/disposition.h"
 #include "mail/mime/field.h"
 #include "mail/mime/headers.h"
 #include "mail/mime/mechanism.h"
@@ -98,10 +99,50 @@ TEST(MediaTypeParse, FieldBodyOfAParsedHeaderBlock) {
         ASSERT_NE(type, nullptr) << c.text;
         EXPECT_EQ(type->Parent(), &field);
         for (int i = 0; i < type->NumParameters(); ++i) EXPECT_EQ(type->ParameterAt(i).Parent(), type);
-        EXPECT_EQ(Render(*type), ParsedAlone(field.FieldBodyText())) << c.text;
         std::unique_ptr<DwMediaType> copy(static_cast<DwMediaType*>(type->Clone()));
+        EXPECT_EQ(Render(*type), ParsedAlone(field.FieldBodyText())) << c.text;
         EXPECT_EQ(Render(*copy), ParsedAlone(field.FieldBodyText())) << c.text;
     }
+}
+
+std::string Lookups(DwParameterFieldBody& body) {
+    return "[" + body.ParameterValue("boundary") + "][" + body.ParameterValue("filename", "name") + "][" +
+           body.ParameterValue("name", "filename") + "][" + body.ParameterValue("charset") + "][" +
+           body.ParameterValue("nam") + "][" + body.ParameterValue("name*") + "]";
+}
+
+// The values asked for before anything else read the same as once the parameter list was read.
+TEST(MediaTypeParse, LookupsBeforeTheParameterList) {
+    for (const Case& c : kCases) {
+        DwMediaType first(c.text, nullptr), listed(c.text, nullptr);
+        first.Parse();
+        listed.Parse();
+        const std::string early = Lookups(first) + first.Boundary() + "|" + first.Filename() + "|" +
+                                  first.Charset() + "|" + first.Name();
+        EXPECT_EQ(listed.NumParameters(), first.NumParameters()) << c.text;
+        EXPECT_EQ(early, Lookups(listed) + listed.Boundary() + "|" + listed.Filename() + "|" +
+                             listed.Charset() + "|" + listed.Name())
+            << c.text;
+        DwDispositionType disposition(c.text, nullptr), dispositionListed(c.text, nullptr);
+        disposition.Parse();
+        dispositionListed.Parse();
+        const std::string earlyDisposition = Lookups(disposition) + disposition.Filename();
+        EXPECT_GE(dispositionListed.NumParameters(), 0);
+        EXPECT_EQ(earlyDisposition, Lookups(dispositionListed) + dispositionListed.Filename()) << c.text;
+    }
+}
+
+// A new text does not change the parameters parsed from the old one, read or not.
+TEST(MediaTypeParse, NewTextKeepsTheParsedParameters) {
+    DwMediaType type("text/plain; a=1; b=\"2\"", nullptr);
+    type.Parse();
+    type.SetText("text/plain; c=3");
+    ASSERT_EQ(type.NumParameters(), 2);
+    EXPECT_EQ(type.ParameterAt(0).Text(), "a=1");
+    EXPECT_EQ(type.ParameterAt(1).Value(), "2");
+    EXPECT_EQ(type.ParameterValue("c"), "");
+    type.Parse();
+    EXPECT_EQ(type.ParameterValue("c"), "3");
 }
 
 // A parameter class of the application's, parsed by its own Parse.
@@ -166,6 +207,18 @@ TEST(MediaTypeParse, ParameterHookSetAfterParsing) {
     ASSERT_NE(type, nullptr);
     EXPECT_EQ(gHookTexts, (std::vector<std::string>{"charset=us-ascii", "name=x"}));
     EXPECT_EQ(type->Charset(), "us-ascii");
+    // One set after the media type was parsed makes none of its parameters.
+    DwMediaType later("text/plain; charset=us-ascii", nullptr);
+    later.Parse();
+    gHookTexts.clear();
+    DwParameter::sNewParameterHook = [](const std::string& text, DwMessageComponent* parent) -> DwParameter* {
+        gHookTexts.push_back(text);
+        return new DwParameter(text, parent);
+    };
+    const int count = later.NumParameters();
+    DwParameter::sNewParameterHook = nullptr;
+    EXPECT_EQ(count, 1);
+    EXPECT_TRUE(gHookTexts.empty());
 }
 
 class HookMediaType : public DwMediaType {
