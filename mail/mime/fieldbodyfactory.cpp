@@ -93,7 +93,7 @@ const BodyClass* FindBodyClass(std::string_view name) {
     // Only the names that start like this one are compared in full.
     const char first = static_cast<char>(CToLower(static_cast<unsigned char>(name[0])));
     for (const BodyClass& bodyClass : kBodyClasses) {
-        if (bodyClass.name[0] == first && bodyClass.name.size() == name.size() &&
+        if (bodyClass.name.size() == name.size() && bodyClass.name[0] == first &&
             EqualNoCaseC(name.data(), name.size(), bodyClass.name.data(), bodyClass.name.size()))
             return &bodyClass;
     }

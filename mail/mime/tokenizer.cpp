@@ -52,8 +52,8 @@ DwTokenScan ScanDelimited(std::string_view text, DwTokenScan scan, int type, cha
 }
 
 // ScanToken's body, inlined where the cursor's constant classes let the compiler fold them.
-inline DwTokenScan Scan(std::string_view text, size_t pos, unsigned char specials, int specialType,
-                        int runType) {
+[[gnu::always_inline]] inline DwTokenScan Scan(std::string_view text, size_t pos, unsigned char specials,
+                                               int specialType, int runType) {
     const size_t n = text.size();
     DwTokenScan scan;
     scan.start = scan.next = pos;
