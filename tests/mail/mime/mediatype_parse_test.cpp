@@ -158,11 +158,13 @@ public:
     }
 };
 
+DwMediaType* RecordedMediaType(const std::string& text, DwMessageComponent* parent) {
+    gHookTexts.push_back("type:" + text);
+    return new DwMediaType(text, parent);
+}
+
 TEST(MediaTypeParse, CreationHooksMakeEveryNode) {
-    DwMediaType::sNewMediaTypeHook = [](const std::string& text, DwMessageComponent* parent) {
-        gHookTexts.push_back("type:" + text);
-        return new DwMediaType(text, parent);
-    };
+    DwMediaType::sNewMediaTypeHook = RecordedMediaType;
     DwParameter::sNewParameterHook = [](const std::string& text, DwMessageComponent* parent) -> DwParameter* {
         gHookTexts.push_back(text);
         return new HookParameter(text, parent);
@@ -184,13 +186,15 @@ TEST(MediaTypeParse, CreationHooksMakeEveryNode) {
         const std::string hooked = Render(*type);
         DwMediaType::sNewMediaTypeHook = nullptr;
         EXPECT_EQ(hooked, ParsedAlone(headers.FieldAt(0).FieldBodyText())) << c.text;
-        DwMediaType::sNewMediaTypeHook = [](const std::string& text, DwMessageComponent* parent) {
-            gHookTexts.push_back("type:" + text);
-            return new DwMediaType(text, parent);
-        };
+        DwMediaType::sNewMediaTypeHook = RecordedMediaType;
     }
     DwMediaType::sNewMediaTypeHook = nullptr;
     DwParameter::sNewParameterHook = nullptr;
+}
+
+DwParameter* RecordedParameter(const std::string& text, DwMessageComponent* parent) {
+    gHookTexts.push_back(text);
+    return new DwParameter(text, parent);
 }
 
 // A hook set after the header block was parsed still makes the nodes of a body made later.
@@ -198,10 +202,7 @@ TEST(MediaTypeParse, ParameterHookSetAfterParsing) {
     DwHeaders headers("Content-Type: text/plain; charset=us-ascii; name=x\r\n", nullptr);
     headers.Parse();
     gHookTexts.clear();
-    DwParameter::sNewParameterHook = [](const std::string& text, DwMessageComponent* parent) -> DwParameter* {
-        gHookTexts.push_back(text);
-        return new DwParameter(text, parent);
-    };
+    DwParameter::sNewParameterHook = RecordedParameter;
     DwMediaType* type = headers.FindContentType();
     DwParameter::sNewParameterHook = nullptr;
     ASSERT_NE(type, nullptr);
@@ -211,10 +212,7 @@ TEST(MediaTypeParse, ParameterHookSetAfterParsing) {
     DwMediaType later("text/plain; charset=us-ascii", nullptr);
     later.Parse();
     gHookTexts.clear();
-    DwParameter::sNewParameterHook = [](const std::string& text, DwMessageComponent* parent) -> DwParameter* {
-        gHookTexts.push_back(text);
-        return new DwParameter(text, parent);
-    };
+    DwParameter::sNewParameterHook = RecordedParameter;
     const int count = later.NumParameters();
     DwParameter::sNewParameterHook = nullptr;
     EXPECT_EQ(count, 1);
