@@ -68,16 +68,24 @@ DwField* DwHeaders::FindField(const std::string& name) const {
     return nullptr;
 }
 
+namespace {
+
+// Whether the field is called name (without case). Most names are written as the library spells
+// them: a byte compare settles those.
+inline bool IsNamed(const DwField& field, const char* name, size_t length) {
+    const std::string_view fieldName = field.FieldNameView();
+    return fieldName.size() == length && (memcmp(fieldName.data(), name, length) == 0 ||
+                                          EqualNoCaseC(fieldName.data(), length, name, length));
+}
+
+} // namespace
+
 DwField* DwHeaders::FindField(const char* name) const {
     if (!name) return nullptr;
     const size_t length = strlen(name);
     for (int i = 0; i < fields_.Count(); ++i) {
         DwField* field = fields_.At(i);
-        const std::string_view fieldName = field->FieldNameView();
-        // Most names are written as the library spells them: the byte compare settles those.
-        if (fieldName.size() == length && (memcmp(fieldName.data(), name, length) == 0 ||
-                                           EqualNoCaseC(fieldName.data(), length, name, length)))
-            return field;
+        if (IsNamed(*field, name, length)) return field;
     }
     return nullptr;
 }
@@ -143,20 +151,11 @@ template <class Class> Class& AsClass(DwFieldBody* body) {
     return *typed;
 }
 
-} // namespace
-
-namespace {
-
-// FindField for a name whose length is known here: a name written as the library spells it, as
-// most are, is told by a byte compare the compiler can unroll.
+// FindField for a name whose length is known here, so that the compiler can unroll the compare.
 template <size_t N> DwField* FieldNamed(const DwHeaders& headers, const char (&name)[N]) {
-    constexpr size_t length = N - 1;
     for (int i = 0; i < headers.FieldCount(); ++i) {
         DwField& field = headers.FieldAt(i);
-        const std::string_view fieldName = field.FieldNameView();
-        if (fieldName.size() == length && (memcmp(fieldName.data(), name, length) == 0 ||
-                                           EqualNoCaseC(fieldName.data(), length, name, length)))
-            return &field;
+        if (IsNamed(field, name, N - 1)) return &field;
     }
     return nullptr;
 }
