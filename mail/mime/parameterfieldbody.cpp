@@ -258,33 +258,28 @@ void DwParameterFieldBody::MakePendingParameters() const {
 
 DwParameterFieldBody::PendingAnswer
 DwParameterFieldBody::PendingValue(const char* name, const char* otherName, std::string& value) const {
-    const std::string_view text = TextView();
-    const DwMimeTokenCursor from(text, pendingFrom_);
-    // The name of the two that the first parameter of either is written with.
-    const char* chosen = nullptr;
-    ForEachParameter(from, text, [&](std::string_view attribute, std::string_view, bool, std::string_view) {
-        for (const char* candidate : {name, otherName}) {
-            if (candidate &&
-                NamesParameter(attribute, candidate, std::char_traits<char>::length(candidate))) {
-                chosen = candidate;
-                return false;
-            }
-        }
-        return true;
-    });
-    if (!chosen) return PendingAnswer::kNone;
-    // Its first plain value comes before any joined one.
+    const char* const names[] = {name, otherName};
+    const size_t lengths[] = {name ? std::char_traits<char>::length(name) : 0,
+                              otherName ? std::char_traits<char>::length(otherName) : 0};
+    // The name of the two that the first parameter of either is written with, then its first
+    // plain value, which comes before any joined one.
+    int chosen = -1;
     bool found = false;
-    ForEachParameter(from, text,
+    const std::string_view text = TextView();
+    ForEachParameter(DwMimeTokenCursor(text, pendingFrom_), text,
                      [&](std::string_view attribute, std::string_view token, bool quoted, std::string_view) {
-                         if (!EqualNoCaseC(attribute.data(), attribute.size(), chosen,
-                                           std::char_traits<char>::length(chosen)))
+                         for (int i = 0; i < 2 && chosen < 0; ++i) {
+                             if (names[i] && NamesParameter(attribute, names[i], lengths[i])) chosen = i;
+                         }
+                         if (chosen < 0 || !EqualNoCaseC(attribute.data(), attribute.size(), names[chosen],
+                                                         lengths[chosen]))
                              return true;
                          DwParameter::ParseValue(value, attribute, token, quoted);
                          found = true;
                          return false;
                      });
-    return found ? PendingAnswer::kValue : PendingAnswer::kUnsure;
+    if (found) return PendingAnswer::kValue;
+    return chosen < 0 ? PendingAnswer::kNone : PendingAnswer::kUnsure;
 }
 
 void DwParameterFieldBody::BeforeTextChange() {
