@@ -3,7 +3,6 @@
 #include "mail/mime/charclass.h"
 #include "mail/mime/parameter.h"
 #include "mail/mime/tokenizer.h"
-#include "mail/mime/tokenstring.h"
 
 DwCreationHook<DwDispositionType> DwDispositionType::sNewDispositionTypeHook = nullptr;
 
@@ -49,17 +48,16 @@ void DwDispositionType::Parse() {
     dispositionEnum_ = kDispTypeNull;
     typeStr_.clear();
     DropParameters();
-    if (text_.empty()) return;
-    DwRfc1521Tokenizer tokenizer{std::string_view(text_)};
-    DwTokenString window{std::string_view(text_)};
-    int type = tokenizer.Type();
-    while (type != kTokenNull && type != kTokenMimeToken && !IsTspecial(tokenizer, ';'))
-        type = tokenizer.NextToken();
+    const std::string_view text = TextView();
+    if (text.empty()) return;
+    DwMimeTokenCursor tokens(text);
+    int type = tokens.Type();
+    while (type != kTokenNull && type != kTokenMimeToken && !tokens.Is(';')) type = tokens.Next();
     if (type == kTokenMimeToken) {
-        typeStr_ = tokenizer.Token();
-        tokenizer.NextToken();
+        typeStr_.assign(tokens.Token());
+        tokens.Next();
     }
-    ParseParameters(tokenizer, window);
+    ParseParameters(tokens);
     StrToEnum();
 }
 

@@ -1,11 +1,13 @@
 #include "mail/mime/enums.h"
 
+#include <string_view>
+
 #include "mail/mime/charclass.h"
 
 namespace {
 
 struct NameCode {
-    const char* name;
+    std::string_view name;
     int code;
 };
 
@@ -59,12 +61,14 @@ const NameCode kSubtypeNames[] = {
     {"mpeg", kSubtypeMpeg},
 };
 
-template <size_t N> int FindCode(const NameCode (&table)[N], const std::string& name, int unknown) {
+template <size_t N> int FindCode(const NameCode (&table)[N], std::string_view name, int unknown) {
     if (name.empty()) return unknown;
     unsigned char first = CToLower(static_cast<unsigned char>(name[0]));
     for (const NameCode& entry : table) {
         // The first letter decides which names are worth comparing in full.
-        if (CToLower(static_cast<unsigned char>(entry.name[0])) == first && EqualNoCaseC(name, entry.name))
+        if (entry.name.size() == name.size() &&
+            CToLower(static_cast<unsigned char>(entry.name[0])) == first &&
+            EqualNoCaseC(name.data(), name.size(), entry.name.data(), entry.name.size()))
             return entry.code;
     }
     return unknown;
@@ -72,7 +76,7 @@ template <size_t N> int FindCode(const NameCode (&table)[N], const std::string& 
 
 template <size_t N> const char* FindName(const NameCode (&table)[N], int code) {
     for (const NameCode& entry : table) {
-        if (entry.code == code) return entry.name;
+        if (entry.code == code) return entry.name.data();
     }
     return nullptr;
 }
@@ -84,10 +88,18 @@ int CteStrToEnum(const std::string& name) {
 }
 
 int TypeStrToEnum(const std::string& name) {
-    return name.empty() ? kTypeNull : FindCode(kTypeNames, name, kTypeUnknown);
+    return TypeStrToEnum(std::string_view(name));
 }
 
 int SubtypeStrToEnum(const std::string& name) {
+    return SubtypeStrToEnum(std::string_view(name));
+}
+
+int TypeStrToEnum(std::string_view name) {
+    return name.empty() ? kTypeNull : FindCode(kTypeNames, name, kTypeUnknown);
+}
+
+int SubtypeStrToEnum(std::string_view name) {
     return name.empty() ? kSubtypeNull : FindCode(kSubtypeNames, name, kSubtypeUnknown);
 }
 

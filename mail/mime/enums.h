@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 enum DwCte : int {
     kCteNull = 0,
@@ -63,6 +64,9 @@ enum DwMediaSubtypeCode : int {
 int CteStrToEnum(const std::string& name);
 int TypeStrToEnum(const std::string& name);
 int SubtypeStrToEnum(const std::string& name);
+// The same for a name where it lies.
+int TypeStrToEnum(std::string_view name);
+int SubtypeStrToEnum(std::string_view name);
 
 // The name written for a code, in the letter case of the tables ("Multipart", "HTML",
 // "Rfc822", "related"). CteEnumToStr leaves out unchanged for kCteNull, kCteUnknown and codes

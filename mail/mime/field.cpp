@@ -147,7 +147,10 @@ void DwField::ParseWith(bool hooks) {
 
 void DwField::MakePendingBody() const {
     bodyPending_ = false;
-    fieldBody_ = MakeFieldBody(FieldName(), FieldBodyText(), const_cast<DwField*>(this));
+    DwField* self = const_cast<DwField*>(this);
+    // A hook gets the name and the text as strings; the library's own classes read them in place.
+    fieldBody_ = FieldBodyHooksSet() ? MakeFieldBody(FieldName(), FieldBodyText(), self)
+                                     : MakeOwnFieldBody(FieldNameView(), FieldBodyTextView(), self);
     if (fieldBody_) fieldBody_->Parse();
 }
 

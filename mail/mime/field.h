@@ -99,6 +99,9 @@ private:
     }
     void CopyPiece(Piece& piece, std::string& out) const;
     void MakePendingBody() const;
+    // MakeFieldBody while no hook is set, from the name and body text where they lie.
+    static DwFieldBody* MakeOwnFieldBody(std::string_view name, std::string_view text,
+                                         DwMessageComponent* parent);
 
     mutable std::string fieldName_;
     mutable std::string fieldBodyText_;

@@ -51,15 +51,21 @@ DwFieldBody* NewContentFileBody(const std::string& text, DwMessageComponent* par
     return DwContentFileType::NewContentFileType(text, parent);
 }
 
+// While no hook is set: a media type straight from the body text where it lies in the field.
+DwFieldBody* NewMediaTypeFromPiece(std::string_view text, DwMessageComponent* parent) {
+    return new DwMediaType(text.data(), text.size(), parent);
+}
+
 struct BodyClass {
-    const char* name; // lower case
+    std::string_view name; // lower case
     MakeBody make;
+    DwFieldBody* (*makeFromPiece)(std::string_view text, DwMessageComponent* parent) = nullptr;
 };
 
 const BodyClass kBodyClasses[] = {
     {"bcc", NewAddressListBody},
     {"cc", NewAddressListBody},
-    {"content-type", NewMediaTypeBody},
+    {"content-type", NewMediaTypeBody, NewMediaTypeFromPiece},
     {"content-transfer-encoding", NewMechanismBody},
     {"content-disposition", NewDispositionBody},
     {"content-id", NewMsgIdBody},
@@ -82,20 +88,33 @@ const BodyClass kBodyClasses[] = {
     {"x-content-file", NewContentFileBody},
 };
 
+const BodyClass* FindBodyClass(std::string_view name) {
+    if (name.empty()) return nullptr;
+    // Only the names that start like this one are compared in full.
+    const char first = static_cast<char>(CToLower(static_cast<unsigned char>(name[0])));
+    for (const BodyClass& bodyClass : kBodyClasses) {
+        if (bodyClass.name.size() == name.size() && bodyClass.name[0] == first &&
+            EqualNoCaseC(name.data(), name.size(), bodyClass.name.data(), bodyClass.name.size()))
+            return &bodyClass;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 DwFieldBody* DwField::MakeFieldBody(const std::string& name, const std::string& text,
                                     DwMessageComponent* parent) {
     if (sMakeFieldBodyHook) return sMakeFieldBodyHook(name, text, parent);
-    if (!name.empty()) {
-        // Only the names that start like this one are compared in full.
-        const char first = static_cast<char>(CToLower(static_cast<unsigned char>(name[0])));
-        for (const BodyClass& bodyClass : kBodyClasses) {
-            if (bodyClass.name[0] == first && EqualNoCaseC(name, bodyClass.name))
-                return bodyClass.make(text, parent);
-        }
-    }
+    if (const BodyClass* bodyClass = FindBodyClass(name)) return bodyClass->make(text, parent);
     return DwText::NewText(text, parent);
+}
+
+DwFieldBody* DwField::MakeOwnFieldBody(std::string_view name, std::string_view text,
+                                       DwMessageComponent* parent) {
+    const BodyClass* bodyClass = FindBodyClass(name);
+    if (bodyClass && bodyClass->makeFromPiece) return bodyClass->makeFromPiece(text, parent);
+    const std::string copy(text);
+    return bodyClass ? bodyClass->make(copy, parent) : DwText::NewText(copy, parent);
 }
 
 bool DwField::FieldBodyHooksSet() {

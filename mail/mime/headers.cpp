@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <typeinfo>
 
 #include "mail/mime/addresslist.h"
 #include "mail/mime/charclass.h"
@@ -67,13 +68,24 @@ DwField* DwHeaders::FindField(const std::string& name) const {
     return nullptr;
 }
 
+namespace {
+
+// Whether the field is called name (without case). Most names are written as the library spells
+// them: a byte compare settles those.
+inline bool IsNamed(const DwField& field, const char* name, size_t length) {
+    const std::string_view fieldName = field.FieldNameView();
+    return fieldName.size() == length && (memcmp(fieldName.data(), name, length) == 0 ||
+                                          EqualNoCaseC(fieldName.data(), length, name, length));
+}
+
+} // namespace
+
 DwField* DwHeaders::FindField(const char* name) const {
     if (!name) return nullptr;
     const size_t length = strlen(name);
     for (int i = 0; i < fields_.Count(); ++i) {
         DwField* field = fields_.At(i);
-        const std::string_view fieldName = field->FieldNameView();
-        if (fieldName.size() == length && EqualNoCaseC(fieldName.data(), length, name, length)) return field;
+        if (IsNamed(*field, name, length)) return field;
     }
     return nullptr;
 }
@@ -126,11 +138,26 @@ DwFieldBody* DwHeaders::FindFieldBody(const char* name) {
 
 namespace {
 
+// The body as the class, or null; the library's own class is told without a walk of the hierarchy.
+template <class Class> Class* AsClassOrNull(DwFieldBody* body) {
+    if (body && typeid(*body) == typeid(Class)) return static_cast<Class*>(body);
+    return dynamic_cast<Class*>(body);
+}
+
 // The accessors' own class: a creation hook that makes another is the application's fault.
 template <class Class> Class& AsClass(DwFieldBody* body) {
-    auto* typed = dynamic_cast<Class*>(body);
+    auto* typed = AsClassOrNull<Class>(body);
     if (!typed) abort();
     return *typed;
+}
+
+// FindField for a name whose length is known here, so that the compiler can unroll the compare.
+template <size_t N> DwField* FieldNamed(const DwHeaders& headers, const char (&name)[N]) {
+    for (int i = 0; i < headers.FieldCount(); ++i) {
+        DwField& field = headers.FieldAt(i);
+        if (IsNamed(field, name, N - 1)) return &field;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -140,7 +167,8 @@ template <class Class> Class& AsClass(DwFieldBody* body) {
         return AsClass<Class>(FieldBodyFor(Name));                                                           \
     }                                                                                                        \
     Class* DwHeaders::Find##Member() {                                                                       \
-        return dynamic_cast<Class*>(FindFieldBody(Name));                                                    \
+        DwField* field = FieldNamed(*this, Name);                                                            \
+        return field ? AsClassOrNull<Class>(field->ParsedFieldBody()) : nullptr;                             \
     }
 DW_HEADER_FIELDS(DW_HEADER_ACCESSOR_DEF)
 #undef DW_HEADER_ACCESSOR_DEF

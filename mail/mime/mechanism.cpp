@@ -43,19 +43,22 @@ void DwMechanism::Parse() {
     // A reused object must not keep the code of its previous text.
     cteEnum_ = kCteNull;
     // Readers decode an encoded word here too, and read a quoted name as the name.
-    std::string text = text_;
-    if (text.find("=?") != std::string::npos) {
+    std::string_view text = TextView();
+    std::string decoded;
+    if (text.find("=?") != std::string_view::npos) {
         std::vector<char> copy(text.begin(), text.end());
         copy.push_back('\0');
         DecodeEncodedWords(copy.data(), "us-ascii");
-        text = copy.data();
+        decoded = copy.data();
+        text = decoded;
     }
-    DwRfc1521Tokenizer tokenizer{std::string_view(text)};
-    int type = tokenizer.Type();
-    while (type != kTokenNull && type != kTokenMimeToken && type != kTokenQuotedString)
-        type = tokenizer.NextToken();
-    if (type == kTokenQuotedString) tokenizer.TrimDelimiters();
-    StrToEnum(type != kTokenNull ? tokenizer.Token() : std::string());
+    DwMimeTokenCursor tokens(text);
+    int type = tokens.Type();
+    while (type != kTokenNull && type != kTokenMimeToken && type != kTokenQuotedString) type = tokens.Next();
+    std::string_view word = type != kTokenNull ? tokens.Token() : std::string_view();
+    // A quoted name without its quotes.
+    if (type == kTokenQuotedString) word = word.substr(1, word.size() - 2);
+    StrToEnum(std::string(word));
 }
 
 void DwMechanism::Assemble() {

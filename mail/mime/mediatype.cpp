@@ -5,7 +5,6 @@
 #include "mail/mime/generators.h"
 #include "mail/mime/parameter.h"
 #include "mail/mime/tokenizer.h"
-#include "mail/mime/tokenstring.h"
 
 DwCreationHook<DwMediaType> DwMediaType::sNewMediaTypeHook = nullptr;
 
@@ -15,6 +14,11 @@ DwMediaType::DwMediaType() {
 
 DwMediaType::DwMediaType(const std::string& text, DwMessageComponent* parent)
     : DwParameterFieldBody(text, parent) {
+    SetClass(kCidMediaType, "DwMediaType");
+}
+
+DwMediaType::DwMediaType(const char* chars, size_t length, DwMessageComponent* parent)
+    : DwParameterFieldBody(chars, length, parent) {
     SetClass(kCidMediaType, "DwMediaType");
 }
 
@@ -49,30 +53,21 @@ DwMediaType* DwMediaType::NewMediaType(const std::string& text, DwMessageCompone
 
 namespace {
 
-// The type: the first token before any ';'. The token type the tokenizer stands on after it.
-int ReadType(DwTokenizer& tokenizer, std::string& typeStr) {
-    int type = tokenizer.Type();
-    while (type != kTokenNull && type != kTokenMimeToken && !IsTspecial(tokenizer, ';'))
-        type = tokenizer.NextToken();
-    if (type == kTokenMimeToken) {
-        typeStr = tokenizer.Token();
-        type = tokenizer.NextToken();
-    }
-    return type;
+// The type: the first token before any ';'; the cursor then stands on the token after it.
+std::string_view ReadType(DwMimeTokenCursor& tokens) {
+    int type = tokens.Type();
+    while (type != kTokenNull && type != kTokenMimeToken && !tokens.Is(';')) type = tokens.Next();
+    if (type != kTokenMimeToken) return std::string_view();
+    const std::string_view name = tokens.Token();
+    tokens.Next();
+    return name;
 }
 
 } // namespace
 
-// The tokens Parse reads up to the type, without a tokenizer's copies.
 int DwMediaType::TypeOf(std::string_view text) {
-    for (size_t pos = 0;;) {
-        const DwTokenScan token = ScanToken(text, pos, kCharTspecial1521, kTokenTspecial, kTokenMimeToken);
-        if (token.type == kTokenNull || (token.type == kTokenTspecial && text[token.start] == ';'))
-            return kTypeNull;
-        if (token.type == kTokenMimeToken)
-            return TypeStrToEnum(std::string(text.substr(token.start, token.length)));
-        pos = token.next;
-    }
+    DwMimeTokenCursor tokens(text);
+    return TypeStrToEnum(ReadType(tokens));
 }
 
 void DwMediaType::Parse() {
@@ -82,23 +77,22 @@ void DwMediaType::Parse() {
     typeEnum_ = kTypeNull;
     subtypeEnum_ = kSubtypeNull;
     DropParameters();
-    if (!text_.empty()) {
-        DwRfc1521Tokenizer tokenizer{std::string_view(text_)};
-        DwTokenString window{std::string_view(text_)};
-        int type = ReadType(tokenizer, typeStr_);
+    const std::string_view text = TextView();
+    if (!text.empty()) {
+        DwMimeTokenCursor tokens(text);
+        typeStr_.assign(ReadType(tokens));
         // The subtype follows a '/' that comes before any ';'.
-        while (type != kTokenNull && !IsTspecial(tokenizer, '/') && !IsTspecial(tokenizer, ';'))
-            type = tokenizer.NextToken();
-        if (IsTspecial(tokenizer, '/')) {
-            type = tokenizer.NextToken();
-            while (type != kTokenNull && type != kTokenMimeToken && !IsTspecial(tokenizer, ';'))
-                type = tokenizer.NextToken();
+        int type = tokens.Type();
+        while (type != kTokenNull && !tokens.Is('/') && !tokens.Is(';')) type = tokens.Next();
+        if (tokens.Is('/')) {
+            type = tokens.Next();
+            while (type != kTokenNull && type != kTokenMimeToken && !tokens.Is(';')) type = tokens.Next();
             if (type == kTokenMimeToken) {
-                subtypeStr_ = tokenizer.Token();
-                tokenizer.NextToken();
+                subtypeStr_.assign(tokens.Token());
+                tokens.Next();
             }
         }
-        ParseParameters(tokenizer, window);
+        ParseParameters(tokens);
     }
     SyncTypeEnum();
     SyncSubtypeEnum();

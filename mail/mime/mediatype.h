@@ -1,6 +1,7 @@
 // The field body of "Content-Type": type, subtype and parameters.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,7 @@ class DwMediaType : public DwParameterFieldBody {
 public:
     DwMediaType();
     DwMediaType(const std::string& text, DwMessageComponent* parent);
+    DwMediaType(const char* chars, size_t length, DwMessageComponent* parent);
     // Copies the type, the subtype and the boundary cache; the other caches start empty.
     DwMediaType(const DwMediaType& other);
     DwMediaType& operator=(const DwMediaType& other);

@@ -12,14 +12,17 @@ void DropTrailingLineEnds(std::string& s) {
 }
 
 // The contents of a quoted string without its backslash escapes (the quotes already trimmed).
-std::string Unescape(const std::string& s) {
-    std::string out;
+void AssignUnescaped(std::string& out, std::string_view s) {
+    if (s.find('\\') == std::string_view::npos) {
+        out.assign(s);
+        return;
+    }
+    out.clear();
     out.reserve(s.size());
     for (size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '\\' && i + 1 < s.size()) ++i;
         out += s[i];
     }
-    return out;
 }
 
 // A quoted string's contents: '"' and '\' escaped, CR and LF left out.
@@ -39,6 +42,11 @@ DwParameter::DwParameter() {
 
 DwParameter::DwParameter(const std::string& text, DwMessageComponent* parent)
     : DwMessageComponent(text, parent) {
+    SetClass(kCidParameter, "DwParameter");
+}
+
+DwParameter::DwParameter(const char* chars, size_t length, DwMessageComponent* parent)
+    : DwMessageComponent(chars, length, parent) {
     SetClass(kCidParameter, "DwParameter");
 }
 
@@ -84,29 +92,41 @@ void DwParameter::Parse() {
     SetModified(false);
     attribute_.clear();
     value_.clear();
-    if (text_.empty()) return;
-    DwRfc1521Tokenizer tokenizer{std::string_view(text_)};
-    int type = tokenizer.Type();
-    while (type != kTokenNull && type != kTokenMimeToken) type = tokenizer.NextToken();
+    const std::string_view text = TextView();
+    if (text.empty()) return;
+    DwMimeTokenCursor tokens(text);
+    int type = tokens.Type();
+    while (type != kTokenNull && type != kTokenMimeToken) type = tokens.Next();
     if (type == kTokenNull) return;
-    attribute_ = tokenizer.Token();
-    type = tokenizer.NextToken();
-    while (type != kTokenNull && !(type == kTokenTspecial && tokenizer.Token() == "="))
-        type = tokenizer.NextToken();
-    if (type != kTokenNull) type = tokenizer.NextToken();
-    while (type != kTokenNull && type != kTokenMimeToken && type != kTokenQuotedString)
-        type = tokenizer.NextToken();
-    if (type == kTokenMimeToken) {
-        value_ = tokenizer.Token();
-    } else if (type == kTokenQuotedString) {
-        tokenizer.TrimDelimiters();
-        value_ = Unescape(tokenizer.Token());
-    }
-    if (EqualNoCaseC(attribute_, "boundary") && value_.size() > 2 && value_.front() == '\'' &&
-        value_.back() == '\'')
-        value_ = value_.substr(1, value_.size() - 2);
-    DropTrailingLineEnds(value_);
+    const std::string_view attribute = tokens.Token();
+    type = tokens.Next();
+    while (type != kTokenNull && !tokens.Is('=')) type = tokens.Next();
+    if (type != kTokenNull) type = tokens.Next();
+    while (type != kTokenNull && type != kTokenMimeToken && type != kTokenQuotedString) type = tokens.Next();
+    const bool found = type == kTokenMimeToken || type == kTokenQuotedString;
+    ParseTokens(attribute, found ? tokens.Token() : std::string_view(), type == kTokenQuotedString);
+}
+
+void DwParameter::ParseTokens(std::string_view attribute, std::string_view value, bool quoted) {
+    SetModified(false);
+    attribute_.assign(attribute);
     DropTrailingLineEnds(attribute_);
+    ParseValue(value_, attribute, value, quoted);
+}
+
+void DwParameter::ParseValue(std::string& out, std::string_view attribute, std::string_view value,
+                             bool quoted) {
+    if (quoted && value.size() >= 2) {
+        AssignUnescaped(out, value.substr(1, value.size() - 2));
+    } else {
+        out.assign(value);
+    }
+    if (EqualNoCaseC(attribute.data(), attribute.size(), "boundary", 8) && out.size() > 2 &&
+        out.front() == '\'' && out.back() == '\'') {
+        out.pop_back();
+        out.erase(0, 1);
+    }
+    DropTrailingLineEnds(out);
 }
 
 void DwParameter::Assemble() {

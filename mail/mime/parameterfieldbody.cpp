@@ -7,34 +7,27 @@
 #include "mail/mime/codectables.h"
 #include "mail/mime/parameter.h"
 #include "mail/mime/tokenizer.h"
-#include "mail/mime/tokenstring.h"
-
-bool IsTspecial(const DwTokenizer& tokenizer, char c) {
-    return tokenizer.Type() == kTokenTspecial && tokenizer.Token().size() == 1 && tokenizer.Token()[0] == c;
-}
-
-bool SeekTspecial(DwTokenizer& tokenizer, char c) {
-    while (tokenizer.Type() != kTokenNull) {
-        if (IsTspecial(tokenizer, c)) return true;
-        tokenizer.NextToken();
-    }
-    return false;
-}
 
 DwParameterFieldBody::DwParameterFieldBody() : params_(this) {}
 
 DwParameterFieldBody::DwParameterFieldBody(const std::string& text, DwMessageComponent* parent)
     : DwFieldBody(text, parent), params_(this) {}
 
+DwParameterFieldBody::DwParameterFieldBody(const char* chars, size_t length, DwMessageComponent* parent)
+    : DwFieldBody(chars, length, parent), params_(this) {}
+
 DwParameterFieldBody::DwParameterFieldBody(const DwParameterFieldBody& other)
     : DwFieldBody(other), params_(this) {
+    if (other.pending_) other.MakePendingParameters();
     params_.AdoptClonesOf(other.params_);
 }
 
 DwParameterFieldBody& DwParameterFieldBody::operator=(const DwParameterFieldBody& other) {
     if (this != &other) {
+        pending_ = false;
         params_.DeleteAll();
         DwFieldBody::operator=(other);
+        if (other.pending_) other.MakePendingParameters();
         params_.AdoptClonesOf(other.params_);
     }
     return *this;
@@ -43,10 +36,12 @@ DwParameterFieldBody& DwParameterFieldBody::operator=(const DwParameterFieldBody
 DwParameterFieldBody::~DwParameterFieldBody() = default;
 
 void DwParameterFieldBody::AdoptParameter(DwParameter* parameter) {
+    if (pending_) MakePendingParameters();
     params_.Adopt(parameter);
 }
 
 DwParameter& DwParameterFieldBody::ParameterAt(int index) const {
+    if (pending_) MakePendingParameters();
     if (!params_.IsIndex(index)) abort();
     return *params_.At(index);
 }
@@ -56,18 +51,22 @@ void DwParameterFieldBody::AddParameter(DwParameter* parameter) {
 }
 
 void DwParameterFieldBody::InsertParameterAt(int index, DwParameter* parameter) {
+    if (pending_) MakePendingParameters();
     params_.Insert(index, parameter);
 }
 
 DwParameter* DwParameterFieldBody::RemoveParameterAt(int index) {
+    if (pending_) MakePendingParameters();
     return params_.Remove(index);
 }
 
 void DwParameterFieldBody::DeleteAllParameters() {
+    pending_ = false;
     params_.DeleteAllMarking();
 }
 
 DwParameter* DwParameterFieldBody::FindParameter(const char* name, const char* otherName) const {
+    if (pending_) MakePendingParameters();
     for (int i = 0; i < params_.Count(); ++i) {
         DwParameter* parameter = params_.At(i);
         if (EqualNoCaseC(parameter->Attribute(), name) ||
@@ -96,6 +95,13 @@ std::string PercentDecoded(const std::string& text) {
     return out;
 }
 
+// Whether a parameter called attribute counts for ParameterValue (name): the name itself or one of
+// its RFC 2231 forms.
+bool NamesParameter(std::string_view attribute, const char* name, size_t length) {
+    return attribute.size() >= length && EqualNoCaseC(attribute.data(), length, name, length) &&
+           (attribute.size() == length || attribute[length] == '*');
+}
+
 // The value of an extended piece without its "charset'language'" lead.
 std::string WithoutCharset(const std::string& value) {
     const size_t first = value.find('\'');
@@ -109,6 +115,7 @@ std::string WithoutCharset(const std::string& value) {
 std::vector<std::string> DwParameterFieldBody::ParameterValues(const char* name) const {
     std::vector<std::string> values;
     if (!name) return values;
+    if (pending_) MakePendingParameters();
     const size_t length = std::char_traits<char>::length(name);
     // Pieces of the extended form by number; -1 is the unnumbered "name*".
     std::map<long, std::pair<std::string, bool>> pieces;
@@ -152,15 +159,22 @@ std::vector<std::string> DwParameterFieldBody::ParameterValues(const char* name)
 }
 
 std::string DwParameterFieldBody::ParameterValue(const char* name, const char* otherName) const {
+    if (pending_) {
+        std::string value;
+        const PendingAnswer answer = PendingValue(name, otherName, value);
+        if (answer == PendingAnswer::kValue) return value;
+        if (answer == PendingAnswer::kNone) return std::string();
+        MakePendingParameters();
+    }
     // Of the two names, the one written first.
     for (int i = 0; i < params_.Count(); ++i) {
         const std::string& attribute = params_.At(i)->Attribute();
         for (const char* candidate : {name, otherName}) {
-            if (!candidate) continue;
-            const size_t length = std::char_traits<char>::length(candidate);
-            if (attribute.size() < length || !EqualNoCaseC(attribute.substr(0, length), candidate) ||
-                (attribute.size() > length && attribute[length] != '*'))
+            if (!candidate ||
+                !NamesParameter(attribute, candidate, std::char_traits<char>::length(candidate)))
                 continue;
+            // A plain "name=value" comes first among the values: no need to gather them all.
+            if (const DwParameter* plain = FindParameter(candidate)) return plain->Value();
             const std::vector<std::string> values = ParameterValues(candidate);
             if (!values.empty()) return values.front();
         }
@@ -180,32 +194,100 @@ void DwParameterFieldBody::SetParameterValue(const char* name, const std::string
     AddParameter(parameter);
 }
 
-void DwParameterFieldBody::ParseParameters(DwTokenizer& tokenizer, DwTokenString& window) {
-    auto advanceUntil = [&tokenizer](auto wanted) {
-        int type = tokenizer.Type();
-        while (type != kTokenNull && !IsTspecial(tokenizer, ';') && !wanted(type))
-            type = tokenizer.NextToken();
-        return type != kTokenNull && !IsTspecial(tokenizer, ';');
+namespace {
+
+// Calls visit (attribute, value token, quoted, the parameter's text) for each parameter from the
+// cursor's token on, until visit returns false.
+template <class Visit> void ForEachParameter(DwMimeTokenCursor tokens, std::string_view text, Visit visit) {
+    auto advanceUntil = [&tokens](auto wanted) {
+        int type = tokens.Type();
+        while (type != kTokenNull && !tokens.Is(';') && !wanted(type)) type = tokens.Next();
+        return type != kTokenNull && !tokens.Is(';');
     };
-    while (SeekTspecial(tokenizer, ';')) {
-        tokenizer.NextToken();
-        window.BeginAt(tokenizer);
+    for (;;) {
+        while (tokens.Type() != kTokenNull && !tokens.Is(';')) tokens.Next();
+        if (tokens.Type() == kTokenNull) return;
+        tokens.Next();
+        const size_t start = tokens.Start();
         if (!advanceUntil([](int type) { return type == kTokenMimeToken; })) continue;
-        tokenizer.NextToken();
-        if (!advanceUntil([&tokenizer](int) { return IsTspecial(tokenizer, '='); })) continue;
-        tokenizer.NextToken();
+        const std::string_view attribute = tokens.Token();
+        tokens.Next();
+        if (!advanceUntil([&tokens](int) { return tokens.Is('='); })) continue;
+        tokens.Next();
         if (!advanceUntil([](int type) { return type == kTokenMimeToken || type == kTokenQuotedString; }))
             continue;
-        tokenizer.NextToken();
-        window.EndBefore(tokenizer);
-        DwParameter* parameter = DwParameter::NewParameter(window.Tokens(), this);
-        if (!parameter) break;
-        parameter->Parse();
-        AdoptParameter(parameter);
+        const std::string_view value = tokens.Token();
+        const bool quoted = tokens.Type() == kTokenQuotedString;
+        tokens.Next();
+        if (!visit(attribute, value, quoted, text.substr(start, tokens.Start() - start))) return;
     }
 }
 
+} // namespace
+
+void DwParameterFieldBody::ParseParameters(const DwMimeTokenCursor& tokens) {
+    if (!DwParameter::sNewParameterHook) {
+        pending_ = tokens.Type() != kTokenNull;
+        pendingFrom_ = tokens.Start();
+        return;
+    }
+    // The hook's class parses its text itself.
+    ForEachParameter(tokens, TextView(),
+                     [this](std::string_view, std::string_view, bool, std::string_view span) {
+                         DwParameter* parameter = DwParameter::NewParameter(std::string(span), this);
+                         if (!parameter) return false;
+                         parameter->Parse();
+                         params_.Adopt(parameter);
+                         return true;
+                     });
+}
+
+void DwParameterFieldBody::MakePendingParameters() const {
+    pending_ = false;
+    const std::string_view text = TextView();
+    DwMessageComponent* self = const_cast<DwParameterFieldBody*>(this);
+    ForEachParameter(
+        DwMimeTokenCursor(text, pendingFrom_), text,
+        [this, self](std::string_view attribute, std::string_view value, bool quoted, std::string_view span) {
+            auto* parameter = new DwParameter(span.data(), span.size(), self);
+            parameter->ParseTokens(attribute, value, quoted);
+            params_.Adopt(parameter);
+            return true;
+        });
+}
+
+DwParameterFieldBody::PendingAnswer
+DwParameterFieldBody::PendingValue(const char* name, const char* otherName, std::string& value) const {
+    const char* const names[] = {name, otherName};
+    const size_t lengths[] = {name ? std::char_traits<char>::length(name) : 0,
+                              otherName ? std::char_traits<char>::length(otherName) : 0};
+    // The name of the two that the first parameter of either is written with, then its first
+    // plain value, which comes before any joined one.
+    int chosen = -1;
+    bool found = false;
+    const std::string_view text = TextView();
+    ForEachParameter(DwMimeTokenCursor(text, pendingFrom_), text,
+                     [&](std::string_view attribute, std::string_view token, bool quoted, std::string_view) {
+                         for (int i = 0; i < 2 && chosen < 0; ++i) {
+                             if (names[i] && NamesParameter(attribute, names[i], lengths[i])) chosen = i;
+                         }
+                         if (chosen < 0 || !EqualNoCaseC(attribute.data(), attribute.size(), names[chosen],
+                                                         lengths[chosen]))
+                             return true;
+                         DwParameter::ParseValue(value, attribute, token, quoted);
+                         found = true;
+                         return false;
+                     });
+    if (found) return PendingAnswer::kValue;
+    return chosen < 0 ? PendingAnswer::kNone : PendingAnswer::kUnsure;
+}
+
+void DwParameterFieldBody::BeforeTextChange() {
+    if (pending_) MakePendingParameters();
+}
+
 void DwParameterFieldBody::AppendParameters(std::string& text) {
+    if (pending_) MakePendingParameters();
     for (int i = 0; i < params_.Count(); ++i) {
         DwParameter* parameter = params_.At(i);
         parameter->Assemble();
@@ -215,5 +297,6 @@ void DwParameterFieldBody::AppendParameters(std::string& text) {
 }
 
 void DwParameterFieldBody::DropParameters() {
+    pending_ = false;
     params_.DeleteAll();
 }

@@ -1,20 +1,23 @@
 // The parameter list shared by the media type and the disposition field bodies.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "mail/mime/fieldbody.h"
 #include "mail/mime/childlist.h"
 
+class DwMimeTokenCursor;
 class DwParameter;
-class DwTokenizer;
-class DwTokenString;
 
 // A field body with an ordered list of owned parameters.
 class DwParameterFieldBody : public DwFieldBody {
 public:
-    int NumParameters() const { return params_.Count(); }
+    int NumParameters() const {
+        if (pending_) MakePendingParameters();
+        return params_.Count();
+    }
     // An index outside 0 to NumParameters() - 1 ends the process.
     DwParameter& ParameterAt(int index) const;
     // Null is ignored. These mark the field body modified.
@@ -36,6 +39,7 @@ public:
 protected:
     DwParameterFieldBody();
     DwParameterFieldBody(const std::string& text, DwMessageComponent* parent);
+    DwParameterFieldBody(const char* chars, size_t length, DwMessageComponent* parent);
     // Copies the field body base and clones the parameters.
     DwParameterFieldBody(const DwParameterFieldBody& other);
     // Replaces the parameters by clones of the other's; marks nothing.
@@ -51,17 +55,28 @@ protected:
     // written as given.
     void SetParameterValue(const char* name, const std::string& value);
 
-    // Reads "; attribute=value" parameters from the tokenizer's current token on. A ';' always
-    // ends a parameter: one without '=' or without a value is dropped, and the next starts there.
-    void ParseParameters(DwTokenizer& tokenizer, DwTokenString& window);
+    // Reads "; attribute=value" parameters of the text from the cursor's current token on. A ';'
+    // always ends a parameter: one without '=' or without a value is dropped, and the next starts
+    // there. A parameter's text runs from its attribute up to the token after its value. While no
+    // parameter hook is set the parameters are made when first asked for, from the same text.
+    void ParseParameters(const DwMimeTokenCursor& tokens);
     // Assembles each parameter and appends it to text after ";\r\n  " (folding) or "; ".
     void AppendParameters(std::string& text);
 
-private:
-    DwChildList<DwParameter> params_;
-};
+    // The parameters still to be made are made from the text before it changes.
+    void BeforeTextChange() override;
 
-// Advances the tokenizer until the current token is the tspecial c, or the end; true when found.
-bool SeekTspecial(DwTokenizer& tokenizer, char c);
-// Whether the current token is the tspecial c.
-bool IsTspecial(const DwTokenizer& tokenizer, char c);
+private:
+    enum class PendingAnswer { kValue, kNone, kUnsure };
+    void MakePendingParameters() const;
+    // ParameterValue from the text of pending parameters: kUnsure when only a joined RFC 2231 value
+    // could answer.
+    PendingAnswer PendingValue(const char* name, const char* otherName, std::string& value) const;
+
+    // Made from the text when first asked for: most media types are asked for a value or two, if
+    // anything, and the text answers those without a parameter made.
+    mutable DwChildList<DwParameter> params_;
+    mutable bool pending_ = false;
+    // Where the parameters start in the text while they are pending.
+    mutable size_t pendingFrom_ = 0;
+};

@@ -51,10 +51,9 @@ DwTokenScan ScanDelimited(std::string_view text, DwTokenScan scan, int type, cha
     return scan;
 }
 
-} // namespace
-
-DwTokenScan ScanToken(std::string_view text, size_t pos, unsigned char specials, int specialType,
-                      int runType) {
+// ScanToken's body, inlined where the cursor's constant classes let the compiler fold them.
+[[gnu::always_inline]] inline DwTokenScan Scan(std::string_view text, size_t pos, unsigned char specials,
+                                               int specialType, int runType) {
     const size_t n = text.size();
     DwTokenScan scan;
     scan.start = scan.next = pos;
@@ -87,6 +86,18 @@ DwTokenScan ScanToken(std::string_view text, size_t pos, unsigned char specials,
     scan.length = end - start;
     scan.next = end;
     return scan;
+}
+
+} // namespace
+
+DwTokenScan ScanToken(std::string_view text, size_t pos, unsigned char specials, int specialType,
+                      int runType) {
+    return Scan(text, pos, specials, specialType, runType);
+}
+
+int DwMimeTokenCursor::Next() {
+    scan_ = Scan(text_, scan_.next, kCharTspecial1521, kTokenTspecial, kTokenMimeToken);
+    return scan_.type;
 }
 
 // At the end the last token stays; an unterminated one leaves none.

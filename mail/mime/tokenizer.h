@@ -81,6 +81,31 @@ private:
     int runType_;
 };
 
+// The RFC 1521 tokens of a text walked in place, for parsers that only look at them: no copy of the
+// text nor of any token. A new cursor stands on the first token; the text must outlive it.
+class DwMimeTokenCursor {
+public:
+    explicit DwMimeTokenCursor(std::string_view text) : text_(text) { Next(); }
+    // Standing on the token that starts at or after pos.
+    DwMimeTokenCursor(std::string_view text, size_t pos) : text_(text) {
+        scan_.next = pos;
+        Next();
+    }
+
+    int Type() const { return scan_.type; }
+    // Whether the current token is the tspecial c.
+    bool Is(char c) const { return scan_.type == kTokenTspecial && text_[scan_.start] == c; }
+    // The current token with its delimiters; empty at kTokenError.
+    std::string_view Token() const { return text_.substr(scan_.start, scan_.length); }
+    // Where the current token starts; at kTokenNull the end of the text.
+    size_t Start() const { return scan_.start; }
+    int Next();
+
+private:
+    std::string_view text_;
+    DwTokenScan scan_;
+};
+
 class DwRfc822Tokenizer : public DwTokenizer {
 public:
     explicit DwRfc822Tokenizer(const std::string& text);
