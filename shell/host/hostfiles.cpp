@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/alloc.h"
 #include "base/filelayer.h"
 #include "base/strutil.h"
 #include "shell/host/memfile.h"
@@ -334,13 +333,7 @@ int32_t RenameFile(const char* oldName, const char* newName) {
     ForgetHeldName(oldName);
     if (MemoryFile* file = MemoryByName(oldName)) {
         if (MemoryByName(newName)) return -1;
-        size_t n = std::strlen(newName);
-        char* copy = static_cast<char*>(MemAllocZeroed(n + 1));
-        if (!copy) return -1;
-        std::memcpy(copy, newName, n);
-        MemFree(file->name);
-        file->name = copy;
-        return 0;
+        return RenameMemoryFile(file, newName);
     }
     // The free name is taken by the rename itself: one that appears in
     // between is passed over, never replaced.

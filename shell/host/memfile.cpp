@@ -17,17 +17,17 @@ uint32_t MemoryFileCounter = kMemoryFileHandleBase;
 
 namespace {
 
-char* CopyName(const char* name) {
-    size_t n = std::strlen(name);
-    char* copy = static_cast<char*>(MemAllocZeroed(n + 1));
-    if (copy) std::memcpy(copy, name, n);
-    return copy;
+// The serial of the last file made.
+uint64_t lastSerial = 0;
+
+char* BlockName(MemoryFile* file) {
+    return reinterpret_cast<char*>(file + 1);
 }
 
-void FreeFile(MemoryFile* file) {
-    MemFree(file->data);
-    MemFree(file->name);
-    MemFree(file);
+// Frees what lies outside the file's own block, which its element frees.
+void FreeOwnBlocks(MemoryFile* file) {
+    if (file->data != file->blockData) MemFree(file->data);
+    if (file->name != BlockName(file)) MemFree(file->name);
 }
 
 int64_t NowMillis() {
@@ -93,34 +93,76 @@ MemoryFile* TvFileList::FindHandle(int32_t handle) {
 }
 
 MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {
-    auto* file = static_cast<MemoryFile*>(MemAllocZeroed(sizeof(MemoryFile)));
+    const size_t nameBytes = std::strlen(name) + 1;
+    const bool dataInBlock = capacity <= kMemoryFileBlockData;
+    auto* file =
+        static_cast<MemoryFile*>(AddRoom(sizeof(MemoryFile) + nameBytes + (dataInBlock ? capacity : 0)));
     if (!file) return nullptr;
-    file->name = CopyName(name);
-    file->data = static_cast<uint8_t*>(MemAllocZeroed(capacity));
+    file->name = BlockName(file);
+    std::memcpy(file->name, name, nameBytes);
+    if (dataInBlock) {
+        file->blockData = reinterpret_cast<uint8_t*>(file->name + nameBytes);
+        file->data = file->blockData;
+    } else {
+        file->data = static_cast<uint8_t*>(MemAllocZeroed(capacity));
+        if (!file->data) {
+            DeleteFile(file);
+            return nullptr;
+        }
+    }
     file->capacity = capacity;
     file->handle = -1;
-    if (!file->name || !file->data || !AddPtr(file)) {
-        FreeFile(file);
-        return nullptr;
-    }
+    file->serial = ++lastSerial;
     return file;
 }
 
 void TvFileList::DeleteFile(MemoryFile* file) {
     if (!file) return;
-    RemovePtr(file);
-    FreeFile(file);
+    for (ListNode* node = core_->head; node; node = node->next)
+        if (Stored(node->data) == file) {
+            FreeOwnBlocks(file);
+            RemoveNode(node);
+            return;
+        }
+}
+
+void TvFileList::DeleteSince(uint64_t mark) {
+    // Files are listed in the order they were made: those made since are the last ones.
+    while (core_->tail) {
+        auto* file = static_cast<MemoryFile*>(Stored(core_->tail->data));
+        if (file->serial <= mark) return;
+        FreeOwnBlocks(file);
+        RemoveNode(core_->tail);
+    }
 }
 
 void TvFileList::DeleteAll() {
     for (ListNode* node = core_->head; node; node = node->next)
-        FreeFile(static_cast<MemoryFile*>(Stored(node->data)));
+        FreeOwnBlocks(static_cast<MemoryFile*>(Stored(node->data)));
     Clear();
 }
 
 int CreateMemoryFileList() {
     if (!MemoryFiles) MemoryFiles.reset(new (std::nothrow) TvFileList);
     return MemoryFiles ? 0 : -1;
+}
+
+uint64_t MemoryFileMark() {
+    return lastSerial;
+}
+
+void DeleteMemoryFilesSince(uint64_t mark) {
+    if (MemoryFiles) MemoryFiles->DeleteSince(mark);
+}
+
+int RenameMemoryFile(MemoryFile* file, const char* name) {
+    const size_t n = std::strlen(name);
+    char* copy = static_cast<char*>(MemAllocZeroed(n + 1));
+    if (!copy) return -1;
+    std::memcpy(copy, name, n);
+    if (file->name != BlockName(file)) MemFree(file->name);
+    file->name = copy;
+    return 0;
 }
 
 int32_t NextMemoryFileHandle() {
@@ -141,7 +183,7 @@ int GrowMemoryFile(MemoryFile* file, uint32_t need, uint32_t extra) {
     auto* data = static_cast<uint8_t*>(MemAllocZeroed(static_cast<size_t>(capacity)));
     if (!data) return -1;
     std::memcpy(data, file->data, file->size);
-    MemFree(file->data);
+    if (file->data != file->blockData) MemFree(file->data);
     file->data = data;
     file->capacity = static_cast<uint32_t>(capacity);
     return 0;

@@ -21,10 +21,17 @@ struct MemoryFile {
     uint32_t size;     // bytes in use; the rest of data is zero
     uint8_t* data;
     char* name;
+    // Where a small file's data lies in the record's own block (null for a larger file): data leaves
+    // it when the file grows. The name lies there too until a rename.
+    uint8_t* blockData;
+    // The order of making: above the mark of MemoryFileMark for a file made since.
+    uint64_t serial;
 };
 
 // Capacity of a file the engine creates.
 constexpr uint32_t kMemoryFileInitialCapacity = 16384;
+// Data up to this size shares the record's block: what a growth leaves of it unused is small.
+constexpr uint32_t kMemoryFileBlockData = 4096;
 // No memory file grows beyond this (answers and positions are 32-bit words).
 constexpr uint32_t kMemoryFileMaxSize = 0x7FFFFFFFu;
 // Request data larger than this is not taken into memory: the caller falls
@@ -33,7 +40,8 @@ constexpr uint32_t kMemoryFileMaxReceive = 64u * 1024u * 1024u;
 // The first handle given out is one above this.
 constexpr uint32_t kMemoryFileHandleBase = 0x10000;
 
-// The memory files; owns them (data, name and record).
+// The memory files; owns them (data, name and record). A file's record and name lie in its element's
+// own block, and so does the data of a small file: a file is one block to make and to free.
 class TvFileList : public tvPointerList {
 public:
     TvFileList() = default;
@@ -48,8 +56,10 @@ public:
     // A new listed file: closed, mode 0, with a copy of name and capacity
     // bytes of zeroed data. Null when memory runs out.
     MemoryFile* NewFile(const char* name, uint32_t capacity);
-    // Frees the file and takes it off the list.
+    // Frees the file and takes it off the list (a file not listed is left alone).
     void DeleteFile(MemoryFile* file);
+    // Frees every file made since the mark of MemoryFileMark.
+    void DeleteSince(uint64_t mark);
     // Frees every file; the list is empty afterwards.
     void DeleteAll();
 };
@@ -61,6 +71,12 @@ extern uint32_t MemoryFileCounter;
 
 // Creates the list unless it exists: 0, or -1 when out of memory.
 int CreateMemoryFileList();
+// A mark of the files made so far, for DeleteMemoryFilesSince.
+uint64_t MemoryFileMark();
+// Frees every memory file made since mark, renamed ones too; the older ones stay.
+void DeleteMemoryFilesSince(uint64_t mark);
+// Gives the file a copy of name: 0, or -1 (file unchanged) when out of memory.
+int RenameMemoryFile(MemoryFile* file, const char* name);
 // The next memory-file handle: above kMemoryFileHandleBase, never -1 and
 // never one that an open memory file holds.
 int32_t NextMemoryFileHandle();
