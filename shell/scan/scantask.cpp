@@ -216,11 +216,15 @@ void ScanTask::SetLimit() {
 }
 
 void ScanTask::PushName(const char* name) {
-    pathList_.AddString(name ? name : "");
+    if (!name) name = "";
+    objectNameStarts_.push_back(objectNames_.size());
+    objectNames_.append(name, std::strlen(name) + 1);
 }
 
 void ScanTask::PopName() {
-    pathList_.RemoveLast();
+    if (objectNameStarts_.empty()) return;
+    objectNames_.resize(objectNameStarts_.back());
+    objectNameStarts_.pop_back();
 }
 
 void ScanTask::CountLeftInfected() {
@@ -772,14 +776,12 @@ void ScanTask::PrintObjectLine() {
     std::string levels;
     if (LogArchived || LogPacked) levels.assign(containerLevel_ < kPathMax ? containerLevel_ : kPathMax, '>');
     // One name, the usual case, is taken as it is.
-    const char* first = static_cast<const char*>(pathList_.First());
-    const char* name = first ? first : "";
+    const char* name = objectNameStarts_.empty() ? "" : objectNames_.c_str();
     std::string joined;
-    if (const char* next = first ? static_cast<const char*>(pathList_.Next()) : nullptr) {
-        joined = name;
-        for (; next; next = static_cast<const char*>(pathList_.Next())) {
+    if (objectNameStarts_.size() > 1) {
+        for (size_t start : objectNameStarts_) {
             if (!joined.empty()) joined += '/';
-            joined += next;
+            joined += objectNames_.c_str() + start;
         }
         name = joined.c_str();
     }

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "base/pathutil.h"
 #include "engine/tarvo_engine_api.h"
@@ -182,7 +184,10 @@ private:
     char currentPath_[kPathBufSize] = {};
     char renamedFrom_[kPathBufSize] = {};
     char renamedTo_[kPathBufSize] = {};
-    tvStringList pathList_{1};
+    // The names of the objects being scanned, outermost first, each ended by a zero, and where each
+    // starts: kept from object to object, so that a push takes no block.
+    std::string objectNames_;
+    std::vector<size_t> objectNameStarts_;
     uint32_t stopAfterThis_ = 0;
     uint32_t scanFlags_ = 0;
     uint32_t depth_ = 0;
