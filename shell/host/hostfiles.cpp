@@ -29,10 +29,6 @@ bool Refused(int32_t handle) {
     return handle < kLowestEngineHandle;
 }
 
-MemoryFile* MemoryByHandle(int32_t handle) {
-    return MemoryFiles ? MemoryFiles->FindHandle(handle) : nullptr;
-}
-
 MemoryFile* MemoryByName(const char* name) {
     return MemoryFiles ? MemoryFiles->FindName(name) : nullptr;
 }
@@ -66,7 +62,7 @@ int64_t WindowClamp(int64_t p) {
 
 // Closes a handle for good, whatever it is.
 int32_t CloseForGood(int32_t handle) {
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         file->open = 0;
         file->handle = -1;
         return 0;
@@ -81,7 +77,7 @@ int32_t CloseForGood(int32_t handle) {
 // Rewinds the held file instead of closing it.
 int32_t RewindHeld() {
     int32_t handle = HeldFile.handle;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         file->position = 0;
         return 0;
     }
@@ -187,14 +183,16 @@ int32_t HostOpenFile(void*, const char* name, uint32_t mode) {
     if (!name || !*name) return -1;
     // The held object opened anew in another mode must still be that file.
     FileIdentity scanned;
-    if (SameName(name)) {
+    bool held = SameName(name);
+    if (held) {
         if (HeldFile.mode == mode && HeldFile.handle != -1) return HeldFile.handle;
         if (HeldFile.mode != mode) {
             scanned = HeldFile.identity;
             ReleaseHeldFile();
+            held = false;
         }
     }
-    bool noteHeld = SameName(name) && HeldFile.handle == -1;
+    const bool noteHeld = held && HeldFile.handle == -1;
     if (MemoryFile* file = MemoryByName(name)) {
         if (file->open) return -1;
         file->open = 1;
@@ -236,7 +234,7 @@ int32_t HostCloseFile(void*, int32_t handle) {
 int32_t HostReadFile(void*, int32_t handle, void* buffer, uint32_t length) {
     if (Refused(handle) || (!buffer && length)) return -1;
     if (length > INT32_MAX) length = INT32_MAX;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         uint32_t n = file->size - file->position < length ? file->size - file->position : length;
         std::memcpy(buffer, file->data + file->position, n);
         file->position += n;
@@ -255,7 +253,7 @@ int32_t HostReadFile(void*, int32_t handle, void* buffer, uint32_t length) {
 int32_t HostWriteFile(void*, int32_t handle, const void* buffer, uint32_t length) {
     if (Refused(handle) || (!buffer && length)) return -1;
     if (length > INT32_MAX) length = INT32_MAX;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         if (file->mode == TARVO_OPEN_READ) return -1;
         uint64_t end = static_cast<uint64_t>(file->position) + length;
         if (end > kMemoryFileMaxSize) return -1;
@@ -277,7 +275,7 @@ int32_t HostWriteFile(void*, int32_t handle, const void* buffer, uint32_t length
 
 int32_t HostSeekFromStart(void*, int32_t handle, int32_t offset) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         file->position = offset < 0 ? file->size : Clamp(offset, file->size);
         return static_cast<int32_t>(file->position);
     }
@@ -288,7 +286,7 @@ int32_t HostSeekFromStart(void*, int32_t handle, int32_t offset) {
 
 int32_t HostSeekFromCurrent(void*, int32_t handle, int32_t offset) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         file->position = Clamp(static_cast<int64_t>(file->position) + offset, file->size);
         return static_cast<int32_t>(file->position);
     }
@@ -299,7 +297,7 @@ int32_t HostSeekFromCurrent(void*, int32_t handle, int32_t offset) {
 int32_t HostSeekFromEnd(void*, int32_t handle, int32_t offset) {
     if (Refused(handle)) return -1;
     int64_t back = offset < 0 ? 0 : offset;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         file->position = file->size - Clamp(back, file->size);
         return static_cast<int32_t>(file->position);
     }
@@ -359,7 +357,7 @@ int32_t HostRenameFile(void*, const char* oldName, const char* newName) {
 
 int32_t HostTruncateFile(void*, int32_t handle, uint32_t length) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         if (file->mode == TARVO_OPEN_READ || length > kMemoryFileMaxSize) return -1;
         if (length > file->capacity && GrowMemoryFile(file, length, 0) != 0) return -1;
         // What lies past the size stays zero, so a file made longer again
@@ -422,7 +420,7 @@ int32_t HostUnlinkFile(void*, const char* name) {
 
 int32_t HostGetDateAndTime(void*, int32_t handle, uint16_t* date, uint16_t* time) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         if (date) *date = file->date;
         if (time) *time = file->time;
     }
@@ -431,7 +429,7 @@ int32_t HostGetDateAndTime(void*, int32_t handle, uint16_t* date, uint16_t* time
 
 int32_t HostSetDateAndTime(void*, int32_t handle, uint16_t date, uint16_t time) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         file->date = date;
         file->time = time;
     }

@@ -142,6 +142,10 @@ void TvFileList::DeleteAll() {
     Clear();
 }
 
+MemoryFile* MemoryFileByHandle(int32_t handle) {
+    return MemoryFiles ? MemoryFiles->FindHandle(handle) : nullptr;
+}
+
 int CreateMemoryFileList() {
     if (!MemoryFiles) MemoryFiles.reset(new (std::nothrow) TvFileList);
     return MemoryFiles ? 0 : -1;

@@ -69,6 +69,8 @@ extern std::unique_ptr<TvFileList> MemoryFiles;
 // The last handle given out.
 extern uint32_t MemoryFileCounter;
 
+// The open memory file holding that handle, or null.
+MemoryFile* MemoryFileByHandle(int32_t handle);
 // Creates the list unless it exists: 0, or -1 when out of memory.
 int CreateMemoryFileList();
 // A mark of the files made so far, for DeleteMemoryFilesSince.

@@ -187,11 +187,12 @@ bool ScanTask::IsExcluded(const char* path) {
     return Settings().MatchExcludePath(dir);
 }
 
-void ScanTask::NoteObject(const char* path, int32_t handle) {
+void ScanTask::NoteObject(int32_t handle) {
     savedMode_ = kNoMode;
     objectId_ = FileIdentity{};
     windowPart_ = false;
-    if (handle == -1 || IsMemoryObject(path)) return;
+    // The host opens the memory file of that name where there is one.
+    if (handle == -1 || MemoryFileByHandle(handle)) return;
     // What the engine reads is the held descriptor: its file is the object,
     // whatever the name leads to later.
     struct stat st;
@@ -392,7 +393,7 @@ uint32_t ScanTask::CureDidNotHold(uint32_t r, uint32_t curesBefore) {
 
 uint64_t ScanTask::OpenObject(const char* path, uint64_t size) {
     const int32_t handle = OpenHeldFile(path, TARVO_OPEN_READ);
-    NoteObject(path, handle);
+    NoteObject(handle);
     if (size == 0 && handle != -1) {
         const int32_t length = HostFileLength(EngineContext(), handle);
         if (length > 0) size = static_cast<uint64_t>(length);

@@ -140,7 +140,7 @@ private:
     bool IsMemoryObject(const char* path) const;
     // Notes which file the held handle is, its mode and whether it was
     // reached through a window into a bigger file.
-    void NoteObject(const char* path, int32_t handle);
+    void NoteObject(int32_t handle);
     // Finds the scanned object again for an action: 0, or -1 when its name
     // no longer leads to it.
     int FindObject(ObjectEntry& entry) const;
