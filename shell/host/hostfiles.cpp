@@ -102,6 +102,51 @@ int64_t RealSize(int32_t handle) {
     return size < 0 ? -1 : size;
 }
 
+// The open of name, which held tells to be the held object's.
+int32_t OpenFile(const char* name, uint32_t mode, bool held) {
+    // The held object opened anew in another mode must still be that file.
+    FileIdentity scanned;
+    if (held) {
+        if (HeldFile.mode == mode && HeldFile.handle != -1) return HeldFile.handle;
+        if (HeldFile.mode != mode) {
+            scanned = HeldFile.identity;
+            ReleaseHeldFile();
+            held = false;
+        }
+    }
+    const bool noteHeld = held && HeldFile.handle == -1;
+    if (MemoryFile* file = MemoryByName(name)) {
+        if (file->open) return -1;
+        file->open = 1;
+        file->mode = mode;
+        file->position = 0;
+        file->handle = NextMemoryFileHandle();
+        if (noteHeld) HeldFile.handle = file->handle;
+        return file->handle;
+    }
+    int flags = mode == TARVO_OPEN_READ ? O_RDONLY : mode == TARVO_OPEN_WRITE ? O_WRONLY : O_RDWR;
+    // A link put in the object's place is not followed unless links are.
+    if ((noteHeld || scanned.known) && !FollowLinks) flags |= O_NOFOLLOW;
+    int fd = OpenEngineDescriptor(name, flags);
+    // Another file, or a link, where the scanned one was.
+    bool elsewhere = fd < 0 && errno == ELOOP && (flags & O_NOFOLLOW);
+    if (fd >= 0 && scanned.known && !SameFile(IdentityOf(fd), scanned)) {
+        FileClose(fd);
+        fd = -1;
+        elsewhere = true;
+    }
+    if (fd < 0) {
+        if (elsewhere && scanned.known && mode != TARVO_OPEN_READ) ++RefusedChanges;
+        return -1;
+    }
+    if (noteHeld) {
+        HeldFile.handle = fd;
+        HeldFile.identity = IdentityOf(fd);
+    }
+    TakeWindow(fd);
+    return fd;
+}
+
 } // namespace
 
 int OpenEngineDescriptor(const char* path, int flags) {
@@ -132,12 +177,12 @@ int OpenEngineDescriptor(const char* path, int flags) {
 
 int32_t OpenHeldFile(const char* name, uint32_t mode) {
     ReleaseHeldFile();
-    if (!name || std::strlen(name) > kPathMax) return -1;
+    if (!name || !*name || std::strlen(name) > kPathMax) return -1;
     CopyPathBuffer(HeldFile.name, name);
     HeldFile.mode = mode;
     HeldFile.handle = -1;
     HeldFile.active = 1;
-    int32_t handle = HostOpenFile(nullptr, name, mode);
+    int32_t handle = OpenFile(name, mode, true);
     if (handle == -1) ReleaseHeldFile();
     return handle;
 }
@@ -181,48 +226,7 @@ int32_t HostCreateFile(void*, const char* name) {
 
 int32_t HostOpenFile(void*, const char* name, uint32_t mode) {
     if (!name || !*name) return -1;
-    // The held object opened anew in another mode must still be that file.
-    FileIdentity scanned;
-    bool held = SameName(name);
-    if (held) {
-        if (HeldFile.mode == mode && HeldFile.handle != -1) return HeldFile.handle;
-        if (HeldFile.mode != mode) {
-            scanned = HeldFile.identity;
-            ReleaseHeldFile();
-            held = false;
-        }
-    }
-    const bool noteHeld = held && HeldFile.handle == -1;
-    if (MemoryFile* file = MemoryByName(name)) {
-        if (file->open) return -1;
-        file->open = 1;
-        file->mode = mode;
-        file->position = 0;
-        file->handle = NextMemoryFileHandle();
-        if (noteHeld) HeldFile.handle = file->handle;
-        return file->handle;
-    }
-    int flags = mode == TARVO_OPEN_READ ? O_RDONLY : mode == TARVO_OPEN_WRITE ? O_WRONLY : O_RDWR;
-    // A link put in the object's place is not followed unless links are.
-    if ((noteHeld || scanned.known) && !FollowLinks) flags |= O_NOFOLLOW;
-    int fd = OpenEngineDescriptor(name, flags);
-    // Another file, or a link, where the scanned one was.
-    bool elsewhere = fd < 0 && errno == ELOOP && (flags & O_NOFOLLOW);
-    if (fd >= 0 && scanned.known && !SameFile(IdentityOf(fd), scanned)) {
-        FileClose(fd);
-        fd = -1;
-        elsewhere = true;
-    }
-    if (fd < 0) {
-        if (elsewhere && scanned.known && mode != TARVO_OPEN_READ) ++RefusedChanges;
-        return -1;
-    }
-    if (noteHeld) {
-        HeldFile.handle = fd;
-        HeldFile.identity = IdentityOf(fd);
-    }
-    TakeWindow(fd);
-    return fd;
+    return OpenFile(name, mode, SameName(name));
 }
 
 int32_t HostCloseFile(void*, int32_t handle) {

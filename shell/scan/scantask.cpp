@@ -292,7 +292,6 @@ uint32_t ScanTask::Scan(const char* path, uint64_t size) {
     ClearFoundLists();
     scanFlags_ = 0;
     stopped_ = 0;
-    startTime_ = time(nullptr);
     PushName(displayName_[0] ? displayName_ : path);
     PrintObjectLine();
 
@@ -345,7 +344,6 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
     }
     SetLimit();
     CopyPathBuffer(currentPath_, path);
-    startTime_ = time(nullptr);
     PushName(path);
     PrintObjectLine();
     CountScanned(size, false);

@@ -169,7 +169,6 @@ private:
     uint32_t nameNotPrinted_ = 0;
     uint32_t archiveNesting_ = 0;
     uint32_t insideArchive_ = 0;
-    time_t startTime_ = 0;
     uint64_t objectSize_ = 0;
     EngineInstance* engine_ = nullptr;
     EngineDispatcher dispatcher_ = nullptr;
