@@ -77,9 +77,11 @@ TvFileList::~TvFileList() {
 
 MemoryFile* TvFileList::FindName(const char* name) {
     if (!name) return nullptr;
+    // Names of one message's objects share a long start: the lengths tell most apart.
+    const size_t length = std::strlen(name);
     for (ListNode* node = core_->head; node; node = node->next) {
         auto* file = static_cast<MemoryFile*>(Stored(node->data));
-        if (file && std::strcmp(file->name, name) == 0) return file;
+        if (file && file->nameLength == length && std::memcmp(file->name, name, length) == 0) return file;
     }
     return nullptr;
 }
@@ -99,6 +101,7 @@ MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {
         static_cast<MemoryFile*>(AddRoom(sizeof(MemoryFile) + nameBytes + (dataInBlock ? capacity : 0)));
     if (!file) return nullptr;
     file->name = BlockName(file);
+    file->nameLength = nameBytes - 1;
     std::memcpy(file->name, name, nameBytes);
     if (dataInBlock) {
         file->blockData = reinterpret_cast<uint8_t*>(file->name + nameBytes);
@@ -166,6 +169,7 @@ int RenameMemoryFile(MemoryFile* file, const char* name) {
     std::memcpy(copy, name, n);
     if (file->name != BlockName(file)) MemFree(file->name);
     file->name = copy;
+    file->nameLength = n;
     return 0;
 }
 

@@ -21,6 +21,7 @@ struct MemoryFile {
     uint32_t size;     // bytes in use; the rest of data is zero
     uint8_t* data;
     char* name;
+    size_t nameLength; // of name, without its terminator
     // Where a small file's data lies in the record's own block (null for a larger file): data leaves
     // it when the file grows. The name lies there too until a rename.
     uint8_t* blockData;

@@ -78,6 +78,19 @@ TEST_F(MemoryFileTest, SmallFileIsOneBlockAndEveryBlockIsFreedHoweverItChanged) 
     }
 }
 
+TEST_F(MemoryFileTest, NamesThatShareAStartAreToldApart) {
+    ASSERT_NE(nullptr, AddMemoryFile("m", 1, "mail.eml"));
+    ASSERT_NE(nullptr, AddMemoryFile("p", 1, "mail.eml/1"));
+    ASSERT_NE(nullptr, AddMemoryFile("q", 1, "mail.eml/2"));
+    EXPECT_EQ("m", Data("mail.eml"));
+    EXPECT_EQ("q", Data("mail.eml/2"));
+    for (const char* none : {"mail.em", "mail.eml/", "mail.eml/10", "mail.eml/3", ""})
+        EXPECT_EQ("<none>", Data(none)) << none;
+    ASSERT_EQ(0, RenameMemoryFile(MemoryFiles->FindName("mail.eml/1"), "mail.eml/1.Stripped"));
+    EXPECT_EQ("<none>", Data("mail.eml/1"));
+    EXPECT_EQ("p", Data("mail.eml/1.Stripped"));
+}
+
 TEST_F(MemoryFileTest, FilesMadeSinceAMarkGoAndTheOlderOnesStay) {
     ASSERT_NE(nullptr, AddMemoryFile("r", 1, "request"));
     ASSERT_NE(nullptr, AddMemoryFile("o", 1, "older"));
