@@ -123,8 +123,8 @@ public:
 
 protected:
     // A new element whose data is the address of room zero-filled bytes in its own block, which go
-    // with it (a copy of the list copies the address only): the bytes, or null when out of memory.
-    // The cursor does not move.
+    // with it: the bytes, or null when out of memory. The cursor does not move. A copy of the list,
+    // or of the element in its place, holds the address only.
     void* AddRoom(size_t room);
 
     ListCore* core_ = nullptr;

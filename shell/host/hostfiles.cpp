@@ -102,7 +102,7 @@ int64_t RealSize(int32_t handle) {
     return size < 0 ? -1 : size;
 }
 
-// The open of name, which held tells to be the held object's.
+// Opens name for the engine; held: name is the held object's.
 int32_t OpenFile(const char* name, uint32_t mode, bool held) {
     // The held object opened anew in another mode must still be that file.
     FileIdentity scanned;

@@ -191,7 +191,7 @@ void ScanTask::NoteObject(int32_t handle) {
     savedMode_ = kNoMode;
     objectId_ = FileIdentity{};
     windowPart_ = false;
-    // The host opens the memory file of that name where there is one.
+    // The host opens a memory file of the name before any other file: its handle tells a memory object.
     if (handle == -1 || MemoryFileByHandle(handle)) return;
     // What the engine reads is the held descriptor: its file is the object,
     // whatever the name leads to later.
