@@ -17,16 +17,32 @@ uint32_t MemoryFileCounter = kMemoryFileHandleBase;
 
 namespace {
 
+// A file's own block after its list element's header: the record first (the list holds its
+// address), what the block keeps of it, then its name and a small file's data.
+struct FileBlock {
+    MemoryFile file;
+    size_t nameLength; // of file.name, without its terminator
+    // Where a small file's data lies in the block (null for a larger file): data leaves it when the
+    // file grows. The name lies there until a rename.
+    uint8_t* blockData;
+    // The order of making: above the mark of MemoryFileMark for a file made since.
+    uint64_t serial;
+};
+
 // The serial of the last file made.
 uint64_t lastSerial = 0;
 
+FileBlock* BlockOf(MemoryFile* file) {
+    return reinterpret_cast<FileBlock*>(file);
+}
+
 char* BlockName(MemoryFile* file) {
-    return reinterpret_cast<char*>(file + 1);
+    return reinterpret_cast<char*>(BlockOf(file) + 1);
 }
 
 // Frees what lies outside the file's own block, which its element frees.
 void FreeOwnBlocks(MemoryFile* file) {
-    if (file->data != file->blockData) MemFree(file->data);
+    if (file->data != BlockOf(file)->blockData) MemFree(file->data);
     if (file->name != BlockName(file)) MemFree(file->name);
 }
 
@@ -81,7 +97,8 @@ MemoryFile* TvFileList::FindName(const char* name) {
     const size_t length = std::strlen(name);
     for (ListNode* node = core_->head; node; node = node->next) {
         auto* file = static_cast<MemoryFile*>(Stored(node->data));
-        if (file && file->nameLength == length && std::memcmp(file->name, name, length) == 0) return file;
+        if (file && BlockOf(file)->nameLength == length && std::memcmp(file->name, name, length) == 0)
+            return file;
     }
     return nullptr;
 }
@@ -97,15 +114,16 @@ MemoryFile* TvFileList::FindHandle(int32_t handle) {
 MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {
     const size_t nameBytes = std::strlen(name) + 1;
     const bool dataInBlock = capacity <= kMemoryFileBlockData;
-    auto* file =
-        static_cast<MemoryFile*>(AddRoom(sizeof(MemoryFile) + nameBytes + (dataInBlock ? capacity : 0)));
-    if (!file) return nullptr;
+    auto* block =
+        static_cast<FileBlock*>(AddRoom(sizeof(FileBlock) + nameBytes + (dataInBlock ? capacity : 0)));
+    if (!block) return nullptr;
+    MemoryFile* file = &block->file;
     file->name = BlockName(file);
-    file->nameLength = nameBytes - 1;
+    block->nameLength = nameBytes - 1;
     std::memcpy(file->name, name, nameBytes);
     if (dataInBlock) {
-        file->blockData = reinterpret_cast<uint8_t*>(file->name + nameBytes);
-        file->data = file->blockData;
+        block->blockData = reinterpret_cast<uint8_t*>(file->name + nameBytes);
+        file->data = block->blockData;
     } else {
         file->data = static_cast<uint8_t*>(MemAllocZeroed(capacity));
         if (!file->data) {
@@ -115,7 +133,7 @@ MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {
     }
     file->capacity = capacity;
     file->handle = -1;
-    file->serial = ++lastSerial;
+    block->serial = ++lastSerial;
     return file;
 }
 
@@ -133,7 +151,7 @@ void TvFileList::DeleteSince(uint64_t mark) {
     // Files are listed in the order they were made: those made since are the last ones.
     while (core_->tail) {
         auto* file = static_cast<MemoryFile*>(Stored(core_->tail->data));
-        if (file->serial <= mark) return;
+        if (BlockOf(file)->serial <= mark) return;
         FreeOwnBlocks(file);
         RemoveNode(core_->tail);
     }
@@ -169,7 +187,7 @@ int RenameMemoryFile(MemoryFile* file, const char* name) {
     std::memcpy(copy, name, n);
     if (file->name != BlockName(file)) MemFree(file->name);
     file->name = copy;
-    file->nameLength = n;
+    BlockOf(file)->nameLength = n;
     return 0;
 }
 
@@ -191,7 +209,7 @@ int GrowMemoryFile(MemoryFile* file, uint32_t need, uint32_t extra) {
     auto* data = static_cast<uint8_t*>(MemAllocZeroed(static_cast<size_t>(capacity)));
     if (!data) return -1;
     std::memcpy(data, file->data, file->size);
-    if (file->data != file->blockData) MemFree(file->data);
+    if (file->data != BlockOf(file)->blockData) MemFree(file->data);
     file->data = data;
     file->capacity = static_cast<uint32_t>(capacity);
     return 0;

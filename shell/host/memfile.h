@@ -21,12 +21,6 @@ struct MemoryFile {
     uint32_t size;     // bytes in use; the rest of data is zero
     uint8_t* data;
     char* name;
-    size_t nameLength; // of name, without its terminator
-    // Where a small file's data lies in the record's own block (null for a larger file): data leaves
-    // it when the file grows. The name lies there too until a rename.
-    uint8_t* blockData;
-    // The order of making: above the mark of MemoryFileMark for a file made since.
-    uint64_t serial;
 };
 
 // Capacity of a file the engine creates.
@@ -78,12 +72,12 @@ int CreateMemoryFileList();
 uint64_t MemoryFileMark();
 // Frees every memory file made since mark, renamed ones too; the older ones stay.
 void DeleteMemoryFilesSince(uint64_t mark);
-// Gives the file a copy of name: 0, or -1 (file unchanged) when out of memory.
+// Gives the file (a listed one) a copy of name: 0, or -1 (file unchanged) when out of memory.
 int RenameMemoryFile(MemoryFile* file, const char* name);
 // The next memory-file handle: above kMemoryFileHandleBase, never -1 and
 // never one that an open memory file holds.
 int32_t NextMemoryFileHandle();
-// Grows the file's data to hold at least need bytes: (capacity + extra) x 1.5
+// Grows the data of the file (a listed one) to hold at least need bytes: (capacity + extra) x 1.5
 // bytes, zero-filled. 0, or -1 (file unchanged) when memory runs out or the
 // file would pass kMemoryFileMaxSize.
 int GrowMemoryFile(MemoryFile* file, uint32_t need, uint32_t extra);
