@@ -219,7 +219,7 @@ void ScanTask::SetLimit() {
 void ScanTask::PushName(const char* name) {
     if (!name) name = "";
     objectNameStarts_.push_back(objectNames_.size());
-    objectNames_.append(name, std::strlen(name) + 1);
+    objectNames_.insert(objectNames_.end(), name, name + std::strlen(name) + 1);
 }
 
 void ScanTask::PopName() {
@@ -775,12 +775,12 @@ void ScanTask::PrintObjectLine() {
     std::string levels;
     if (LogArchived || LogPacked) levels.assign(containerLevel_ < kPathMax ? containerLevel_ : kPathMax, '>');
     // One name, the usual case, is taken as it is.
-    const char* name = objectNameStarts_.empty() ? "" : objectNames_.c_str();
+    const char* name = objectNameStarts_.empty() ? "" : objectNames_.data();
     std::string joined;
     if (objectNameStarts_.size() > 1) {
         for (size_t start : objectNameStarts_) {
             if (!joined.empty()) joined += '/';
-            joined += objectNames_.c_str() + start;
+            joined += objectNames_.data() + start;
         }
         name = joined.c_str();
     }

@@ -185,7 +185,7 @@ private:
     char renamedTo_[kPathBufSize] = {};
     // The names of the objects being scanned, outermost first, each ended by a zero, and where each
     // starts: kept from object to object, so that a push takes no block.
-    std::string objectNames_;
+    std::vector<char> objectNames_;
     std::vector<size_t> objectNameStarts_;
     uint32_t stopAfterThis_ = 0;
     uint32_t scanFlags_ = 0;
