@@ -8,11 +8,20 @@
 
 // ---- list engine ----
 
-ListNode* ListCore::NewNode(const void* data, size_t size) {
-    // Header, copy and a terminating zero, rounded up to 16 bytes.
+namespace {
+
+// Header, copy and a terminating zero, rounded up to 16 bytes: where a node's room starts.
+size_t NodeBytes(size_t size) {
+    return (sizeof(ListNode) + size + 1 + 15) & ~static_cast<size_t>(15);
+}
+
+} // namespace
+
+ListNode* ListCore::NewNode(const void* data, size_t size, size_t room) {
     if (size > SIZE_MAX - sizeof(ListNode) - 16) return nullptr;
-    size_t bytes = (sizeof(ListNode) + size + 1 + 15) & ~static_cast<size_t>(15);
-    ListNode* node = static_cast<ListNode*>(MemAllocZeroed(bytes));
+    size_t bytes = NodeBytes(size);
+    if (room > SIZE_MAX - bytes) return nullptr;
+    ListNode* node = static_cast<ListNode*>(MemAllocZeroed(bytes + room));
     if (!node) return nullptr;
     node->size = size;
     node->data = reinterpret_cast<char*>(node) + sizeof(ListNode);
@@ -22,6 +31,10 @@ ListNode* ListCore::NewNode(const void* data, size_t size) {
 
 void ListCore::FreeNode(ListNode* node) {
     MemFree(node);
+}
+
+void* ListCore::RoomOf(ListNode* node) {
+    return reinterpret_cast<char*>(node) + NodeBytes(node->size);
 }
 
 void* ListCore::First() {
@@ -37,9 +50,9 @@ void* ListCore::Next() {
     return current->data;
 }
 
-uint32_t ListCore::Append(const void* data, size_t size) {
+uint32_t ListCore::Append(const void* data, size_t size, size_t room) {
     if (count == UINT32_MAX - 1) return 0;
-    ListNode* node = NewNode(data, size);
+    ListNode* node = NewNode(data, size, room);
     if (!node) return 0;
     node->prev = tail;
     if (tail)
@@ -324,6 +337,18 @@ uint32_t tvList::Add(const void* data, size_t size) {
     uint32_t n = core_->Append(data, size);
     if (n) changed = 1;
     return n;
+}
+
+void* tvList::AddRoom(size_t room) {
+    if (!core_) return nullptr;
+    ListSaved saved(*this, *core_);
+    if (!saved.held()) return nullptr;
+    void* bytes = nullptr;
+    if (!core_->Append(&bytes, sizeof bytes, room)) return nullptr;
+    bytes = ListCore::RoomOf(core_->tail);
+    memcpy(core_->tail->data, &bytes, sizeof bytes);
+    changed = 1;
+    return bytes;
 }
 
 uint32_t tvList::AddUnique(const void* data, size_t size) {

@@ -43,7 +43,8 @@ struct ListCore {
     void* First();
     void* Next();
 
-    uint32_t Append(const void* data, size_t size);
+    // room: zero-filled bytes after the copy in the node's own block (see RoomOf).
+    uint32_t Append(const void* data, size_t size, size_t room = 0);
     ListNode* Seek(uint32_t i);
     // User pushes stop at kStackDepth; the pops of ignored pushes do nothing.
     void PushPos();
@@ -59,8 +60,10 @@ struct ListCore {
     // A fresh copy takes old's place; null when out of memory (old stays).
     ListNode* Replace(ListNode* old, const void* data, size_t size);
 
-    static ListNode* NewNode(const void* data, size_t size);
+    static ListNode* NewNode(const void* data, size_t size, size_t room = 0);
     static void FreeNode(ListNode* node);
+    // The room of a node made with room bytes of it.
+    static void* RoomOf(ListNode* node);
 };
 
 class tvList : public tvObject {
@@ -119,5 +122,10 @@ public:
     ListCore* Core() const { return core_; }
 
 protected:
+    // A new element whose data is the address of room zero-filled bytes in its own block, which go
+    // with it: the bytes, or null when out of memory. The cursor does not move. A copy of the list,
+    // or of the element in its place, holds the address only.
+    void* AddRoom(size_t room);
+
     ListCore* core_ = nullptr;
 };

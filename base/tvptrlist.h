@@ -1,6 +1,8 @@
 // List of pointer values; the pointed-to objects are not owned.
 #pragma once
 
+#include <cstring>
+
 #include "base/tvlist.h"
 
 class tvPointerList : public tvList {
@@ -28,5 +30,9 @@ public:
 
 protected:
     // The pointer held by an element, null for no element.
-    static void* Stored(const void* data);
+    static void* Stored(const void* data) {
+        void* p = nullptr;
+        if (data) std::memcpy(&p, data, sizeof p);
+        return p;
+    }
 };

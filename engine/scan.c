@@ -230,8 +230,7 @@ static uint32_t LongestPattern(void) {
  * the chunk holds after the first chunk's records were matched. */
 static int32_t Match(ScanState* state, const ObjectSource* source, int markers, uint32_t* marker_bits,
                      uint32_t* held) {
-    MatchPass pass;
-    memset(&pass, 0, sizeof pass);
+    MatchPass pass = {0};
     pass.source = source;
     pass.markers = markers;
     uint32_t overlap = LongestPattern();
@@ -426,10 +425,8 @@ int32_t CommandScanObject(void* context, va_list* args) {
     ScanStateReset(context, state);
     if (!path || !*path) return (int32_t)TARVO_RESULT_READ_ERROR;
     uint32_t n = 0;
-    while (path[n] && n < TARVO_PATH_SIZE - 1) {
-        state->path[n] = path[n];
-        n++;
-    }
+    while (path[n] && n < TARVO_PATH_SIZE - 1) n++;
+    memcpy(state->path, path, n);
     state->path[n] = 0;
     if (path[n]) return (int32_t)TARVO_RESULT_READ_ERROR;
     if (ScanOpenObject(state) != 0) return (int32_t)TARVO_RESULT_READ_ERROR;

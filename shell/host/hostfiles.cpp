@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/alloc.h"
 #include "base/filelayer.h"
 #include "base/strutil.h"
 #include "shell/host/memfile.h"
@@ -28,10 +27,6 @@ constexpr uint32_t kTemporaryCounterMax = 99999;
 
 bool Refused(int32_t handle) {
     return handle < kLowestEngineHandle;
-}
-
-MemoryFile* MemoryByHandle(int32_t handle) {
-    return MemoryFiles ? MemoryFiles->FindHandle(handle) : nullptr;
 }
 
 MemoryFile* MemoryByName(const char* name) {
@@ -67,7 +62,7 @@ int64_t WindowClamp(int64_t p) {
 
 // Closes a handle for good, whatever it is.
 int32_t CloseForGood(int32_t handle) {
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         file->open = 0;
         file->handle = -1;
         return 0;
@@ -82,7 +77,7 @@ int32_t CloseForGood(int32_t handle) {
 // Rewinds the held file instead of closing it.
 int32_t RewindHeld() {
     int32_t handle = HeldFile.handle;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         file->position = 0;
         return 0;
     }
@@ -105,6 +100,51 @@ void TakeWindow(int fd) {
 int64_t RealSize(int32_t handle) {
     int64_t size = FileSize(handle);
     return size < 0 ? -1 : size;
+}
+
+// Opens name for the engine; held: name is the held object's.
+int32_t OpenFile(const char* name, uint32_t mode, bool held) {
+    // The held object opened anew in another mode must still be that file.
+    FileIdentity scanned;
+    if (held) {
+        if (HeldFile.mode == mode && HeldFile.handle != -1) return HeldFile.handle;
+        if (HeldFile.mode != mode) {
+            scanned = HeldFile.identity;
+            ReleaseHeldFile();
+            held = false;
+        }
+    }
+    const bool noteHeld = held && HeldFile.handle == -1;
+    if (MemoryFile* file = MemoryByName(name)) {
+        if (file->open) return -1;
+        file->open = 1;
+        file->mode = mode;
+        file->position = 0;
+        file->handle = NextMemoryFileHandle();
+        if (noteHeld) HeldFile.handle = file->handle;
+        return file->handle;
+    }
+    int flags = mode == TARVO_OPEN_READ ? O_RDONLY : mode == TARVO_OPEN_WRITE ? O_WRONLY : O_RDWR;
+    // A link put in the object's place is not followed unless links are.
+    if ((noteHeld || scanned.known) && !FollowLinks) flags |= O_NOFOLLOW;
+    int fd = OpenEngineDescriptor(name, flags);
+    // Another file, or a link, where the scanned one was.
+    bool elsewhere = fd < 0 && errno == ELOOP && (flags & O_NOFOLLOW);
+    if (fd >= 0 && scanned.known && !SameFile(IdentityOf(fd), scanned)) {
+        FileClose(fd);
+        fd = -1;
+        elsewhere = true;
+    }
+    if (fd < 0) {
+        if (elsewhere && scanned.known && mode != TARVO_OPEN_READ) ++RefusedChanges;
+        return -1;
+    }
+    if (noteHeld) {
+        HeldFile.handle = fd;
+        HeldFile.identity = IdentityOf(fd);
+    }
+    TakeWindow(fd);
+    return fd;
 }
 
 } // namespace
@@ -137,12 +177,12 @@ int OpenEngineDescriptor(const char* path, int flags) {
 
 int32_t OpenHeldFile(const char* name, uint32_t mode) {
     ReleaseHeldFile();
-    if (!name || std::strlen(name) > kPathMax) return -1;
+    if (!name || !*name || std::strlen(name) > kPathMax) return -1;
     CopyPathBuffer(HeldFile.name, name);
     HeldFile.mode = mode;
     HeldFile.handle = -1;
     HeldFile.active = 1;
-    int32_t handle = HostOpenFile(nullptr, name, mode);
+    int32_t handle = OpenFile(name, mode, true);
     if (handle == -1) ReleaseHeldFile();
     return handle;
 }
@@ -186,46 +226,7 @@ int32_t HostCreateFile(void*, const char* name) {
 
 int32_t HostOpenFile(void*, const char* name, uint32_t mode) {
     if (!name || !*name) return -1;
-    // The held object opened anew in another mode must still be that file.
-    FileIdentity scanned;
-    if (SameName(name)) {
-        if (HeldFile.mode == mode && HeldFile.handle != -1) return HeldFile.handle;
-        if (HeldFile.mode != mode) {
-            scanned = HeldFile.identity;
-            ReleaseHeldFile();
-        }
-    }
-    bool noteHeld = SameName(name) && HeldFile.handle == -1;
-    if (MemoryFile* file = MemoryByName(name)) {
-        if (file->open) return -1;
-        file->open = 1;
-        file->mode = mode;
-        file->position = 0;
-        file->handle = NextMemoryFileHandle();
-        if (noteHeld) HeldFile.handle = file->handle;
-        return file->handle;
-    }
-    int flags = mode == TARVO_OPEN_READ ? O_RDONLY : mode == TARVO_OPEN_WRITE ? O_WRONLY : O_RDWR;
-    // A link put in the object's place is not followed unless links are.
-    if ((noteHeld || scanned.known) && !FollowLinks) flags |= O_NOFOLLOW;
-    int fd = OpenEngineDescriptor(name, flags);
-    // Another file, or a link, where the scanned one was.
-    bool elsewhere = fd < 0 && errno == ELOOP && (flags & O_NOFOLLOW);
-    if (fd >= 0 && scanned.known && !SameFile(IdentityOf(fd), scanned)) {
-        FileClose(fd);
-        fd = -1;
-        elsewhere = true;
-    }
-    if (fd < 0) {
-        if (elsewhere && scanned.known && mode != TARVO_OPEN_READ) ++RefusedChanges;
-        return -1;
-    }
-    if (noteHeld) {
-        HeldFile.handle = fd;
-        HeldFile.identity = IdentityOf(fd);
-    }
-    TakeWindow(fd);
-    return fd;
+    return OpenFile(name, mode, SameName(name));
 }
 
 int32_t HostCloseFile(void*, int32_t handle) {
@@ -237,7 +238,7 @@ int32_t HostCloseFile(void*, int32_t handle) {
 int32_t HostReadFile(void*, int32_t handle, void* buffer, uint32_t length) {
     if (Refused(handle) || (!buffer && length)) return -1;
     if (length > INT32_MAX) length = INT32_MAX;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         uint32_t n = file->size - file->position < length ? file->size - file->position : length;
         std::memcpy(buffer, file->data + file->position, n);
         file->position += n;
@@ -256,7 +257,7 @@ int32_t HostReadFile(void*, int32_t handle, void* buffer, uint32_t length) {
 int32_t HostWriteFile(void*, int32_t handle, const void* buffer, uint32_t length) {
     if (Refused(handle) || (!buffer && length)) return -1;
     if (length > INT32_MAX) length = INT32_MAX;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         if (file->mode == TARVO_OPEN_READ) return -1;
         uint64_t end = static_cast<uint64_t>(file->position) + length;
         if (end > kMemoryFileMaxSize) return -1;
@@ -278,7 +279,7 @@ int32_t HostWriteFile(void*, int32_t handle, const void* buffer, uint32_t length
 
 int32_t HostSeekFromStart(void*, int32_t handle, int32_t offset) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         file->position = offset < 0 ? file->size : Clamp(offset, file->size);
         return static_cast<int32_t>(file->position);
     }
@@ -289,7 +290,7 @@ int32_t HostSeekFromStart(void*, int32_t handle, int32_t offset) {
 
 int32_t HostSeekFromCurrent(void*, int32_t handle, int32_t offset) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         file->position = Clamp(static_cast<int64_t>(file->position) + offset, file->size);
         return static_cast<int32_t>(file->position);
     }
@@ -300,7 +301,7 @@ int32_t HostSeekFromCurrent(void*, int32_t handle, int32_t offset) {
 int32_t HostSeekFromEnd(void*, int32_t handle, int32_t offset) {
     if (Refused(handle)) return -1;
     int64_t back = offset < 0 ? 0 : offset;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         file->position = file->size - Clamp(back, file->size);
         return static_cast<int32_t>(file->position);
     }
@@ -334,13 +335,7 @@ int32_t RenameFile(const char* oldName, const char* newName) {
     ForgetHeldName(oldName);
     if (MemoryFile* file = MemoryByName(oldName)) {
         if (MemoryByName(newName)) return -1;
-        size_t n = std::strlen(newName);
-        char* copy = static_cast<char*>(MemAllocZeroed(n + 1));
-        if (!copy) return -1;
-        std::memcpy(copy, newName, n);
-        MemFree(file->name);
-        file->name = copy;
-        return 0;
+        return RenameMemoryFile(file, newName);
     }
     // The free name is taken by the rename itself: one that appears in
     // between is passed over, never replaced.
@@ -366,7 +361,7 @@ int32_t HostRenameFile(void*, const char* oldName, const char* newName) {
 
 int32_t HostTruncateFile(void*, int32_t handle, uint32_t length) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         if (file->mode == TARVO_OPEN_READ || length > kMemoryFileMaxSize) return -1;
         if (length > file->capacity && GrowMemoryFile(file, length, 0) != 0) return -1;
         // What lies past the size stays zero, so a file made longer again
@@ -429,7 +424,7 @@ int32_t HostUnlinkFile(void*, const char* name) {
 
 int32_t HostGetDateAndTime(void*, int32_t handle, uint16_t* date, uint16_t* time) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         if (date) *date = file->date;
         if (time) *time = file->time;
     }
@@ -438,7 +433,7 @@ int32_t HostGetDateAndTime(void*, int32_t handle, uint16_t* date, uint16_t* time
 
 int32_t HostSetDateAndTime(void*, int32_t handle, uint16_t date, uint16_t time) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileByHandle(handle)) {
         file->date = date;
         file->time = time;
     }

@@ -17,17 +17,33 @@ uint32_t MemoryFileCounter = kMemoryFileHandleBase;
 
 namespace {
 
-char* CopyName(const char* name) {
-    size_t n = std::strlen(name);
-    char* copy = static_cast<char*>(MemAllocZeroed(n + 1));
-    if (copy) std::memcpy(copy, name, n);
-    return copy;
+// A file's own block after its list element's header: the record first (the list holds its
+// address), what the block keeps of it, then its name and a small file's data.
+struct FileBlock {
+    MemoryFile file;
+    size_t nameLength; // of file.name, without its terminator
+    // Where a small file's data lies in the block (null for a larger file): data leaves it when the
+    // file grows. The name lies there until a rename.
+    uint8_t* blockData;
+    // The order of making: above the mark of MemoryFileMark for a file made since.
+    uint64_t serial;
+};
+
+// The serial of the last file made.
+uint64_t lastSerial = 0;
+
+FileBlock* BlockOf(MemoryFile* file) {
+    return reinterpret_cast<FileBlock*>(file);
 }
 
-void FreeFile(MemoryFile* file) {
-    MemFree(file->data);
-    MemFree(file->name);
-    MemFree(file);
+char* BlockName(MemoryFile* file) {
+    return reinterpret_cast<char*>(BlockOf(file) + 1);
+}
+
+// Frees what lies outside the file's own block, which its element frees.
+void FreeOwnBlocks(MemoryFile* file) {
+    if (file->data != BlockOf(file)->blockData) MemFree(file->data);
+    if (file->name != BlockName(file)) MemFree(file->name);
 }
 
 int64_t NowMillis() {
@@ -77,9 +93,12 @@ TvFileList::~TvFileList() {
 
 MemoryFile* TvFileList::FindName(const char* name) {
     if (!name) return nullptr;
+    // Names of one message's objects share a long start: the lengths tell most apart.
+    const size_t length = std::strlen(name);
     for (ListNode* node = core_->head; node; node = node->next) {
         auto* file = static_cast<MemoryFile*>(Stored(node->data));
-        if (file && std::strcmp(file->name, name) == 0) return file;
+        if (file && BlockOf(file)->nameLength == length && std::memcmp(file->name, name, length) == 0)
+            return file;
     }
     return nullptr;
 }
@@ -93,34 +112,83 @@ MemoryFile* TvFileList::FindHandle(int32_t handle) {
 }
 
 MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {
-    auto* file = static_cast<MemoryFile*>(MemAllocZeroed(sizeof(MemoryFile)));
-    if (!file) return nullptr;
-    file->name = CopyName(name);
-    file->data = static_cast<uint8_t*>(MemAllocZeroed(capacity));
+    const size_t nameBytes = std::strlen(name) + 1;
+    const bool dataInBlock = capacity <= kMemoryFileBlockData;
+    auto* block =
+        static_cast<FileBlock*>(AddRoom(sizeof(FileBlock) + nameBytes + (dataInBlock ? capacity : 0)));
+    if (!block) return nullptr;
+    MemoryFile* file = &block->file;
+    file->name = BlockName(file);
+    block->nameLength = nameBytes - 1;
+    std::memcpy(file->name, name, nameBytes);
+    if (dataInBlock) {
+        block->blockData = reinterpret_cast<uint8_t*>(file->name + nameBytes);
+        file->data = block->blockData;
+    } else {
+        file->data = static_cast<uint8_t*>(MemAllocZeroed(capacity));
+        if (!file->data) {
+            DeleteFile(file);
+            return nullptr;
+        }
+    }
     file->capacity = capacity;
     file->handle = -1;
-    if (!file->name || !file->data || !AddPtr(file)) {
-        FreeFile(file);
-        return nullptr;
-    }
+    block->serial = ++lastSerial;
     return file;
 }
 
 void TvFileList::DeleteFile(MemoryFile* file) {
     if (!file) return;
-    RemovePtr(file);
-    FreeFile(file);
+    for (ListNode* node = core_->head; node; node = node->next)
+        if (Stored(node->data) == file) {
+            FreeOwnBlocks(file);
+            RemoveNode(node);
+            return;
+        }
+}
+
+void TvFileList::DeleteSince(uint64_t mark) {
+    // Files are listed in the order they were made: those made since are the last ones.
+    while (core_->tail) {
+        auto* file = static_cast<MemoryFile*>(Stored(core_->tail->data));
+        if (BlockOf(file)->serial <= mark) return;
+        FreeOwnBlocks(file);
+        RemoveNode(core_->tail);
+    }
 }
 
 void TvFileList::DeleteAll() {
     for (ListNode* node = core_->head; node; node = node->next)
-        FreeFile(static_cast<MemoryFile*>(Stored(node->data)));
+        FreeOwnBlocks(static_cast<MemoryFile*>(Stored(node->data)));
     Clear();
+}
+
+MemoryFile* MemoryFileByHandle(int32_t handle) {
+    return MemoryFiles ? MemoryFiles->FindHandle(handle) : nullptr;
 }
 
 int CreateMemoryFileList() {
     if (!MemoryFiles) MemoryFiles.reset(new (std::nothrow) TvFileList);
     return MemoryFiles ? 0 : -1;
+}
+
+uint64_t MemoryFileMark() {
+    return lastSerial;
+}
+
+void DeleteMemoryFilesSince(uint64_t mark) {
+    if (MemoryFiles) MemoryFiles->DeleteSince(mark);
+}
+
+int RenameMemoryFile(MemoryFile* file, const char* name) {
+    const size_t n = std::strlen(name);
+    char* copy = static_cast<char*>(MemAllocZeroed(n + 1));
+    if (!copy) return -1;
+    std::memcpy(copy, name, n);
+    if (file->name != BlockName(file)) MemFree(file->name);
+    file->name = copy;
+    BlockOf(file)->nameLength = n;
+    return 0;
 }
 
 int32_t NextMemoryFileHandle() {
@@ -141,7 +209,7 @@ int GrowMemoryFile(MemoryFile* file, uint32_t need, uint32_t extra) {
     auto* data = static_cast<uint8_t*>(MemAllocZeroed(static_cast<size_t>(capacity)));
     if (!data) return -1;
     std::memcpy(data, file->data, file->size);
-    MemFree(file->data);
+    if (file->data != BlockOf(file)->blockData) MemFree(file->data);
     file->data = data;
     file->capacity = static_cast<uint32_t>(capacity);
     return 0;

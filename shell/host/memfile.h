@@ -25,6 +25,8 @@ struct MemoryFile {
 
 // Capacity of a file the engine creates.
 constexpr uint32_t kMemoryFileInitialCapacity = 16384;
+// Data up to this size shares the record's block: what a growth leaves of it unused is small.
+constexpr uint32_t kMemoryFileBlockData = 4096;
 // No memory file grows beyond this (answers and positions are 32-bit words).
 constexpr uint32_t kMemoryFileMaxSize = 0x7FFFFFFFu;
 // Request data larger than this is not taken into memory: the caller falls
@@ -33,7 +35,8 @@ constexpr uint32_t kMemoryFileMaxReceive = 64u * 1024u * 1024u;
 // The first handle given out is one above this.
 constexpr uint32_t kMemoryFileHandleBase = 0x10000;
 
-// The memory files; owns them (data, name and record).
+// The memory files; owns them (data, name and record). A file's record and name lie in its element's
+// own block, and so does the data of a small file: a file is one block to make and to free.
 class TvFileList : public tvPointerList {
 public:
     TvFileList() = default;
@@ -48,8 +51,10 @@ public:
     // A new listed file: closed, mode 0, with a copy of name and capacity
     // bytes of zeroed data. Null when memory runs out.
     MemoryFile* NewFile(const char* name, uint32_t capacity);
-    // Frees the file and takes it off the list.
+    // Frees the file and takes it off the list (a file not listed is left alone).
     void DeleteFile(MemoryFile* file);
+    // Frees every file made since the mark of MemoryFileMark.
+    void DeleteSince(uint64_t mark);
     // Frees every file; the list is empty afterwards.
     void DeleteAll();
 };
@@ -59,12 +64,20 @@ extern std::unique_ptr<TvFileList> MemoryFiles;
 // The last handle given out.
 extern uint32_t MemoryFileCounter;
 
+// The open memory file holding that handle, or null.
+MemoryFile* MemoryFileByHandle(int32_t handle);
 // Creates the list unless it exists: 0, or -1 when out of memory.
 int CreateMemoryFileList();
+// A mark of the files made so far, for DeleteMemoryFilesSince.
+uint64_t MemoryFileMark();
+// Frees every memory file made since mark, renamed ones too; the older ones stay.
+void DeleteMemoryFilesSince(uint64_t mark);
+// Gives the file (a listed one) a copy of name: 0, or -1 (file unchanged) when out of memory.
+int RenameMemoryFile(MemoryFile* file, const char* name);
 // The next memory-file handle: above kMemoryFileHandleBase, never -1 and
 // never one that an open memory file holds.
 int32_t NextMemoryFileHandle();
-// Grows the file's data to hold at least need bytes: (capacity + extra) x 1.5
+// Grows the data of the file (a listed one) to hold at least need bytes: (capacity + extra) x 1.5
 // bytes, zero-filled. 0, or -1 (file unchanged) when memory runs out or the
 // file would pass kMemoryFileMaxSize.
 int GrowMemoryFile(MemoryFile* file, uint32_t need, uint32_t extra);

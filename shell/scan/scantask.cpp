@@ -187,11 +187,12 @@ bool ScanTask::IsExcluded(const char* path) {
     return Settings().MatchExcludePath(dir);
 }
 
-void ScanTask::NoteObject(const char* path, int32_t handle) {
+void ScanTask::NoteObject(int32_t handle) {
     savedMode_ = kNoMode;
     objectId_ = FileIdentity{};
     windowPart_ = false;
-    if (handle == -1 || IsMemoryObject(path)) return;
+    // The host opens a memory file of the name before any other file: its handle tells a memory object.
+    if (handle == -1 || MemoryFileByHandle(handle)) return;
     // What the engine reads is the held descriptor: its file is the object,
     // whatever the name leads to later.
     struct stat st;
@@ -216,11 +217,15 @@ void ScanTask::SetLimit() {
 }
 
 void ScanTask::PushName(const char* name) {
-    pathList_.AddString(name ? name : "");
+    if (!name) name = "";
+    objectNameStarts_.push_back(objectNames_.size());
+    objectNames_.insert(objectNames_.end(), name, name + std::strlen(name) + 1);
 }
 
 void ScanTask::PopName() {
-    pathList_.RemoveLast();
+    if (objectNameStarts_.empty()) return;
+    objectNames_.resize(objectNameStarts_.back());
+    objectNameStarts_.pop_back();
 }
 
 void ScanTask::CountLeftInfected() {
@@ -287,7 +292,6 @@ uint32_t ScanTask::Scan(const char* path, uint64_t size) {
     ClearFoundLists();
     scanFlags_ = 0;
     stopped_ = 0;
-    startTime_ = time(nullptr);
     PushName(displayName_[0] ? displayName_ : path);
     PrintObjectLine();
 
@@ -340,7 +344,6 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
     }
     SetLimit();
     CopyPathBuffer(currentPath_, path);
-    startTime_ = time(nullptr);
     PushName(path);
     PrintObjectLine();
     CountScanned(size, false);
@@ -388,7 +391,7 @@ uint32_t ScanTask::CureDidNotHold(uint32_t r, uint32_t curesBefore) {
 
 uint64_t ScanTask::OpenObject(const char* path, uint64_t size) {
     const int32_t handle = OpenHeldFile(path, TARVO_OPEN_READ);
-    NoteObject(path, handle);
+    NoteObject(handle);
     if (size == 0 && handle != -1) {
         const int32_t length = HostFileLength(EngineContext(), handle);
         if (length > 0) size = static_cast<uint64_t>(length);
@@ -772,14 +775,12 @@ void ScanTask::PrintObjectLine() {
     std::string levels;
     if (LogArchived || LogPacked) levels.assign(containerLevel_ < kPathMax ? containerLevel_ : kPathMax, '>');
     // One name, the usual case, is taken as it is.
-    const char* first = static_cast<const char*>(pathList_.First());
-    const char* name = first ? first : "";
+    const char* name = objectNameStarts_.empty() ? "" : objectNames_.data();
     std::string joined;
-    if (const char* next = first ? static_cast<const char*>(pathList_.Next()) : nullptr) {
-        joined = name;
-        for (; next; next = static_cast<const char*>(pathList_.Next())) {
+    if (objectNameStarts_.size() > 1) {
+        for (size_t start : objectNameStarts_) {
             if (!joined.empty()) joined += '/';
-            joined += next;
+            joined += objectNames_.data() + start;
         }
         name = joined.c_str();
     }

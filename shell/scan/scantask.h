@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "base/pathutil.h"
 #include "engine/tarvo_engine_api.h"
@@ -138,7 +140,7 @@ private:
     bool IsMemoryObject(const char* path) const;
     // Notes which file the held handle is, its mode and whether it was
     // reached through a window into a bigger file.
-    void NoteObject(const char* path, int32_t handle);
+    void NoteObject(int32_t handle);
     // Finds the scanned object again for an action: 0, or -1 when its name
     // no longer leads to it.
     int FindObject(ObjectEntry& entry) const;
@@ -167,7 +169,6 @@ private:
     uint32_t nameNotPrinted_ = 0;
     uint32_t archiveNesting_ = 0;
     uint32_t insideArchive_ = 0;
-    time_t startTime_ = 0;
     uint64_t objectSize_ = 0;
     EngineInstance* engine_ = nullptr;
     EngineDispatcher dispatcher_ = nullptr;
@@ -182,7 +183,10 @@ private:
     char currentPath_[kPathBufSize] = {};
     char renamedFrom_[kPathBufSize] = {};
     char renamedTo_[kPathBufSize] = {};
-    tvStringList pathList_{1};
+    // The names of the objects being scanned, outermost first, each ended by a zero, and where each
+    // starts: kept from object to object, so that a push takes no block.
+    std::vector<char> objectNames_;
+    std::vector<size_t> objectNameStarts_;
     uint32_t stopAfterThis_ = 0;
     uint32_t scanFlags_ = 0;
     uint32_t depth_ = 0;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/alloc.h"
+
 namespace {
 
 int Val(const void* data) {
@@ -197,6 +199,35 @@ TEST(List, NodeCopyIsFollowedByAZeroAtEverySize) {
         EXPECT_EQ(strlen(d), len);
         EXPECT_EQ(l.Core()->head->size, len);
     }
+}
+
+// A list whose elements point at room in their own blocks.
+class RoomList : public tvList {
+public:
+    using tvList::AddRoom;
+};
+
+TEST(List, RoomIsZeroedInTheElementsOwnBlockAndGoesWithIt) {
+    RoomList l;
+    int first = 1;
+    ASSERT_EQ(1u, l.Add(&first, sizeof first));
+    const void* cursor = l.First();
+    const uint32_t allocs = MemAllocCount(), frees = MemFreeCount();
+    const int64_t bytes = MemBytesInUse();
+    for (size_t room : {size_t{0}, size_t{1}, size_t{100}, size_t{5000}}) {
+        auto* p = static_cast<unsigned char*>(l.AddRoom(room));
+        ASSERT_NE(nullptr, p);
+        EXPECT_TRUE(std::all_of(p, p + room, [](unsigned char c) { return c == 0; })) << room;
+        std::memset(p, 0xAB, room); // the whole room is the element's
+        void* stored = nullptr;
+        std::memcpy(&stored, l.Core()->tail->data, sizeof stored);
+        EXPECT_EQ(p, stored) << "the element's data is the room's address";
+    }
+    EXPECT_EQ(allocs + 4, MemAllocCount()) << "one block an element";
+    EXPECT_EQ(cursor, l.Current()) << "the cursor stays";
+    while (l.Count() > 1) l.RemoveLast();
+    EXPECT_EQ(frees + 4, MemFreeCount());
+    EXPECT_EQ(bytes, MemBytesInUse());
 }
 
 TEST(List, GetAtEveryIndexInAnyOrder) {

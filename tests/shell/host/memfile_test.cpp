@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/alloc.h"
 #include "tests/shell/shell_fixture.h"
 
 namespace {
@@ -39,6 +40,75 @@ TEST_F(MemoryFileTest, AddedFileHoldsACopyUnderItsNameOrADefaultOne) {
     FreeMemoryFiles();
     EXPECT_EQ("<none>", Data("object.eml"));
     EXPECT_EQ(0u, MemoryFiles->Count());
+}
+
+TEST_F(MemoryFileTest, SmallFileIsOneBlockAndEveryBlockIsFreedHoweverItChanged) {
+    ASSERT_EQ(0, CreateMemoryFileList());
+    const std::string big(kMemoryFileBlockData + 1, 'b');
+    struct Case {
+        uint32_t size;
+        uint32_t blocks;
+        bool grow;
+        bool rename;
+    } cases[] = {
+        {0, 1, false, false},
+        {200, 1, false, false},
+        {kMemoryFileBlockData, 1, false, false},
+        {kMemoryFileBlockData + 1, 2, false, false},
+        {200, 1, true, false},
+        {200, 1, false, true},
+        {200, 1, true, true},
+        {kMemoryFileBlockData + 1, 2, true, true},
+    };
+    for (const Case& c : cases) {
+        const uint32_t allocs = MemAllocCount(), frees = MemFreeCount();
+        const int64_t bytes = MemBytesInUse();
+        ASSERT_NE(nullptr, AddMemoryFile(big.data(), c.size, "part"));
+        EXPECT_EQ(allocs + c.blocks, MemAllocCount()) << c.size;
+        MemoryFile* file = MemoryFiles->FindName("part");
+        ASSERT_NE(nullptr, file);
+        EXPECT_EQ(0, c.grow ? GrowMemoryFile(file, 2 * kMemoryFileBlockData, 0) : 0);
+        EXPECT_EQ(0, c.rename ? RenameMemoryFile(file, "renamed part") : 0);
+        const char* name = c.rename ? "renamed part" : "part";
+        EXPECT_EQ(big.substr(0, c.size), Data(name)) << c.size << c.grow << c.rename;
+        MemoryFiles->DeleteFile(file);
+        EXPECT_EQ("<none>", Data(name));
+        EXPECT_EQ(MemAllocCount() - allocs, MemFreeCount() - frees) << c.size << c.grow << c.rename;
+        EXPECT_EQ(bytes, MemBytesInUse());
+    }
+}
+
+TEST_F(MemoryFileTest, NamesThatShareAStartAreToldApart) {
+    ASSERT_NE(nullptr, AddMemoryFile("m", 1, "mail.eml"));
+    ASSERT_NE(nullptr, AddMemoryFile("p", 1, "mail.eml/1"));
+    ASSERT_NE(nullptr, AddMemoryFile("q", 1, "mail.eml/2"));
+    EXPECT_EQ("m", Data("mail.eml"));
+    EXPECT_EQ("q", Data("mail.eml/2"));
+    for (const char* none : {"mail.em", "mail.eml/", "mail.eml/10", "mail.eml/3", ""})
+        EXPECT_EQ("<none>", Data(none)) << none;
+    ASSERT_EQ(0, RenameMemoryFile(MemoryFiles->FindName("mail.eml/1"), "mail.eml/1.Stripped"));
+    EXPECT_EQ("<none>", Data("mail.eml/1"));
+    EXPECT_EQ("p", Data("mail.eml/1.Stripped"));
+}
+
+TEST_F(MemoryFileTest, FilesMadeSinceAMarkGoAndTheOlderOnesStay) {
+    ASSERT_NE(nullptr, AddMemoryFile("r", 1, "request"));
+    ASSERT_NE(nullptr, AddMemoryFile("o", 1, "older"));
+    const uint64_t mark = MemoryFileMark();
+    ASSERT_NE(nullptr, AddMemoryFile("p", 1, "part"));
+    ASSERT_NE(nullptr, AddMemoryFile("m", 1, "made"));
+    ASSERT_EQ(0, RenameMemoryFile(MemoryFiles->FindName("older"), "older renamed"));
+    ASSERT_EQ(0, RenameMemoryFile(MemoryFiles->FindName("made"), "made renamed"));
+    // A file taken away in between leaves its place to no other.
+    MemoryFiles->DeleteFile(MemoryFiles->FindName("request"));
+    ASSERT_NE(nullptr, AddMemoryFile("q", 1, "request"));
+
+    DeleteMemoryFilesSince(mark);
+    EXPECT_EQ(1u, MemoryFiles->Count());
+    EXPECT_EQ("o", Data("older renamed"));
+    for (const char* gone : {"part", "made renamed", "request"}) EXPECT_EQ("<none>", Data(gone)) << gone;
+    DeleteMemoryFilesSince(mark);
+    EXPECT_EQ(1u, MemoryFiles->Count()) << "nothing more was made";
 }
 
 TEST_F(MemoryFileTest, HandlesStartAboveTheBaseAndSkipPastTheSignBit) {
