@@ -44,54 +44,17 @@ std::string ObjectNameOf(std::string object) {
 }
 
 // The memory files a leaf's scan made (the object, what the engine created) are freed after it;
-// those that were there before, such as the request's own object, stay.
+// those that were there before, such as the request's own object, stay. Told by the order of making:
+// a file freed during the leaf whose block a new one took must not pass for an old one.
 class LeafMemoryFiles {
 public:
-    LeafMemoryFiles() {
-        CreateMemoryFileList();
-        before_ = Listed();
-    }
-    ~LeafMemoryFiles() {
-        Listed().Each([this](void* file) {
-            if (!before_.Holds(file)) MemoryFiles->DeleteFile(static_cast<MemoryFile*>(file));
-        });
-    }
+    LeafMemoryFiles() : mark_(MemoryFileMark()) { CreateMemoryFileList(); }
+    ~LeafMemoryFiles() { DeleteMemoryFilesSince(mark_); }
     LeafMemoryFiles(const LeafMemoryFiles&) = delete;
     LeafMemoryFiles& operator=(const LeafMemoryFiles&) = delete;
 
 private:
-    // The files listed, in their order; a leaf sees a few, which need no block of their own.
-    class Files {
-    public:
-        void Add(void* file) {
-            if (few_count_ < kFew)
-                few_[few_count_++] = file;
-            else
-                more_.push_back(file);
-        }
-        bool Holds(void* file) const {
-            return std::find(few_, few_ + few_count_, file) != few_ + few_count_ ||
-                   std::find(more_.begin(), more_.end(), file) != more_.end();
-        }
-        template <typename Fn> void Each(Fn fn) const {
-            std::for_each(few_, few_ + few_count_, fn);
-            std::for_each(more_.begin(), more_.end(), fn);
-        }
-
-    private:
-        static constexpr size_t kFew = 8;
-        void* few_[kFew] = {};
-        size_t few_count_ = 0;
-        std::vector<void*> more_;
-    };
-
-    static Files Listed() {
-        Files files;
-        if (MemoryFiles)
-            for (void* file = MemoryFiles->FirstPtr(); file; file = MemoryFiles->NextPtr()) files.Add(file);
-        return files;
-    }
-    Files before_;
+    const uint64_t mark_;
 };
 
 // The object scanned as a memory file of that name: its result bits. A part that could not be made
