@@ -30,40 +30,49 @@ bool StartsWith(const char* begin, const char* end, const char* word, size_t len
     return static_cast<size_t>(end - begin) >= length && memcmp(begin, word, length) == 0;
 }
 
-// Whether the line [begin, end) (without its line end) is a field or a continuation line. Every
-// reader takes "name:" (the name may be empty), a line starting with a blank or TAB and a
-// mailbox's "From " line; the lenient reading also takes blanks before the colon and, as the first
-// line, a quoted ">From " line.
-bool IsHeaderLine(const char* begin, const char* end, bool first, bool strict) {
-    if (begin == end) return false;
-    if (*begin == ' ' || *begin == '\t') return true;
-    if (*begin == 'F' && StartsWith(begin, end, "From ", 5)) return true;
-    if (!strict && first && *begin == '>' && StartsWith(begin, end, ">From ", 6)) return true;
+enum class LineKind { kNone, kField, kLenientField };
+
+// What the line [begin, end) (without its line end) is to a header block. Every reader takes
+// "name:" (the name may be empty), a line starting with a blank or TAB and a mailbox's "From " line
+// (kField); the lenient reading also takes blanks before the colon and, as the first line, a quoted
+// ">From " line (kLenientField).
+LineKind KindOfLine(const char* begin, const char* end, bool first) {
+    if (begin == end) return LineKind::kNone;
+    if (*begin == ' ' || *begin == '\t') return LineKind::kField;
+    if (*begin == 'F' && StartsWith(begin, end, "From ", 5)) return LineKind::kField;
     const char* p = begin;
     while (p != end && IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
-    if (!strict)
-        while (p != begin && p != end && (*p == ' ' || *p == '\t')) ++p;
-    return p != end && *p == ':';
+    if (p != end && *p == ':') return LineKind::kField;
+    if (first && *begin == '>' && StartsWith(begin, end, ">From ", 6)) return LineKind::kLenientField;
+    while (p != begin && p != end && (*p == ' ' || *p == '\t')) ++p;
+    return p != end && *p == ':' ? LineKind::kLenientField : LineKind::kNone;
 }
 
 // The end of the header block in [start, end): the start of the first line that is
 // no header line, or end when there is none. *lf receives the line end of that line when it is empty
-// (the separator), else null.
-const char* HeaderBlockEnd(const char* start, const char* end, bool strict, const char** lf) {
+// (the separator), else null. *strictEnd receives where a strict reader ends the block: the
+// first line only the lenient reading takes, else the same end.
+const char* HeaderBlockEnd(const char* start, const char* end, bool strict, const char** lf,
+                           const char** strictEnd) {
+    *strictEnd = nullptr;
     for (const char* line = start; line != end;) {
         const char* next = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
         const char* lineEnd = next ? next : end;
         if (next && next > line && next[-1] == '\r') --lineEnd;
         // A last line without its line end is body too unless it is a field: a part whose
         // delimiter follows its one body line directly must not lose that line.
-        if (!IsHeaderLine(line, lineEnd, line == start, strict)) {
+        const LineKind kind = KindOfLine(line, lineEnd, line == start);
+        if (kind == LineKind::kNone || (strict && kind == LineKind::kLenientField)) {
             *lf = next && lineEnd == line ? next : nullptr;
+            if (!*strictEnd) *strictEnd = line;
             return line;
         }
+        if (kind == LineKind::kLenientField && !*strictEnd) *strictEnd = line;
         if (!next) break;
         line = next + 1;
     }
     *lf = nullptr;
+    if (!*strictEnd) *strictEnd = end;
     return end;
 }
 
@@ -76,10 +85,12 @@ DwEntitySplit SplitEntityText(std::string_view text) {
     // A byte-order mark some writers put before the first field is none of its bytes.
     if (StartsWith(start, end, kByteOrderMark, 3)) start += 3;
     const char* lf = nullptr;
-    const char* split = HeaderBlockEnd(start, end, false, &lf);
+    const char* strictEnd = nullptr;
+    const char* split = HeaderBlockEnd(start, end, false, &lf, &strictEnd);
     DwEntitySplit out;
     out.headersStart = static_cast<size_t>(start - data);
     out.headersLength = static_cast<size_t>(split - start);
+    out.strictHeadersLength = static_cast<size_t>(strictEnd - start);
     // Only an empty line at the split point is the separator.
     out.bodyStart = static_cast<size_t>((lf ? lf + 1 : split) - data);
     out.emptyLine = lf != nullptr;
@@ -109,7 +120,7 @@ bool FieldsUpToEmptyLine(std::string_view headerBlock, std::string_view body, st
             out.append(next ? next + 1 : end, end);
             return true;
         }
-        if (IsHeaderLine(line, lineEnd, false, false)) fields.append(line, lineEnd).append("\r\n");
+        if (KindOfLine(line, lineEnd, false) != LineKind::kNone) fields.append(line, lineEnd).append("\r\n");
         if (!next) break;
         line = next + 1;
     }
@@ -119,7 +130,21 @@ bool FieldsUpToEmptyLine(std::string_view headerBlock, std::string_view body, st
 size_t StrictHeaderLength(std::string_view headerBlock) {
     const char* const start = headerBlock.data();
     const char* lf = nullptr;
-    return static_cast<size_t>(HeaderBlockEnd(start, start + headerBlock.size(), true, &lf) - start);
+    const char* strictEnd = nullptr;
+    return static_cast<size_t>(HeaderBlockEnd(start, start + headerBlock.size(), true, &lf, &strictEnd) -
+                               start);
+}
+
+size_t DwEntity::StrictHeaderLength() const {
+    // The same buffer in the entity's span and the block's keeps it alive, so its bytes are the
+    // ones Parse read.
+    const DwTextSpan* own = TextSpan();
+    const DwTextSpan* block = headers_->TextSpan();
+    if (strictNoted_ && own && block && own->buffer.get() == parsedBuffer_ &&
+        block->buffer.get() == parsedBuffer_ && block->offset == parsedHeadersOffset_ &&
+        block->length == parsedHeadersLength_)
+        return strictHeadersLength_;
+    return ::StrictHeaderLength(headers_->TextView());
 }
 
 DwEntity::DwEntity() {
@@ -153,6 +178,7 @@ DwEntity& DwEntity::operator=(const DwEntity& other) {
     if (this != &other) {
         DwMessageComponent::operator=(other);
         emptyLine_ = other.emptyLine_;
+        strictNoted_ = false;
         DeleteChildren();
         // The children of the entity's own are emptied too, so that nothing of the old tree stays
         // held; without a parent nothing is marked.
@@ -210,6 +236,11 @@ void DwEntity::Parse() {
     const DwTextSpan& text = ShareText();
     const DwEntitySplit split = SplitEntityText(text.View());
     emptyLine_ = split.emptyLine;
+    strictNoted_ = true;
+    parsedBuffer_ = text.buffer.get();
+    parsedHeadersOffset_ = text.offset + split.headersStart;
+    parsedHeadersLength_ = split.headersLength;
+    strictHeadersLength_ = split.strictHeadersLength;
     // A new header block marks the entity and every entity around it modified. A header block of a
     // creation hook's own class gets a copy, as it always did: its Parse may read its own text.
     if (headers_ == &ownHeaders_ || typeid(*headers_) == typeid(DwHeaders)) {
