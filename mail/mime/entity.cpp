@@ -48,13 +48,20 @@ LineKind KindOfLine(const char* begin, const char* end, bool first) {
     return p != end && *p == ':' ? LineKind::kLenientField : LineKind::kNone;
 }
 
-// The end of the header block in [start, end): the start of the first line that is
-// no header line, or end when there is none. *lf receives the line end of that line when it is empty
-// (the separator), else null. *strictEnd receives where a strict reader ends the block: the
-// first line only the lenient reading takes, else the same end.
-const char* HeaderBlockEnd(const char* start, const char* end, bool strict, const char** lf,
-                           const char** strictEnd) {
-    *strictEnd = nullptr;
+// Where the header block in [start, end) ends: the start of the first line that is no header line, or
+// end when there is none. lf: the line end of that line when it is empty (the separator), else null.
+// strictEnd: where a strict reader ends the block, at the first line only the lenient reading
+// takes. firstFieldEnd: where the block's first field ends, at the first line after the first that
+// starts with neither a blank nor a TAB.
+struct BlockEnd {
+    const char* end = nullptr;
+    const char* lf = nullptr;
+    const char* strictEnd = nullptr;
+    const char* firstFieldEnd = nullptr;
+};
+
+BlockEnd HeaderBlockEnd(const char* start, const char* end, bool strict) {
+    BlockEnd out;
     for (const char* line = start; line != end;) {
         const char* next = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
         const char* lineEnd = next ? next : end;
@@ -63,17 +70,19 @@ const char* HeaderBlockEnd(const char* start, const char* end, bool strict, cons
         // delimiter follows its one body line directly must not lose that line.
         const LineKind kind = KindOfLine(line, lineEnd, line == start);
         if (kind == LineKind::kNone || (strict && kind == LineKind::kLenientField)) {
-            *lf = next && lineEnd == line ? next : nullptr;
-            if (!*strictEnd) *strictEnd = line;
-            return line;
+            out.lf = next && lineEnd == line ? next : nullptr;
+            out.end = line;
+            break;
         }
-        if (kind == LineKind::kLenientField && !*strictEnd) *strictEnd = line;
+        if (kind == LineKind::kLenientField && !out.strictEnd) out.strictEnd = line;
+        if (line != start && *line != ' ' && *line != '\t' && !out.firstFieldEnd) out.firstFieldEnd = line;
         if (!next) break;
         line = next + 1;
     }
-    *lf = nullptr;
-    if (!*strictEnd) *strictEnd = end;
-    return end;
+    if (!out.end) out.end = end;
+    if (!out.strictEnd) out.strictEnd = out.end;
+    if (!out.firstFieldEnd) out.firstFieldEnd = out.end;
+    return out;
 }
 
 } // namespace
@@ -84,16 +93,15 @@ DwEntitySplit SplitEntityText(std::string_view text) {
     const char* const end = start + text.size();
     // A byte-order mark some writers put before the first field is none of its bytes.
     if (StartsWith(start, end, kByteOrderMark, 3)) start += 3;
-    const char* lf = nullptr;
-    const char* strictEnd = nullptr;
-    const char* split = HeaderBlockEnd(start, end, false, &lf, &strictEnd);
+    const BlockEnd block = HeaderBlockEnd(start, end, false);
     DwEntitySplit out;
     out.headersStart = static_cast<size_t>(start - data);
-    out.headersLength = static_cast<size_t>(split - start);
-    out.strictHeadersLength = static_cast<size_t>(strictEnd - start);
+    out.headersLength = static_cast<size_t>(block.end - start);
+    out.strictHeadersLength = static_cast<size_t>(block.strictEnd - start);
+    out.firstFieldLength = static_cast<size_t>(block.firstFieldEnd - start);
     // Only an empty line at the split point is the separator.
-    out.bodyStart = static_cast<size_t>((lf ? lf + 1 : split) - data);
-    out.emptyLine = lf != nullptr;
+    out.bodyStart = static_cast<size_t>((block.lf ? block.lf + 1 : block.end) - data);
+    out.emptyLine = block.lf != nullptr;
     return out;
 }
 
@@ -129,10 +137,7 @@ bool FieldsUpToEmptyLine(std::string_view headerBlock, std::string_view body, st
 
 size_t StrictHeaderLength(std::string_view headerBlock) {
     const char* const start = headerBlock.data();
-    const char* lf = nullptr;
-    const char* strictEnd = nullptr;
-    return static_cast<size_t>(HeaderBlockEnd(start, start + headerBlock.size(), true, &lf, &strictEnd) -
-                               start);
+    return static_cast<size_t>(HeaderBlockEnd(start, start + headerBlock.size(), true).end - start);
 }
 
 size_t DwEntity::StrictHeaderLength() const {
@@ -250,7 +255,13 @@ void DwEntity::Parse() {
         headers_->SetText(std::string(text.View().substr(split.headersStart, split.headersLength)));
     }
     body_->SetTextSpan(text.Sub(split.bodyStart, text.length - split.bodyStart));
-    headers_->Parse();
+    // The header block of the entity's own is told where its first field ends, which the split just
+    // found.
+    if (headers_ == &ownHeaders_) {
+        ownHeaders_.ParseFields(split.firstFieldLength);
+    } else {
+        headers_->Parse();
+    }
     body_->Parse();
 }
 

@@ -24,6 +24,8 @@ struct DwEntitySplit {
     size_t headersLength = 0;
     // How much of the header block StrictHeaderLength takes.
     size_t strictHeadersLength = 0;
+    // Where the header block's first field (its first line and the continuations after it) ends.
+    size_t firstFieldLength = 0;
     size_t bodyStart = 0;
     bool emptyLine = false;
 };

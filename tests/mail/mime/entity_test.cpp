@@ -63,6 +63,12 @@ TEST(SplitHeadersAndBody, Table) {
         DwMessage message(c.text, nullptr);
         message.Parse();
         EXPECT_EQ(message.StrictHeaderLength(), StrictHeaderLength(headers)) << c.name;
+        // And the fields are those of the block parsed alone.
+        DwHeaders alone(headers, nullptr);
+        alone.Parse();
+        ASSERT_EQ(message.Headers().FieldCount(), alone.FieldCount()) << c.name;
+        for (int i = 0; i < alone.FieldCount(); ++i)
+            EXPECT_EQ(message.Headers().FieldAt(i).TextView(), alone.FieldAt(i).TextView()) << c.name;
     }
 }
 
