@@ -141,8 +141,8 @@ size_t StrictHeaderLength(std::string_view headerBlock) {
 }
 
 size_t DwEntity::StrictHeaderLength() const {
-    // The same buffer in the entity's span and the block's keeps it alive, so its bytes are the
-    // ones Parse read.
+    // Noted for the block only while it and the entity are still pieces of the text Parse read: the
+    // entity's span keeps that text alive, so a buffer at the same address is the same text.
     const DwTextSpan* own = TextSpan();
     const DwTextSpan* block = headers_->TextSpan();
     if (strictNoted_ && own && block && own->buffer.get() == parsedBuffer_ &&
