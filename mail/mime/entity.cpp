@@ -30,41 +30,59 @@ bool StartsWith(const char* begin, const char* end, const char* word, size_t len
     return static_cast<size_t>(end - begin) >= length && memcmp(begin, word, length) == 0;
 }
 
-// Whether the line [begin, end) (without its line end) is a field or a continuation line. Every
-// reader takes "name:" (the name may be empty), a line starting with a blank or TAB and a
-// mailbox's "From " line; the lenient reading also takes blanks before the colon and, as the first
-// line, a quoted ">From " line.
-bool IsHeaderLine(const char* begin, const char* end, bool first, bool strict) {
-    if (begin == end) return false;
-    if (*begin == ' ' || *begin == '\t') return true;
-    if (*begin == 'F' && StartsWith(begin, end, "From ", 5)) return true;
-    if (!strict && first && *begin == '>' && StartsWith(begin, end, ">From ", 6)) return true;
+enum class LineKind { kNone, kField, kLenientField };
+
+// What the line [begin, end) (without its line end) is to a header block. Every reader takes
+// "name:" (the name may be empty), a line starting with a blank or TAB and a mailbox's "From " line
+// (kField); the lenient reading also takes blanks before the colon and, as the first line, a quoted
+// ">From " line (kLenientField).
+LineKind KindOfLine(const char* begin, const char* end, bool first) {
+    if (begin == end) return LineKind::kNone;
+    if (*begin == ' ' || *begin == '\t') return LineKind::kField;
+    if (*begin == 'F' && StartsWith(begin, end, "From ", 5)) return LineKind::kField;
     const char* p = begin;
     while (p != end && IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
-    if (!strict)
-        while (p != begin && p != end && (*p == ' ' || *p == '\t')) ++p;
-    return p != end && *p == ':';
+    if (p != end && *p == ':') return LineKind::kField;
+    if (first && *begin == '>' && StartsWith(begin, end, ">From ", 6)) return LineKind::kLenientField;
+    while (p != begin && p != end && (*p == ' ' || *p == '\t')) ++p;
+    return p != end && *p == ':' ? LineKind::kLenientField : LineKind::kNone;
 }
 
-// The end of the header block in [start, end): the start of the first line that is
-// no header line, or end when there is none. *lf receives the line end of that line when it is empty
-// (the separator), else null.
-const char* HeaderBlockEnd(const char* start, const char* end, bool strict, const char** lf) {
+// Where the header block in [start, end) ends: the start of the first line that is no header line, or
+// end when there is none. lf: the line end of that line when it is empty (the separator), else null.
+// strictEnd: where a strict reader ends the block, at the first line only the lenient reading
+// takes. firstFieldEnd: where the block's first field ends, at the first line after the first that
+// starts with neither a blank nor a TAB.
+struct BlockEnd {
+    const char* end = nullptr;
+    const char* lf = nullptr;
+    const char* strictEnd = nullptr;
+    const char* firstFieldEnd = nullptr;
+};
+
+BlockEnd HeaderBlockEnd(const char* start, const char* end, bool strict) {
+    BlockEnd out;
     for (const char* line = start; line != end;) {
         const char* next = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
         const char* lineEnd = next ? next : end;
         if (next && next > line && next[-1] == '\r') --lineEnd;
         // A last line without its line end is body too unless it is a field: a part whose
         // delimiter follows its one body line directly must not lose that line.
-        if (!IsHeaderLine(line, lineEnd, line == start, strict)) {
-            *lf = next && lineEnd == line ? next : nullptr;
-            return line;
+        const LineKind kind = KindOfLine(line, lineEnd, line == start);
+        if (kind == LineKind::kNone || (strict && kind == LineKind::kLenientField)) {
+            out.lf = next && lineEnd == line ? next : nullptr;
+            out.end = line;
+            break;
         }
+        if (kind == LineKind::kLenientField && !out.strictEnd) out.strictEnd = line;
+        if (line != start && *line != ' ' && *line != '\t' && !out.firstFieldEnd) out.firstFieldEnd = line;
         if (!next) break;
         line = next + 1;
     }
-    *lf = nullptr;
-    return end;
+    if (!out.end) out.end = end;
+    if (!out.strictEnd) out.strictEnd = out.end;
+    if (!out.firstFieldEnd) out.firstFieldEnd = out.end;
+    return out;
 }
 
 } // namespace
@@ -75,14 +93,15 @@ DwEntitySplit SplitEntityText(std::string_view text) {
     const char* const end = start + text.size();
     // A byte-order mark some writers put before the first field is none of its bytes.
     if (StartsWith(start, end, kByteOrderMark, 3)) start += 3;
-    const char* lf = nullptr;
-    const char* split = HeaderBlockEnd(start, end, false, &lf);
+    const BlockEnd block = HeaderBlockEnd(start, end, false);
     DwEntitySplit out;
     out.headersStart = static_cast<size_t>(start - data);
-    out.headersLength = static_cast<size_t>(split - start);
+    out.headersLength = static_cast<size_t>(block.end - start);
+    out.strictHeadersLength = static_cast<size_t>(block.strictEnd - start);
+    out.firstFieldLength = static_cast<size_t>(block.firstFieldEnd - start);
     // Only an empty line at the split point is the separator.
-    out.bodyStart = static_cast<size_t>((lf ? lf + 1 : split) - data);
-    out.emptyLine = lf != nullptr;
+    out.bodyStart = static_cast<size_t>((block.lf ? block.lf + 1 : block.end) - data);
+    out.emptyLine = block.lf != nullptr;
     return out;
 }
 
@@ -109,7 +128,7 @@ bool FieldsUpToEmptyLine(std::string_view headerBlock, std::string_view body, st
             out.append(next ? next + 1 : end, end);
             return true;
         }
-        if (IsHeaderLine(line, lineEnd, false, false)) fields.append(line, lineEnd).append("\r\n");
+        if (KindOfLine(line, lineEnd, false) != LineKind::kNone) fields.append(line, lineEnd).append("\r\n");
         if (!next) break;
         line = next + 1;
     }
@@ -118,8 +137,19 @@ bool FieldsUpToEmptyLine(std::string_view headerBlock, std::string_view body, st
 
 size_t StrictHeaderLength(std::string_view headerBlock) {
     const char* const start = headerBlock.data();
-    const char* lf = nullptr;
-    return static_cast<size_t>(HeaderBlockEnd(start, start + headerBlock.size(), true, &lf) - start);
+    return static_cast<size_t>(HeaderBlockEnd(start, start + headerBlock.size(), true).end - start);
+}
+
+size_t DwEntity::StrictHeaderLength() const {
+    // Noted for the block only while it and the entity are still pieces of the text Parse read: the
+    // entity's span keeps that text alive, so a buffer at the same address is the same text.
+    const DwTextSpan* own = TextSpan();
+    const DwTextSpan* block = headers_->TextSpan();
+    if (strictNoted_ && own && block && own->buffer.get() == parsedBuffer_ &&
+        block->buffer.get() == parsedBuffer_ && block->offset == parsedHeadersOffset_ &&
+        block->length == parsedHeadersLength_)
+        return strictHeadersLength_;
+    return ::StrictHeaderLength(headers_->TextView());
 }
 
 DwEntity::DwEntity() {
@@ -153,6 +183,7 @@ DwEntity& DwEntity::operator=(const DwEntity& other) {
     if (this != &other) {
         DwMessageComponent::operator=(other);
         emptyLine_ = other.emptyLine_;
+        strictNoted_ = false;
         DeleteChildren();
         // The children of the entity's own are emptied too, so that nothing of the old tree stays
         // held; without a parent nothing is marked.
@@ -210,6 +241,11 @@ void DwEntity::Parse() {
     const DwTextSpan& text = ShareText();
     const DwEntitySplit split = SplitEntityText(text.View());
     emptyLine_ = split.emptyLine;
+    strictNoted_ = true;
+    parsedBuffer_ = text.buffer.get();
+    parsedHeadersOffset_ = text.offset + split.headersStart;
+    parsedHeadersLength_ = split.headersLength;
+    strictHeadersLength_ = split.strictHeadersLength;
     // A new header block marks the entity and every entity around it modified. A header block of a
     // creation hook's own class gets a copy, as it always did: its Parse may read its own text.
     if (headers_ == &ownHeaders_ || typeid(*headers_) == typeid(DwHeaders)) {
@@ -219,7 +255,13 @@ void DwEntity::Parse() {
         headers_->SetText(std::string(text.View().substr(split.headersStart, split.headersLength)));
     }
     body_->SetTextSpan(text.Sub(split.bodyStart, text.length - split.bodyStart));
-    headers_->Parse();
+    // The header block of the entity's own is told where its first field ends, which the split just
+    // found.
+    if (headers_ == &ownHeaders_) {
+        ownHeaders_.ParseFields(split.firstFieldLength);
+    } else {
+        headers_->Parse();
+    }
     body_->Parse();
 }
 

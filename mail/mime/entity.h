@@ -22,6 +22,10 @@ bool SplitHeadersAndBody(const std::string& text, std::string& headers, std::str
 struct DwEntitySplit {
     size_t headersStart = 0;
     size_t headersLength = 0;
+    // How much of the header block StrictHeaderLength takes.
+    size_t strictHeadersLength = 0;
+    // Where the header block's first field (its first line and the continuations after it) ends.
+    size_t firstFieldLength = 0;
     size_t bodyStart = 0;
     bool emptyLine = false;
 };
@@ -43,6 +47,9 @@ public:
     DwBody& Body() const { return *body_; }
     // Whether the last Parse found an empty line between the header block and the body.
     bool HasEmptyLineAfterHeaders() const { return emptyLine_; }
+    // StrictHeaderLength of the header block's text: noted by Parse while the block is still the
+    // piece of the entity's text it cut, read again otherwise.
+    size_t StrictHeaderLength() const;
 
     // Splits the text into the header block and the body and parses both. The body is a piece of
     // the entity's text, which the tree shares from then on.
@@ -69,6 +76,7 @@ private:
     void MakeChildren();
     void DeleteChildren();
     void CloneChildren(const DwEntity& other);
+    void BeforeTextChange() override { strictNoted_ = false; }
 
     // The children are these two of the entity's own unless a creation hook made them or they were
     // cloned: a message of many small parts takes a third of the blocks it did.
@@ -77,4 +85,10 @@ private:
     DwHeaders* headers_ = nullptr;
     DwBody* body_ = nullptr;
     bool emptyLine_ = false;
+    // What the last Parse noted of the header block it cut from the text in parsedBuffer_.
+    bool strictNoted_ = false;
+    const DwTextBuffer* parsedBuffer_ = nullptr;
+    size_t parsedHeadersOffset_ = 0;
+    size_t parsedHeadersLength_ = 0;
+    size_t strictHeadersLength_ = 0;
 };

@@ -191,6 +191,10 @@ size_t FieldTextEnd(std::string_view text, size_t pos) {
 } // namespace
 
 void DwHeaders::Parse() {
+    ParseFields(std::string::npos);
+}
+
+void DwHeaders::ParseFields(size_t firstEnd) {
     SetModified(false);
     fields_.DeleteAll();
     if (TextView().empty()) return;
@@ -199,7 +203,7 @@ void DwHeaders::Parse() {
     const DwTextSpan& text = ShareText();
     const std::string_view view = text.View();
     // The first field's end is found once: most header blocks of a part hold one field.
-    const size_t firstEnd = FieldTextEnd(view, 0);
+    if (firstEnd == std::string::npos) firstEnd = FieldTextEnd(view, 0);
     int count = 1;
     for (size_t pos = firstEnd; pos < view.size(); pos = FieldTextEnd(view, pos)) ++count;
     fields_.ReserveFirst(count);

@@ -125,5 +125,10 @@ public:
     static DwCreationHook<DwHeaders> sNewHeadersHook;
 
 private:
+    friend class DwEntity;
+
+    // Parse, the first field ending at firstEnd (npos: not known yet).
+    void ParseFields(size_t firstEnd);
+
     DwChildList<DwField, 30> fields_;
 };

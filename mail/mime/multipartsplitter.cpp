@@ -15,27 +15,32 @@ bool DwDelimiterFinder::Find(size_t pos, DwDelimiter& delimiter) {
     return FindForm(pos, !lenient_, delimiter);
 }
 
-bool DwDelimiterFinder::EndsDelimiter(size_t markEnd, bool* closing) const {
+bool DwDelimiterFinder::EndsDelimiter(size_t markEnd, bool* closing, size_t* next) const {
     const size_t n = text_.size();
     *closing = n - markEnd >= 2 && text_.compare(markEnd, 2, "--") == 0;
-    if (match_ == DwDelimiterMatch::kPrefix) return true;
+    if (match_ == DwDelimiterMatch::kPrefix) {
+        const void* lf = memchr(text_.data() + markEnd, '\n', n - markEnd);
+        *next = lf ? static_cast<size_t>(static_cast<const char*>(lf) - text_.data()) + 1 : n;
+        return true;
+    }
     size_t p = markEnd + (*closing ? 2 : 0);
     while (p < n && (text_[p] == ' ' || text_[p] == '\t')) ++p;
     if (p < n && text_[p] == '\r') ++p;
-    return p == n || text_[p] == '\n';
+    if (p != n && text_[p] != '\n') return false;
+    *next = p == n ? n : p + 1;
+    return true;
 }
 
 bool DwDelimiterFinder::Take(size_t lineStart, size_t markEnd, DwDelimiter& delimiter) {
     bool closing = false;
-    if (!EndsDelimiter(markEnd, &closing)) {
+    size_t next = 0;
+    if (!EndsDelimiter(markEnd, &closing, &next)) {
         ++looseLines_;
         return false;
     }
-    const size_t n = text_.size();
     delimiter.start = lineStart;
     delimiter.closing = closing;
-    const void* next = memchr(text_.data() + markEnd, '\n', n - markEnd);
-    delimiter.next = next ? static_cast<size_t>(static_cast<const char*>(next) - text_.data()) + 1 : n;
+    delimiter.next = next;
     return true;
 }
 

@@ -50,8 +50,9 @@ private:
     // The delimiter whose line starts at lineStart and whose boundary ends at markEnd, when the rest
     // of its line makes it one.
     bool Take(size_t lineStart, size_t markEnd, DwDelimiter& delimiter);
-    // Whether what follows the boundary at markEnd ends a delimiter line; closing receives "--".
-    bool EndsDelimiter(size_t markEnd, bool* closing) const;
+    // Whether what follows the boundary at markEnd ends a delimiter line; closing receives "--",
+    // next where the line after it starts.
+    bool EndsDelimiter(size_t markEnd, bool* closing, size_t* next) const;
 
     std::string_view text_;
     const std::string& boundary_;

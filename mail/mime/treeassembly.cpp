@@ -64,6 +64,7 @@ void DwTreeAssembly::Write(DwEntity& entity) {
         entity.SetModified(false);
     }
     entity.SetTextSpan({buffer_, start, out_.size() - start});
+    entity.strictNoted_ = false;
 }
 
 // The header block and its fields become the pieces of the new text they were just written as, so

@@ -225,7 +225,7 @@ bool OtherEntityReadings(DwEntity& entity, int type, int subtype, std::vector<En
     EncodedTypeReading(entity, readings);
     // Read where it lies: Text() would make the block a copy of its own.
     const std::string_view block = headers.TextView();
-    const size_t strict = StrictHeaderLength(block);
+    const size_t strict = entity.StrictHeaderLength();
     if (strict < block.size()) {
         std::string text(block.substr(0, strict));
         text += "\r\n";

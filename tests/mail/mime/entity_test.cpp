@@ -1,6 +1,7 @@
 #include "mail/mime/body.h"
 #include "mail/mime/bodypart.h"
 #include "mail/mime/entity.h"
+#include "mail/mime/field.h"
 #include "mail/mime/headers.h"
 #include "mail/mime/message.h"
 
@@ -58,6 +59,16 @@ TEST(SplitHeadersAndBody, Table) {
         SplitHeadersAndBody(c.text, headers, body);
         EXPECT_EQ(headers, c.headers) << c.name;
         EXPECT_EQ(body, c.body) << c.name;
+        // The parse notes what a strict reader takes of the block it cut.
+        DwMessage message(c.text, nullptr);
+        message.Parse();
+        EXPECT_EQ(message.StrictHeaderLength(), StrictHeaderLength(headers)) << c.name;
+        // And the fields are those of the block parsed alone.
+        DwHeaders alone(headers, nullptr);
+        alone.Parse();
+        ASSERT_EQ(message.Headers().FieldCount(), alone.FieldCount()) << c.name;
+        for (int i = 0; i < alone.FieldCount(); ++i)
+            EXPECT_EQ(message.Headers().FieldAt(i).TextView(), alone.FieldAt(i).TextView()) << c.name;
     }
 }
 
@@ -66,12 +77,38 @@ TEST(StrictHeaderLength, StopsWhereAStrictReaderStops) {
         std::string block;
         size_t length;
     } cases[] = {
-        {"A: 1\nB: 2\n", 10},
-        {"A: 1\nSubject : x\nB: 2\n", 5},
-        {">From x\nA: 1\n", 0},
-        {"A: 1\n  folded\nFrom a\n", 21},
+        {"A: 1\nB: 2\n", 10},     {"A: 1\nSubject : x\nB: 2\n", 5},
+        {">From x\nA: 1\n", 0},   {"A: 1\n  folded\nFrom a\n", 21},
+        {"A : 1\n", 0},           {"A: 1\r\nB\t: 2\r\nC: 3\r\n", 6},
+        {"A: 1\n\tB : 2\n", 12},  {": x\nA: 1\n", 9},
+        {"A: 1\nB:2\nC :3\n", 9},
     };
-    for (const auto& c : cases) EXPECT_EQ(StrictHeaderLength(c.block), c.length) << c.block;
+    for (const auto& c : cases) {
+        EXPECT_EQ(StrictHeaderLength(c.block), c.length) << c.block;
+        DwMessage message(c.block + "\r\nb", nullptr);
+        message.Parse();
+        EXPECT_EQ(message.Headers().TextView(), c.block);
+        EXPECT_EQ(message.StrictHeaderLength(), c.length) << c.block;
+    }
+}
+
+// A header block that changed after the parse is read again, whether it was given a text of its own
+// or assembled into a new text of the tree.
+TEST(StrictHeaderLength, EntityReadsAChangedBlockAgain) {
+    DwMessage given("A : 1\nB: 2\n\nb", nullptr);
+    given.Parse();
+    EXPECT_EQ(given.StrictHeaderLength(), 0u);
+    given.Headers().SetText("B: 2\nA : 1\n");
+    EXPECT_EQ(given.StrictHeaderLength(), 5u);
+
+    DwMessage assembled("A: 1\nB: 2\n\nb", nullptr);
+    assembled.Parse();
+    EXPECT_EQ(assembled.StrictHeaderLength(), 10u);
+    assembled.Headers().FieldAt(1).SetText("B : 2\n");
+    assembled.Headers().MarkModified();
+    assembled.Assemble();
+    ASSERT_EQ(assembled.Headers().TextView(), "A: 1\nB : 2\n");
+    EXPECT_EQ(assembled.StrictHeaderLength(), 5u);
 }
 
 TEST(Entity, ParseMarksEveryEntityAndAssembleWritesCrLfSeparator) {
