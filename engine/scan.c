@@ -424,9 +424,10 @@ int32_t CommandScanObject(void* context, va_list* args) {
     if (!state) return (int32_t)TARVO_RESULT_NO_MEMORY_TO_EXTRACT;
     ScanStateReset(context, state);
     if (!path || !*path) return (int32_t)TARVO_RESULT_READ_ERROR;
+    /* Copied as it is measured: the path is read once. */
     uint32_t n = 0;
-    while (path[n] && n < TARVO_PATH_SIZE - 1) n++;
-    memcpy(state->path, path, n);
+    char c;
+    while ((c = path[n]) != 0 && n < TARVO_PATH_SIZE - 1) state->path[n++] = c;
     state->path[n] = 0;
     if (path[n]) return (int32_t)TARVO_RESULT_READ_ERROR;
     if (ScanOpenObject(state) != 0) return (int32_t)TARVO_RESULT_READ_ERROR;

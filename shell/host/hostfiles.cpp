@@ -177,8 +177,9 @@ int OpenEngineDescriptor(const char* path, int flags) {
 
 int32_t OpenHeldFile(const char* name, uint32_t mode) {
     ReleaseHeldFile();
-    if (!name || !*name || std::strlen(name) > kPathMax) return -1;
-    CopyPathBuffer(HeldFile.name, name);
+    const size_t length = name ? strnlen(name, kPathMax + 1) : 0;
+    if (length == 0 || length > kPathMax) return -1;
+    std::memcpy(HeldFile.name, name, length + 1);
     HeldFile.mode = mode;
     HeldFile.handle = -1;
     HeldFile.active = 1;

@@ -93,9 +93,10 @@ TvFileList::~TvFileList() {
 
 MemoryFile* TvFileList::FindName(const char* name) {
     if (!name) return nullptr;
-    // Names of one message's objects share a long start: the lengths tell most apart.
+    // Names of one message's objects share a long start: the lengths tell most apart. Names are
+    // unique; the newest files, those being scanned, are looked at first.
     const size_t length = std::strlen(name);
-    for (ListNode* node = core_->head; node; node = node->next) {
+    for (ListNode* node = core_->tail; node; node = node->prev) {
         auto* file = static_cast<MemoryFile*>(Stored(node->data));
         if (file && BlockOf(file)->nameLength == length && std::memcmp(file->name, name, length) == 0)
             return file;
@@ -104,7 +105,8 @@ MemoryFile* TvFileList::FindName(const char* name) {
 }
 
 MemoryFile* TvFileList::FindHandle(int32_t handle) {
-    for (ListNode* node = core_->head; node; node = node->next) {
+    // Open handles are unique; the newest files are the ones in use.
+    for (ListNode* node = core_->tail; node; node = node->prev) {
         auto* file = static_cast<MemoryFile*>(Stored(node->data));
         if (file && file->open && file->handle == handle) return file;
     }
