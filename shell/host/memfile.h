@@ -53,6 +53,7 @@ public:
     // A new listed file: closed, mode 0, with a copy of name and capacity
     // bytes of zeroed data. Null when memory runs out.
     MemoryFile* NewFile(const char* name, uint32_t capacity);
+    // The same for a name of nameLength characters (strlen) measured already.
     MemoryFile* NewFile(const char* name, size_t nameLength, uint32_t capacity);
     // Frees the file and takes it off the list (a file not listed is left alone).
     void DeleteFile(MemoryFile* file);
