@@ -219,6 +219,11 @@ void EndMessageLine(int) {
 
 void FlushMessageBuffer() {
     messageBuffer[messagePos] = '\0';
+    // Nothing to write and nowhere to write it: the usual end of a line that was not wanted.
+    if (!Logging() && messagePos == 0 && logLength == 0) {
+        logLine[0] = '\0';
+        return;
+    }
     if (Logging()) {
         if (LogEncoding == LogEncodingWin1251) {
             char recoded[kLogMessageSize];

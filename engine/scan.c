@@ -28,9 +28,6 @@ static uint32_t Get32(const uint8_t* p) {
 static uint8_t RecordClass(const uint8_t* r) {
     return r[2];
 }
-static uint8_t RecordTargets(const uint8_t* r) {
-    return r[3];
-}
 static uint8_t RecordCure(const uint8_t* r) {
     return r[4];
 }
@@ -146,12 +143,6 @@ typedef struct MatchPass {
     int failed;
 } MatchPass;
 
-static int Wanted(const uint8_t* record, const MatchPass* pass) {
-    if (!(RecordTargets(record) & TARVO_VDB_TARGET_FILE)) return 0;
-    int marker = RecordClass(record) == TARVO_VDB_CLASS_MARKER;
-    return marker == pass->markers;
-}
-
 static int AlreadyFound(const ScanState* state, const uint8_t* record) {
     for (uint32_t i = 0; i < state->finding_count; i++)
         if (state->findings[i].record == record) return 1;
@@ -169,15 +160,21 @@ static void Found(ScanState* state, MatchPass* pass, const uint8_t* record, uint
     state->finding_count++;
 }
 
+/* Most objects differ from a pattern in its first byte: that byte is told
+ * apart without a call. */
+static int SameBytes(const uint8_t* a, const uint8_t* b, uint32_t n) {
+    return !n || (a[0] == b[0] && !memcmp(a, b, n));
+}
+
 static void MatchFixed(ScanState* state, const uint8_t* record, void* arg) {
+    /* The picks of a pass are file records of its kind at a fixed offset. */
     MatchPass* pass = (MatchPass*)arg;
-    if (!Wanted(record, pass) || RecordOffset(record) == TARVO_VDB_ANYWHERE) return;
     uint32_t offset = (uint32_t)RecordOffset(record);
     uint32_t length = RecordPatternLength(record);
     if (offset > pass->source->size || length > pass->source->size - offset) return;
     const uint8_t* pattern = RecordPattern(record);
     if (offset + length <= pass->chunk_length) {
-        if (!memcmp(state->chunk + offset, pattern, length)) Found(state, pass, record, offset);
+        if (SameBytes(state->chunk + offset, pattern, length)) Found(state, pass, record, offset);
         return;
     }
     /* Past the first chunk: read just the bytes under the pattern, after
@@ -191,9 +188,9 @@ static void MatchFixed(ScanState* state, const uint8_t* record, void* arg) {
 }
 
 static void MatchAnywhere(ScanState* state, const uint8_t* record, void* arg) {
+    /* The picks are file records that may match anywhere. */
     MatchPass* pass = (MatchPass*)arg;
-    if (!Wanted(record, pass) || RecordOffset(record) != TARVO_VDB_ANYWHERE || AlreadyFound(state, record))
-        return;
+    if (AlreadyFound(state, record)) return;
     uint32_t length = RecordPatternLength(record);
     if (length > pass->chunk_length) return;
     const uint8_t* pattern = RecordPattern(record);
@@ -424,9 +421,10 @@ int32_t CommandScanObject(void* context, va_list* args) {
     if (!state) return (int32_t)TARVO_RESULT_NO_MEMORY_TO_EXTRACT;
     ScanStateReset(context, state);
     if (!path || !*path) return (int32_t)TARVO_RESULT_READ_ERROR;
+    /* Copied as it is measured: the path is read once. */
     uint32_t n = 0;
-    while (path[n] && n < TARVO_PATH_SIZE - 1) n++;
-    memcpy(state->path, path, n);
+    char c;
+    while ((c = path[n]) != 0 && n < TARVO_PATH_SIZE - 1) state->path[n++] = c;
     state->path[n] = 0;
     if (path[n]) return (int32_t)TARVO_RESULT_READ_ERROR;
     if (ScanOpenObject(state) != 0) return (int32_t)TARVO_RESULT_READ_ERROR;

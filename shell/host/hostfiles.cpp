@@ -33,6 +33,10 @@ MemoryFile* MemoryByName(const char* name) {
     return MemoryFiles ? MemoryFiles->FindName(name) : nullptr;
 }
 
+MemoryFile* MemoryByName(const char* name, size_t length) {
+    return MemoryFiles ? MemoryFiles->FindName(name, length) : nullptr;
+}
+
 bool IsWindow(int32_t handle) {
     return FileWindow.fd != -1 && handle == FileWindow.fd;
 }
@@ -102,12 +106,11 @@ int64_t RealSize(int32_t handle) {
     return size < 0 ? -1 : size;
 }
 
-// Opens name for the engine; held: name is the held object's.
-int32_t OpenFile(const char* name, uint32_t mode, bool held) {
+// Opens name (of that length) for the engine; held: name is the held object's, not open in mode yet.
+int32_t OpenFile(const char* name, size_t length, uint32_t mode, bool held) {
     // The held object opened anew in another mode must still be that file.
     FileIdentity scanned;
     if (held) {
-        if (HeldFile.mode == mode && HeldFile.handle != -1) return HeldFile.handle;
         if (HeldFile.mode != mode) {
             scanned = HeldFile.identity;
             ReleaseHeldFile();
@@ -115,7 +118,7 @@ int32_t OpenFile(const char* name, uint32_t mode, bool held) {
         }
     }
     const bool noteHeld = held && HeldFile.handle == -1;
-    if (MemoryFile* file = MemoryByName(name)) {
+    if (MemoryFile* file = MemoryByName(name, length)) {
         if (file->open) return -1;
         file->open = 1;
         file->mode = mode;
@@ -177,12 +180,13 @@ int OpenEngineDescriptor(const char* path, int flags) {
 
 int32_t OpenHeldFile(const char* name, uint32_t mode) {
     ReleaseHeldFile();
-    if (!name || !*name || std::strlen(name) > kPathMax) return -1;
-    CopyPathBuffer(HeldFile.name, name);
+    const size_t length = name ? std::strlen(name) : 0;
+    if (length == 0 || length > kPathMax) return -1;
+    std::memcpy(HeldFile.name, name, length + 1);
     HeldFile.mode = mode;
     HeldFile.handle = -1;
     HeldFile.active = 1;
-    int32_t handle = OpenFile(name, mode, true);
+    int32_t handle = OpenFile(name, length, mode, true);
     if (handle == -1) ReleaseHeldFile();
     return handle;
 }
@@ -226,7 +230,10 @@ int32_t HostCreateFile(void*, const char* name) {
 
 int32_t HostOpenFile(void*, const char* name, uint32_t mode) {
     if (!name || !*name) return -1;
-    return OpenFile(name, mode, SameName(name));
+    const bool held = SameName(name);
+    // The held object opened again in its mode is the handle held.
+    if (held && HeldFile.mode == mode && HeldFile.handle != -1) return HeldFile.handle;
+    return OpenFile(name, std::strlen(name), mode, held);
 }
 
 int32_t HostCloseFile(void*, int32_t handle) {

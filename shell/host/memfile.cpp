@@ -92,10 +92,14 @@ TvFileList::~TvFileList() {
 }
 
 MemoryFile* TvFileList::FindName(const char* name) {
+    return name ? FindName(name, std::strlen(name)) : nullptr;
+}
+
+MemoryFile* TvFileList::FindName(const char* name, size_t length) {
     if (!name) return nullptr;
-    // Names of one message's objects share a long start: the lengths tell most apart.
-    const size_t length = std::strlen(name);
-    for (ListNode* node = core_->head; node; node = node->next) {
+    // Names of one message's objects share a long start: the lengths tell most apart. Names are
+    // unique; the newest files, those being scanned, are looked at first.
+    for (ListNode* node = core_->tail; node; node = node->prev) {
         auto* file = static_cast<MemoryFile*>(Stored(node->data));
         if (file && BlockOf(file)->nameLength == length && std::memcmp(file->name, name, length) == 0)
             return file;
@@ -104,7 +108,8 @@ MemoryFile* TvFileList::FindName(const char* name) {
 }
 
 MemoryFile* TvFileList::FindHandle(int32_t handle) {
-    for (ListNode* node = core_->head; node; node = node->next) {
+    // Open handles are unique; the newest files are the ones in use.
+    for (ListNode* node = core_->tail; node; node = node->prev) {
         auto* file = static_cast<MemoryFile*>(Stored(node->data));
         if (file && file->open && file->handle == handle) return file;
     }
@@ -112,7 +117,11 @@ MemoryFile* TvFileList::FindHandle(int32_t handle) {
 }
 
 MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {
-    const size_t nameBytes = std::strlen(name) + 1;
+    return NewFile(name, std::strlen(name), capacity);
+}
+
+MemoryFile* TvFileList::NewFile(const char* name, size_t nameLength, uint32_t capacity) {
+    const size_t nameBytes = nameLength + 1;
     const bool dataInBlock = capacity <= kMemoryFileBlockData;
     auto* block =
         static_cast<FileBlock*>(AddRoom(sizeof(FileBlock) + nameBytes + (dataInBlock ? capacity : 0)));
@@ -218,10 +227,11 @@ int GrowMemoryFile(MemoryFile* file, uint32_t need, uint32_t extra) {
 const char* AddMemoryFile(const void* data, uint32_t size, const char* name) {
     char buf[32];
     name = NameOrDefault(name, buf, sizeof buf);
+    const size_t length = std::strlen(name);
     if (size > kMemoryFileMaxSize || (size && !data) || CreateMemoryFileList() != 0 ||
-        MemoryFiles->FindName(name))
+        MemoryFiles->FindName(name, length))
         return nullptr;
-    MemoryFile* file = MemoryFiles->NewFile(name, size);
+    MemoryFile* file = MemoryFiles->NewFile(name, length, size);
     if (!file) return nullptr;
     if (size) std::memcpy(file->data, data, size);
     file->size = size;

@@ -46,11 +46,15 @@ public:
 
     // The file of that name (compared exactly), or null.
     MemoryFile* FindName(const char* name);
+    // The same for a name of that length (strlen) that the caller measured already.
+    MemoryFile* FindName(const char* name, size_t length);
     // The open file holding that handle, or null.
     MemoryFile* FindHandle(int32_t handle);
     // A new listed file: closed, mode 0, with a copy of name and capacity
     // bytes of zeroed data. Null when memory runs out.
     MemoryFile* NewFile(const char* name, uint32_t capacity);
+    // The same for a name of nameLength characters (strlen) measured already.
+    MemoryFile* NewFile(const char* name, size_t nameLength, uint32_t capacity);
     // Frees the file and takes it off the list (a file not listed is left alone).
     void DeleteFile(MemoryFile* file);
     // Frees every file made since the mark of MemoryFileMark.

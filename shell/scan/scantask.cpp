@@ -768,7 +768,11 @@ uint32_t ScanTask::MoveObject(const char* folder, int unlinkOriginal) {
 }
 
 void ScanTask::PrintObjectLine() {
-    if (!RecordLineWanted()) return;
+    // Most objects print no line: the test is kept apart from the frame the line needs.
+    if (RecordLineWanted()) PrintWantedObjectLine();
+}
+
+void ScanTask::PrintWantedObjectLine() {
     char prefix[512];
     prefix[0] = '\0';
     if (ObjectLinePrefix) ObjectLinePrefix(prefix, sizeof prefix);

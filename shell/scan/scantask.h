@@ -138,6 +138,8 @@ private:
     // the cures counted since curesBefore taken back.
     uint32_t CureDidNotHold(uint32_t r, uint32_t curesBefore);
     bool IsMemoryObject(const char* path) const;
+    // The object line itself, once it is known to be wanted.
+    void PrintWantedObjectLine();
     // Notes which file the held handle is, its mode and whether it was
     // reached through a window into a bigger file.
     void NoteObject(int32_t handle);
