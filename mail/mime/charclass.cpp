@@ -21,9 +21,10 @@ constexpr CharClasses CharClassTable = MakeCharClasses();
 bool EqualNoCaseC(const char* a, size_t lengthA, const char* b, size_t lengthB) {
     if (lengthA != lengthB) return false;
     for (size_t i = 0; i < lengthA; ++i) {
-        if (a[i] != b[i] &&
-            CToLower(static_cast<unsigned char>(a[i])) != CToLower(static_cast<unsigned char>(b[i])))
-            return false;
+        const unsigned char x = static_cast<unsigned char>(a[i]);
+        const unsigned char y = static_cast<unsigned char>(b[i]);
+        // Two bytes apart in bit 0x20 alone are the two cases of a letter when either is a letter.
+        if (x != y && ((x ^ y) != 0x20 || !IsCLower(x | 0x20))) return false;
     }
     return true;
 }
