@@ -80,7 +80,8 @@ void DwMediaType::Parse() {
     const std::string_view text = TextView();
     if (!text.empty()) {
         DwMimeTokenCursor tokens(text);
-        typeStr_.assign(ReadType(tokens));
+        // Both names were cleared above; appending to an empty string costs less than an assign.
+        typeStr_.append(ReadType(tokens));
         // The subtype follows a '/' that comes before any ';'.
         int type = tokens.Type();
         while (type != kTokenNull && !tokens.Is('/') && !tokens.Is(';')) type = tokens.Next();
@@ -88,7 +89,7 @@ void DwMediaType::Parse() {
             type = tokens.Next();
             while (type != kTokenNull && type != kTokenMimeToken && !tokens.Is(';')) type = tokens.Next();
             if (type == kTokenMimeToken) {
-                subtypeStr_.assign(tokens.Token());
+                subtypeStr_.append(tokens.Token());
                 tokens.Next();
             }
         }
