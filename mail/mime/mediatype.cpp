@@ -53,14 +53,11 @@ DwMediaType* DwMediaType::NewMediaType(const std::string& text, DwMessageCompone
 
 namespace {
 
-// The type: the first token before any ';'; the cursor then stands on the token after it.
+// The type: the first token before any ';', where the cursor then stands (or on the ';' or the end).
 std::string_view ReadType(DwMimeTokenCursor& tokens) {
     int type = tokens.Type();
     while (type != kTokenNull && type != kTokenMimeToken && !tokens.Is(';')) type = tokens.Next();
-    if (type != kTokenMimeToken) return std::string_view();
-    const std::string_view name = tokens.Token();
-    tokens.Next();
-    return name;
+    return type == kTokenMimeToken ? tokens.Token() : std::string_view();
 }
 
 } // namespace
@@ -82,6 +79,7 @@ void DwMediaType::Parse() {
         DwMimeTokenCursor tokens(text);
         // Both names were cleared above; appending to an empty string costs less than an assign.
         typeStr_.append(ReadType(tokens));
+        if (tokens.Type() == kTokenMimeToken) tokens.Next();
         // The subtype follows a '/' that comes before any ';'.
         int type = tokens.Type();
         while (type != kTokenNull && !tokens.Is('/') && !tokens.Is(';')) type = tokens.Next();
