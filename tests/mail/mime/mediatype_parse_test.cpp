@@ -132,6 +132,21 @@ TEST(MediaTypeParse, LookupsBeforeTheParameterList) {
     }
 }
 
+// TypeOf answers from the text what a parsed media type's Type() says.
+TEST(MediaTypeParse, TypeOfAsParsed) {
+    for (const Case& c : kCases) {
+        DwMediaType type(c.text, nullptr);
+        type.Parse();
+        EXPECT_EQ(DwMediaType::TypeOf(c.text), type.Type()) << c.text;
+    }
+    for (const char* text :
+         {"", ";", "; text/plain", "(c) Multipart/mixed", "message", " \"text\"/plain", "image;"}) {
+        DwMediaType type(text, nullptr);
+        type.Parse();
+        EXPECT_EQ(DwMediaType::TypeOf(text), type.Type()) << text;
+    }
+}
+
 // A lookup finds a name however its letters are cased, in every RFC 2231 form.
 TEST(MediaTypeParse, LookupsFindAnyCaseOfTheName) {
     const Case cases[] = {
