@@ -121,22 +121,21 @@ DwFieldBody* DwField::MakeOwnFieldBody(std::string_view name, std::string_view t
     return bodyClass ? bodyClass->make(copy, parent) : DwText::NewText(copy, parent);
 }
 
+namespace {
+
+// Whether any of the pointers is set, told by one test of them all rather than one test each.
+template <class... Pointers> bool AnySet(Pointers... pointers) {
+    return (reinterpret_cast<uintptr_t>(pointers) | ...) != 0;
+}
+
+} // namespace
+
 bool DwField::FieldBodyHooksSet() {
-    // Asked several times for every part: one test of all the pointers together, not one each.
-    const uintptr_t any = reinterpret_cast<uintptr_t>(sMakeFieldBodyHook) |
-                          reinterpret_cast<uintptr_t>(DwAddressList::sNewAddressListHook) |
-                          reinterpret_cast<uintptr_t>(DwContentFileType::sNewContentFileTypeHook) |
-                          reinterpret_cast<uintptr_t>(DwDateTime::sNewDateTimeHook) |
-                          reinterpret_cast<uintptr_t>(DwDispositionType::sNewDispositionTypeHook) |
-                          reinterpret_cast<uintptr_t>(DwEncodedWord::sNewEncodedWordHook) |
-                          reinterpret_cast<uintptr_t>(DwGroup::sNewGroupHook) |
-                          reinterpret_cast<uintptr_t>(DwMailbox::sNewMailboxHook) |
-                          reinterpret_cast<uintptr_t>(DwMailboxList::sNewMailboxListHook) |
-                          reinterpret_cast<uintptr_t>(DwMechanism::sNewMechanismHook) |
-                          reinterpret_cast<uintptr_t>(DwMediaType::sNewMediaTypeHook) |
-                          reinterpret_cast<uintptr_t>(DwMsgId::sNewMsgIdHook) |
-                          reinterpret_cast<uintptr_t>(DwParameter::sNewParameterHook) |
-                          reinterpret_cast<uintptr_t>(DwStamp::sNewStampHook) |
-                          reinterpret_cast<uintptr_t>(DwText::sNewTextHook);
-    return any != 0;
+    // Asked several times for every part.
+    return AnySet(sMakeFieldBodyHook, DwAddressList::sNewAddressListHook,
+                  DwContentFileType::sNewContentFileTypeHook, DwDateTime::sNewDateTimeHook,
+                  DwDispositionType::sNewDispositionTypeHook, DwEncodedWord::sNewEncodedWordHook,
+                  DwGroup::sNewGroupHook, DwMailbox::sNewMailboxHook, DwMailboxList::sNewMailboxListHook,
+                  DwMechanism::sNewMechanismHook, DwMediaType::sNewMediaTypeHook, DwMsgId::sNewMsgIdHook,
+                  DwParameter::sNewParameterHook, DwStamp::sNewStampHook, DwText::sNewTextHook);
 }
