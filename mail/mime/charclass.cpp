@@ -17,13 +17,3 @@ constexpr CharClasses MakeCharClasses() {
 } // namespace
 
 constexpr CharClasses CharClassTable = MakeCharClasses();
-
-bool EqualNoCaseC(const char* a, size_t lengthA, const char* b, size_t lengthB) {
-    if (lengthA != lengthB) return false;
-    for (size_t i = 0; i < lengthA; ++i) {
-        if (a[i] != b[i] &&
-            CToLower(static_cast<unsigned char>(a[i])) != CToLower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}

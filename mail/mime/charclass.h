@@ -54,7 +54,17 @@ constexpr unsigned char CToUpper(unsigned char c) {
 }
 
 // Whole-string equality with A-Z equal to a-z and every other byte compared as it is.
-bool EqualNoCaseC(const char* a, size_t lengthA, const char* b, size_t lengthB);
+// Inline: the names compared are short, and the call would cost as much as the compare.
+inline bool EqualNoCaseC(const char* a, size_t lengthA, const char* b, size_t lengthB) {
+    if (lengthA != lengthB) return false;
+    for (size_t i = 0; i < lengthA; ++i) {
+        const unsigned char x = static_cast<unsigned char>(a[i]);
+        const unsigned char y = static_cast<unsigned char>(b[i]);
+        // Two bytes apart in bit 0x20 alone are the two cases of a letter when either is a letter.
+        if (x != y && ((x ^ y) != 0x20 || !IsCLower(x | 0x20))) return false;
+    }
+    return true;
+}
 inline bool EqualNoCaseC(const std::string& a, const char* b) {
     return EqualNoCaseC(a.data(), a.size(), b, b ? std::char_traits<char>::length(b) : 0);
 }

@@ -1,4 +1,6 @@
 // MakeFieldBody: the class of a field body chosen by the field name.
+#include <cstdint>
+
 #include "mail/mime/addresslist.h"
 #include "mail/mime/charclass.h"
 #include "mail/mime/contentfile.h"
@@ -57,44 +59,46 @@ DwFieldBody* NewMediaTypeFromPiece(std::string_view text, DwMessageComponent* pa
 }
 
 struct BodyClass {
-    std::string_view name; // lower case
+    std::string_view name; // as mail usually spells it
     MakeBody make;
     DwFieldBody* (*makeFromPiece)(std::string_view text, DwMessageComponent* parent) = nullptr;
 };
 
 const BodyClass kBodyClasses[] = {
-    {"bcc", NewAddressListBody},
-    {"cc", NewAddressListBody},
-    {"content-type", NewMediaTypeBody, NewMediaTypeFromPiece},
-    {"content-transfer-encoding", NewMechanismBody},
-    {"content-disposition", NewDispositionBody},
-    {"content-id", NewMsgIdBody},
-    {"date", NewDateTimeBody},
-    {"from", NewMailboxListBody},
-    {"message-id", NewMsgIdBody},
-    {"received", NewStampBody},
-    {"reply-to", NewAddressListBody},
-    {"resent-to", NewAddressListBody},
-    {"resent-cc", NewAddressListBody},
-    {"resent-bcc", NewAddressListBody},
-    {"resent-reply-to", NewAddressListBody},
-    {"resent-from", NewMailboxListBody},
-    {"resent-sender", NewMailboxBody},
-    {"resent-date", NewDateTimeBody},
-    {"resent-message-id", NewMsgIdBody},
-    {"return-path", NewMailboxBody},
-    {"sender", NewMailboxBody},
-    {"to", NewAddressListBody},
-    {"x-content-file", NewContentFileBody},
+    {"Bcc", NewAddressListBody},
+    {"Cc", NewAddressListBody},
+    {"Content-Type", NewMediaTypeBody, NewMediaTypeFromPiece},
+    {"Content-Transfer-Encoding", NewMechanismBody},
+    {"Content-Disposition", NewDispositionBody},
+    {"Content-ID", NewMsgIdBody},
+    {"Date", NewDateTimeBody},
+    {"From", NewMailboxListBody},
+    {"Message-ID", NewMsgIdBody},
+    {"Received", NewStampBody},
+    {"Reply-To", NewAddressListBody},
+    {"Resent-To", NewAddressListBody},
+    {"Resent-Cc", NewAddressListBody},
+    {"Resent-Bcc", NewAddressListBody},
+    {"Resent-Reply-To", NewAddressListBody},
+    {"Resent-From", NewMailboxListBody},
+    {"Resent-Sender", NewMailboxBody},
+    {"Resent-Date", NewDateTimeBody},
+    {"Resent-Message-ID", NewMsgIdBody},
+    {"Return-Path", NewMailboxBody},
+    {"Sender", NewMailboxBody},
+    {"To", NewAddressListBody},
+    {"X-Content-File", NewContentFileBody},
 };
 
 const BodyClass* FindBodyClass(std::string_view name) {
     if (name.empty()) return nullptr;
-    // Only the names that start like this one are compared in full.
-    const char first = static_cast<char>(CToLower(static_cast<unsigned char>(name[0])));
+    // Only the names that start like this one are compared in full; most are spelled as listed.
+    const unsigned char first = CToLower(static_cast<unsigned char>(name[0]));
     for (const BodyClass& bodyClass : kBodyClasses) {
-        if (bodyClass.name.size() == name.size() && bodyClass.name[0] == first &&
-            EqualNoCaseC(name.data(), name.size(), bodyClass.name.data(), bodyClass.name.size()))
+        if (bodyClass.name.size() == name.size() &&
+            CToLower(static_cast<unsigned char>(bodyClass.name[0])) == first &&
+            (bodyClass.name == name ||
+             EqualNoCaseC(name.data(), name.size(), bodyClass.name.data(), bodyClass.name.size())))
             return &bodyClass;
     }
     return nullptr;
@@ -117,11 +121,21 @@ DwFieldBody* DwField::MakeOwnFieldBody(std::string_view name, std::string_view t
     return bodyClass ? bodyClass->make(copy, parent) : DwText::NewText(copy, parent);
 }
 
+namespace {
+
+// Whether any of the pointers is set, told by one test of them all rather than one test each.
+template <class... Pointers> bool AnySet(Pointers... pointers) {
+    return (reinterpret_cast<uintptr_t>(pointers) | ...) != 0;
+}
+
+} // namespace
+
 bool DwField::FieldBodyHooksSet() {
-    return sMakeFieldBodyHook || DwAddressList::sNewAddressListHook ||
-           DwContentFileType::sNewContentFileTypeHook || DwDateTime::sNewDateTimeHook ||
-           DwDispositionType::sNewDispositionTypeHook || DwEncodedWord::sNewEncodedWordHook ||
-           DwGroup::sNewGroupHook || DwMailbox::sNewMailboxHook || DwMailboxList::sNewMailboxListHook ||
-           DwMechanism::sNewMechanismHook || DwMediaType::sNewMediaTypeHook || DwMsgId::sNewMsgIdHook ||
-           DwParameter::sNewParameterHook || DwStamp::sNewStampHook || DwText::sNewTextHook;
+    // Asked several times for every part.
+    return AnySet(sMakeFieldBodyHook, DwAddressList::sNewAddressListHook,
+                  DwContentFileType::sNewContentFileTypeHook, DwDateTime::sNewDateTimeHook,
+                  DwDispositionType::sNewDispositionTypeHook, DwEncodedWord::sNewEncodedWordHook,
+                  DwGroup::sNewGroupHook, DwMailbox::sNewMailboxHook, DwMailboxList::sNewMailboxListHook,
+                  DwMechanism::sNewMechanismHook, DwMediaType::sNewMediaTypeHook, DwMsgId::sNewMsgIdHook,
+                  DwParameter::sNewParameterHook, DwStamp::sNewStampHook, DwText::sNewTextHook);
 }

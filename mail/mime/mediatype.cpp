@@ -53,14 +53,11 @@ DwMediaType* DwMediaType::NewMediaType(const std::string& text, DwMessageCompone
 
 namespace {
 
-// The type: the first token before any ';'; the cursor then stands on the token after it.
+// The type: the first token before any ';', where the cursor then stands (or on the ';' or the end).
 std::string_view ReadType(DwMimeTokenCursor& tokens) {
     int type = tokens.Type();
     while (type != kTokenNull && type != kTokenMimeToken && !tokens.Is(';')) type = tokens.Next();
-    if (type != kTokenMimeToken) return std::string_view();
-    const std::string_view name = tokens.Token();
-    tokens.Next();
-    return name;
+    return type == kTokenMimeToken ? tokens.Token() : std::string_view();
 }
 
 } // namespace
@@ -80,7 +77,9 @@ void DwMediaType::Parse() {
     const std::string_view text = TextView();
     if (!text.empty()) {
         DwMimeTokenCursor tokens(text);
-        typeStr_.assign(ReadType(tokens));
+        // Both names were cleared above; appending to an empty string costs less than an assign.
+        typeStr_.append(ReadType(tokens));
+        if (tokens.Type() == kTokenMimeToken) tokens.Next();
         // The subtype follows a '/' that comes before any ';'.
         int type = tokens.Type();
         while (type != kTokenNull && !tokens.Is('/') && !tokens.Is(';')) type = tokens.Next();
@@ -88,7 +87,7 @@ void DwMediaType::Parse() {
             type = tokens.Next();
             while (type != kTokenNull && type != kTokenMimeToken && !tokens.Is(';')) type = tokens.Next();
             if (type == kTokenMimeToken) {
-                subtypeStr_.assign(tokens.Token());
+                subtypeStr_.append(tokens.Token());
                 tokens.Next();
             }
         }

@@ -256,11 +256,40 @@ void DwParameterFieldBody::MakePendingParameters() const {
         });
 }
 
+namespace {
+
+// Whether one of the names (without case) is written anywhere in text: an attribute is a piece of
+// the text, so where neither is, no parameter can be called by one or by its RFC 2231 forms.
+bool MentionsNoCase(std::string_view text, const char* const (&names)[2], const size_t (&lengths)[2]) {
+    unsigned char firsts[2] = {0, 0};
+    for (int k = 0; k < 2; ++k) {
+        if (!names[k]) continue;
+        if (lengths[k] == 0) return true;
+        firsts[k] = CToLower(static_cast<unsigned char>(names[k][0]));
+        // The quick test below only knows letters.
+        if (!IsCLower(firsts[k])) return true;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        // For a lower-case letter f, (c | 0x20) == f holds for exactly f and its upper case.
+        const unsigned char c = static_cast<unsigned char>(text[i]) | 0x20;
+        if (c != firsts[0] && c != firsts[1]) continue;
+        for (int k = 0; k < 2; ++k) {
+            if (c == firsts[k] && text.size() - i >= lengths[k] &&
+                EqualNoCaseC(text.data() + i, lengths[k], names[k], lengths[k]))
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 DwParameterFieldBody::PendingAnswer
 DwParameterFieldBody::PendingValue(const char* name, const char* otherName, std::string& value) const {
     const char* const names[] = {name, otherName};
     const size_t lengths[] = {name ? std::char_traits<char>::length(name) : 0,
                               otherName ? std::char_traits<char>::length(otherName) : 0};
+    if (!MentionsNoCase(TextView().substr(pendingFrom_), names, lengths)) return PendingAnswer::kNone;
     // The name of the two that the first parameter of either is written with, then its first
     // plain value, which comes before any joined one.
     int chosen = -1;

@@ -58,6 +58,16 @@ TEST(CharClass, EqualNoCase) {
     EXPECT_FALSE(EqualNoCaseC("base64", 6, "base64\0", 7)); // lengths differ
     EXPECT_FALSE(EqualNoCaseC(std::string("@"), "`"));      // 0x40 and 0x60
     EXPECT_FALSE(EqualNoCaseC(std::string("["), "{"));
+    // Every pair of bytes, in the middle of a text: equal exactly when their C-locale lower cases are.
+    for (int x = 0; x < 256; ++x) {
+        for (int y = 0; y < 256; ++y) {
+            const char a[] = {'k', static_cast<char>(x), 'Q'};
+            const char b[] = {'K', static_cast<char>(y), 'q'};
+            const bool expected =
+                CToLower(static_cast<unsigned char>(x)) == CToLower(static_cast<unsigned char>(y));
+            ASSERT_EQ(EqualNoCaseC(a, 3, b, 3), expected) << x << " " << y;
+        }
+    }
 }
 
 } // namespace

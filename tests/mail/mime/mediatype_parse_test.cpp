@@ -132,6 +132,42 @@ TEST(MediaTypeParse, LookupsBeforeTheParameterList) {
     }
 }
 
+// TypeOf answers from the text what a parsed media type's Type() says.
+TEST(MediaTypeParse, TypeOfAsParsed) {
+    for (const Case& c : kCases) {
+        DwMediaType type(c.text, nullptr);
+        type.Parse();
+        EXPECT_EQ(DwMediaType::TypeOf(c.text), type.Type()) << c.text;
+    }
+    for (const char* text :
+         {"", ";", "; text/plain", "(c) Multipart/mixed", "message", " \"text\"/plain", "image;"}) {
+        DwMediaType type(text, nullptr);
+        type.Parse();
+        EXPECT_EQ(DwMediaType::TypeOf(text), type.Type()) << text;
+    }
+}
+
+// A lookup finds a name however its letters are cased, in every RFC 2231 form.
+TEST(MediaTypeParse, LookupsFindAnyCaseOfTheName) {
+    const Case cases[] = {
+        {"text/plain; FILENAME=a.txt", "[][a.txt][a.txt][][][]"},
+        {"text/plain; NaMe=\"b c\"", "[][b c][b c][][][]"},
+        {"text/plain; FileName*0=x; FILENAME*1=y", "[][xy][xy][][][]"},
+        {"text/plain; nAME*=us-ascii'en'd%41", "[][dA][dA][][][us-ascii'en'd%41]"},
+        {"multipart/mixed; BOUNDARY=zz; Charset=Latin1", "[zz][][][Latin1][][]"},
+        {"text/plain; x=NAME; y=\"filename\"", "[][][][][][]"},
+        {"text/plain; (name=c) n=d", "[][][][][][]"},
+    };
+    for (const Case& c : cases) {
+        DwMediaType first(c.text, nullptr), listed(c.text, nullptr);
+        first.Parse();
+        listed.Parse();
+        EXPECT_EQ(Lookups(first), c.expected) << c.text;
+        EXPECT_GE(listed.NumParameters(), 0);
+        EXPECT_EQ(Lookups(listed), c.expected) << c.text;
+    }
+}
+
 // A new text does not change the parameters parsed from the old one, read or not.
 TEST(MediaTypeParse, NewTextKeepsTheParsedParameters) {
     DwMediaType type("text/plain; a=1; b=\"2\"", nullptr);
