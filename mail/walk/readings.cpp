@@ -237,7 +237,6 @@ bool OtherEntityReadings(DwEntity& entity, int type, int subtype, std::vector<En
     std::string upToEmptyLine;
     if (!entity.HasEmptyLineAfterHeaders() && FieldsUpToEmptyLine(block, body.TextView(), upToEmptyLine))
         readings.push_back({std::move(upToEmptyLine), false, "its fields read up to the first empty line"});
-    DwMediaType* mediaType = headers.FindContentType();
     DwMechanism* mechanism = headers.FindContentTransferEncoding();
     const int cte = mechanism ? mechanism->AsEnum() : kCteNull;
     const bool encoded = HasBodyDecoder(cte);
@@ -252,7 +251,8 @@ bool OtherEntityReadings(DwEntity& entity, int type, int subtype, std::vector<En
     }
     if (body.IsNestingCut()) {
         // Too deep to read further: the walk says so.
-    } else if (type == kTypeMultipart && mediaType) {
+    } else if (DwMediaType* mediaType = type == kTypeMultipart ? headers.FindContentType() : nullptr) {
+        // Only a multipart's media type is made here: a leaf is read from its text.
         const std::string boundary = mediaType->Boundary();
         std::vector<std::string> others;
         for (const std::string& value : mediaType->ParameterValues("boundary"))
