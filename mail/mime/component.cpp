@@ -1,7 +1,5 @@
 #include "mail/mime/component.h"
 
-DwMessageComponent::DwMessageComponent() = default;
-
 DwMessageComponent::DwMessageComponent(const std::string& text, DwMessageComponent* parent)
     : text_(text), parent_(parent) {}
 
@@ -10,9 +8,6 @@ DwMessageComponent::DwMessageComponent(std::string&& text, DwMessageComponent* p
 
 DwMessageComponent::DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent)
     : text_(chars ? std::string(chars, length) : std::string()), parent_(parent) {}
-
-DwMessageComponent::DwMessageComponent(DwTextSpan span, DwMessageComponent* parent)
-    : span_(std::move(span)), parent_(parent) {}
 
 DwMessageComponent::DwMessageComponent(const DwMessageComponent& other)
     : text_(other.text_), span_(other.span_), modified_(other.modified_) {}
@@ -25,8 +20,6 @@ DwMessageComponent& DwMessageComponent::operator=(const DwMessageComponent& othe
     }
     return *this;
 }
-
-DwMessageComponent::~DwMessageComponent() = default;
 
 const std::string& DwMessageComponent::SpanText() const {
     if (span_.IsWhole()) return span_.buffer->Bytes();
