@@ -28,12 +28,10 @@ const std::string& DwMessageComponent::SpanText() const {
     return text_;
 }
 
-const DwTextSpan& DwMessageComponent::ShareText() {
-    if (!span_.buffer) {
-        const size_t length = text_.size();
-        span_ = {std::make_shared<DwTextBuffer>(std::move(text_)), 0, length};
-        std::string().swap(text_);
-    }
+const DwTextSpan& DwMessageComponent::ShareOwnText() {
+    const size_t length = text_.size();
+    span_ = {std::make_shared<DwTextBuffer>(std::move(text_)), 0, length};
+    std::string().swap(text_);
     return span_;
 }
 

@@ -83,7 +83,7 @@ public:
     void SetText(const char* text);
     // The text as one shared buffer, for a Parse that gives its children pieces of it: an own text
     // becomes the buffer (moved, not copied). The node's span.
-    const DwTextSpan& ShareText();
+    const DwTextSpan& ShareText() { return span_.buffer ? span_ : ShareOwnText(); }
     // The text as a piece of a shared one: the node's own bytes where they now lie, or a text the
     // node is then parsed from. Nothing is marked.
     void SetTextSpan(DwTextSpan span) {
@@ -124,6 +124,7 @@ protected:
 
 private:
     const std::string& SpanText() const;
+    const DwTextSpan& ShareOwnText();
 
     mutable DwTextSpan span_;
     bool modified_ = false;
