@@ -94,11 +94,6 @@ void DwBody::SetEpilogue(const std::string& text) {
     MarkModified();
 }
 
-DwBodyPart& DwBody::PartAt(int index) const {
-    if (!parts_.IsIndex(index)) abort();
-    return *parts_.At(index);
-}
-
 void DwBody::AppendPart(DwBodyPart* part) {
     InsertPartAt(PartCount(), part);
 }

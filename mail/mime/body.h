@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <cstdlib>
 #include <string>
 
 #include "mail/mime/component.h"
@@ -42,7 +43,10 @@ public:
 
     int PartCount() const { return parts_.Count(); }
     // An index outside 0 to PartCount() - 1 ends the process.
-    DwBodyPart& PartAt(int index) const;
+    DwBodyPart& PartAt(int index) const {
+        if (!parts_.IsIndex(index)) abort();
+        return *parts_.At(index);
+    }
     // Null is ignored. These mark the body modified.
     void AppendPart(DwBodyPart* part);
     // index clamped to 0..PartCount().
