@@ -43,7 +43,8 @@ public:
     }
     bool Append(T* item) {
         // Parsing appends every item it makes to an array that has room.
-        if (count_ < capacity_ && slots_) {
+        if (!slots_ && !Allocate()) return false;
+        if (count_ < capacity_) {
             slots_[count_++] = item;
             return true;
         }
