@@ -67,14 +67,20 @@ void DwBody::CopyFrom(const DwBody& other) {
     }
 }
 
+namespace {
+// What a body without margins reads as its preamble and epilogue.
+const std::string& NoText() {
+    static const std::string none;
+    return none;
+}
+} // namespace
+
 const std::string& DwBody::Preamble() const {
-    static const std::string kNone;
-    return margins_ ? margins_->preamble : kNone;
+    return margins_ ? margins_->preamble : NoText();
 }
 
 const std::string& DwBody::Epilogue() const {
-    static const std::string kNone;
-    return margins_ ? margins_->epilogue : kNone;
+    return margins_ ? margins_->epilogue : NoText();
 }
 
 // Once made, the margins stay till the body goes, so that what Preamble and Epilogue returned

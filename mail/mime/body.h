@@ -2,8 +2,8 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "mail/mime/component.h"
