@@ -52,8 +52,12 @@ DwBody* DwBody::NewBody(const std::string& text, DwMessageComponent* parent) {
 }
 
 void DwBody::CopyFrom(const DwBody& other) {
-    preamble_ = other.preamble_;
-    epilogue_ = other.epilogue_;
+    if (other.margins_) {
+        MarginsToWrite() = *other.margins_;
+    } else if (margins_) {
+        margins_->preamble.clear();
+        margins_->epilogue.clear();
+    }
     nestingCut_ = other.nestingCut_;
     looseLines_ = other.looseLines_;
     parts_.AdoptClonesOf(other.parts_);
@@ -63,19 +67,37 @@ void DwBody::CopyFrom(const DwBody& other) {
     }
 }
 
+namespace {
+// What a body without margins reads as its preamble and epilogue.
+const std::string& NoText() {
+    static const std::string none;
+    return none;
+}
+} // namespace
+
+const std::string& DwBody::Preamble() const {
+    return margins_ ? margins_->preamble : NoText();
+}
+
+const std::string& DwBody::Epilogue() const {
+    return margins_ ? margins_->epilogue : NoText();
+}
+
+// Once made, the margins stay till the body goes, so that what Preamble and Epilogue returned
+// stays valid as it always did.
+DwBody::Margins& DwBody::MarginsToWrite() {
+    if (!margins_) margins_ = std::make_unique<Margins>();
+    return *margins_;
+}
+
 void DwBody::SetPreamble(const std::string& text) {
-    preamble_ = text;
+    if (margins_ || !text.empty()) MarginsToWrite().preamble = text;
     MarkModified();
 }
 
 void DwBody::SetEpilogue(const std::string& text) {
-    epilogue_ = text;
+    if (margins_ || !text.empty()) MarginsToWrite().epilogue = text;
     MarkModified();
-}
-
-DwBodyPart& DwBody::PartAt(int index) const {
-    if (!parts_.IsIndex(index)) abort();
-    return *parts_.At(index);
 }
 
 void DwBody::AppendPart(DwBodyPart* part) {
@@ -135,8 +157,10 @@ void DwBody::Parse() {
     nestedMessage_ = nullptr;
     nestingCut_ = false;
     looseLines_ = 0;
-    preamble_.clear();
-    epilogue_.clear();
+    if (margins_) {
+        margins_->preamble.clear();
+        margins_->epilogue.clear();
+    }
     std::string boundary;
     const int type = ContentTypeCode(&boundary);
     if (type != kTypeMultipart && type != kTypeMessage) return;
@@ -148,8 +172,11 @@ void DwBody::Parse() {
     if (type == kTypeMultipart) {
         const DwMultipartSplit split(text.View(), boundary, DwDelimiterMatch::kExact,
                                      {text.buffer->DashLines(), text.offset});
-        preamble_.assign(text.View().substr(split.preamble.offset, split.preamble.length));
-        epilogue_.assign(text.View().substr(split.epilogue.offset, split.epilogue.length));
+        if (margins_ || split.preamble.length > 0 || split.epilogue.length > 0) {
+            Margins& margins = MarginsToWrite();
+            margins.preamble.assign(text.View().substr(split.preamble.offset, split.preamble.length));
+            margins.epilogue.assign(text.View().substr(split.epilogue.offset, split.epilogue.length));
+        }
         looseLines_ = split.looseLines;
         parts_.ReserveFirst(static_cast<int>(split.parts.size()));
         for (const DwTextRange& range : split.parts) {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "mail/mime/component.h"
@@ -34,14 +36,17 @@ public:
     void Assemble() override;
     DwMessageComponent* Clone() const override;
 
-    const std::string& Preamble() const { return preamble_; }
-    const std::string& Epilogue() const { return epilogue_; }
+    const std::string& Preamble() const;
+    const std::string& Epilogue() const;
     void SetPreamble(const std::string& text);
     void SetEpilogue(const std::string& text);
 
     int PartCount() const { return parts_.Count(); }
     // An index outside 0 to PartCount() - 1 ends the process.
-    DwBodyPart& PartAt(int index) const;
+    DwBodyPart& PartAt(int index) const {
+        if (!parts_.IsIndex(index)) abort();
+        return *parts_.At(index);
+    }
     // Null is ignored. These mark the body modified.
     void AppendPart(DwBodyPart* part);
     // index clamped to 0..PartCount().
@@ -73,8 +78,15 @@ private:
     int ContentTypeCode(std::string* boundary) const;
     int NestingLevel() const;
 
-    std::string preamble_;
-    std::string epilogue_;
+    // The texts before the first part and after the last one of a multipart body, made for a body
+    // that has either: a leaf body (most of a parsed message) carries no strings for them.
+    struct Margins {
+        std::string preamble;
+        std::string epilogue;
+    };
+    Margins& MarginsToWrite();
+
+    std::unique_ptr<Margins> margins_;
     DwChildList<DwBodyPart> parts_;
     DwMessage* nestedMessage_ = nullptr;
     bool nestingCut_ = false;

@@ -1,7 +1,5 @@
 #include "mail/mime/component.h"
 
-DwMessageComponent::DwMessageComponent() = default;
-
 DwMessageComponent::DwMessageComponent(const std::string& text, DwMessageComponent* parent)
     : text_(text), parent_(parent) {}
 
@@ -10,9 +8,6 @@ DwMessageComponent::DwMessageComponent(std::string&& text, DwMessageComponent* p
 
 DwMessageComponent::DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent)
     : text_(chars ? std::string(chars, length) : std::string()), parent_(parent) {}
-
-DwMessageComponent::DwMessageComponent(DwTextSpan span, DwMessageComponent* parent)
-    : span_(std::move(span)), parent_(parent) {}
 
 DwMessageComponent::DwMessageComponent(const DwMessageComponent& other)
     : text_(other.text_), span_(other.span_), modified_(other.modified_) {}
@@ -26,8 +21,6 @@ DwMessageComponent& DwMessageComponent::operator=(const DwMessageComponent& othe
     return *this;
 }
 
-DwMessageComponent::~DwMessageComponent() = default;
-
 const std::string& DwMessageComponent::SpanText() const {
     if (span_.IsWhole()) return span_.buffer->Bytes();
     text_.assign(span_.View());
@@ -35,12 +28,10 @@ const std::string& DwMessageComponent::SpanText() const {
     return text_;
 }
 
-const DwTextSpan& DwMessageComponent::ShareText() {
-    if (!span_.buffer) {
-        const size_t length = text_.size();
-        span_ = {std::make_shared<DwTextBuffer>(std::move(text_)), 0, length};
-        std::string().swap(text_);
-    }
+const DwTextSpan& DwMessageComponent::ShareOwnText() {
+    const size_t length = text_.size();
+    span_ = {std::make_shared<DwTextBuffer>(std::move(text_)), 0, length};
+    std::string().swap(text_);
     return span_;
 }
 

@@ -50,16 +50,19 @@ enum DwClassId : int {
 // nesting: Text() then makes the node a copy of its own, TextView() reads the piece where it lies.
 class DwMessageComponent {
 public:
-    DwMessageComponent();
+    // The constructors and the destructor that every parsed node runs are inline: a message of many
+    // small parts makes and releases several nodes a part.
+    DwMessageComponent() = default;
     DwMessageComponent(const std::string& text, DwMessageComponent* parent);
     DwMessageComponent(std::string&& text, DwMessageComponent* parent);
     DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent);
-    DwMessageComponent(DwTextSpan span, DwMessageComponent* parent);
+    DwMessageComponent(DwTextSpan span, DwMessageComponent* parent)
+        : span_(std::move(span)), parent_(parent) {}
     // Copies text and modified flag; the copy has no parent and the copying class's id.
     DwMessageComponent(const DwMessageComponent& other);
     // Copies text and modified flag only.
     DwMessageComponent& operator=(const DwMessageComponent& other);
-    virtual ~DwMessageComponent();
+    virtual ~DwMessageComponent() = default;
 
     // Clears the modified flag, discards the children and builds new ones from the text.
     virtual void Parse() = 0;
@@ -80,7 +83,7 @@ public:
     void SetText(const char* text);
     // The text as one shared buffer, for a Parse that gives its children pieces of it: an own text
     // becomes the buffer (moved, not copied). The node's span.
-    const DwTextSpan& ShareText();
+    const DwTextSpan& ShareText() { return span_.buffer ? span_ : ShareOwnText(); }
     // The text as a piece of a shared one: the node's own bytes where they now lie, or a text the
     // node is then parsed from. Nothing is marked.
     void SetTextSpan(DwTextSpan span) {
@@ -121,6 +124,7 @@ protected:
 
 private:
     const std::string& SpanText() const;
+    const DwTextSpan& ShareOwnText();
 
     mutable DwTextSpan span_;
     bool modified_ = false;

@@ -54,11 +54,6 @@ DwHeaders* DwHeaders::NewHeaders(const std::string& text, DwMessageComponent* pa
     return DwCreateNode(sNewHeadersHook, text, parent);
 }
 
-DwField& DwHeaders::FieldAt(int index) const {
-    if (!fields_.IsIndex(index)) abort();
-    return *fields_.At(index);
-}
-
 DwField* DwHeaders::FindField(const std::string& name) const {
     for (int i = 0; i < fields_.Count(); ++i) {
         DwField* field = fields_.At(i);

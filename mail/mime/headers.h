@@ -1,6 +1,7 @@
 // The header block of an entity: its fields in order, with named presence tests and accessors.
 #pragma once
 
+#include <cstdlib>
 #include <string>
 
 #include "mail/mime/component.h"
@@ -85,7 +86,10 @@ public:
 
     int FieldCount() const { return fields_.Count(); }
     // An index outside 0 to FieldCount() - 1 ends the process.
-    DwField& FieldAt(int index) const;
+    DwField& FieldAt(int index) const {
+        if (!fields_.IsIndex(index)) abort();
+        return *fields_.At(index);
+    }
     // The first field of that name (compared without case), or null.
     DwField* FindField(const std::string& name) const;
     DwField* FindField(const char* name) const;

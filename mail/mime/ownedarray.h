@@ -41,7 +41,15 @@ public:
         ++count_;
         return true;
     }
-    bool Append(T* item) { return InsertAt(count_, item); }
+    bool Append(T* item) {
+        // Parsing appends every item it makes to an array that has room.
+        if (!slots_ && !Allocate()) return false;
+        if (count_ < capacity_) {
+            slots_[count_++] = item;
+            return true;
+        }
+        return InsertAt(count_, item);
+    }
     // Makes the first slots, when they are still to be made, room for count items (at least one).
     void ReserveFirst(int count) {
         if (!slots_ && capacity_ != 0 && count > 0) capacity_ = count;

@@ -43,7 +43,7 @@ size_t DwTreeAssembly::Measure(DwBody& body) {
     const int type = form.type;
     forms_.push_back(std::move(form));
     if (type == kTypeMultipart) {
-        size_t size = body.preamble_.size() + boundary + 8 + body.epilogue_.size();
+        size_t size = body.Preamble().size() + boundary + 8 + body.Epilogue().size();
         for (int i = 0; i < body.PartCount(); ++i) size += Measure(body.PartAt(i)) + boundary + 6;
         return size;
     }
@@ -100,7 +100,7 @@ void DwTreeAssembly::Write(DwBody& body) {
     }
     const BodyForm& form = forms_[nextForm_++];
     if (form.type == kTypeMultipart) {
-        out_ += body.preamble_;
+        out_ += body.Preamble();
         for (int i = 0; i < body.PartCount(); ++i) {
             out_ += "\r\n--";
             out_ += form.boundary;
@@ -110,7 +110,7 @@ void DwTreeAssembly::Write(DwBody& body) {
         out_ += "\r\n--";
         out_ += form.boundary;
         out_ += "--\r\n";
-        out_ += body.epilogue_;
+        out_ += body.Epilogue();
     } else if (form.type == kTypeMessage && body.nestedMessage_) {
         Write(*body.nestedMessage_);
     } else {

@@ -159,6 +159,40 @@ TEST(Body, MultipartAssemblesDelimitersAsCrLf) {
     EXPECT_EQ(again->Body().Epilogue(), "epi\n");
 }
 
+// Preamble and epilogue go with copies, assignments, new texts and new parses, whether the body
+// had them before or not.
+TEST(Body, PreambleAndEpilogueFollowCopiesAndParses) {
+    const std::string type = "Content-Type: multipart/mixed; boundary=b\n\n";
+    auto with = Parsed(type + "pre\n--b\none\n--b--\nepi\n");
+    auto without = Parsed(type + "--b\none\n--b--\n");
+    EXPECT_EQ(with->Body().Preamble(), "pre");
+    EXPECT_EQ(with->Body().Epilogue(), "epi\n");
+    EXPECT_EQ(without->Body().Preamble(), "");
+    EXPECT_EQ(without->Body().Epilogue(), "");
+
+    std::unique_ptr<DwBody> copy(static_cast<DwBody*>(with->Body().Clone()));
+    EXPECT_EQ(copy->Preamble(), "pre");
+    EXPECT_EQ(copy->Epilogue(), "epi\n");
+    *copy = without->Body();
+    EXPECT_EQ(copy->Preamble(), "");
+    EXPECT_EQ(copy->Epilogue(), "");
+    *copy = with->Body();
+    EXPECT_EQ(copy->Epilogue(), "epi\n");
+
+    without->Body().SetEpilogue("new epi");
+    EXPECT_EQ(without->Body().Preamble(), "");
+    EXPECT_EQ(without->Body().Epilogue(), "new epi");
+    without->Assemble();
+    EXPECT_EQ(without->Body().Text(), "\r\n--b\r\n\r\none\r\n--b--\r\nnew epi");
+
+    with->Body().SetText("--b\ntwo\n--b--\n");
+    with->Body().Parse();
+    EXPECT_EQ(with->Body().Preamble(), "");
+    EXPECT_EQ(with->Body().Epilogue(), "");
+    ASSERT_EQ(with->Body().PartCount(), 1);
+    EXPECT_EQ(with->Body().PartAt(0).Body().Text(), "two");
+}
+
 TEST(Body, ClosingDelimiterWrittenWithoutParts) {
     auto message = Parsed("Content-Type: multipart/mixed; boundary=b\n\n--b\none\n--b--\n");
     message->Body().DeleteAllParts();
