@@ -179,9 +179,12 @@ int OpenEngineDescriptor(const char* path, int flags) {
 }
 
 int32_t OpenHeldFile(const char* name, uint32_t mode) {
+    return OpenHeldFile(name, name ? std::strlen(name) : 0, mode);
+}
+
+int32_t OpenHeldFile(const char* name, size_t length, uint32_t mode) {
     ReleaseHeldFile();
-    const size_t length = name ? std::strlen(name) : 0;
-    if (length == 0 || length > kPathMax) return -1;
+    if (!name || length == 0 || length > kPathMax) return -1;
     std::memcpy(HeldFile.name, name, length + 1);
     HeldFile.mode = mode;
     HeldFile.handle = -1;
