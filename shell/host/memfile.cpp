@@ -179,7 +179,7 @@ MemoryFile* MemoryFileByHandle(int32_t handle) {
     return MemoryFiles ? MemoryFiles->FindHandle(handle) : nullptr;
 }
 
-int CreateMemoryFileList() {
+int MakeMemoryFileList() {
     if (!MemoryFiles) MemoryFiles.reset(new (std::nothrow) TvFileList);
     return MemoryFiles ? 0 : -1;
 }
