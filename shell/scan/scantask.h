@@ -129,7 +129,8 @@ private:
     class EngineBorrow;
 
     bool IsExcluded(const char* path);
-    // Holds the object open for the engine, its mode saved: its size (from the file when size is 0).
+    // Holds the object (path, of pathLength characters) open for the engine, its mode saved: its size
+    // (from the file when size is 0).
     uint64_t OpenObject(const char* path, size_t pathLength, uint64_t size);
     // After the object's own scan (r its last answer, result all of them): walks it when it is a
     // container, counts it when it stays infected, lets go of it; the result with the walk's.
