@@ -90,7 +90,12 @@ char* CopyPathBuffer(char* dst, const char* src) {
     // terminator as strnlen does, in fewer steps.)
     const void* end = src ? memchr(src, '\0', kPathMax) : nullptr;
     const size_t n = !src ? 0 : end ? static_cast<size_t>(static_cast<const char*>(end) - src) : kPathMax;
-    memmove(dst, src ? src : "", n);
+    return CopyPathBuffer(dst, src ? src : "", n);
+}
+
+char* CopyPathBuffer(char* dst, const char* src, size_t length) {
+    const size_t n = length < kPathMax ? length : kPathMax;
+    memmove(dst, src, n);
     dst[n] = '\0';
     return dst;
 }

@@ -16,6 +16,8 @@ const char* ProgramPath();
 
 // Fills a kPathBufSize buffer with at most kPathMax characters of src and a terminator.
 char* CopyPathBuffer(char* dst, const char* src);
+// The same for a src of length characters (strlen) that the caller measured already.
+char* CopyPathBuffer(char* dst, const char* src, size_t length);
 
 // dst (kPathBufSize bytes) gets src as an absolute path without ".", ".." and
 // empty components. Returns dst, or null with dst empty when the result would

@@ -37,13 +37,9 @@ constexpr const char kEngineFileName[] = "tarvo32.dll";
 constexpr unsigned kShellApiMajor = TARVO_API_VERSION_MAJOR;
 constexpr unsigned kShellApiMinor = 2;
 
-bool Unset(uintptr_t v) {
-    return v == 0 || v == UINTPTR_MAX;
-}
-
 // Empties the record; a mapped module goes with it.
 void ClearInstance(EngineInstance* instance) {
-    if (!Unset(instance->module)) UnloadEngineModule(instance);
+    if (!IsUnsetWord(instance->module)) UnloadEngineModule(instance);
     std::unique_ptr<BaseList> bases(instance->bases);
     *instance = EngineInstance{};
 }
@@ -96,14 +92,6 @@ void DeleteEngineTable() {
     if (!EngineTable) return;
     for (uint32_t i = 0; i < kEngineTableSize; i++) std::unique_ptr<BaseList> bases(EngineTable[i].bases);
     EngineTable.reset();
-}
-
-EngineInstance* EngineAt(uint32_t index) {
-    return EngineTable && index < kEngineTableSize ? &EngineTable[index] : nullptr;
-}
-
-bool IsEngineLoaded(const EngineInstance* instance) {
-    return instance && !Unset(instance->module) && !Unset(reinterpret_cast<uintptr_t>(instance->dispatcher));
 }
 
 int LoadEngine() {
@@ -159,7 +147,7 @@ int InitEngineInstance(EngineInstance* instance, uint32_t baseRecordWord) {
     if (!entry) return fail(kEngineNoEntry);
     EngineDispatcher dispatcher =
         entry(HostServiceTable, TARVO_HOST_SERVICE_COUNT, &EngineOptionWord, baseRecordWord);
-    if (Unset(reinterpret_cast<uintptr_t>(dispatcher))) return fail(kEngineEntryRefused);
+    if (IsUnsetWord(reinterpret_cast<uintptr_t>(dispatcher))) return fail(kEngineEntryRefused);
     instance->dispatcher = dispatcher;
     instance->engineVersion = static_cast<uint32_t>(dispatcher(nullptr, TARVO_CMD_VERSION));
     instance->apiVersion = static_cast<uint32_t>(dispatcher(nullptr, TARVO_CMD_API_VERSION));

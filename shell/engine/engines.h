@@ -55,11 +55,21 @@ int CreateEngineTable();
 // Frees the table and the instances' base lists (the engines must be
 // unloaded first).
 void DeleteEngineTable();
-// Record i of the table, or null.
-EngineInstance* EngineAt(uint32_t index);
+// Record i of the table, or null. Inline: the search for a free engine asks for every object.
+inline EngineInstance* EngineAt(uint32_t index) {
+    return EngineTable && index < kEngineTableSize ? &EngineTable[index] : nullptr;
+}
+
+// A module handle or dispatcher word that holds nothing: 0 or all ones.
+inline bool IsUnsetWord(uintptr_t v) {
+    return v == 0 || v == UINTPTR_MAX;
+}
 
 // Neither the module handle nor the dispatcher is 0 or all ones.
-bool IsEngineLoaded(const EngineInstance* instance);
+inline bool IsEngineLoaded(const EngineInstance* instance) {
+    return instance && !IsUnsetWord(instance->module) &&
+           !IsUnsetWord(reinterpret_cast<uintptr_t>(instance->dispatcher));
+}
 
 // Starts an engine in the first free record: its index, or -1 after an error
 // line naming the engine file.

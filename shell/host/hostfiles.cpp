@@ -179,9 +179,12 @@ int OpenEngineDescriptor(const char* path, int flags) {
 }
 
 int32_t OpenHeldFile(const char* name, uint32_t mode) {
+    return OpenHeldFile(name, name ? std::strlen(name) : 0, mode);
+}
+
+int32_t OpenHeldFile(const char* name, size_t length, uint32_t mode) {
     ReleaseHeldFile();
-    const size_t length = name ? std::strlen(name) : 0;
-    if (length == 0 || length > kPathMax) return -1;
+    if (!name || length == 0 || length > kPathMax) return -1;
     std::memcpy(HeldFile.name, name, length + 1);
     HeldFile.mode = mode;
     HeldFile.handle = -1;
@@ -192,6 +195,8 @@ int32_t OpenHeldFile(const char* name, uint32_t mode) {
 }
 
 void ReleaseHeldFile() {
+    // Nothing held is already the state below (every object lets go more than once).
+    if (!HeldFile.active) return;
     int32_t handle = HeldFile.handle;
     HeldFile.active = 0;
     HeldFile.handle = -1;

@@ -31,6 +31,8 @@ extern HeldFileState HeldFile;
 
 // Opens name through the open service and holds it: the handle, or -1.
 int32_t OpenHeldFile(const char* name, uint32_t mode);
+// The same for a name of length characters (strlen) that the caller measured already.
+int32_t OpenHeldFile(const char* name, size_t length, uint32_t mode);
 // Closes the held file for good and clears it.
 void ReleaseHeldFile();
 // The held file lets go of name: its handle is closed, so that the create,

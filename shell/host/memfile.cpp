@@ -32,6 +32,9 @@ struct FileBlock {
 // The serial of the last file made.
 uint64_t lastSerial = 0;
 
+// The highest handle given out: a handle above it is held by no file.
+uint32_t highestHandle = 0;
+
 FileBlock* BlockOf(MemoryFile* file) {
     return reinterpret_cast<FileBlock*>(file);
 }
@@ -176,7 +179,7 @@ MemoryFile* MemoryFileByHandle(int32_t handle) {
     return MemoryFiles ? MemoryFiles->FindHandle(handle) : nullptr;
 }
 
-int CreateMemoryFileList() {
+int MakeMemoryFileList() {
     if (!MemoryFiles) MemoryFiles.reset(new (std::nothrow) TvFileList);
     return MemoryFiles ? 0 : -1;
 }
@@ -205,6 +208,10 @@ int32_t NextMemoryFileHandle() {
         if (++MemoryFileCounter > 0x7FFFFFFEu || MemoryFileCounter <= kMemoryFileHandleBase)
             MemoryFileCounter = kMemoryFileHandleBase + 1;
         auto handle = static_cast<int32_t>(MemoryFileCounter);
+        if (MemoryFileCounter > highestHandle) {
+            highestHandle = MemoryFileCounter;
+            return handle;
+        }
         if (!MemoryFiles || !MemoryFiles->FindHandle(handle)) return handle;
     }
 }

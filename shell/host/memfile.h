@@ -70,8 +70,12 @@ extern uint32_t MemoryFileCounter;
 
 // The open memory file holding that handle, or null.
 MemoryFile* MemoryFileByHandle(int32_t handle);
-// Creates the list unless it exists: 0, or -1 when out of memory.
-int CreateMemoryFileList();
+// Makes the list (when missing): 0, or -1 when out of memory.
+int MakeMemoryFileList();
+// Creates the list unless it exists: 0, or -1 when out of memory. Inline: every added file asks.
+inline int CreateMemoryFileList() {
+    return MemoryFiles ? 0 : MakeMemoryFileList();
+}
 // A mark of the files made so far, for DeleteMemoryFilesSince.
 uint64_t MemoryFileMark();
 // Frees every memory file made since mark, renamed ones too; the older ones stay.

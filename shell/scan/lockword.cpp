@@ -4,15 +4,11 @@
 
 uint32_t LockWordPolls = 100000;
 
-bool TakeLockWord(volatile uint32_t& word) {
+bool WaitAndTakeLockWord(volatile uint32_t& word) {
     for (uint32_t polls = 0; word; polls++) {
         if (polls >= LockWordPolls) return false;
         usleep(100);
     }
     word = 1;
     return true;
-}
-
-void ReleaseLockWord(volatile uint32_t& word) {
-    word = 0;
 }

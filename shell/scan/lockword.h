@@ -10,8 +10,16 @@
 extern uint32_t LockWordPolls;
 
 // Waits for the word to clear, then sets it: true when taken.
-bool TakeLockWord(volatile uint32_t& word);
-void ReleaseLockWord(volatile uint32_t& word);
+bool WaitAndTakeLockWord(volatile uint32_t& word);
+// A clear word is taken at once; only a set one waits (every scanned object takes one).
+inline bool TakeLockWord(volatile uint32_t& word) {
+    if (word) return WaitAndTakeLockWord(word);
+    word = 1;
+    return true;
+}
+inline void ReleaseLockWord(volatile uint32_t& word) {
+    word = 0;
+}
 
 // Holds a lock word for one scope; every return path releases it.
 class LockWordGuard {

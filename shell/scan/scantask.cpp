@@ -218,8 +218,12 @@ void ScanTask::SetLimit() {
 
 void ScanTask::PushName(const char* name) {
     if (!name) name = "";
+    PushName(name, std::strlen(name));
+}
+
+void ScanTask::PushName(const char* name, size_t length) {
     objectNameStarts_.push_back(objectNames_.size());
-    objectNames_.insert(objectNames_.end(), name, name + std::strlen(name) + 1);
+    objectNames_.insert(objectNames_.end(), name, name + length + 1);
 }
 
 void ScanTask::PopName() {
@@ -305,7 +309,7 @@ uint32_t ScanTask::Scan(const char* path, uint64_t size) {
             if (scanFlags_ != flagsBefore) CountSkipped();
             break;
         }
-        size = OpenObject(path, size);
+        size = OpenObject(path, std::strlen(path), size);
         r = static_cast<uint32_t>(EngineCommand4(path, size));
         CountScanned(size, false);
         if (OriginFlag) {
@@ -343,8 +347,10 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
         return NotScanned(path);
     }
     SetLimit();
-    CopyPathBuffer(currentPath_, path);
-    PushName(path);
+    // Measured once: the copies, the name stack and the held open take its length.
+    const size_t pathLength = std::strlen(path);
+    CopyPathBuffer(currentPath_, path, pathLength);
+    PushName(path, pathLength);
     PrintObjectLine();
     CountScanned(size, false);
 
@@ -354,7 +360,7 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
     const uint32_t curesBefore = TaskStat().cured;
     for (uint32_t rescans = 0;; ++rescans) {
         if (IsStopRequested()) break;
-        size = OpenObject(path, size);
+        size = OpenObject(path, pathLength, size);
         r = static_cast<uint32_t>(EngineCommand4(path, size));
         ReleaseHeldFile();
         r = ProcessResult(r);
@@ -389,8 +395,8 @@ uint32_t ScanTask::CureDidNotHold(uint32_t r, uint32_t curesBefore) {
     return r;
 }
 
-uint64_t ScanTask::OpenObject(const char* path, uint64_t size) {
-    const int32_t handle = OpenHeldFile(path, TARVO_OPEN_READ);
+uint64_t ScanTask::OpenObject(const char* path, size_t pathLength, uint64_t size) {
+    const int32_t handle = OpenHeldFile(path, pathLength, TARVO_OPEN_READ);
     NoteObject(handle);
     if (size == 0 && handle != -1) {
         const int32_t length = HostFileLength(EngineContext(), handle);

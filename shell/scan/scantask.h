@@ -129,8 +129,9 @@ private:
     class EngineBorrow;
 
     bool IsExcluded(const char* path);
-    // Holds the object open for the engine, its mode saved: its size (from the file when size is 0).
-    uint64_t OpenObject(const char* path, uint64_t size);
+    // Holds the object (path, of pathLength characters) open for the engine, its mode saved: its size
+    // (from the file when size is 0).
+    uint64_t OpenObject(const char* path, size_t pathLength, uint64_t size);
     // After the object's own scan (r its last answer, result all of them): walks it when it is a
     // container, counts it when it stays infected, lets go of it; the result with the walk's.
     uint32_t FinishObject(uint32_t r, uint32_t result);
@@ -154,6 +155,8 @@ private:
     int CopyObjectTo(const char* target, const ObjectEntry* entry);
     void SetLimit();
     void PushName(const char* name);
+    // The same for a name of length characters (strlen) measured already.
+    void PushName(const char* name, size_t length);
     void PopName();
     void ReleaseEngine();
     // No engine to scan path with: a read error and its line, unless the task was stopped.

@@ -117,6 +117,16 @@ TEST_F(MemoryFileTest, HandlesStartAboveTheBaseAndSkipPastTheSignBit) {
     MemoryFileCounter = 0x7FFFFFFD;
     EXPECT_EQ(0x7FFFFFFE, NextMemoryFileHandle());
     EXPECT_EQ(0x10001, NextMemoryFileHandle()) << "never negative, never -1";
+
+    // Once the counter came round, a handle that an open file still holds is passed over.
+    ASSERT_NE(nullptr, AddMemoryFile("x", 1, "open"));
+    MemoryFile* open = MemoryFiles->FindName("open");
+    open->open = 1;
+    open->handle = NextMemoryFileHandle();
+    EXPECT_EQ(0x10002, open->handle);
+    MemoryFileCounter = 0x7FFFFFFE;
+    EXPECT_EQ(0x10001, NextMemoryFileHandle());
+    EXPECT_EQ(0x10003, NextMemoryFileHandle());
 }
 
 class ReceiveTest : public MemoryFileTest {
