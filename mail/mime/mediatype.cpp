@@ -22,6 +22,11 @@ DwMediaType::DwMediaType(const char* chars, size_t length, DwMessageComponent* p
     SetClass(kCidMediaType, "DwMediaType");
 }
 
+DwMediaType::DwMediaType(DwTextSpan span, DwMessageComponent* parent)
+    : DwParameterFieldBody(std::move(span), parent) {
+    SetClass(kCidMediaType, "DwMediaType");
+}
+
 DwMediaType::DwMediaType(const DwMediaType& other)
     : DwParameterFieldBody(other), typeEnum_(other.typeEnum_), subtypeEnum_(other.subtypeEnum_),
       typeStr_(other.typeStr_), subtypeStr_(other.subtypeStr_), boundaryStr_(other.boundaryStr_) {
@@ -103,6 +108,7 @@ void DwMediaType::Assemble() {
     if (typeStr_.empty() || subtypeStr_.empty()) return;
     std::string text = typeStr_ + "/" + subtypeStr_;
     AppendParameters(text);
+    SetTextSpan(DwTextSpan());
     text_ = std::move(text);
     SetModified(false);
 }

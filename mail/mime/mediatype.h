@@ -13,6 +13,8 @@ public:
     DwMediaType();
     DwMediaType(const std::string& text, DwMessageComponent* parent);
     DwMediaType(const char* chars, size_t length, DwMessageComponent* parent);
+    // A piece of a shared text, read where it lies.
+    DwMediaType(DwTextSpan span, DwMessageComponent* parent);
     // Copies the type, the subtype and the boundary cache; the other caches start empty.
     DwMediaType(const DwMediaType& other);
     DwMediaType& operator=(const DwMediaType& other);

@@ -16,6 +16,9 @@ DwParameterFieldBody::DwParameterFieldBody(const std::string& text, DwMessageCom
 DwParameterFieldBody::DwParameterFieldBody(const char* chars, size_t length, DwMessageComponent* parent)
     : DwFieldBody(chars, length, parent), params_(this) {}
 
+DwParameterFieldBody::DwParameterFieldBody(DwTextSpan span, DwMessageComponent* parent)
+    : DwFieldBody(std::move(span), parent), params_(this) {}
+
 DwParameterFieldBody::DwParameterFieldBody(const DwParameterFieldBody& other)
     : DwFieldBody(other), params_(this) {
     if (other.pending_) other.MakePendingParameters();

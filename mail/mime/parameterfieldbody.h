@@ -40,6 +40,7 @@ protected:
     DwParameterFieldBody();
     DwParameterFieldBody(const std::string& text, DwMessageComponent* parent);
     DwParameterFieldBody(const char* chars, size_t length, DwMessageComponent* parent);
+    DwParameterFieldBody(DwTextSpan span, DwMessageComponent* parent);
     // Copies the field body base and clones the parameters.
     DwParameterFieldBody(const DwParameterFieldBody& other);
     // Replaces the parameters by clones of the other's; marks nothing.
