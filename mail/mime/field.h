@@ -51,6 +51,13 @@ public:
     }
     // Whether the field body is still to be made from the body text (FieldBody() makes it).
     bool IsFieldBodyPending() const { return bodyPending_; }
+    // The body text, when the field body is still to be made from it as the library's own class (no
+    // hook set): a reader may then answer from the text what that body would. False otherwise.
+    bool PendingOwnBodyText(std::string_view& text) const {
+        if (!bodyPending_ || FieldBodyHooksSet()) return false;
+        text = FieldBodyTextView();
+        return true;
+    }
 
     void SetFieldName(const std::string& name);
     // Drops the field body: the field assembles from the text until a body is made again.
