@@ -149,9 +149,24 @@ void DwField::MakePendingBody() const {
     bodyPending_ = false;
     DwField* self = const_cast<DwField*>(this);
     // A hook gets the name and the text as strings; the library's own classes read them in place.
-    fieldBody_ = FieldBodyHooksSet() ? MakeFieldBody(FieldName(), FieldBodyText(), self)
-                                     : MakeOwnFieldBody(FieldNameView(), FieldBodyTextView(), self);
+    if (FieldBodyHooksSet()) {
+        fieldBody_ = MakeFieldBody(FieldName(), FieldBodyText(), self);
+    } else {
+        const DwTextSpan* span = TextSpan();
+        DwTextSpan shared =
+            span && bodyText_.pending ? span->Sub(bodyText_.start, bodyText_.length) : DwTextSpan();
+        fieldBody_ = MakeOwnFieldBody(FieldNameView(), FieldBodyTextView(), std::move(shared), self);
+    }
     if (fieldBody_) fieldBody_->Parse();
+}
+
+void DwField::MoveTextSpan(DwTextSpan span) {
+    const DwTextSpan* old = TextSpan();
+    const DwTextSpan* body = fieldBody_ ? fieldBody_->TextSpan() : nullptr;
+    if (old && body && body->buffer == old->buffer && body->offset >= old->offset &&
+        body->offset + body->length <= old->offset + old->length)
+        fieldBody_->SetTextSpan(span.Sub(body->offset - old->offset, body->length));
+    SetTextSpan(std::move(span));
 }
 
 void DwField::Assemble() {

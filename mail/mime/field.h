@@ -51,6 +51,13 @@ public:
     }
     // Whether the field body is still to be made from the body text (FieldBody() makes it).
     bool IsFieldBodyPending() const { return bodyPending_; }
+    // The body text, when the field body is still to be made from it as the library's own class (no
+    // hook set): a reader may then answer from the text what that body would. False otherwise.
+    bool PendingOwnBodyText(std::string_view& text) const {
+        if (!bodyPending_ || FieldBodyHooksSet()) return false;
+        text = FieldBodyTextView();
+        return true;
+    }
 
     void SetFieldName(const std::string& name);
     // Drops the field body: the field assembles from the text until a body is made again.
@@ -78,6 +85,10 @@ public:
     // while the hook is there.
     static bool FieldBodyHooksSet();
 
+    // The text as a piece of another shared text holding the same bytes: a field body that is a piece
+    // of the old text moves with it, so that nothing keeps the old text.
+    void MoveTextSpan(DwTextSpan span);
+
 protected:
     void BeforeTextChange() override;
 
@@ -99,8 +110,9 @@ private:
     }
     void CopyPiece(Piece& piece, std::string& out) const;
     void MakePendingBody() const;
-    // MakeFieldBody while no hook is set, from the name and body text where they lie.
-    static DwFieldBody* MakeOwnFieldBody(std::string_view name, std::string_view text,
+    // MakeFieldBody while no hook is set, from the name and body text where they lie; shared is the
+    // body text as a piece of a shared text, or has no buffer.
+    static DwFieldBody* MakeOwnFieldBody(std::string_view name, std::string_view text, DwTextSpan&& shared,
                                          DwMessageComponent* parent);
 
     mutable std::string fieldName_;

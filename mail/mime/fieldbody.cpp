@@ -14,6 +14,11 @@ DwFieldBody::DwFieldBody(const char* chars, size_t length, DwMessageComponent* p
     SetClass(kCidFieldBody, "DwFieldBody");
 }
 
+DwFieldBody::DwFieldBody(DwTextSpan span, DwMessageComponent* parent)
+    : DwMessageComponent(std::move(span), parent) {
+    SetClass(kCidFieldBody, "DwFieldBody");
+}
+
 DwFieldBody::DwFieldBody(const DwFieldBody& other)
     : DwMessageComponent(other), lineOffset_(other.lineOffset_), folding_(other.folding_) {
     SetClass(kCidFieldBody, "DwFieldBody");

@@ -13,6 +13,7 @@ public:
     DwFieldBody();
     DwFieldBody(const std::string& text, DwMessageComponent* parent);
     DwFieldBody(const char* chars, size_t length, DwMessageComponent* parent);
+    DwFieldBody(DwTextSpan span, DwMessageComponent* parent);
     DwFieldBody(const DwFieldBody& other);
     // Copies the base and the line offset; folding keeps its value.
     DwFieldBody& operator=(const DwFieldBody& other);

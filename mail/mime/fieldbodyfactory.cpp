@@ -53,15 +53,18 @@ DwFieldBody* NewContentFileBody(const std::string& text, DwMessageComponent* par
     return DwContentFileType::NewContentFileType(text, parent);
 }
 
-// While no hook is set: a media type straight from the body text where it lies in the field.
-DwFieldBody* NewMediaTypeFromPiece(std::string_view text, DwMessageComponent* parent) {
+// While no hook is set: a media type straight from the body text where it lies in the field, a piece
+// of the field's shared text when there is one.
+DwFieldBody* NewMediaTypeFromPiece(std::string_view text, DwTextSpan&& shared, DwMessageComponent* parent) {
+    if (shared.buffer) return new DwMediaType(std::move(shared), parent);
     return new DwMediaType(text.data(), text.size(), parent);
 }
 
 struct BodyClass {
     std::string_view name; // as mail usually spells it
     MakeBody make;
-    DwFieldBody* (*makeFromPiece)(std::string_view text, DwMessageComponent* parent) = nullptr;
+    DwFieldBody* (*makeFromPiece)(std::string_view text, DwTextSpan&& shared,
+                                  DwMessageComponent* parent) = nullptr;
 };
 
 const BodyClass kBodyClasses[] = {
@@ -113,10 +116,11 @@ DwFieldBody* DwField::MakeFieldBody(const std::string& name, const std::string& 
     return DwText::NewText(text, parent);
 }
 
-DwFieldBody* DwField::MakeOwnFieldBody(std::string_view name, std::string_view text,
+DwFieldBody* DwField::MakeOwnFieldBody(std::string_view name, std::string_view text, DwTextSpan&& shared,
                                        DwMessageComponent* parent) {
     const BodyClass* bodyClass = FindBodyClass(name);
-    if (bodyClass && bodyClass->makeFromPiece) return bodyClass->makeFromPiece(text, parent);
+    if (bodyClass && bodyClass->makeFromPiece)
+        return bodyClass->makeFromPiece(text, std::move(shared), parent);
     const std::string copy(text);
     return bodyClass ? bodyClass->make(copy, parent) : DwText::NewText(copy, parent);
 }

@@ -22,6 +22,11 @@ DwMediaType::DwMediaType(const char* chars, size_t length, DwMessageComponent* p
     SetClass(kCidMediaType, "DwMediaType");
 }
 
+DwMediaType::DwMediaType(DwTextSpan span, DwMessageComponent* parent)
+    : DwParameterFieldBody(std::move(span), parent) {
+    SetClass(kCidMediaType, "DwMediaType");
+}
+
 DwMediaType::DwMediaType(const DwMediaType& other)
     : DwParameterFieldBody(other), typeEnum_(other.typeEnum_), subtypeEnum_(other.subtypeEnum_),
       typeStr_(other.typeStr_), subtypeStr_(other.subtypeStr_), boundaryStr_(other.boundaryStr_) {
@@ -60,7 +65,58 @@ std::string_view ReadType(DwMimeTokenCursor& tokens) {
     return type == kTokenMimeToken ? tokens.Token() : std::string_view();
 }
 
+// The end of the run of token bytes from pos on.
+size_t TokenRunEnd(std::string_view text, size_t pos) {
+    while (pos < text.size() && !HasCharClass(static_cast<unsigned char>(text[pos]),
+                                              kCharSpace | kCharControl | kCharTspecial1521))
+        ++pos;
+    return pos;
+}
+
+// The type and the subtype, the subtype after a '/' that comes before any ';'; where the parameters
+// start.
+size_t ReadNames(std::string_view text, std::string_view& typeName, std::string_view& subtypeName) {
+    // Most texts start "type/subtype" then ';' or nothing: the tokens are those runs.
+    const size_t slash = TokenRunEnd(text, 0);
+    if (slash > 0 && slash < text.size() && text[slash] == '/') {
+        const size_t end = TokenRunEnd(text, slash + 1);
+        if (end > slash + 1 && (end == text.size() || text[end] == ';')) {
+            typeName = text.substr(0, slash);
+            subtypeName = text.substr(slash + 1, end - slash - 1);
+            return end;
+        }
+    }
+    DwMimeTokenCursor tokens(text);
+    typeName = ReadType(tokens);
+    if (tokens.Type() == kTokenMimeToken) tokens.Next();
+    int type = tokens.Type();
+    while (type != kTokenNull && !tokens.Is('/') && !tokens.Is(';')) type = tokens.Next();
+    if (tokens.Is('/')) {
+        type = tokens.Next();
+        while (type != kTokenNull && type != kTokenMimeToken && !tokens.Is(';')) type = tokens.Next();
+        if (type == kTokenMimeToken) {
+            subtypeName = tokens.Token();
+            tokens.Next();
+        }
+    }
+    return tokens.Type() == kTokenNull ? text.size() : tokens.Start();
+}
+
 } // namespace
+
+DwMediaType::Names DwMediaType::NamesOf(std::string_view text) {
+    Names names;
+    names.parametersFrom = ReadNames(text, names.type, names.subtype);
+    return names;
+}
+
+bool DwMediaType::FilenameOf(std::string_view text, const Names& names, std::string& value) {
+    value.clear();
+    if (TextValue(text, names.parametersFrom, "filename", "name", value) != PendingAnswer::kUnsure)
+        return true;
+    value.clear();
+    return false;
+}
 
 int DwMediaType::TypeOf(std::string_view text) {
     DwMimeTokenCursor tokens(text);
@@ -76,22 +132,12 @@ void DwMediaType::Parse() {
     DropParameters();
     const std::string_view text = TextView();
     if (!text.empty()) {
-        DwMimeTokenCursor tokens(text);
+        std::string_view typeName, subtypeName;
+        const size_t parametersFrom = ReadNames(text, typeName, subtypeName);
         // Both names were cleared above; appending to an empty string costs less than an assign.
-        typeStr_.append(ReadType(tokens));
-        if (tokens.Type() == kTokenMimeToken) tokens.Next();
-        // The subtype follows a '/' that comes before any ';'.
-        int type = tokens.Type();
-        while (type != kTokenNull && !tokens.Is('/') && !tokens.Is(';')) type = tokens.Next();
-        if (tokens.Is('/')) {
-            type = tokens.Next();
-            while (type != kTokenNull && type != kTokenMimeToken && !tokens.Is(';')) type = tokens.Next();
-            if (type == kTokenMimeToken) {
-                subtypeStr_.append(tokens.Token());
-                tokens.Next();
-            }
-        }
-        ParseParameters(tokens);
+        typeStr_.append(typeName);
+        subtypeStr_.append(subtypeName);
+        ParseParameters(DwMimeTokenCursor(text, parametersFrom));
     }
     SyncTypeEnum();
     SyncSubtypeEnum();
@@ -103,6 +149,7 @@ void DwMediaType::Assemble() {
     if (typeStr_.empty() || subtypeStr_.empty()) return;
     std::string text = typeStr_ + "/" + subtypeStr_;
     AppendParameters(text);
+    SetTextSpan(DwTextSpan());
     text_ = std::move(text);
     SetModified(false);
 }

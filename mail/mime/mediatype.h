@@ -13,6 +13,8 @@ public:
     DwMediaType();
     DwMediaType(const std::string& text, DwMessageComponent* parent);
     DwMediaType(const char* chars, size_t length, DwMessageComponent* parent);
+    // A piece of a shared text, read where it lies.
+    DwMediaType(DwTextSpan span, DwMessageComponent* parent);
     // Copies the type, the subtype and the boundary cache; the other caches start empty.
     DwMediaType(const DwMediaType& other);
     DwMediaType& operator=(const DwMediaType& other);
@@ -51,6 +53,17 @@ public:
 
     // Type() of a media type parsed from text, without making one.
     static int TypeOf(std::string_view text);
+    // What a media type parsed from text would hold, without making one: the type and subtype as
+    // written (TypeStr, SubtypeStr) and where its parameters start.
+    struct Names {
+        std::string_view type;
+        std::string_view subtype;
+        size_t parametersFrom = 0;
+    };
+    static Names NamesOf(std::string_view text);
+    // Filename() of a media type parsed from text with those names, when the text alone tells it;
+    // false (value empty) when only the made parameters can: joined RFC 2231 pieces.
+    static bool FilenameOf(std::string_view text, const Names& names, std::string& value);
 
     static DwMediaType* NewMediaType(const std::string& text, DwMessageComponent* parent);
     static DwCreationHook<DwMediaType> sNewMediaTypeHook;

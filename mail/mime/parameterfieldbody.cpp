@@ -16,6 +16,9 @@ DwParameterFieldBody::DwParameterFieldBody(const std::string& text, DwMessageCom
 DwParameterFieldBody::DwParameterFieldBody(const char* chars, size_t length, DwMessageComponent* parent)
     : DwFieldBody(chars, length, parent), params_(this) {}
 
+DwParameterFieldBody::DwParameterFieldBody(DwTextSpan span, DwMessageComponent* parent)
+    : DwFieldBody(std::move(span), parent), params_(this) {}
+
 DwParameterFieldBody::DwParameterFieldBody(const DwParameterFieldBody& other)
     : DwFieldBody(other), params_(this) {
     if (other.pending_) other.MakePendingParameters();
@@ -286,16 +289,21 @@ bool MentionsNoCase(std::string_view text, const char* const (&names)[2], const 
 
 DwParameterFieldBody::PendingAnswer
 DwParameterFieldBody::PendingValue(const char* name, const char* otherName, std::string& value) const {
+    return TextValue(TextView(), pendingFrom_, name, otherName, value);
+}
+
+DwParameterFieldBody::PendingAnswer DwParameterFieldBody::TextValue(std::string_view text, size_t from,
+                                                                    const char* name, const char* otherName,
+                                                                    std::string& value) {
     const char* const names[] = {name, otherName};
     const size_t lengths[] = {name ? std::char_traits<char>::length(name) : 0,
                               otherName ? std::char_traits<char>::length(otherName) : 0};
-    if (!MentionsNoCase(TextView().substr(pendingFrom_), names, lengths)) return PendingAnswer::kNone;
+    if (!MentionsNoCase(text.substr(from), names, lengths)) return PendingAnswer::kNone;
     // The name of the two that the first parameter of either is written with, then its first
     // plain value, which comes before any joined one.
     int chosen = -1;
     bool found = false;
-    const std::string_view text = TextView();
-    ForEachParameter(DwMimeTokenCursor(text, pendingFrom_), text,
+    ForEachParameter(DwMimeTokenCursor(text, from), text,
                      [&](std::string_view attribute, std::string_view token, bool quoted, std::string_view) {
                          for (int i = 0; i < 2 && chosen < 0; ++i) {
                              if (names[i] && NamesParameter(attribute, names[i], lengths[i])) chosen = i;

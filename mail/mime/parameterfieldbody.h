@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mail/mime/fieldbody.h"
@@ -40,6 +41,7 @@ protected:
     DwParameterFieldBody();
     DwParameterFieldBody(const std::string& text, DwMessageComponent* parent);
     DwParameterFieldBody(const char* chars, size_t length, DwMessageComponent* parent);
+    DwParameterFieldBody(DwTextSpan span, DwMessageComponent* parent);
     // Copies the field body base and clones the parameters.
     DwParameterFieldBody(const DwParameterFieldBody& other);
     // Replaces the parameters by clones of the other's; marks nothing.
@@ -66,8 +68,13 @@ protected:
     // The parameters still to be made are made from the text before it changes.
     void BeforeTextChange() override;
 
-private:
     enum class PendingAnswer { kValue, kNone, kUnsure };
+    // ParameterValue from a text whose parameters start at from, without making them: kUnsure when
+    // only a joined RFC 2231 value could answer.
+    static PendingAnswer TextValue(std::string_view text, size_t from, const char* name,
+                                   const char* otherName, std::string& value);
+
+private:
     void MakePendingParameters() const;
     // ParameterValue from the text of pending parameters: kUnsure when only a joined RFC 2231 value
     // could answer.

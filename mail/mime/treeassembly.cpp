@@ -84,7 +84,7 @@ void DwTreeAssembly::MoveHeaders(DwHeaders& headers, size_t start) {
         for (int i = 0; i < headers.FieldCount(); ++i) {
             DwField& field = headers.FieldAt(i);
             const size_t size = field.TextView().size();
-            field.SetTextSpan({buffer_, offset, size});
+            field.MoveTextSpan({buffer_, offset, size});
             offset += size;
         }
     }

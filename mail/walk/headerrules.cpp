@@ -280,17 +280,32 @@ std::vector<std::string> PartFileNames(DwHeaders& headers) {
 void PartLabel(DwHeaders& headers, std::string& label, int forScan) {
     label.clear();
     if (DwDispositionType* disposition = headers.FindContentDisposition()) label = disposition->Filename();
-    DwMediaType* type = headers.FindContentType();
-    if (label.empty() && type) label = type->Filename();
+    // A media type still to be made is read from its text, unless only its made parameters can
+    // tell the file name: most leaves never need one made.
+    const DwField* field = headers.FindField("Content-Type");
+    std::string_view text;
+    DwMediaType::Names names;
+    bool fromText = field && field->PendingOwnBodyText(text);
+    if (fromText) {
+        names = DwMediaType::NamesOf(text);
+        if (label.empty()) fromText = DwMediaType::FilenameOf(text, names, label);
+    }
+    bool typed = fromText;
+    if (!fromText) {
+        DwMediaType* type = headers.FindContentType();
+        if (label.empty() && type) label = type->Filename();
+        if (type) names = {type->TypeStr(), type->SubtypeStr()};
+        typed = type != nullptr;
+    }
     if (!label.empty() || forScan != 1) return;
-    if (!type || type->TypeStr().empty()) {
+    if (!typed || names.type.empty()) {
         label = "[message body]";
         return;
     }
-    const std::string& subtype = type->SubtypeStr();
-    label.reserve(type->TypeStr().size() + subtype.size() + 3);
+    const std::string_view subtype = names.subtype;
+    label.reserve(names.type.size() + subtype.size() + 3);
     label += '[';
-    label += type->TypeStr();
+    label += names.type;
     if (!subtype.empty()) {
         label += ':';
         label += subtype;

@@ -149,16 +149,31 @@ void UuencodedFiles(DwEntity& entity, int cte, std::vector<EntityReading>& out) 
 const char kStrictHeaderReading[] = "its header block ended where strict readers end it";
 
 void EntityTypeOf(DwEntity& entity, int* type, int* subtype) {
-    DwMediaType* mediaType = entity.Headers().FindContentType();
-    if (!mediaType && IsDigestPart(entity)) {
+    DwHeaders& headers = entity.Headers();
+    const DwField* field = headers.FindField("Content-Type");
+    int written = kTypeNull;
+    int writtenSubtype = kSubtypeNull;
+    std::string_view text;
+    // Most leaves' media types are never asked for more: their text answers without one made.
+    if (field && field->PendingOwnBodyText(text)) {
+        const DwMediaType::Names names = DwMediaType::NamesOf(text);
+        written = TypeStrToEnum(names.type);
+        writtenSubtype = SubtypeStrToEnum(names.subtype);
+    } else if (const DwMediaType* mediaType = field ? headers.FindContentType() : nullptr) {
+        written = mediaType->Type();
+        writtenSubtype = mediaType->Subtype();
+    } else {
+        field = nullptr;
+    }
+    if (!field && IsDigestPart(entity)) {
         *type = kTypeMessage;
         *subtype = kSubtypeRfc822;
-    } else if (!mediaType || mediaType->Type() < kTypeText) {
+    } else if (!field || written < kTypeText) {
         *type = kTypeText;
         *subtype = kSubtypePlain;
     } else {
-        *type = mediaType->Type();
-        *subtype = mediaType->Subtype();
+        *type = written;
+        *subtype = writtenSubtype;
     }
 }
 

@@ -147,6 +147,36 @@ TEST(MediaTypeParse, TypeOfAsParsed) {
     }
 }
 
+// The names and the file name read from a field's text are those of the media type the field makes,
+// or the text says it cannot tell (joined RFC 2231 pieces).
+TEST(MediaTypeParse, NamesAndFilenameOfAsParsed) {
+    std::vector<std::string> texts;
+    for (const Case& c : kCases) texts.push_back(c.text);
+    for (const char* text : {"", ";", "image;", "x/y; filename*0=a; filename*1=b.exe",
+                             "x/y; name*=utf-8''a%20b", "x/y; name=a; filename*=''b", "x/y; NAME=\"q\"",
+                             "x/y; filename*0=a; filename=b", "x/y; filename*=''b; name=a"})
+        texts.push_back(text);
+    int unsure = 0;
+    for (const std::string& text : texts) {
+        DwHeaders headers("Content-Type: " + text + "\r\n", nullptr);
+        headers.Parse();
+        ASSERT_GE(headers.FieldCount(), 1);
+        std::string_view bodyText;
+        ASSERT_TRUE(headers.FieldAt(0).PendingOwnBodyText(bodyText)) << text;
+        const DwMediaType::Names names = DwMediaType::NamesOf(bodyText);
+        std::string filename = "stale";
+        const bool told = DwMediaType::FilenameOf(bodyText, names, filename);
+        DwMediaType* type = headers.FindContentType();
+        ASSERT_NE(type, nullptr) << text;
+        EXPECT_FALSE(headers.FieldAt(0).PendingOwnBodyText(bodyText)) << text;
+        EXPECT_EQ(names.type, type->TypeStr()) << text;
+        EXPECT_EQ(names.subtype, type->SubtypeStr()) << text;
+        EXPECT_EQ(filename, told ? type->Filename() : std::string()) << text;
+        unsure += !told;
+    }
+    EXPECT_GE(unsure, 2);
+}
+
 // A lookup finds a name however its letters are cased, in every RFC 2231 form.
 TEST(MediaTypeParse, LookupsFindAnyCaseOfTheName) {
     const Case cases[] = {

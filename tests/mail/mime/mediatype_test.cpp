@@ -1,4 +1,9 @@
+#include "mail/mime/body.h"
+#include "mail/mime/field.h"
+#include "mail/mime/bodypart.h"
 #include "mail/mime/generators.h"
+#include "mail/mime/headers.h"
+#include "mail/mime/message.h"
 #include "mail/mime/mediatype.h"
 #include "mail/mime/parameter.h"
 
@@ -121,6 +126,30 @@ TEST(MediaType, AssemblyKeepsUnchangedSpansAndFolds) {
     type.MarkModified();
     type.Assemble();
     EXPECT_EQ(type.Text(), "multipart/mixed; boundary=\"xyz\"; x=\"1\"");
+}
+
+// A media type made from a parsed field reads the field's text where it lies; changed, it assembles
+// to its new text, and unchanged, it moves with the assembled tree so that the parsed text can go.
+TEST(MediaType, APieceOfTheFieldTextAssemblesAndMovesWithTheTree) {
+    const std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                             "Content-Type: text/plain; charset=us-ascii\r\n\r\none\r\n--b\r\n"
+                             "Content-Type: text/html\r\n\r\ntwo\r\n--b--\r\n";
+    std::unique_ptr<DwMessage> message(DwMessage::NewMessage(text, nullptr));
+    message->Parse();
+    const std::weak_ptr<DwTextBuffer> parsed = message->TextSpan()->buffer;
+    DwMediaType& kept = message->Body().PartAt(0).Headers().ContentType();
+    DwMediaType& changed = message->Body().PartAt(1).Headers().ContentType();
+    ASSERT_NE(kept.TextSpan(), nullptr);
+    EXPECT_EQ(kept.TextSpan()->buffer, parsed.lock());
+    EXPECT_EQ(kept.Charset(), "us-ascii");
+    changed.SetSubtypeStr("x-changed");
+    message->Assemble();
+    EXPECT_TRUE(parsed.expired());
+    EXPECT_EQ(message->Body().PartAt(1).Headers().FieldAt(0).Text(), "Content-Type: text/x-changed\r\n");
+    EXPECT_EQ(changed.TextView(), "text/x-changed");
+    EXPECT_EQ(kept.TextView(), "text/plain; charset=us-ascii");
+    ASSERT_NE(kept.TextSpan(), nullptr);
+    EXPECT_EQ(kept.TextSpan()->buffer, message->TextSpan()->buffer);
 }
 
 TEST(MediaType, SetBoundaryAppendsParameter) {
