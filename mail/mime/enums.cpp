@@ -63,11 +63,9 @@ const NameCode kSubtypeNames[] = {
 
 template <size_t N> int FindCode(const NameCode (&table)[N], std::string_view name, int unknown) {
     if (name.empty()) return unknown;
-    unsigned char first = CToLower(static_cast<unsigned char>(name[0]));
     for (const NameCode& entry : table) {
-        // The first letter decides which names are worth comparing in full.
+        // The compare stops at the first differing letter: a first-letter filter would cost more.
         if (entry.name.size() == name.size() &&
-            CToLower(static_cast<unsigned char>(entry.name[0])) == first &&
             EqualNoCaseC(name.data(), name.size(), entry.name.data(), entry.name.size()))
             return entry.code;
     }
