@@ -57,7 +57,9 @@ std::string MechanismKey(DwField& field) {
 void OtherFieldReadings(DwEntity& entity, const char* name, std::string (*key)(DwField&), const char* why,
                         std::vector<EntityReading>& out) {
     DwHeaders& headers = entity.Headers();
-    // Nearly every entity has the field once at most: it is counted before anything is kept.
+    // Nearly every entity has the field once at most: it is counted before anything is kept, and a
+    // block of one field has nothing to count.
+    if (headers.FieldCount() < 2) return;
     int count = 0;
     for (int i = 0; i < headers.FieldCount() && count < 2; ++i)
         if (IsFieldNamed(headers.FieldAt(i), name)) ++count;

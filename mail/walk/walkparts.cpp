@@ -118,6 +118,17 @@ private:
     int32_t deleteArchives_;
 };
 
+// The type of an entity ScanMultipartParts visits: the one QueueTreeReadings noted for it, or read now.
+void VisitedTypeOf(MailWalkState& walk, DwEntity& entity, int* type, int* subtype) {
+    if (walk.nextTypeNote < walk.typeNotes.size() && walk.typeNotes[walk.nextTypeNote].entity == &entity) {
+        const MailWalkState::TypeNote& note = walk.typeNotes[walk.nextTypeNote++];
+        *type = note.type;
+        *subtype = note.subtype;
+        return;
+    }
+    EntityTypeOf(entity, type, subtype);
+}
+
 // The other readings of entity join the queue, each once, within the message's bounds.
 void QueueOtherReadings(MailWalkState& walk, DwEntity& entity, int type, int subtype) {
     std::vector<EntityReading> readings;
@@ -291,7 +302,7 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
     }
     int type = 0;
     int subtype = 0;
-    EntityTypeOf(entity, &type, &subtype);
+    VisitedTypeOf(walk, entity, &type, &subtype);
     DwBody& body = entity.Body();
     if (body.IsNestingCut()) {
         // Kept whole below the nesting limit: its text is scanned as it stands, and the message is not
@@ -319,6 +330,7 @@ void QueueTreeReadings(MailWalkState& walk, DwEntity& entity) {
     int type = 0;
     int subtype = 0;
     EntityTypeOf(entity, &type, &subtype);
+    walk.typeNotes.push_back({&entity, type, subtype});
     QueueOtherReadings(walk, entity, type, subtype);
     DwBody& body = entity.Body();
     if (body.IsNestingCut()) return;

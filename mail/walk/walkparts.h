@@ -52,14 +52,24 @@ struct MailWalkState {
     bool readingsCut = false;
     // The name of the last part's memory object, kept for its room: most parts' names are as long.
     std::string objectName;
+
+    // The types QueueTreeReadings read, in the order ScanMultipartParts then visits the same entities,
+    // each before anything in it changes: an entity that is not the next one noted reads its own.
+    struct TypeNote {
+        const DwEntity* entity;
+        int type;
+        int subtype;
+    };
+    std::vector<TypeNote> typeNotes;
+    size_t nextTypeNote = 0;
 };
 
 // Walks entity and what it holds; 1 to stop the walk, 0 to go on.
 int ScanMultipartParts(MailWalkState& walk, DwEntity& entity);
 
 // The other readings of entity and of every entity ScanMultipartParts walks below it join the queue
-// for WalkOtherReadings, in the order of that walk. Taken before the walk: a replaced part no longer
-// reads as it came.
+// for WalkOtherReadings, in the order of that walk, and each entity's type is noted for it. Taken
+// before the walk: a replaced part no longer reads as it came.
 void QueueTreeReadings(MailWalkState& walk, DwEntity& entity);
 
 // Walks the readings waiting in the state (and those they bring) for a report only: 1 to stop.
