@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <new>
 #include <string>
@@ -101,6 +102,37 @@ TEST(Alloc, FailureBoundCountsTheBlocksHeld) {
     EXPECT_NE(lifted, nullptr);
     operator delete(again);
     MemFree(lifted);
+}
+
+// Small blocks given back are kept for the next requests: each must come back zero-filled, hold
+// the bytes asked for, and be counted as taken and given back like a fresh one.
+TEST(Alloc, BlocksGivenBackAndTakenAgainAreZeroFilledAndCounted) {
+    const size_t sizes[] = {0, 1, 11, 12, 13, 20, 28, 29, 100, 140, 264, 500, 1000, 1023, 1024, 1025, 4000};
+    const int64_t before = MemBytesInUse();
+    const uint32_t allocs = MemAllocCount(), frees = MemFreeCount();
+    int taken = 0;
+    for (int round = 0; round < 3; ++round) {
+        // Not a vector: its own block would count in the bytes in use.
+        std::array<unsigned char*, std::size(sizes) * 20> blocks{};
+        size_t count = 0;
+        for (size_t n : sizes) {
+            for (int k = 0; k < 20; ++k) {
+                auto* p = static_cast<unsigned char*>(MemAllocZeroed(n));
+                ASSERT_NE(p, nullptr);
+                ++taken;
+                for (size_t i = 0; i < n; ++i) ASSERT_EQ(p[i], 0) << "size " << n << " byte " << i;
+                EXPECT_GE(MemBytesInUse() - before, static_cast<int64_t>(n));
+                memset(p, 0xA5, n); // what the next taker of the block must not see
+                blocks[count++] = p;
+            }
+        }
+        // Given back in another order than taken, and taken again for other sizes next round.
+        for (size_t i = 0; i < count; i += 2) MemFree(blocks[i]);
+        for (size_t i = 1; i < count; i += 2) MemFree(blocks[i]);
+        EXPECT_EQ(MemBytesInUse(), before);
+    }
+    EXPECT_EQ(MemAllocCount() - allocs, static_cast<uint32_t>(taken));
+    EXPECT_EQ(MemFreeCount() - frees, static_cast<uint32_t>(taken));
 }
 
 TEST(Alloc, LibraryContainersGoThroughIt) {
