@@ -119,6 +119,9 @@ bool DwMediaType::FilenameOf(std::string_view text, const Names& names, std::str
 }
 
 int DwMediaType::TypeOf(std::string_view text) {
+    // As in ReadNames: a text that starts "type/" has that token first.
+    const size_t slash = TokenRunEnd(text, 0);
+    if (slash > 0 && slash < text.size() && text[slash] == '/') return TypeStrToEnum(text.substr(0, slash));
     DwMimeTokenCursor tokens(text);
     return TypeStrToEnum(ReadType(tokens));
 }

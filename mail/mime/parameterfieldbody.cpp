@@ -263,6 +263,21 @@ namespace {
 
 // Whether one of the names (without case) is written anywhere in text: an attribute is a piece of
 // the text, so where neither is, no parameter can be called by one or by its RFC 2231 forms.
+// Whether name, of length bytes and whose first byte is the lower-case letter first, is written in
+// text without case. A memchr for each case of the first letter: most texts have few of either.
+bool MentionsOneNoCase(std::string_view text, const char* name, size_t length, unsigned char first) {
+    if (text.size() < length) return false;
+    const char* const last = text.data() + (text.size() - length);
+    for (const unsigned char form : {first, CToUpper(first)}) {
+        for (const char* at = text.data(); at <= last; ++at) {
+            at = static_cast<const char*>(memchr(at, form, static_cast<size_t>(last - at) + 1));
+            if (!at) break;
+            if (EqualNoCaseC(at, length, name, length)) return true;
+        }
+    }
+    return false;
+}
+
 bool MentionsNoCase(std::string_view text, const char* const (&names)[2], const size_t (&lengths)[2]) {
     unsigned char firsts[2] = {0, 0};
     for (int k = 0; k < 2; ++k) {
@@ -271,6 +286,15 @@ bool MentionsNoCase(std::string_view text, const char* const (&names)[2], const 
         firsts[k] = CToLower(static_cast<unsigned char>(names[k][0]));
         // The quick test below only knows letters.
         if (!IsCLower(firsts[k])) return true;
+    }
+    // A name that ends with the other ("filename", "name") is written only where the other is.
+    for (int k = 0; k < 2; ++k) {
+        const int other = 1 - k;
+        if (names[k] && names[other] && lengths[other] <= lengths[k] &&
+            EqualNoCaseC(names[k] + lengths[k] - lengths[other], lengths[other], names[other],
+                         lengths[other])) {
+            return MentionsOneNoCase(text, names[other], lengths[other], firsts[other]);
+        }
     }
     for (size_t i = 0; i < text.size(); ++i) {
         // For a lower-case letter f, (c | 0x20) == f holds for exactly f and its upper case.
@@ -293,11 +317,11 @@ DwParameterFieldBody::PendingValue(const char* name, const char* otherName, std:
 }
 
 DwParameterFieldBody::PendingAnswer DwParameterFieldBody::TextValue(std::string_view text, size_t from,
-                                                                    const char* name, const char* otherName,
+                                                                    const char* name, size_t nameLength,
+                                                                    const char* otherName, size_t otherLength,
                                                                     std::string& value) {
     const char* const names[] = {name, otherName};
-    const size_t lengths[] = {name ? std::char_traits<char>::length(name) : 0,
-                              otherName ? std::char_traits<char>::length(otherName) : 0};
+    const size_t lengths[] = {name ? nameLength : 0, otherName ? otherLength : 0};
     if (!MentionsNoCase(text.substr(from), names, lengths)) return PendingAnswer::kNone;
     // The name of the two that the first parameter of either is written with, then its first
     // plain value, which comes before any joined one.

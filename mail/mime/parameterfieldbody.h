@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,7 +73,13 @@ protected:
     // ParameterValue from a text whose parameters start at from, without making them: kUnsure when
     // only a joined RFC 2231 value could answer.
     static PendingAnswer TextValue(std::string_view text, size_t from, const char* name,
-                                   const char* otherName, std::string& value);
+                                   const char* otherName, std::string& value) {
+        // Inline: the lengths of literal names are known where it is called.
+        return TextValue(text, from, name, name ? strlen(name) : 0, otherName,
+                         otherName ? strlen(otherName) : 0, value);
+    }
+    static PendingAnswer TextValue(std::string_view text, size_t from, const char* name, size_t nameLength,
+                                   const char* otherName, size_t otherLength, std::string& value);
 
 private:
     void MakePendingParameters() const;

@@ -277,19 +277,22 @@ std::vector<std::string> PartFileNames(DwHeaders& headers) {
     return names;
 }
 
-void PartLabel(DwHeaders& headers, std::string& label, int forScan) {
+void PartLabel(DwHeaders& headers, std::string& label, int forScan, const PendingContentType* pending) {
     label.clear();
     if (DwDispositionType* disposition = headers.FindContentDisposition()) label = disposition->Filename();
     // A media type still to be made is read from its text, unless only its made parameters can
     // tell the file name: most leaves never need one made.
-    const DwField* field = headers.FindField("Content-Type");
-    std::string_view text;
-    DwMediaType::Names names;
-    bool fromText = field && field->PendingOwnBodyText(text);
-    if (fromText) {
-        names = DwMediaType::NamesOf(text);
-        if (label.empty()) fromText = DwMediaType::FilenameOf(text, names, label);
+    PendingContentType read;
+    bool fromText = pending != nullptr;
+    if (pending) {
+        read = *pending;
+    } else {
+        const DwField* field = headers.FindField("Content-Type");
+        fromText = field && field->PendingOwnBodyText(read.text);
+        if (fromText) read.names = DwMediaType::NamesOf(read.text);
     }
+    DwMediaType::Names& names = read.names;
+    if (fromText && label.empty()) fromText = DwMediaType::FilenameOf(read.text, names, label);
     bool typed = fromText;
     if (!fromText) {
         DwMediaType* type = headers.FindContentType();

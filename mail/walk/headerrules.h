@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mail/walk/readings.h"
 #include "mail/walk/ruleeval.h"
 
 class DwEntity;
@@ -68,7 +69,9 @@ int ApplyHeaderRules(int depth, DwEntity& entity, const char* name);
 
 // The entity's file name ("filename" or "name" of Content-Disposition, else of Content-Type); without
 // one and with forScan 1, its bracketed type ("[application:zip]", "[message body]"); else empty.
-void PartLabel(DwHeaders& headers, std::string& label, int forScan);
+// pending: the headers' Content-Type as read from its text already, when it was.
+void PartLabel(DwHeaders& headers, std::string& label, int forScan,
+               const PendingContentType* pending = nullptr);
 
 // Every file name the entity is given (each form of "filename" and "name" of Content-Disposition and
 // of Content-Type, RFC 2231 forms joined), without repeats; the label's name among them.

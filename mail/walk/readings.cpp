@@ -83,7 +83,9 @@ void OtherFieldReadings(DwEntity& entity, const char* name, std::string (*key)(D
 }
 
 // A Content-Type written as encoded words: some readers decode them before they read the type.
-void EncodedTypeReading(DwEntity& entity, std::vector<EntityReading>& out) {
+void EncodedTypeReading(DwEntity& entity, const EntityType& read, std::vector<EntityReading>& out) {
+    // The text of the first Content-Type, where it was read already, tells most entities apart.
+    if (read.pending && read.read.text.find("=?") == std::string_view::npos) return;
     DwHeaders& headers = entity.Headers();
     DwField* field = headers.FindField("Content-Type");
     if (!field || field->FieldBodyTextView().find("=?") == std::string_view::npos) return;
@@ -120,15 +122,14 @@ bool IsOctal(char c) {
 // Where "begin MODE NAME" lines start in text.
 std::vector<size_t> UuencodeStarts(std::string_view text) {
     std::vector<size_t> starts;
-    for (size_t at = 0; at < text.size() && starts.size() < kMaxUuencodedFiles;) {
-        // Most lines fail at their first byte, without a call.
-        if (text[at] == 'b' && text.compare(at, 6, "begin ") == 0 && at + 6 < text.size() &&
-            IsOctal(text[at + 6]))
-            starts.push_back(at);
-        const size_t lf = text.find('\n', at);
-        if (lf == std::string_view::npos) break;
-        at = lf + 1;
-    }
+    const auto isStart = [&](size_t at) { return at + 6 < text.size() && IsOctal(text[at + 6]); };
+    if (text.substr(0, 6) == "begin " && isStart(0)) starts.push_back(0);
+    // The line end and the word are searched for together.
+    constexpr std::string_view kLineStart = "\nbegin ";
+    for (size_t at = text.find(kLineStart);
+         at != std::string_view::npos && starts.size() < kMaxUuencodedFiles;
+         at = text.find(kLineStart, at + 1))
+        if (isStart(at + 1)) starts.push_back(at + 1);
     return starts;
 }
 
@@ -150,17 +151,18 @@ void UuencodedFiles(DwEntity& entity, int cte, std::vector<EntityReading>& out) 
 
 const char kStrictHeaderReading[] = "its header block ended where strict readers end it";
 
-void EntityTypeOf(DwEntity& entity, int* type, int* subtype) {
+EntityType EntityTypeOf(DwEntity& entity) {
+    EntityType read;
     DwHeaders& headers = entity.Headers();
     const DwField* field = headers.FindField("Content-Type");
     int written = kTypeNull;
     int writtenSubtype = kSubtypeNull;
-    std::string_view text;
     // Most leaves' media types are never asked for more: their text answers without one made.
-    if (field && field->PendingOwnBodyText(text)) {
-        const DwMediaType::Names names = DwMediaType::NamesOf(text);
-        written = TypeStrToEnum(names.type);
-        writtenSubtype = SubtypeStrToEnum(names.subtype);
+    if (field && field->PendingOwnBodyText(read.read.text)) {
+        read.pending = true;
+        read.read.names = DwMediaType::NamesOf(read.read.text);
+        written = TypeStrToEnum(read.read.names.type);
+        writtenSubtype = SubtypeStrToEnum(read.read.names.subtype);
     } else if (const DwMediaType* mediaType = field ? headers.FindContentType() : nullptr) {
         written = mediaType->Type();
         writtenSubtype = mediaType->Subtype();
@@ -168,15 +170,22 @@ void EntityTypeOf(DwEntity& entity, int* type, int* subtype) {
         field = nullptr;
     }
     if (!field && IsDigestPart(entity)) {
-        *type = kTypeMessage;
-        *subtype = kSubtypeRfc822;
+        read.type = kTypeMessage;
+        read.subtype = kSubtypeRfc822;
     } else if (!field || written < kTypeText) {
-        *type = kTypeText;
-        *subtype = kSubtypePlain;
+        read.type = kTypeText;
+        read.subtype = kSubtypePlain;
     } else {
-        *type = written;
-        *subtype = writtenSubtype;
+        read.type = written;
+        read.subtype = writtenSubtype;
     }
+    return read;
+}
+
+void EntityTypeOf(DwEntity& entity, int* type, int* subtype) {
+    const EntityType read = EntityTypeOf(entity);
+    *type = read.type;
+    *subtype = read.subtype;
 }
 
 std::string PlainBoundaryReading(const std::string& fieldBody) {
@@ -226,20 +235,19 @@ std::string PlainBoundaryReading(const std::string& fieldBody) {
 }
 
 bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
-    int type = 0;
-    int subtype = 0;
-    EntityTypeOf(entity, &type, &subtype);
-    return OtherEntityReadings(entity, type, subtype, out);
+    return OtherEntityReadings(entity, EntityTypeOf(entity), out);
 }
 
-bool OtherEntityReadings(DwEntity& entity, int type, int subtype, std::vector<EntityReading>* out) {
+bool OtherEntityReadings(DwEntity& entity, const EntityType& read, std::vector<EntityReading>* out) {
+    const int type = read.type;
+    const int subtype = read.subtype;
     std::vector<EntityReading> readings;
     DwHeaders& headers = entity.Headers();
     DwBody& body = entity.Body();
     OtherFieldReadings(entity, "Content-Type", MediaTypeKey, "read by another Content-Type", readings);
     OtherFieldReadings(entity, "Content-Transfer-Encoding", MechanismKey,
                        "read by another Content-Transfer-Encoding", readings);
-    EncodedTypeReading(entity, readings);
+    EncodedTypeReading(entity, read, readings);
     // Read where it lies: Text() would make the block a copy of its own.
     const std::string_view block = headers.TextView();
     const size_t strict = entity.StrictHeaderLength();

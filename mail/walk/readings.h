@@ -8,7 +8,25 @@
 #include <string_view>
 #include <vector>
 
+#include "mail/mime/mediatype.h"
+
 class DwEntity;
+
+// A Content-Type read from its field's text while its media type is still to be made: the text and
+// the names in it.
+struct PendingContentType {
+    std::string_view text;
+    DwMediaType::Names names;
+};
+
+// An entity's type as the walk reads it (EntityTypeOf); pending set where it was read from the
+// Content-Type's text.
+struct EntityType {
+    int type = 0;
+    int subtype = 0;
+    bool pending = false;
+    PendingContentType read;
+};
 
 struct EntityReading {
     // An entity's text: a header block, an empty line and a body.
@@ -23,8 +41,8 @@ struct EntityReading {
 // The readings of entity besides the tree's, computed before the walk changes anything in it. With
 // out null, only whether there is any.
 bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out);
-// The same, with the entity's type and subtype (EntityTypeOf) known already.
-bool OtherEntityReadings(DwEntity& entity, int type, int subtype, std::vector<EntityReading>* out);
+// The same, with the entity's type (EntityTypeOf) read already.
+bool OtherEntityReadings(DwEntity& entity, const EntityType& read, std::vector<EntityReading>* out);
 
 // The why of the reading whose header block ends where strict readers end it: a message without a
 // Content-Type read so is its text as it stands, which a plain scan of it sees too.
@@ -40,4 +58,5 @@ std::string PlainBoundaryReading(const std::string& fieldBody);
 
 // The type and subtype the walk reads an entity as: its Content-Type's, text/plain without one (or
 // with one below text), message/rfc822 for a part of a digest without one.
+EntityType EntityTypeOf(DwEntity& entity);
 void EntityTypeOf(DwEntity& entity, int* type, int* subtype);

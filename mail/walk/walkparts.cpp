@@ -77,9 +77,10 @@ bool HasText(std::string_view body) {
     return body.find_first_not_of(" \t\r\n") != std::string_view::npos;
 }
 
-void PartNameInto(const MailWalkState& walk, DwHeaders& headers, std::string& name) {
+void PartNameInto(const MailWalkState& walk, DwHeaders& headers, std::string& name,
+                  const PendingContentType* pending = nullptr) {
     std::string label;
-    PartLabel(headers, label, 1);
+    PartLabel(headers, label, 1, pending);
     name.assign(walk.name);
     name += '/';
     name += label;
@@ -119,20 +120,16 @@ private:
 };
 
 // The type of an entity ScanMultipartParts visits: the one QueueTreeReadings noted for it, or read now.
-void VisitedTypeOf(MailWalkState& walk, DwEntity& entity, int* type, int* subtype) {
-    if (walk.nextTypeNote < walk.typeNotes.size() && walk.typeNotes[walk.nextTypeNote].entity == &entity) {
-        const MailWalkState::TypeNote& note = walk.typeNotes[walk.nextTypeNote++];
-        *type = note.type;
-        *subtype = note.subtype;
-        return;
-    }
-    EntityTypeOf(entity, type, subtype);
+EntityType VisitedTypeOf(MailWalkState& walk, DwEntity& entity) {
+    if (walk.nextTypeNote < walk.typeNotes.size() && walk.typeNotes[walk.nextTypeNote].entity == &entity)
+        return walk.typeNotes[walk.nextTypeNote++].type;
+    return EntityTypeOf(entity);
 }
 
 // The other readings of entity join the queue, each once, within the message's bounds.
-void QueueOtherReadings(MailWalkState& walk, DwEntity& entity, int type, int subtype) {
+void QueueOtherReadings(MailWalkState& walk, DwEntity& entity, const EntityType& read) {
     std::vector<EntityReading> readings;
-    if (!OtherEntityReadings(entity, type, subtype, &readings)) return;
+    if (!OtherEntityReadings(entity, read, &readings)) return;
     const std::string part = PartNameOf(walk, entity.Headers());
     for (EntityReading& reading : readings) {
         if (!walk.readings.insert(Sha256Digest(reading.text.data(), reading.text.size())).second) continue;
@@ -163,8 +160,10 @@ void NotExamined(MailWalkState& walk, const std::string& part, const char* why) 
     EndMessageLine(0);
 }
 
-const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int subtype,
+const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, const EntityType& read,
                                    uint32_t* status) {
+    const int type = read.type;
+    const int subtype = read.subtype;
     DwHeaders& headers = entity.Headers();
     const std::string_view body = entity.Body().TextView();
     // The part's name, then the object's made of it in place, in the state's room of the last part.
@@ -172,7 +171,7 @@ const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, int ty
     partName.clear();
     if (body.empty()) return partName;
     *status = 0;
-    PartNameInto(walk, headers, partName);
+    PartNameInto(walk, headers, partName, read.pending ? &read.read : nullptr);
     if (type == kTypeMessage && subtype == kSubtypePartial) {
         PrintMessage("%s%s %s", ProcessPrefix().c_str(), partName.c_str(), MessageText(151));
         EndMessageLine(0);
@@ -269,13 +268,13 @@ uint32_t ReplaceScannedPart(MailWalkState& walk, uint32_t status, DwEntity& enti
     return status;
 }
 
-uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity, int type, int subtype) {
+uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity, const EntityType& type) {
     uint32_t leaf = 0;
     std::string cured;
     bool haveCured = false;
     {
         LeafMemoryFiles files;
-        const std::string& object = ScanMessagePart(walk, entity, type, subtype, &leaf);
+        const std::string& object = ScanMessagePart(walk, entity, type, &leaf);
         uint32_t size = 0;
         const uint8_t* data = (leaf & TARVO_RESULT_CURED) && !object.empty()
                                   ? GetMemoryFileData(&size, object.c_str())
@@ -300,9 +299,9 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
         walk.status |= kMailTimedOut;
         return 1;
     }
-    int type = 0;
-    int subtype = 0;
-    VisitedTypeOf(walk, entity, &type, &subtype);
+    const EntityType read = VisitedTypeOf(walk, entity);
+    const int type = read.type;
+    const int subtype = read.subtype;
     DwBody& body = entity.Body();
     if (body.IsNestingCut()) {
         // Kept whole below the nesting limit: its text is scanned as it stands, and the message is not
@@ -313,13 +312,13 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
             if (ScanMultipartParts(walk, body.PartAt(i)) != 0) return 1;
         return 0;
     } else if (type == kTypeMessage && subtype == kSubtypePartial) {
-        ScanLeafEntity(walk, entity, type, subtype);
+        ScanLeafEntity(walk, entity, read);
         return 0;
     } else if (type == kTypeMessage && body.NestedMessage()) {
         return ScanMultipartParts(walk, *body.NestedMessage());
     }
     // A leaf, or a body the tree left whole: what was not looked at must not pass as clean.
-    const uint32_t leaf = ScanLeafEntity(walk, entity, type, subtype);
+    const uint32_t leaf = ScanLeafEntity(walk, entity, read);
     return (leaf & (TARVO_RESULT_INFECTED | TARVO_RESULT_MODIFICATION)) && StopOnFirstInfected &&
                    !MailActionsRequested
                ? 1
@@ -327,11 +326,11 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
 }
 
 void QueueTreeReadings(MailWalkState& walk, DwEntity& entity) {
-    int type = 0;
-    int subtype = 0;
-    EntityTypeOf(entity, &type, &subtype);
-    walk.typeNotes.push_back({&entity, type, subtype});
-    QueueOtherReadings(walk, entity, type, subtype);
+    const EntityType read = EntityTypeOf(entity);
+    const int type = read.type;
+    const int subtype = read.subtype;
+    walk.typeNotes.push_back({&entity, read});
+    QueueOtherReadings(walk, entity, read);
     DwBody& body = entity.Body();
     if (body.IsNestingCut()) return;
     if (type == kTypeMultipart) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/sha256digest.h"
+#include "mail/walk/readings.h"
 
 class DwEntity;
 class DwHeaders;
@@ -57,8 +58,7 @@ struct MailWalkState {
     // each before anything in it changes: an entity that is not the next one noted reads its own.
     struct TypeNote {
         const DwEntity* entity;
-        int type;
-        int subtype;
+        EntityType type;
     };
     std::vector<TypeNote> typeNotes;
     size_t nextTypeNote = 0;
@@ -79,13 +79,13 @@ int WalkOtherReadings(MailWalkState& walk);
 // its entities.
 void AddMessageReading(MailWalkState& walk, std::string reading, const char* why);
 
-// One entity scanned as a leaf, its outcome applied to it: the leaf's result bits. type and subtype
-// are the entity's (EntityTypeOf).
-uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity, int type, int subtype);
+// One entity scanned as a leaf, its outcome applied to it: the leaf's result bits. type is the
+// entity's (EntityTypeOf).
+uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity, const EntityType& type);
 
-// Decodes and scans one leaf of that type and subtype; status receives its result bits. The name of
-// the memory object scanned last (empty when none was), held in the state until the next part.
-const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, int type, int subtype,
+// Decodes and scans one leaf of that type; status receives its result bits. The name of the memory
+// object scanned last (empty when none was), held in the state until the next part.
+const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, const EntityType& type,
                                    uint32_t* status);
 
 // The outcome of one leaf applied to its entity: the notice for a deleted part, the cured bytes (base64)
