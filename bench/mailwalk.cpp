@@ -1,4 +1,4 @@
-// tarvo-mailbench [SECONDS]: the cost of the mail walk itself. A few message shapes go through
+// tarvo-mailbench [SECONDS [SHAPE...]]: the cost of the mail walk itself. A few message shapes go through
 // ScanMailObject (parsed, every part decoded and scanned on its own, answered) and, next to them, the
 // same bytes are scanned whole as a plain file by a scan task; both with the stand-in engine and its
 // demo base, in this process. Prints messages per second and MB/s for each, and the walk's cost as
@@ -243,6 +243,9 @@ int main(int argc, char** argv) {
     printf("%-26s %10s | %12s %10s | %12s %10s | %6s\n", "shape", "bytes", "walk msg/s", "walk MB/s",
            "whole obj/s", "whole MB/s", "ratio");
     for (const Shape& shape : shapes) {
+        bool wanted = argc <= 2;
+        for (int i = 2; i < argc; ++i) wanted = wanted || strcmp(argv[i], shape.name) == 0;
+        if (!wanted) continue;
         Walker walker(shape.mail);
         const double walk = Rate(seconds, [&] { walker(); });
         const std::string path = dir / "whole.eml";
