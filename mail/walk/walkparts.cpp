@@ -334,6 +334,10 @@ void QueueTreeReadings(MailWalkState& walk, DwEntity& entity) {
     DwBody& body = entity.Body();
     if (body.IsNestingCut()) return;
     if (type == kTypeMultipart) {
+        // Room for the parts' notes at once, still growing by doubling where parts hold parts.
+        std::vector<MailWalkState::TypeNote>& notes = walk.typeNotes;
+        const size_t wanted = notes.size() + static_cast<size_t>(body.PartCount());
+        if (wanted > notes.capacity()) notes.reserve(std::max(wanted, 2 * notes.capacity()));
         for (int i = 0; i < body.PartCount(); ++i) QueueTreeReadings(walk, body.PartAt(i));
     } else if (type == kTypeMessage && subtype != kSubtypePartial && body.NestedMessage()) {
         QueueTreeReadings(walk, *body.NestedMessage());
