@@ -185,6 +185,12 @@ EntityType EntityTypeOf(DwEntity& entity) {
     return read;
 }
 
+int TransferEncodingOf(DwEntity& entity, const EntityType& type) {
+    if (type.cte >= 0) return type.cte;
+    const DwMechanism* mechanism = entity.Headers().FindContentTransferEncoding();
+    return mechanism ? mechanism->AsEnum() : kCteNull;
+}
+
 void EntityTypeOf(DwEntity& entity, int* type, int* subtype) {
     const EntityType read = EntityTypeOf(entity);
     *type = read.type;
@@ -265,8 +271,7 @@ bool OtherEntityReadings(DwEntity& entity, const EntityType& read, std::vector<E
     std::string upToEmptyLine;
     if (!entity.HasEmptyLineAfterHeaders() && FieldsUpToEmptyLine(block, body.TextView(), upToEmptyLine))
         readings.push_back({std::move(upToEmptyLine), false, "its fields read up to the first empty line"});
-    DwMechanism* mechanism = headers.FindContentTransferEncoding();
-    const int cte = mechanism ? mechanism->AsEnum() : kCteNull;
+    const int cte = TransferEncodingOf(entity, read);
     const bool encoded = HasBodyDecoder(cte);
     if ((type == kTypeMultipart || type == kTypeMessage) && encoded) {
         // Some readers decode such a body by its encoding whatever it holds.

@@ -20,13 +20,18 @@ struct PendingContentType {
 };
 
 // An entity's type as the walk reads it (EntityTypeOf); pending set where it was read from the
-// Content-Type's text.
+// Content-Type's text. cte: the code of its Content-Transfer-Encoding once read (TransferEncodingOf).
 struct EntityType {
     int type = 0;
     int subtype = 0;
     bool pending = false;
     PendingContentType read;
+    int cte = -1;
 };
+
+// The code of the entity's Content-Transfer-Encoding (kCteNull without one): the one noted in type
+// where it was read already.
+int TransferEncodingOf(DwEntity& entity, const EntityType& type);
 
 struct EntityReading {
     // An entity's text: a header block, an empty line and a body.

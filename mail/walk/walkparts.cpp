@@ -185,8 +185,7 @@ const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, const 
         EndMessageLine(0);
     }
     // Read without adding a field: the message is written back as it came, but for the changed parts.
-    DwMechanism* mechanism = headers.FindContentTransferEncoding();
-    const int cte = mechanism ? mechanism->AsEnum() : kCteNull;
+    const int cte = TransferEncodingOf(entity, read);
     // A body in no transfer encoding is scanned where it lies.
     std::string decoded;
     std::string_view data = body;
@@ -326,7 +325,8 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
 }
 
 void QueueTreeReadings(MailWalkState& walk, DwEntity& entity) {
-    const EntityType read = EntityTypeOf(entity);
+    EntityType read = EntityTypeOf(entity);
+    read.cte = TransferEncodingOf(entity, read);
     const int type = read.type;
     const int subtype = read.subtype;
     walk.typeNotes.push_back({&entity, read});
