@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "mail/mime/charclass.h"
 #include "mail/mime/component.h"
 
 class DwFieldBody;
@@ -42,6 +44,14 @@ public:
     std::string_view FieldNameView() const { return name_.pending ? PieceView(name_) : fieldName_; }
     std::string_view FieldBodyTextView() const {
         return bodyText_.pending ? PieceView(bodyText_) : fieldBodyText_;
+    }
+    // Whether the field is called name (without case). Inline, for the name is mostly a literal: its
+    // length is then known, a field of another length is passed over at once, and the byte compare
+    // that settles a name written as the library spells it is unrolled.
+    bool IsNamed(const char* name, size_t length) const {
+        if ((name_.pending ? name_.length : fieldName_.size()) != length) return false;
+        const char* own = name_.pending ? TextView().data() + name_.start : fieldName_.data();
+        return memcmp(own, name, length) == 0 || EqualNoCaseC(own, length, name, length);
     }
     // A field parsed while no creation hook was set makes its field body when it is first asked for:
     // most field bodies of a message are never read.
