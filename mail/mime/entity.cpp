@@ -30,6 +30,14 @@ bool StartsWith(const char* begin, const char* end, const char* word, size_t len
     return static_cast<size_t>(end - begin) >= length && memcmp(begin, word, length) == 0;
 }
 
+// The LF that ends the line starting at line (before end), or null. The empty line that ends most
+// header blocks is told without a search.
+const char* LineFeedOf(const char* line, const char* end) {
+    if (*line == '\n') return line;
+    if (*line == '\r' && end - line > 1 && line[1] == '\n') return line + 1;
+    return static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+}
+
 enum class LineKind { kNone, kField, kLenientField };
 
 // What the line [begin, end) (without its line end) is to a header block. Every reader takes
@@ -63,7 +71,7 @@ struct BlockEnd {
 BlockEnd HeaderBlockEnd(const char* start, const char* end, bool strict) {
     BlockEnd out;
     for (const char* line = start; line != end;) {
-        const char* next = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+        const char* next = LineFeedOf(line, end);
         const char* lineEnd = next ? next : end;
         if (next && next > line && next[-1] == '\r') --lineEnd;
         // A last line without its line end is body too unless it is a field: a part whose
@@ -117,7 +125,7 @@ bool FieldsUpToEmptyLine(std::string_view headerBlock, std::string_view body, st
     const char* const start = body.data();
     const char* const end = start + body.size();
     for (const char* line = start; line != end;) {
-        const char* next = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+        const char* next = LineFeedOf(line, end);
         const char* lineEnd = next ? next : end;
         if (next && next > line && next[-1] == '\r') --lineEnd;
         if (lineEnd == line) {
