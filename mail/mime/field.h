@@ -48,7 +48,7 @@ public:
     // Whether the field is called name (without case). Inline, for the name is mostly a literal: its
     // length is then known, a field of another length is passed over at once, and the byte compare
     // that settles a name written as the library spells it is unrolled.
-    bool IsNamed(const char* name, size_t length) const {
+    [[gnu::always_inline]] bool IsNamed(const char* name, size_t length) const {
         if ((name_.pending ? name_.length : fieldName_.size()) != length) return false;
         const char* own = name_.pending ? TextView().data() + name_.start : fieldName_.data();
         return memcmp(own, name, length) == 0 || EqualNoCaseC(own, length, name, length);

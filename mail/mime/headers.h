@@ -94,8 +94,8 @@ public:
     }
     // The first field of that name (compared without case), or null.
     DwField* FindField(const std::string& name) const { return FindNamed(name.data(), name.size()); }
-    // Inline: most callers name a literal, whose length the compiler then knows.
-    DwField* FindField(const char* name) const {
+    // Inline at every call: most callers name a literal, whose length the compiler then knows.
+    [[gnu::always_inline]] DwField* FindField(const char* name) const {
         return name ? FindNamed(name, std::char_traits<char>::length(name)) : nullptr;
     }
     bool HasField(const std::string& name) const { return FindField(name) != nullptr; }
@@ -136,7 +136,7 @@ public:
 private:
     friend class DwEntity;
 
-    DwField* FindNamed(const char* name, size_t length) const {
+    [[gnu::always_inline]] DwField* FindNamed(const char* name, size_t length) const {
         for (int i = 0; i < fields_.Count(); ++i) {
             DwField* field = fields_.At(i);
             if (field->IsNamed(name, length)) return field;
