@@ -20,10 +20,6 @@
 
 DwCreationHook<DwHeaders> DwHeaders::sNewHeadersHook = nullptr;
 
-DwHeaders::DwHeaders() : fields_(this) {
-    SetClass(kCidHeaders, "DwHeaders");
-}
-
 DwHeaders::DwHeaders(const std::string& text, DwMessageComponent* parent)
     : DwMessageComponent(text, parent), fields_(this) {
     SetClass(kCidHeaders, "DwHeaders");
@@ -43,8 +39,6 @@ DwHeaders& DwHeaders::operator=(const DwHeaders& other) {
     }
     return *this;
 }
-
-DwHeaders::~DwHeaders() = default;
 
 DwMessageComponent* DwHeaders::Clone() const {
     return new DwHeaders(*this);

@@ -73,11 +73,12 @@ class DwText;
 
 class DwHeaders : public DwMessageComponent {
 public:
-    DwHeaders();
+    // Inline, as the destructor: every entity makes and releases one.
+    DwHeaders() : fields_(this) { SetClass(kCidHeaders, "DwHeaders"); }
     DwHeaders(const std::string& text, DwMessageComponent* parent);
     DwHeaders(const DwHeaders& other);
     DwHeaders& operator=(const DwHeaders& other);
-    ~DwHeaders() override;
+    ~DwHeaders() override = default;
 
     // One field per field text: a line and the continuation lines (starting with a blank or TAB)
     // after it.
