@@ -56,7 +56,7 @@ public:
     DwMessageComponent(const std::string& text, DwMessageComponent* parent);
     DwMessageComponent(std::string&& text, DwMessageComponent* parent);
     DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent);
-    DwMessageComponent(DwTextSpan span, DwMessageComponent* parent)
+    DwMessageComponent(DwTextSpan&& span, DwMessageComponent* parent)
         : span_(std::move(span)), parent_(parent) {}
     // Copies text and modified flag; the copy has no parent and the copying class's id.
     DwMessageComponent(const DwMessageComponent& other);

@@ -176,7 +176,7 @@ DwEntity::DwEntity(std::string&& text, DwMessageComponent* parent)
     MakeChildren();
 }
 
-DwEntity::DwEntity(DwTextSpan span, DwMessageComponent* parent)
+DwEntity::DwEntity(DwTextSpan&& span, DwMessageComponent* parent)
     : DwMessageComponent(std::move(span), parent) {
     SetClass(kCidEntity, "DwEntity");
     MakeChildren();

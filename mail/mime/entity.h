@@ -65,7 +65,7 @@ protected:
     DwEntity();
     DwEntity(const std::string& text, DwMessageComponent* parent);
     DwEntity(std::string&& text, DwMessageComponent* parent);
-    DwEntity(DwTextSpan span, DwMessageComponent* parent);
+    DwEntity(DwTextSpan&& span, DwMessageComponent* parent);
     DwEntity(const DwEntity& other);
     DwEntity& operator=(const DwEntity& other);
     ~DwEntity() override;

@@ -18,7 +18,8 @@ DwField::DwField(std::string&& text, DwMessageComponent* parent)
     SetClass(kCidField, "DwField");
 }
 
-DwField::DwField(DwTextSpan span, DwMessageComponent* parent) : DwMessageComponent(std::move(span), parent) {
+DwField::DwField(DwTextSpan&& span, DwMessageComponent* parent)
+    : DwMessageComponent(std::move(span), parent) {
     SetClass(kCidField, "DwField");
 }
 

@@ -20,7 +20,7 @@ public:
     DwField();
     DwField(const std::string& text, DwMessageComponent* parent);
     DwField(std::string&& text, DwMessageComponent* parent);
-    DwField(DwTextSpan span, DwMessageComponent* parent);
+    DwField(DwTextSpan&& span, DwMessageComponent* parent);
     DwField(const DwField& other);
     // The field body is replaced by a clone of the other's only when the other has one.
     DwField& operator=(const DwField& other);
