@@ -115,8 +115,9 @@ private:
         uint32_t length = 0;
         bool pending = false;
     };
+    // A pending piece lies inside the text: the old text's pieces are copied out before it changes.
     std::string_view PieceView(const Piece& piece) const {
-        return TextView().substr(piece.start, piece.length);
+        return std::string_view(TextView().data() + piece.start, piece.length);
     }
     void CopyPiece(Piece& piece, std::string& out) const;
     void MakePendingBody() const;
