@@ -160,6 +160,33 @@ size_t DwEntity::StrictHeaderLength() const {
     return ::StrictHeaderLength(headers_->TextView());
 }
 
+// The children of the entity's own go with the entity. Inline, as MakeChildren: every part of a
+// message makes and releases them.
+inline void DwEntity::DeleteChildren() {
+    if (headers_ != &ownHeaders_) delete headers_;
+    if (body_ != &ownBody_) delete body_;
+    headers_ = nullptr;
+    body_ = nullptr;
+}
+
+// An entity always has both children: a creation hook that yields none is the application's fault.
+// Without a hook they are the entity's own, as new and empty as a hook's would be.
+inline void DwEntity::MakeChildren() {
+    if (DwHeaders::sNewHeadersHook) {
+        headers_ = DwHeaders::sNewHeadersHook(std::string(), this);
+    } else {
+        ownHeaders_.SetParent(this);
+        headers_ = &ownHeaders_;
+    }
+    if (DwBody::sNewBodyHook) {
+        body_ = DwBody::sNewBodyHook(std::string(), this);
+    } else {
+        ownBody_.SetParent(this);
+        body_ = &ownBody_;
+    }
+    if (!headers_ || !body_) abort();
+}
+
 DwEntity::DwEntity() {
     SetClass(kCidEntity, "DwEntity");
     MakeChildren();
@@ -207,32 +234,6 @@ DwEntity& DwEntity::operator=(const DwEntity& other) {
 
 DwEntity::~DwEntity() {
     DeleteChildren();
-}
-
-// The children of the entity's own go with the entity.
-void DwEntity::DeleteChildren() {
-    if (headers_ != &ownHeaders_) delete headers_;
-    if (body_ != &ownBody_) delete body_;
-    headers_ = nullptr;
-    body_ = nullptr;
-}
-
-// An entity always has both children: a creation hook that yields none is the application's fault.
-// Without a hook they are the entity's own, as new and empty as a hook's would be.
-void DwEntity::MakeChildren() {
-    if (DwHeaders::sNewHeadersHook) {
-        headers_ = DwHeaders::sNewHeadersHook(std::string(), this);
-    } else {
-        ownHeaders_.SetParent(this);
-        headers_ = &ownHeaders_;
-    }
-    if (DwBody::sNewBodyHook) {
-        body_ = DwBody::sNewBodyHook(std::string(), this);
-    } else {
-        ownBody_.SetParent(this);
-        body_ = &ownBody_;
-    }
-    if (!headers_ || !body_) abort();
 }
 
 void DwEntity::CloneChildren(const DwEntity& other) {

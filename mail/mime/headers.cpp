@@ -162,7 +162,8 @@ void DwHeaders::ParseFields(size_t firstEnd) {
     size_t pos = 0;
     while (pos < view.size()) {
         const size_t end = pos == 0 ? firstEnd : FieldTextEnd(view, pos);
-        DwField* field = DwField::NewField(text.Sub(pos, end - pos), this);
+        DwField* field = ownFields ? new DwField(text.Sub(pos, end - pos), this)
+                                   : DwField::NewField(text.Sub(pos, end - pos), this);
         if (!field) break;
         if (ownFields) {
             field->ParseWith(hooks);
