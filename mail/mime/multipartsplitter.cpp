@@ -83,7 +83,9 @@ bool DwDelimiterFinder::FindForm(size_t pos, bool strict, DwDelimiter& delimiter
     // A bare boundary at the start needs two bytes after it.
     const size_t room = strict ? mark.size() : length + 2;
     const char* const data = text_.data();
-    if (pos < n && n - pos >= room && text_.compare(pos, mark.size(), mark) == 0) {
+    // Most parts start with a field: the first byte rules them out.
+    if (pos < n && n - pos >= room && (mark.empty() || data[pos] == mark[0]) &&
+        text_.compare(pos, mark.size(), mark) == 0) {
         if (Take(pos, pos + mark.size(), delimiter)) return true;
     }
     if (strict && dashLines_.positions) return FindAtDashLines(pos, mark, delimiter);
