@@ -44,7 +44,7 @@ enum class LineKind { kNone, kField, kLenientField };
 // "name:" (the name may be empty), a line starting with a blank or TAB and a mailbox's "From " line
 // (kField); the lenient reading also takes blanks before the colon and, as the first line, a quoted
 // ">From " line (kLenientField).
-LineKind KindOfLine(const char* begin, const char* end, bool first) {
+[[gnu::always_inline]] inline LineKind KindOfLine(const char* begin, const char* end, bool first) {
     if (begin == end) return LineKind::kNone;
     if (*begin == ' ' || *begin == '\t') return LineKind::kField;
     if (*begin == 'F' && StartsWith(begin, end, "From ", 5)) return LineKind::kField;
