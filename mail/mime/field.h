@@ -45,14 +45,6 @@ public:
     std::string_view FieldBodyTextView() const {
         return bodyText_.pending ? PieceView(bodyText_) : fieldBodyText_;
     }
-    // Whether the field is called name (without case). Inline, for the name is mostly a literal: its
-    // length is then known, a field of another length is passed over at once, and the byte compare
-    // that settles a name written as the library spells it is unrolled.
-    [[gnu::always_inline]] bool IsNamed(const char* name, size_t length) const {
-        if ((name_.pending ? name_.length : fieldName_.size()) != length) return false;
-        const char* own = name_.pending ? TextView().data() + name_.start : fieldName_.data();
-        return memcmp(own, name, length) == 0 || EqualNoCaseC(own, length, name, length);
-    }
     // A field parsed while no creation hook was set makes its field body when it is first asked for:
     // most field bodies of a message are never read.
     DwFieldBody* FieldBody() const {
@@ -118,6 +110,14 @@ private:
     // A pending piece lies inside the text: the old text's pieces are copied out before it changes.
     std::string_view PieceView(const Piece& piece) const {
         return std::string_view(TextView().data() + piece.start, piece.length);
+    }
+    // Whether the field is called name (without case), for FindField. Inline, for the name is mostly a
+    // literal: its length is then known, a field of another length is passed over at once, and the byte
+    // compare that settles a name written as the library spells it is unrolled.
+    [[gnu::always_inline]] bool IsNamed(const char* name, size_t length) const {
+        if ((name_.pending ? name_.length : fieldName_.size()) != length) return false;
+        const char* own = name_.pending ? TextView().data() + name_.start : fieldName_.data();
+        return memcmp(own, name, length) == 0 || EqualNoCaseC(own, length, name, length);
     }
     void CopyPiece(Piece& piece, std::string& out) const;
     void MakePendingBody() const;

@@ -5,7 +5,6 @@
 #include <typeinfo>
 
 #include "mail/mime/addresslist.h"
-#include "mail/mime/charclass.h"
 #include "mail/mime/contentfile.h"
 #include "mail/mime/datetime.h"
 #include "mail/mime/disposition.h"
