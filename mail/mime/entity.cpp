@@ -149,18 +149,6 @@ size_t StrictHeaderLength(std::string_view headerBlock) {
     return static_cast<size_t>(HeaderBlockEnd(start, start + headerBlock.size(), true).end - start);
 }
 
-size_t DwEntity::StrictHeaderLength() const {
-    // Noted for the block only while it and the entity are still pieces of the text Parse read: the
-    // entity's span keeps that text alive, so a buffer at the same address is the same text.
-    const DwTextSpan* own = TextSpan();
-    const DwTextSpan* block = headers_->TextSpan();
-    if (strictNoted_ && own && block && own->buffer.get() == parsedBuffer_ &&
-        block->buffer.get() == parsedBuffer_ && block->offset == parsedHeadersOffset_ &&
-        block->length == parsedHeadersLength_)
-        return strictHeadersLength_;
-    return ::StrictHeaderLength(headers_->TextView());
-}
-
 // The children of the entity's own go with the entity. Inline, as MakeChildren: every part of a
 // message makes and releases them.
 inline void DwEntity::DeleteChildren() {
