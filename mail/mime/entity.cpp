@@ -43,13 +43,19 @@ enum class LineKind { kNone, kField, kLenientField };
 // What the line [begin, end) (without its line end) is to a header block. Every reader takes
 // "name:" (the name may be empty), a line starting with a blank or TAB and a mailbox's "From " line
 // (kField); the lenient reading also takes blanks before the colon and, as the first line, a quoted
-// ">From " line (kLenientField).
-[[gnu::always_inline]] inline LineKind KindOfLine(const char* begin, const char* end, bool first) {
+// ">From " line (kLenientField). ended: the line's CR or LF lies at end.
+[[gnu::always_inline]] inline LineKind KindOfLine(const char* begin, const char* end, bool first,
+                                                  bool ended) {
     if (begin == end) return LineKind::kNone;
     if (*begin == ' ' || *begin == '\t') return LineKind::kField;
     if (*begin == 'F' && StartsWith(begin, end, "From ", 5)) return LineKind::kField;
     const char* p = begin;
-    while (p != end && IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
+    if (ended) {
+        // The CR or LF at end is no name byte: it ends the scan by itself.
+        while (IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
+    } else {
+        while (p != end && IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
+    }
     if (p != end && *p == ':') return LineKind::kField;
     if (first && *begin == '>' && StartsWith(begin, end, ">From ", 6)) return LineKind::kLenientField;
     while (p != begin && p != end && (*p == ' ' || *p == '\t')) ++p;
@@ -77,7 +83,7 @@ struct BlockEnd {
         if (next && next > line && next[-1] == '\r') --lineEnd;
         // A last line without its line end is body too unless it is a field: a part whose
         // delimiter follows its one body line directly must not lose that line.
-        const LineKind kind = KindOfLine(line, lineEnd, line == start);
+        const LineKind kind = KindOfLine(line, lineEnd, line == start, next != nullptr);
         if (kind == LineKind::kNone || (strict && kind == LineKind::kLenientField)) {
             out.lf = next && lineEnd == line ? next : nullptr;
             out.end = line;
@@ -137,7 +143,8 @@ bool FieldsUpToEmptyLine(std::string_view headerBlock, std::string_view body, st
             out.append(next ? next + 1 : end, end);
             return true;
         }
-        if (KindOfLine(line, lineEnd, false) != LineKind::kNone) fields.append(line, lineEnd).append("\r\n");
+        if (KindOfLine(line, lineEnd, false, next != nullptr) != LineKind::kNone)
+            fields.append(line, lineEnd).append("\r\n");
         if (!next) break;
         line = next + 1;
     }
