@@ -179,8 +179,11 @@ void DwBody::Parse() {
         }
         looseLines_ = split.looseLines;
         parts_.ReserveFirst(static_cast<int>(split.parts.size()));
+        // A part of the library's own is told once for all whether a hook is set.
+        const bool ownParts = !DwBodyPart::sNewBodyPartHook;
         for (const DwTextRange& range : split.parts) {
-            DwBodyPart* part = DwBodyPart::NewBodyPart(text.Sub(range.offset, range.length), this);
+            DwBodyPart* part = ownParts ? new DwBodyPart(text.Sub(range.offset, range.length), this)
+                                        : DwBodyPart::NewBodyPart(text.Sub(range.offset, range.length), this);
             if (!part) break;
             parts_.Adopt(part);
             part->Parse();

@@ -14,7 +14,7 @@ DwBodyPart::DwBodyPart(std::string&& text, DwMessageComponent* parent) : DwEntit
     SetClass(kCidBodyPart, "DwBodyPart");
 }
 
-DwBodyPart::DwBodyPart(DwTextSpan span, DwMessageComponent* parent) : DwEntity(std::move(span), parent) {
+DwBodyPart::DwBodyPart(DwTextSpan&& span, DwMessageComponent* parent) : DwEntity(std::move(span), parent) {
     SetClass(kCidBodyPart, "DwBodyPart");
 }
 

@@ -10,7 +10,7 @@ public:
     DwBodyPart();
     DwBodyPart(const std::string& text, DwMessageComponent* parent);
     DwBodyPart(std::string&& text, DwMessageComponent* parent);
-    DwBodyPart(DwTextSpan span, DwMessageComponent* parent);
+    DwBodyPart(DwTextSpan&& span, DwMessageComponent* parent);
     DwBodyPart(const DwBodyPart& other);
     DwBodyPart& operator=(const DwBodyPart& other) = default;
     ~DwBodyPart() override;

@@ -56,7 +56,7 @@ public:
     DwMessageComponent(const std::string& text, DwMessageComponent* parent);
     DwMessageComponent(std::string&& text, DwMessageComponent* parent);
     DwMessageComponent(const char* chars, size_t length, DwMessageComponent* parent);
-    DwMessageComponent(DwTextSpan span, DwMessageComponent* parent)
+    DwMessageComponent(DwTextSpan&& span, DwMessageComponent* parent)
         : span_(std::move(span)), parent_(parent) {}
     // Copies text and modified flag; the copy has no parent and the copying class's id.
     DwMessageComponent(const DwMessageComponent& other);
@@ -87,8 +87,13 @@ public:
     // The text as a piece of a shared one: the node's own bytes where they now lie, or a text the
     // node is then parsed from. Nothing is marked.
     void SetTextSpan(DwTextSpan span) {
-        text_.clear();
-        text_.shrink_to_fit();
+        // An own text's block goes; a node without one (most, when a tree is parsed) has nothing to
+        // give back, and is not made to call the library for it.
+        if (text_.capacity() > std::string().capacity()) {
+            std::string().swap(text_);
+        } else {
+            text_.clear();
+        }
         span_ = std::move(span);
     }
     // The piece of a shared text the node's text is, or null while the node has a text of its own.

@@ -30,18 +30,32 @@ bool StartsWith(const char* begin, const char* end, const char* word, size_t len
     return static_cast<size_t>(end - begin) >= length && memcmp(begin, word, length) == 0;
 }
 
+// The LF that ends the line starting at line (before end), or null. The empty line that ends most
+// header blocks is told without a search.
+const char* LineFeedOf(const char* line, const char* end) {
+    if (*line == '\n') return line;
+    if (*line == '\r' && end - line > 1 && line[1] == '\n') return line + 1;
+    return static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+}
+
 enum class LineKind { kNone, kField, kLenientField };
 
 // What the line [begin, end) (without its line end) is to a header block. Every reader takes
 // "name:" (the name may be empty), a line starting with a blank or TAB and a mailbox's "From " line
 // (kField); the lenient reading also takes blanks before the colon and, as the first line, a quoted
-// ">From " line (kLenientField).
-LineKind KindOfLine(const char* begin, const char* end, bool first) {
+// ">From " line (kLenientField). ended: the line's CR or LF lies at end.
+[[gnu::always_inline]] inline LineKind KindOfLine(const char* begin, const char* end, bool first,
+                                                  bool ended) {
     if (begin == end) return LineKind::kNone;
     if (*begin == ' ' || *begin == '\t') return LineKind::kField;
     if (*begin == 'F' && StartsWith(begin, end, "From ", 5)) return LineKind::kField;
     const char* p = begin;
-    while (p != end && IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
+    if (ended) {
+        // The CR or LF at end is no name byte: it ends the scan by itself.
+        while (IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
+    } else {
+        while (p != end && IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
+    }
     if (p != end && *p == ':') return LineKind::kField;
     if (first && *begin == '>' && StartsWith(begin, end, ">From ", 6)) return LineKind::kLenientField;
     while (p != begin && p != end && (*p == ' ' || *p == '\t')) ++p;
@@ -60,15 +74,16 @@ struct BlockEnd {
     const char* firstFieldEnd = nullptr;
 };
 
-BlockEnd HeaderBlockEnd(const char* start, const char* end, bool strict) {
+// Inline in its two callers: every entity's split runs it.
+[[gnu::always_inline]] inline BlockEnd HeaderBlockEnd(const char* start, const char* end, bool strict) {
     BlockEnd out;
     for (const char* line = start; line != end;) {
-        const char* next = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+        const char* next = LineFeedOf(line, end);
         const char* lineEnd = next ? next : end;
         if (next && next > line && next[-1] == '\r') --lineEnd;
         // A last line without its line end is body too unless it is a field: a part whose
         // delimiter follows its one body line directly must not lose that line.
-        const LineKind kind = KindOfLine(line, lineEnd, line == start);
+        const LineKind kind = KindOfLine(line, lineEnd, line == start, next != nullptr);
         if (kind == LineKind::kNone || (strict && kind == LineKind::kLenientField)) {
             out.lf = next && lineEnd == line ? next : nullptr;
             out.end = line;
@@ -117,7 +132,7 @@ bool FieldsUpToEmptyLine(std::string_view headerBlock, std::string_view body, st
     const char* const start = body.data();
     const char* const end = start + body.size();
     for (const char* line = start; line != end;) {
-        const char* next = static_cast<const char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
+        const char* next = LineFeedOf(line, end);
         const char* lineEnd = next ? next : end;
         if (next && next > line && next[-1] == '\r') --lineEnd;
         if (lineEnd == line) {
@@ -128,7 +143,8 @@ bool FieldsUpToEmptyLine(std::string_view headerBlock, std::string_view body, st
             out.append(next ? next + 1 : end, end);
             return true;
         }
-        if (KindOfLine(line, lineEnd, false) != LineKind::kNone) fields.append(line, lineEnd).append("\r\n");
+        if (KindOfLine(line, lineEnd, false, next != nullptr) != LineKind::kNone)
+            fields.append(line, lineEnd).append("\r\n");
         if (!next) break;
         line = next + 1;
     }
@@ -140,16 +156,31 @@ size_t StrictHeaderLength(std::string_view headerBlock) {
     return static_cast<size_t>(HeaderBlockEnd(start, start + headerBlock.size(), true).end - start);
 }
 
-size_t DwEntity::StrictHeaderLength() const {
-    // Noted for the block only while it and the entity are still pieces of the text Parse read: the
-    // entity's span keeps that text alive, so a buffer at the same address is the same text.
-    const DwTextSpan* own = TextSpan();
-    const DwTextSpan* block = headers_->TextSpan();
-    if (strictNoted_ && own && block && own->buffer.get() == parsedBuffer_ &&
-        block->buffer.get() == parsedBuffer_ && block->offset == parsedHeadersOffset_ &&
-        block->length == parsedHeadersLength_)
-        return strictHeadersLength_;
-    return ::StrictHeaderLength(headers_->TextView());
+// The children of the entity's own go with the entity. Inline, as MakeChildren: every part of a
+// message makes and releases them.
+inline void DwEntity::DeleteChildren() {
+    if (headers_ != &ownHeaders_) delete headers_;
+    if (body_ != &ownBody_) delete body_;
+    headers_ = nullptr;
+    body_ = nullptr;
+}
+
+// An entity always has both children: a creation hook that yields none is the application's fault.
+// Without a hook they are the entity's own, as new and empty as a hook's would be.
+inline void DwEntity::MakeChildren() {
+    if (DwHeaders::sNewHeadersHook) {
+        headers_ = DwHeaders::sNewHeadersHook(std::string(), this);
+    } else {
+        ownHeaders_.SetParent(this);
+        headers_ = &ownHeaders_;
+    }
+    if (DwBody::sNewBodyHook) {
+        body_ = DwBody::sNewBodyHook(std::string(), this);
+    } else {
+        ownBody_.SetParent(this);
+        body_ = &ownBody_;
+    }
+    if (!headers_ || !body_) abort();
 }
 
 DwEntity::DwEntity() {
@@ -168,7 +199,7 @@ DwEntity::DwEntity(std::string&& text, DwMessageComponent* parent)
     MakeChildren();
 }
 
-DwEntity::DwEntity(DwTextSpan span, DwMessageComponent* parent)
+DwEntity::DwEntity(DwTextSpan&& span, DwMessageComponent* parent)
     : DwMessageComponent(std::move(span), parent) {
     SetClass(kCidEntity, "DwEntity");
     MakeChildren();
@@ -199,32 +230,6 @@ DwEntity& DwEntity::operator=(const DwEntity& other) {
 
 DwEntity::~DwEntity() {
     DeleteChildren();
-}
-
-// The children of the entity's own go with the entity.
-void DwEntity::DeleteChildren() {
-    if (headers_ != &ownHeaders_) delete headers_;
-    if (body_ != &ownBody_) delete body_;
-    headers_ = nullptr;
-    body_ = nullptr;
-}
-
-// An entity always has both children: a creation hook that yields none is the application's fault.
-// Without a hook they are the entity's own, as new and empty as a hook's would be.
-void DwEntity::MakeChildren() {
-    if (DwHeaders::sNewHeadersHook) {
-        headers_ = DwHeaders::sNewHeadersHook(std::string(), this);
-    } else {
-        ownHeaders_.SetParent(this);
-        headers_ = &ownHeaders_;
-    }
-    if (DwBody::sNewBodyHook) {
-        body_ = DwBody::sNewBodyHook(std::string(), this);
-    } else {
-        ownBody_.SetParent(this);
-        body_ = &ownBody_;
-    }
-    if (!headers_ || !body_) abort();
 }
 
 void DwEntity::CloneChildren(const DwEntity& other) {

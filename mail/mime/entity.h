@@ -48,8 +48,10 @@ public:
     // Whether the last Parse found an empty line between the header block and the body.
     bool HasEmptyLineAfterHeaders() const { return emptyLine_; }
     // StrictHeaderLength of the header block's text: noted by Parse while the block is still the
-    // piece of the entity's text it cut, read again otherwise.
-    size_t StrictHeaderLength() const;
+    // piece of the entity's text it cut, read again otherwise. Inline: the walk asks it of every part.
+    size_t StrictHeaderLength() const {
+        return IsStrictLengthNoted() ? strictHeadersLength_ : ::StrictHeaderLength(headers_->TextView());
+    }
 
     // Splits the text into the header block and the body and parses both. The body is a piece of
     // the entity's text, which the tree shares from then on.
@@ -65,7 +67,7 @@ protected:
     DwEntity();
     DwEntity(const std::string& text, DwMessageComponent* parent);
     DwEntity(std::string&& text, DwMessageComponent* parent);
-    DwEntity(DwTextSpan span, DwMessageComponent* parent);
+    DwEntity(DwTextSpan&& span, DwMessageComponent* parent);
     DwEntity(const DwEntity& other);
     DwEntity& operator=(const DwEntity& other);
     ~DwEntity() override;
@@ -77,6 +79,16 @@ private:
     void DeleteChildren();
     void CloneChildren(const DwEntity& other);
     void BeforeTextChange() override { strictNoted_ = false; }
+    // Whether strictHeadersLength_ is that of the header block: the block and the entity are still
+    // pieces of the text Parse read. The entity's span keeps that text alive, so a buffer at the same
+    // address is the same text.
+    bool IsStrictLengthNoted() const {
+        const DwTextSpan* own = TextSpan();
+        const DwTextSpan* block = headers_->TextSpan();
+        return strictNoted_ && own && block && own->buffer.get() == parsedBuffer_ &&
+               block->buffer.get() == parsedBuffer_ && block->offset == parsedHeadersOffset_ &&
+               block->length == parsedHeadersLength_;
+    }
 
     // The children are these two of the entity's own unless a creation hook made them or they were
     // cloned: a message of many small parts takes a third of the blocks it did.

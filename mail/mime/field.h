@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "mail/mime/charclass.h"
 #include "mail/mime/component.h"
 
 class DwFieldBody;
@@ -18,7 +20,7 @@ public:
     DwField();
     DwField(const std::string& text, DwMessageComponent* parent);
     DwField(std::string&& text, DwMessageComponent* parent);
-    DwField(DwTextSpan span, DwMessageComponent* parent);
+    DwField(DwTextSpan&& span, DwMessageComponent* parent);
     DwField(const DwField& other);
     // The field body is replaced by a clone of the other's only when the other has one.
     DwField& operator=(const DwField& other);
@@ -105,8 +107,17 @@ private:
         uint32_t length = 0;
         bool pending = false;
     };
+    // A pending piece lies inside the text: the old text's pieces are copied out before it changes.
     std::string_view PieceView(const Piece& piece) const {
-        return TextView().substr(piece.start, piece.length);
+        return std::string_view(TextView().data() + piece.start, piece.length);
+    }
+    // Whether the field is called name (without case), for FindField. Inline, for the name is mostly a
+    // literal: its length is then known, a field of another length is passed over at once, and the byte
+    // compare that settles a name written as the library spells it is unrolled.
+    [[gnu::always_inline]] bool IsNamed(const char* name, size_t length) const {
+        if ((name_.pending ? name_.length : fieldName_.size()) != length) return false;
+        const char* own = name_.pending ? TextView().data() + name_.start : fieldName_.data();
+        return memcmp(own, name, length) == 0 || EqualNoCaseC(own, length, name, length);
     }
     void CopyPiece(Piece& piece, std::string& out) const;
     void MakePendingBody() const;

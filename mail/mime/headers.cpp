@@ -5,7 +5,6 @@
 #include <typeinfo>
 
 #include "mail/mime/addresslist.h"
-#include "mail/mime/charclass.h"
 #include "mail/mime/contentfile.h"
 #include "mail/mime/datetime.h"
 #include "mail/mime/disposition.h"
@@ -19,10 +18,6 @@
 #include "mail/mime/text.h"
 
 DwCreationHook<DwHeaders> DwHeaders::sNewHeadersHook = nullptr;
-
-DwHeaders::DwHeaders() : fields_(this) {
-    SetClass(kCidHeaders, "DwHeaders");
-}
 
 DwHeaders::DwHeaders(const std::string& text, DwMessageComponent* parent)
     : DwMessageComponent(text, parent), fields_(this) {
@@ -44,45 +39,12 @@ DwHeaders& DwHeaders::operator=(const DwHeaders& other) {
     return *this;
 }
 
-DwHeaders::~DwHeaders() = default;
-
 DwMessageComponent* DwHeaders::Clone() const {
     return new DwHeaders(*this);
 }
 
 DwHeaders* DwHeaders::NewHeaders(const std::string& text, DwMessageComponent* parent) {
     return DwCreateNode(sNewHeadersHook, text, parent);
-}
-
-DwField* DwHeaders::FindField(const std::string& name) const {
-    for (int i = 0; i < fields_.Count(); ++i) {
-        DwField* field = fields_.At(i);
-        const std::string_view fieldName = field->FieldNameView();
-        if (EqualNoCaseC(fieldName.data(), fieldName.size(), name.data(), name.size())) return field;
-    }
-    return nullptr;
-}
-
-namespace {
-
-// Whether the field is called name (without case). Most names are written as the library spells
-// them: a byte compare settles those.
-inline bool IsNamed(const DwField& field, const char* name, size_t length) {
-    const std::string_view fieldName = field.FieldNameView();
-    return fieldName.size() == length && (memcmp(fieldName.data(), name, length) == 0 ||
-                                          EqualNoCaseC(fieldName.data(), length, name, length));
-}
-
-} // namespace
-
-DwField* DwHeaders::FindField(const char* name) const {
-    if (!name) return nullptr;
-    const size_t length = strlen(name);
-    for (int i = 0; i < fields_.Count(); ++i) {
-        DwField* field = fields_.At(i);
-        if (IsNamed(*field, name, length)) return field;
-    }
-    return nullptr;
 }
 
 void DwHeaders::AppendField(DwField* field) {
@@ -146,15 +108,6 @@ template <class Class> Class& AsClass(DwFieldBody* body) {
     return *typed;
 }
 
-// FindField for a name whose length is known here, so that the compiler can unroll the compare.
-template <size_t N> DwField* FieldNamed(const DwHeaders& headers, const char (&name)[N]) {
-    for (int i = 0; i < headers.FieldCount(); ++i) {
-        DwField& field = headers.FieldAt(i);
-        if (IsNamed(field, name, N - 1)) return &field;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 #define DW_HEADER_ACCESSOR_DEF(Member, Name, Class)                                                          \
@@ -162,7 +115,7 @@ template <size_t N> DwField* FieldNamed(const DwHeaders& headers, const char (&n
         return AsClass<Class>(FieldBodyFor(Name));                                                           \
     }                                                                                                        \
     Class* DwHeaders::Find##Member() {                                                                       \
-        DwField* field = FieldNamed(*this, Name);                                                            \
+        DwField* field = FindField(Name);                                                                    \
         return field ? AsClassOrNull<Class>(field->ParsedFieldBody()) : nullptr;                             \
     }
 DW_HEADER_FIELDS(DW_HEADER_ACCESSOR_DEF)
@@ -208,7 +161,8 @@ void DwHeaders::ParseFields(size_t firstEnd) {
     size_t pos = 0;
     while (pos < view.size()) {
         const size_t end = pos == 0 ? firstEnd : FieldTextEnd(view, pos);
-        DwField* field = DwField::NewField(text.Sub(pos, end - pos), this);
+        DwField* field = ownFields ? new DwField(text.Sub(pos, end - pos), this)
+                                   : DwField::NewField(text.Sub(pos, end - pos), this);
         if (!field) break;
         if (ownFields) {
             field->ParseWith(hooks);

@@ -3,9 +3,11 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "mail/mime/component.h"
 #include "mail/mime/childlist.h"
+#include "mail/mime/field.h"
 
 class DwField;
 class DwFieldBody;
@@ -71,11 +73,12 @@ class DwText;
 
 class DwHeaders : public DwMessageComponent {
 public:
-    DwHeaders();
+    // Inline, as the destructor: every entity makes and releases one.
+    DwHeaders() : fields_(this) { SetClass(kCidHeaders, "DwHeaders"); }
     DwHeaders(const std::string& text, DwMessageComponent* parent);
     DwHeaders(const DwHeaders& other);
     DwHeaders& operator=(const DwHeaders& other);
-    ~DwHeaders() override;
+    ~DwHeaders() override = default;
 
     // One field per field text: a line and the continuation lines (starting with a blank or TAB)
     // after it.
@@ -91,8 +94,11 @@ public:
         return *fields_.At(index);
     }
     // The first field of that name (compared without case), or null.
-    DwField* FindField(const std::string& name) const;
-    DwField* FindField(const char* name) const;
+    DwField* FindField(const std::string& name) const { return FindNamed(name.data(), name.size()); }
+    // Inline at every call: most callers name a literal, whose length the compiler then knows.
+    [[gnu::always_inline]] DwField* FindField(const char* name) const {
+        return name ? FindNamed(name, std::char_traits<char>::length(name)) : nullptr;
+    }
     bool HasField(const std::string& name) const { return FindField(name) != nullptr; }
     bool HasField(const char* name) const { return FindField(name) != nullptr; }
 
@@ -130,6 +136,14 @@ public:
 
 private:
     friend class DwEntity;
+
+    [[gnu::always_inline]] DwField* FindNamed(const char* name, size_t length) const {
+        for (int i = 0; i < fields_.Count(); ++i) {
+            DwField* field = fields_.At(i);
+            if (field->IsNamed(name, length)) return field;
+        }
+        return nullptr;
+    }
 
     // Parse, the first field ending at firstEnd (npos: not known yet).
     void ParseFields(size_t firstEnd);

@@ -14,7 +14,7 @@ DwMessage::DwMessage(std::string&& text, DwMessageComponent* parent) : DwEntity(
     SetClass(kCidMessage, "DwMessage");
 }
 
-DwMessage::DwMessage(DwTextSpan span, DwMessageComponent* parent) : DwEntity(std::move(span), parent) {
+DwMessage::DwMessage(DwTextSpan&& span, DwMessageComponent* parent) : DwEntity(std::move(span), parent) {
     SetClass(kCidMessage, "DwMessage");
 }
 
@@ -39,5 +39,5 @@ DwMessage* DwMessage::NewMessage(std::string&& text, DwMessageComponent* parent)
 
 DwMessage* DwMessage::NewMessage(const DwTextSpan& span, DwMessageComponent* parent) {
     if (sNewMessageHook) return sNewMessageHook(std::string(span.View()), parent);
-    return new DwMessage(span, parent);
+    return new DwMessage(DwTextSpan(span), parent);
 }

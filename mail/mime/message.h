@@ -10,7 +10,7 @@ public:
     DwMessage();
     DwMessage(const std::string& text, DwMessageComponent* parent);
     DwMessage(std::string&& text, DwMessageComponent* parent);
-    DwMessage(DwTextSpan span, DwMessageComponent* parent);
+    DwMessage(DwTextSpan&& span, DwMessageComponent* parent);
     DwMessage(const DwMessage& other);
     DwMessage& operator=(const DwMessage& other) = default;
     ~DwMessage() override;

@@ -120,6 +120,45 @@ TEST(Headers, FindFieldIgnoresCaseAndTakesTheFirst) {
     EXPECT_FALSE(headers.HasCc());
 }
 
+// A name given as a literal, as characters known only at run time and as a std::string finds the
+// same field: a case difference matches at any length, another name of the same length does not,
+// nor do two bytes apart in bit 0x20 that are no letters, and a renamed field is found by its new name.
+TEST(Headers, FindFieldFormsAgree) {
+    DwHeaders headers("Content-Tipe: x\r\ncontent-TYPE: y\r\nContent-Transfer-Encodinx: z\r\n"
+                      "CONTENT-TRANSFER-ENCODING: w\r\nX: v\r\n",
+                      nullptr);
+    headers.Parse();
+    headers.FieldAt(0).SetFieldName("Content\rType");
+    auto bodyOf = [](const DwField* field) { return field ? field->FieldBodyText() : std::string("(none)"); };
+    const struct {
+        std::string name;
+        const char* body;
+    } cases[] = {
+        {"Content-Type", "y"},
+        {"CONTENT-type", "y"},
+        {"Content-Tipe", "(none)"},
+        {"Content\rType", "x"},
+        {"Content\rtype", "x"},
+        {"Content-Typ", "(none)"},
+        {"Content-Transfer-Encoding", "w"},
+        {"content-transfer-encodinX", "z"},
+        {"x", "v"},
+        {"", "(none)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(bodyOf(headers.FindField(c.name)), c.body) << c.name;
+        EXPECT_EQ(bodyOf(headers.FindField(c.name.c_str())), c.body) << c.name;
+    }
+    EXPECT_EQ(bodyOf(headers.FindField("Content-Type")), "y");
+    EXPECT_EQ(bodyOf(headers.FindField("Content-Tipe")), "(none)");
+    EXPECT_EQ(bodyOf(headers.FindField("Content\rType")), "x");
+    EXPECT_EQ(bodyOf(headers.FindField("content-transfer-encoding")), "w");
+    EXPECT_EQ(bodyOf(headers.FindField("Content-Transfer-EncodinX")), "z");
+    EXPECT_TRUE(headers.HasContentType());
+    EXPECT_EQ(headers.FindContentTransferEncoding(),
+              &static_cast<DwMechanism&>(*headers.FieldAt(3).FieldBody()));
+}
+
 TEST(Headers, InsertRemoveClampAndMark) {
     DwHeaders headers("A: 1\nB: 2\n", nullptr);
     headers.Parse();
