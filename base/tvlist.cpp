@@ -51,6 +51,15 @@ void* ListCore::Next() {
 }
 
 uint32_t ListCore::Append(const void* data, size_t size, size_t room) {
+    const uint32_t n = AppendBehind(data, size, room);
+    if (n) {
+        current = tail;
+        index = n - 1;
+    }
+    return n;
+}
+
+uint32_t ListCore::AppendBehind(const void* data, size_t size, size_t room) {
     if (count == UINT32_MAX - 1) return 0;
     ListNode* node = NewNode(data, size, room);
     if (!node) return 0;
@@ -60,8 +69,6 @@ uint32_t ListCore::Append(const void* data, size_t size, size_t room) {
     else
         head = node;
     tail = node;
-    current = node;
-    index = count;
     return ++count;
 }
 
@@ -144,13 +151,18 @@ void ListCore::Clear() {
 
 int ListCore::Unlink(ListNode* node) {
     if (!node) return -1;
+    // The ends, where most removals happen, are found without a walk.
     uint32_t pos = 0;
-    ListNode* n = head;
-    while (n && n != node) {
-        n = n->next;
-        ++pos;
+    if (node == tail) {
+        pos = count - 1;
+    } else if (node != head) {
+        ListNode* n = head;
+        while (n && n != node) {
+            n = n->next;
+            ++pos;
+        }
+        if (!n) return -1;
     }
-    if (!n) return -1;
 
     // Saved positions stay true: behind the removed element they move up
     // one, on it they are dropped.
@@ -210,12 +222,12 @@ ListNode* ListCore::Replace(ListNode* old, const void* data, size_t size) {
 namespace {
 
 // Lock for the length of one operation; a failed lock makes the operation
-// answer as if it found nothing.
+// answer as if it found nothing. A list made without a lock has none to take.
 class ListLock {
 public:
-    explicit ListLock(tvObject& obj) : obj_(obj), held_(obj.Lock() == 0) {}
+    explicit ListLock(tvObject& obj) : obj_(obj), held_(!obj.HasLock() || obj.Lock() == 0) {}
     ~ListLock() {
-        if (held_) obj_.Unlock();
+        if (held_ && obj_.HasLock()) obj_.Unlock();
     }
     bool held() const { return held_; }
 
@@ -227,7 +239,8 @@ private:
 // Lock and saved cursor for the length of one operation.
 class ListSaved {
 public:
-    ListSaved(tvObject& obj, ListCore& core) : obj_(obj), core_(core), held_(obj.Lock() == 0) {
+    ListSaved(tvObject& obj, ListCore& core)
+        : obj_(obj), core_(core), held_(!obj.HasLock() || obj.Lock() == 0) {
         if (held_) core_.PushOwnPos();
     }
     ~ListSaved() {
@@ -236,7 +249,7 @@ public:
             core_.DropOwnPos();
         else
             core_.PopOwnPos();
-        obj_.Unlock();
+        if (obj_.HasLock()) obj_.Unlock();
     }
     bool held() const { return held_; }
     // The cursor stays where the operation put it.
@@ -330,21 +343,22 @@ int tvList::IsEmpty() const {
     return Count() == 0;
 }
 
+// Appending leaves the cursor where it was: no position to save and restore.
 uint32_t tvList::Add(const void* data, size_t size) {
     if (!core_) return 0;
-    ListSaved saved(*this, *core_);
-    if (!saved.held()) return 0;
-    uint32_t n = core_->Append(data, size);
+    ListLock lock(*this);
+    if (!lock.held()) return 0;
+    uint32_t n = core_->AppendBehind(data, size);
     if (n) changed = 1;
     return n;
 }
 
 void* tvList::AddRoom(size_t room) {
     if (!core_) return nullptr;
-    ListSaved saved(*this, *core_);
-    if (!saved.held()) return nullptr;
+    ListLock lock(*this);
+    if (!lock.held()) return nullptr;
     void* bytes = nullptr;
-    if (!core_->Append(&bytes, sizeof bytes, room)) return nullptr;
+    if (!core_->AppendBehind(&bytes, sizeof bytes, room)) return nullptr;
     bytes = ListCore::RoomOf(core_->tail);
     memcpy(core_->tail->data, &bytes, sizeof bytes);
     changed = 1;
@@ -353,9 +367,10 @@ void* tvList::AddRoom(size_t room) {
 
 uint32_t tvList::AddUnique(const void* data, size_t size) {
     if (!core_) return 0;
+    // The search is virtual: whatever it does to the cursor is undone.
     ListSaved saved(*this, *core_);
     if (!saved.held() || FindNode(data)) return 0;
-    uint32_t n = core_->Append(data, size);
+    uint32_t n = core_->AppendBehind(data, size);
     if (n) changed = 1;
     return n;
 }

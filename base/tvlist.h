@@ -43,8 +43,11 @@ struct ListCore {
     void* First();
     void* Next();
 
-    // room: zero-filled bytes after the copy in the node's own block (see RoomOf).
+    // room: zero-filled bytes after the copy in the node's own block (see RoomOf). The cursor moves to
+    // the new element.
     uint32_t Append(const void* data, size_t size, size_t room = 0);
+    // The same, the cursor staying where it is.
+    uint32_t AppendBehind(const void* data, size_t size, size_t room = 0);
     ListNode* Seek(uint32_t i);
     // User pushes stop at kStackDepth; the pops of ignored pushes do nothing.
     void PushPos();

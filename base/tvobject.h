@@ -16,6 +16,8 @@ public:
     // Hook called while waiting for the lock.
     virtual void Idle() {}
     virtual int IsLockable() const { return static_cast<int>(lockable); }
+    // The same without the virtual call: the lists' own brackets ask it for every operation.
+    bool HasLock() const { return lockable != 0; }
     virtual int IsLocked() const { return static_cast<int>(locked); }
     virtual int IsChanged() const { return static_cast<int>(changed); }
     virtual void SetChanged(int v);
