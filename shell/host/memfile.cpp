@@ -110,15 +110,6 @@ MemoryFile* TvFileList::FindName(const char* name, size_t length) {
     return nullptr;
 }
 
-MemoryFile* TvFileList::FindHandle(int32_t handle) {
-    // Open handles are unique; the newest files are the ones in use.
-    for (ListNode* node = core_->tail; node; node = node->prev) {
-        auto* file = static_cast<MemoryFile*>(Stored(node->data));
-        if (file && file->open && file->handle == handle) return file;
-    }
-    return nullptr;
-}
-
 MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {
     return NewFile(name, std::strlen(name), capacity);
 }
@@ -173,10 +164,6 @@ void TvFileList::DeleteAll() {
     for (ListNode* node = core_->head; node; node = node->next)
         FreeOwnBlocks(static_cast<MemoryFile*>(Stored(node->data)));
     Clear();
-}
-
-MemoryFile* MemoryFileByHandle(int32_t handle) {
-    return MemoryFiles ? MemoryFiles->FindHandle(handle) : nullptr;
 }
 
 int MakeMemoryFileList() {

@@ -48,8 +48,15 @@ public:
     MemoryFile* FindName(const char* name);
     // The same for a name of that length (strlen) that the caller measured already.
     MemoryFile* FindName(const char* name, size_t length);
-    // The open file holding that handle, or null.
-    MemoryFile* FindHandle(int32_t handle);
+    // The open file holding that handle, or null. Inline: the engine's every file call asks.
+    MemoryFile* FindHandle(int32_t handle) {
+        // Open handles are unique; the newest files are the ones in use.
+        for (ListNode* node = core_->tail; node; node = node->prev) {
+            auto* file = static_cast<MemoryFile*>(Stored(node->data));
+            if (file && file->open && file->handle == handle) return file;
+        }
+        return nullptr;
+    }
     // A new listed file: closed, mode 0, with a copy of name and capacity
     // bytes of zeroed data. Null when memory runs out.
     MemoryFile* NewFile(const char* name, uint32_t capacity);
@@ -69,7 +76,9 @@ extern std::unique_ptr<TvFileList> MemoryFiles;
 extern uint32_t MemoryFileCounter;
 
 // The open memory file holding that handle, or null.
-MemoryFile* MemoryFileByHandle(int32_t handle);
+inline MemoryFile* MemoryFileByHandle(int32_t handle) {
+    return MemoryFiles ? MemoryFiles->FindHandle(handle) : nullptr;
+}
 // Makes the list (when missing): 0, or -1 when out of memory.
 int MakeMemoryFileList();
 // Creates the list unless it exists: 0, or -1 when out of memory. Inline: every added file asks.
