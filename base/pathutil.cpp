@@ -93,13 +93,6 @@ char* CopyPathBuffer(char* dst, const char* src) {
     return CopyPathBuffer(dst, src ? src : "", n);
 }
 
-char* CopyPathBuffer(char* dst, const char* src, size_t length) {
-    const size_t n = length < kPathMax ? length : kPathMax;
-    memmove(dst, src, n);
-    dst[n] = '\0';
-    return dst;
-}
-
 char* CanonicalPath(const char* src, char* dst) {
     return StoreResult(Canonical(src ? src : ""), dst);
 }

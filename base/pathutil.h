@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Path buffers hold kPathMax characters and a terminator.
 constexpr size_t kPathMax = 4096;
@@ -16,8 +17,14 @@ const char* ProgramPath();
 
 // Fills a kPathBufSize buffer with at most kPathMax characters of src and a terminator.
 char* CopyPathBuffer(char* dst, const char* src);
-// The same for a src of length characters (strlen) that the caller measured already.
-char* CopyPathBuffer(char* dst, const char* src, size_t length);
+// The same for a src of length characters (strlen) that the caller measured already. Inline: every
+// scanned object's path is copied.
+inline char* CopyPathBuffer(char* dst, const char* src, size_t length) {
+    const size_t n = length < kPathMax ? length : kPathMax;
+    std::memmove(dst, src, n);
+    dst[n] = '\0';
+    return dst;
+}
 
 // dst (kPathBufSize bytes) gets src as an absolute path without ".", ".." and
 // empty components. Returns dst, or null with dst empty when the result would

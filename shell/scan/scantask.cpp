@@ -222,13 +222,17 @@ void ScanTask::PushName(const char* name) {
 }
 
 void ScanTask::PushName(const char* name, size_t length) {
-    objectNameStarts_.push_back(objectNames_.size());
-    objectNames_.insert(objectNames_.end(), name, name + length + 1);
+    const size_t start = objectNamesEnd_;
+    // The buffer only grows: a name that fits is a copy.
+    if (objectNames_.size() - start <= length) objectNames_.resize(start + length + 1);
+    std::memcpy(objectNames_.data() + start, name, length + 1);
+    objectNamesEnd_ = start + length + 1;
+    objectNameStarts_.push_back(start);
 }
 
 void ScanTask::PopName() {
     if (objectNameStarts_.empty()) return;
-    objectNames_.resize(objectNameStarts_.back());
+    objectNamesEnd_ = objectNameStarts_.back();
     objectNameStarts_.pop_back();
 }
 

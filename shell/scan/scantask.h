@@ -188,10 +188,11 @@ private:
     char currentPath_[kPathBufSize] = {};
     char renamedFrom_[kPathBufSize] = {};
     char renamedTo_[kPathBufSize] = {};
-    // The names of the objects being scanned, outermost first, each ended by a zero, and where each
-    // starts: kept from object to object, so that a push takes no block.
+    // The names of the objects being scanned, outermost first, each ended by a zero, where each
+    // starts and where the last ends: kept from object to object, so that a push takes no block.
     std::vector<char> objectNames_;
     std::vector<size_t> objectNameStarts_;
+    size_t objectNamesEnd_ = 0;
     uint32_t stopAfterThis_ = 0;
     uint32_t scanFlags_ = 0;
     uint32_t depth_ = 0;
