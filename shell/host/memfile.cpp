@@ -14,6 +14,7 @@
 
 std::unique_ptr<TvFileList> MemoryFiles;
 uint32_t MemoryFileCounter = kMemoryFileHandleBase;
+uint32_t MemoryFileHighestHandle = 0;
 
 namespace {
 
@@ -31,9 +32,6 @@ struct FileBlock {
 
 // The serial of the last file made.
 uint64_t lastSerial = 0;
-
-// The highest handle given out: a handle above it is held by no file.
-uint32_t highestHandle = 0;
 
 FileBlock* BlockOf(MemoryFile* file) {
     return reinterpret_cast<FileBlock*>(file);
@@ -190,13 +188,13 @@ int RenameMemoryFile(MemoryFile* file, const char* name) {
     return 0;
 }
 
-int32_t NextMemoryFileHandle() {
+int32_t NextMemoryFileHandleSearched() {
     for (;;) {
         if (++MemoryFileCounter > 0x7FFFFFFEu || MemoryFileCounter <= kMemoryFileHandleBase)
             MemoryFileCounter = kMemoryFileHandleBase + 1;
         auto handle = static_cast<int32_t>(MemoryFileCounter);
-        if (MemoryFileCounter > highestHandle) {
-            highestHandle = MemoryFileCounter;
+        if (MemoryFileCounter > MemoryFileHighestHandle) {
+            MemoryFileHighestHandle = MemoryFileCounter;
             return handle;
         }
         if (!MemoryFiles || !MemoryFiles->FindHandle(handle)) return handle;

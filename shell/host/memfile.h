@@ -91,9 +91,19 @@ uint64_t MemoryFileMark();
 void DeleteMemoryFilesSince(uint64_t mark);
 // Gives the file (a listed one) a copy of name: 0, or -1 (file unchanged) when out of memory.
 int RenameMemoryFile(MemoryFile* file, const char* name);
+// The highest handle given out: a handle above it is held by no file.
+extern uint32_t MemoryFileHighestHandle;
+// NextMemoryFileHandle once the counter is not above every handle given out, or is about to wrap.
+int32_t NextMemoryFileHandleSearched();
 // The next memory-file handle: above kMemoryFileHandleBase, never -1 and
-// never one that an open memory file holds.
-int32_t NextMemoryFileHandle();
+// never one that an open memory file holds. Inline: until the counter wraps, the next one is free.
+inline int32_t NextMemoryFileHandle() {
+    if (MemoryFileCounter < kMemoryFileHandleBase || MemoryFileCounter < MemoryFileHighestHandle ||
+        MemoryFileCounter >= 0x7FFFFFFEu)
+        return NextMemoryFileHandleSearched();
+    MemoryFileHighestHandle = ++MemoryFileCounter;
+    return static_cast<int32_t>(MemoryFileCounter);
+}
 // Grows the data of the file (a listed one) to hold at least need bytes: (capacity + extra) x 1.5
 // bytes, zero-filled. 0, or -1 (file unchanged) when memory runs out or the
 // file would pass kMemoryFileMaxSize.

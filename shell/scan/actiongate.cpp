@@ -32,11 +32,3 @@ int MayApplyAction(ScanTask* task, uint32_t mask, int takeLock) {
     ActionLockOwner = task;
     return 1;
 }
-
-bool HoldsActionLock(const ScanTask* task) {
-    return task && ActionLockOwner == task;
-}
-
-void ReleaseActionLock(const ScanTask* task) {
-    if (HoldsActionLock(task)) ActionLockOwner = nullptr;
-}

@@ -20,6 +20,10 @@ extern uint32_t ActionLockWaitSeconds;
 // which takeLock takes for the task.
 int MayApplyAction(ScanTask* task, uint32_t mask, int takeLock);
 
-bool HoldsActionLock(const ScanTask* task);
-// Lets go of the lock when task holds it.
-void ReleaseActionLock(const ScanTask* task);
+inline bool HoldsActionLock(const ScanTask* task) {
+    return task && ActionLockOwner == task;
+}
+// Lets go of the lock when task holds it. Inline: every scanned object asks, and hardly any holds it.
+inline void ReleaseActionLock(const ScanTask* task) {
+    if (HoldsActionLock(task)) ActionLockOwner = nullptr;
+}
