@@ -194,9 +194,7 @@ int32_t OpenHeldFile(const char* name, size_t length, uint32_t mode) {
     return handle;
 }
 
-void ReleaseHeldFile() {
-    // Nothing held is already the state below (every object lets go more than once).
-    if (!HeldFile.active) return;
+void LetGoOfHeldFile() {
     int32_t handle = HeldFile.handle;
     HeldFile.active = 0;
     HeldFile.handle = -1;

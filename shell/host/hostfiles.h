@@ -33,8 +33,13 @@ extern HeldFileState HeldFile;
 int32_t OpenHeldFile(const char* name, uint32_t mode);
 // The same for a name of length characters (strlen) that the caller measured already.
 int32_t OpenHeldFile(const char* name, size_t length, uint32_t mode);
-// Closes the held file for good and clears it.
-void ReleaseHeldFile();
+// ReleaseHeldFile of a held file.
+void LetGoOfHeldFile();
+// Closes the held file for good and clears it. Inline: every object lets go more than once, and
+// nothing held is already the state it leaves.
+inline void ReleaseHeldFile() {
+    if (HeldFile.active) LetGoOfHeldFile();
+}
 // The held file lets go of name: its handle is closed, so that the create,
 // rename or unlink that follows leaks no descriptor.
 void ForgetHeldName(const char* name);

@@ -2,18 +2,6 @@
 
 #include "shell/scan/requestoption.h"
 
-void ScanTaskCounters::Count(uint32_t ScanStat::*field) {
-    ++(taskStat_.*field);
-    ++(totalStat_.*field);
-    counted_ = true;
-}
-
-void ScanTaskCounters::CountNested(uint32_t ScanStat::*field, uint32_t ScanStat::*nestedField,
-                                   uint32_t nested) {
-    Count(field);
-    if (nested) Count(nestedField);
-}
-
 void ScanTaskCounters::CountExtended(uint32_t ScanStat::*field, uint32_t ScanStat::*nestedField,
                                      uint32_t nested) {
     CountNested(field, nestedField, nested);
@@ -39,16 +27,6 @@ void ScanTaskCounters::AddElapsed() {
     totalStat_.pausedSeconds += paused;
 }
 
-void ScanTaskCounters::CountScanned(uint64_t size, bool inContainer) {
-    Count(&ScanStat::scanned);
-    if (inContainer) Count(&ScanStat::scannedNested);
-    taskStat_.bytesScanned += size;
-    totalStat_.bytesScanned += size;
-}
-
-void ScanTaskCounters::CountClean(uint32_t nested) {
-    CountNested(&ScanStat::clean, &ScanStat::cleanNested, nested);
-}
 void ScanTaskCounters::CountInfected(uint32_t nested) {
     CountNested(&ScanStat::infected, &ScanStat::infectedNested, nested);
 }

@@ -24,8 +24,14 @@ public:
     void StartTimer();
     void AddElapsed();
 
-    void CountScanned(uint64_t size, bool inContainer);
-    void CountClean(uint32_t nested);
+    // Inline, as every scanned object counts them.
+    void CountScanned(uint64_t size, bool inContainer) {
+        Count(&ScanStat::scanned);
+        if (inContainer) Count(&ScanStat::scannedNested);
+        taskStat_.bytesScanned += size;
+        totalStat_.bytesScanned += size;
+    }
+    void CountClean(uint32_t nested) { CountNested(&ScanStat::clean, &ScanStat::cleanNested, nested); }
     void CountInfected(uint32_t nested);
     void CountSuspicious(uint32_t nested);
     void CountModification(uint32_t nested);
@@ -61,8 +67,15 @@ public:
     void CountRejected();
 
 private:
-    void Count(uint32_t ScanStat::*field);
-    void CountNested(uint32_t ScanStat::*field, uint32_t ScanStat::*nestedField, uint32_t nested);
+    void Count(uint32_t ScanStat::*field) {
+        ++(taskStat_.*field);
+        ++(totalStat_.*field);
+        counted_ = true;
+    }
+    void CountNested(uint32_t ScanStat::*field, uint32_t ScanStat::*nestedField, uint32_t nested) {
+        Count(field);
+        if (nested) Count(nestedField);
+    }
     void CountExtended(uint32_t ScanStat::*field, uint32_t ScanStat::*nestedField, uint32_t nested);
 
     ScanStat taskStat_;

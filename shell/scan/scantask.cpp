@@ -192,7 +192,10 @@ void ScanTask::NoteObject(int32_t handle) {
     objectId_ = FileIdentity{};
     windowPart_ = false;
     // The host opens a memory file of the name before any other file: its handle tells a memory object.
-    if (handle == -1 || MemoryFileByHandle(handle)) return;
+    if (handle != -1 && !MemoryFileByHandle(handle)) NoteRealObject(handle);
+}
+
+void ScanTask::NoteRealObject(int32_t handle) {
     // What the engine reads is the held descriptor: its file is the object,
     // whatever the name leads to later.
     struct stat st;

@@ -144,6 +144,7 @@ private:
     // Notes which file the held handle is, its mode and whether it was
     // reached through a window into a bigger file.
     void NoteObject(int32_t handle);
+    void NoteRealObject(int32_t handle);
     // Finds the scanned object again for an action: 0, or -1 when its name
     // no longer leads to it.
     int FindObject(ObjectEntry& entry) const;
