@@ -173,10 +173,6 @@ uint64_t MemoryFileMark() {
     return lastSerial;
 }
 
-void DeleteMemoryFilesSince(uint64_t mark) {
-    if (MemoryFiles) MemoryFiles->DeleteSince(mark);
-}
-
 int RenameMemoryFile(MemoryFile* file, const char* name) {
     const size_t n = std::strlen(name);
     char* copy = static_cast<char*>(MemAllocZeroed(n + 1));

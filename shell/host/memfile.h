@@ -88,7 +88,9 @@ inline int CreateMemoryFileList() {
 // A mark of the files made so far, for DeleteMemoryFilesSince.
 uint64_t MemoryFileMark();
 // Frees every memory file made since mark, renamed ones too; the older ones stay.
-void DeleteMemoryFilesSince(uint64_t mark);
+inline void DeleteMemoryFilesSince(uint64_t mark) {
+    if (MemoryFiles) MemoryFiles->DeleteSince(mark);
+}
 // Gives the file (a listed one) a copy of name: 0, or -1 (file unchanged) when out of memory.
 int RenameMemoryFile(MemoryFile* file, const char* name);
 // The highest handle given out: a handle above it is held by no file.

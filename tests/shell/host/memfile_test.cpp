@@ -112,6 +112,11 @@ TEST_F(MemoryFileTest, FilesMadeSinceAMarkGoAndTheOlderOnesStay) {
 }
 
 TEST_F(MemoryFileTest, HandlesStartAboveTheBaseAndSkipPastTheSignBit) {
+    // Above every handle given out, and below the base: the next one is still above the base.
+    MemoryFileHighestHandle = 0;
+    MemoryFileCounter = 0;
+    EXPECT_EQ(0x10001, NextMemoryFileHandle());
+    EXPECT_EQ(0x10002, NextMemoryFileHandle());
     MemoryFileCounter = kMemoryFileHandleBase;
     EXPECT_EQ(0x10001, NextMemoryFileHandle());
     MemoryFileCounter = 0x7FFFFFFD;
