@@ -261,8 +261,6 @@ void DwParameterFieldBody::MakePendingParameters() const {
 
 namespace {
 
-// Whether one of the names (without case) is written anywhere in text: an attribute is a piece of
-// the text, so where neither is, no parameter can be called by one or by its RFC 2231 forms.
 // Whether name, of length bytes and whose first byte is the lower-case letter first, is written in
 // text without case. A memchr for each case of the first letter: most texts have few of either.
 bool MentionsOneNoCase(std::string_view text, const char* name, size_t length, unsigned char first) {
@@ -278,6 +276,8 @@ bool MentionsOneNoCase(std::string_view text, const char* name, size_t length, u
     return false;
 }
 
+// Whether one of the names (without case) is written anywhere in text: an attribute is a piece of
+// the text, so where neither is, no parameter can be called by one or by its RFC 2231 forms.
 bool MentionsNoCase(std::string_view text, const char* const (&names)[2], const size_t (&lengths)[2]) {
     unsigned char firsts[2] = {0, 0};
     for (int k = 0; k < 2; ++k) {
@@ -287,14 +287,14 @@ bool MentionsNoCase(std::string_view text, const char* const (&names)[2], const 
         // The quick test below only knows letters.
         if (!IsCLower(firsts[k])) return true;
     }
-    // A name that ends with the other ("filename", "name") is written only where the other is.
+    // With one name given, or one that ends with the other ("filename", "name": written only where the
+    // other is), the other alone is looked for.
     for (int k = 0; k < 2; ++k) {
         const int other = 1 - k;
-        if (names[k] && names[other] && lengths[other] <= lengths[k] &&
-            EqualNoCaseC(names[k] + lengths[k] - lengths[other], lengths[other], names[other],
-                         lengths[other])) {
+        if (names[other] && (!names[k] || (lengths[other] <= lengths[k] &&
+                                           EqualNoCaseC(names[k] + lengths[k] - lengths[other],
+                                                        lengths[other], names[other], lengths[other]))))
             return MentionsOneNoCase(text, names[other], lengths[other], firsts[other]);
-        }
     }
     for (size_t i = 0; i < text.size(); ++i) {
         // For a lower-case letter f, (c | 0x20) == f holds for exactly f and its upper case.

@@ -191,12 +191,6 @@ int TransferEncodingOf(DwEntity& entity, const EntityType& type) {
     return mechanism ? mechanism->AsEnum() : kCteNull;
 }
 
-void EntityTypeOf(DwEntity& entity, int* type, int* subtype) {
-    const EntityType read = EntityTypeOf(entity);
-    *type = read.type;
-    *subtype = read.subtype;
-}
-
 std::string PlainBoundaryReading(const std::string& fieldBody) {
     // Pieces between the semicolons outside quotes.
     std::vector<std::string> pieces;

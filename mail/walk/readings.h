@@ -64,4 +64,3 @@ std::string PlainBoundaryReading(const std::string& fieldBody);
 // The type and subtype the walk reads an entity as: its Content-Type's, text/plain without one (or
 // with one below text), message/rfc822 for a part of a digest without one.
 EntityType EntityTypeOf(DwEntity& entity);
-void EntityTypeOf(DwEntity& entity, int* type, int* subtype);

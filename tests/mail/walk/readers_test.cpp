@@ -264,8 +264,8 @@ TEST_F(MailReadersTest, WhatAnyReaderDecodesIsFoundOrTheReplySaysItWasNotExamine
 
             ASSERT_TRUE(dir.Write("mail", mail));
             // Clean mail is asked for every action: none may change it.
-            const WalkRun run =
-                ScanPath(dir / "mail", c.expect == "clean" ? kWantFound | kWantCure | kWantDelete : kWantFound);
+            const WalkRun run = ScanPath(
+                dir / "mail", c.expect == "clean" ? kWantFound | kWantCure | kWantDelete : kWantFound);
             const bool found = run.word & 0x20;
             const bool marked = !found && (run.word & 0x1);
             const std::string answer = found                  ? "found"
@@ -290,9 +290,7 @@ TEST_F(MailReadersTest, WhatAnyReaderDecodesIsFoundOrTheReplySaysItWasNotExamine
 // decodes to the test file, else "type/subtype".
 void Leaves(DwEntity& entity, std::vector<std::string>& out) {
     DwBody& body = entity.Body();
-    int type = 0;
-    int subtype = 0;
-    EntityTypeOf(entity, &type, &subtype);
+    const int type = EntityTypeOf(entity).type;
     if (type == kTypeMultipart && body.PartCount() > 0) {
         for (int i = 0; i < body.PartCount(); ++i) Leaves(body.PartAt(i), out);
         return;
