@@ -32,6 +32,7 @@
 #include "mail/walk/writeback.h"
 #include "shell/host/hostfiles.h"
 #include "shell/host/hostreport.h"
+#include "shell/host/memfile.h"
 #include "shell/scan/requestoption.h"
 #include "shell/settings/scankeys.h"
 #include "shell/scan/scanstop.h"
@@ -417,14 +418,24 @@ int ScanMailObject(int fd, TimeBudget& budget, uint32_t size, int named, const c
     } catch (const std::bad_alloc&) {
         return NoMemory(display.c_str(), fd, budget);
     }
-    const int32_t handle = HostOpenFile(nullptr, path, TARVO_OPEN_READ);
-    if (handle == -1) {
-        PrintMessage("%s%s (%s)", display.c_str(), MessageText(171), "Open");
-        EndMessageLine(0);
-        return -1;
+    // The client's object held in memory is copied at once; a file is read through the host.
+    uint32_t held = 0;
+    int read = -1;
+    if (const uint8_t* data = GetMemoryFileData(&held, path)) {
+        if (held >= size) {
+            text.assign(reinterpret_cast<const char*>(data), size);
+            read = 0;
+        }
+    } else {
+        const int32_t handle = HostOpenFile(nullptr, path, TARVO_OPEN_READ);
+        if (handle == -1) {
+            PrintMessage("%s%s (%s)", display.c_str(), MessageText(171), "Open");
+            EndMessageLine(0);
+            return -1;
+        }
+        read = ReadWhole(handle, size, 4096, text);
+        HostCloseFile(nullptr, handle);
     }
-    const int read = ReadWhole(handle, size, 4096, text);
-    HostCloseFile(nullptr, handle);
     if (read != 0) {
         PrintMessage("%s%s (%s)", display.c_str(), MessageText(171), "Read");
         EndMessageLine(0);
