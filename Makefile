@@ -85,10 +85,12 @@ bench-mimetree: configure
 		cmake --build $(BUILD) -j$(JOBS) --target tarvo-mimetreebench32 && \
 		$(BUILD)/bench/tarvo-mimetreebench32 $(or $(MB),8) $(SHAPES); fi
 
-# The mail walk next to the same messages scanned whole, in-process with the stand-in engine (SECONDS=2 a row).
+# The mail walk next to the same messages scanned whole, in-process with the stand-in engine (SECONDS=2 a row);
+# COUNT=1: counted in instructions instead (callgrind, or qemu-i386 where the program runs emulated).
 bench-mail: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target tarvo-mailbench tarvo_engine tarvo_demo_bases
-	@$$(sed -n 's/^TARVO_EMULATOR:[A-Z]*=//p' $(BUILD)/CMakeCache.txt) $(BUILD)/bench/tarvo-mailbench $(SECONDS)
+	@$$(sed -n 's/^TARVO_EMULATOR:[A-Z]*=//p' $(BUILD)/CMakeCache.txt) $(BUILD)/bench/tarvo-mailbench \
+		$(if $(filter 1,$(COUNT)),--instructions,$(SECONDS))
 
 clean:
 	rm -rf build build-asan $(FUZZ_BUILD)
