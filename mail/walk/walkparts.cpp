@@ -34,7 +34,9 @@ namespace {
 constexpr size_t kMaxObjectName = 511;
 
 void MakeObjectName(std::string& name) {
-    name.erase(std::remove(name.begin(), name.end(), '\n'), name.end());
+    // Few names hold a line feed: one search rules them out.
+    if (memchr(name.data(), '\n', name.size()))
+        name.erase(std::remove(name.begin(), name.end(), '\n'), name.end());
     if (name.size() > kMaxObjectName) name.resize(kMaxObjectName);
 }
 
