@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "mail/mime/bytesearch.h"
 #include "mail/mime/charclass.h"
 #include "mail/mime/codectables.h"
 #include "mail/mime/parameter.h"
@@ -261,52 +262,31 @@ void DwParameterFieldBody::MakePendingParameters() const {
 
 namespace {
 
-// Whether name, of length bytes and whose first byte is the lower-case letter first, is written in
-// text without case. A memchr for each case of the first letter: most texts have few of either.
-bool MentionsOneNoCase(std::string_view text, const char* name, size_t length, unsigned char first) {
-    if (text.size() < length) return false;
-    const char* const last = text.data() + (text.size() - length);
-    for (const unsigned char form : {first, CToUpper(first)}) {
-        for (const char* at = text.data(); at <= last; ++at) {
-            at = static_cast<const char*>(memchr(at, form, static_cast<size_t>(last - at) + 1));
-            if (!at) break;
-            if (EqualNoCaseC(at, length, name, length)) return true;
-        }
-    }
+// Whether name (without case) is written in text. The quick search knows letters only: a name that
+// starts otherwise counts as written.
+bool MentionsNoCase(std::string_view text, const char* name, size_t length) {
+    const unsigned char first = length > 0 ? CToLower(static_cast<unsigned char>(name[0])) : 0;
+    if (!IsCLower(first)) return true;
+    for (size_t at = FindLetterNoCase(text, 0, static_cast<char>(first));
+         at != std::string_view::npos && text.size() - at >= length;
+         at = FindLetterNoCase(text, at + 1, static_cast<char>(first)))
+        if (EqualNoCaseC(text.data() + at, length, name, length)) return true;
     return false;
 }
 
-// Whether one of the names (without case) is written anywhere in text: an attribute is a piece of
-// the text, so where neither is, no parameter can be called by one or by its RFC 2231 forms.
-bool MentionsNoCase(std::string_view text, const char* const (&names)[2], const size_t (&lengths)[2]) {
-    unsigned char firsts[2] = {0, 0};
-    for (int k = 0; k < 2; ++k) {
-        if (!names[k]) continue;
-        if (lengths[k] == 0) return true;
-        firsts[k] = CToLower(static_cast<unsigned char>(names[k][0]));
-        // The quick test below only knows letters.
-        if (!IsCLower(firsts[k])) return true;
-    }
-    // With one name given, or one that ends with the other ("filename", "name": written only where the
-    // other is), the other alone is looked for.
-    for (int k = 0; k < 2; ++k) {
-        const int other = 1 - k;
-        if (names[other] && (!names[k] || (lengths[other] <= lengths[k] &&
-                                           EqualNoCaseC(names[k] + lengths[k] - lengths[other],
-                                                        lengths[other], names[other], lengths[other]))))
-            return MentionsOneNoCase(text, names[other], lengths[other], firsts[other]);
-    }
-    for (size_t i = 0; i < text.size(); ++i) {
-        // For a lower-case letter f, (c | 0x20) == f holds for exactly f and its upper case.
-        const unsigned char c = static_cast<unsigned char>(text[i]) | 0x20;
-        if (c != firsts[0] && c != firsts[1]) continue;
-        for (int k = 0; k < 2; ++k) {
-            if (c == firsts[k] && text.size() - i >= lengths[k] &&
-                EqualNoCaseC(text.data() + i, lengths[k], names[k], lengths[k]))
-                return true;
-        }
-    }
-    return false;
+bool EndsWithNoCase(const char* text, size_t length, const char* end, size_t endLength) {
+    return endLength <= length && EqualNoCaseC(text + length - endLength, endLength, end, endLength);
+}
+
+// Whether one of the names (without case; null for none) is written anywhere in text: an attribute
+// is a piece of the text, so where neither is, no parameter can be called by one or by its RFC 2231
+// forms. Of two where one ends the other ("filename", "name"), that one alone is looked for.
+bool MentionsEitherNoCase(std::string_view text, const char* name, size_t length, const char* other,
+                          size_t otherLength) {
+    if (!name || (other && EndsWithNoCase(name, length, other, otherLength)))
+        return other && MentionsNoCase(text, other, otherLength);
+    if (!other || EndsWithNoCase(other, otherLength, name, length)) return MentionsNoCase(text, name, length);
+    return MentionsNoCase(text, name, length) || MentionsNoCase(text, other, otherLength);
 }
 
 } // namespace
@@ -322,7 +302,8 @@ DwParameterFieldBody::PendingAnswer DwParameterFieldBody::TextValue(std::string_
                                                                     std::string& value) {
     const char* const names[] = {name, otherName};
     const size_t lengths[] = {name ? nameLength : 0, otherName ? otherLength : 0};
-    if (!MentionsNoCase(text.substr(from), names, lengths)) return PendingAnswer::kNone;
+    if (!MentionsEitherNoCase(text.substr(from), name, lengths[0], otherName, lengths[1]))
+        return PendingAnswer::kNone;
     // The name of the two that the first parameter of either is written with, then its first
     // plain value, which comes before any joined one.
     int chosen = -1;

@@ -71,6 +71,32 @@ void PrintRejection(const char* name, const std::string& ruleText) {
     EndMessageLine(0);
 }
 
+// "[type:subtype]", or "[type]" without a subtype, appended in one piece: an append each costs more
+// than the bytes.
+void AppendBracketedType(std::string& out, std::string_view type, std::string_view subtype) {
+    char text[64];
+    const size_t length = type.size() + subtype.size() + 3;
+    if (length > sizeof text) {
+        out += '[';
+        out += type;
+        if (!subtype.empty()) {
+            out += ':';
+            out += subtype;
+        }
+        out += ']';
+        return;
+    }
+    size_t n = 0;
+    text[n++] = '[';
+    for (const char c : type) text[n++] = c;
+    if (!subtype.empty()) {
+        text[n++] = ':';
+        for (const char c : subtype) text[n++] = c;
+    }
+    text[n++] = ']';
+    out.append(text, n);
+}
+
 DwMediaType* ContentType(DwEntity& entity) {
     return entity.Headers().FindContentType();
 }
@@ -277,43 +303,45 @@ std::vector<std::string> PartFileNames(DwHeaders& headers) {
     return names;
 }
 
-void PartLabel(DwHeaders& headers, std::string& label, int forScan, const PendingContentType* pending) {
-    label.clear();
-    if (DwDispositionType* disposition = headers.FindContentDisposition()) label = disposition->Filename();
+void AppendPartLabel(DwHeaders& headers, std::string& out, int forScan, const PendingContentType* pending) {
+    std::string name;
+    if (DwDispositionType* disposition = headers.FindContentDisposition()) name = disposition->Filename();
     // A media type still to be made is read from its text, unless only its made parameters can
     // tell the file name: most leaves never need one made.
     PendingContentType read;
-    bool fromText = pending != nullptr;
-    if (pending) {
-        read = *pending;
-    } else {
+    if (!pending) {
         const DwField* field = headers.FindField("Content-Type");
-        fromText = field && field->PendingOwnBodyText(read.text);
-        if (fromText) read.names = DwMediaType::NamesOf(read.text);
+        if (field && field->PendingOwnBodyText(read.text)) {
+            read.names = DwMediaType::NamesOf(read.text);
+            pending = &read;
+        }
     }
-    DwMediaType::Names& names = read.names;
-    if (fromText && label.empty()) fromText = DwMediaType::FilenameOf(read.text, names, label);
+    bool fromText = pending != nullptr;
+    DwMediaType::Names names;
+    if (fromText && name.empty()) fromText = DwMediaType::FilenameOf(pending->text, pending->names, name);
+    if (fromText) names = pending->names;
     bool typed = fromText;
     if (!fromText) {
         DwMediaType* type = headers.FindContentType();
-        if (label.empty() && type) label = type->Filename();
+        if (name.empty() && type) name = type->Filename();
         if (type) names = {type->TypeStr(), type->SubtypeStr()};
         typed = type != nullptr;
     }
-    if (!label.empty() || forScan != 1) return;
-    if (!typed || names.type.empty()) {
-        label = "[message body]";
+    if (!name.empty()) {
+        out += name;
         return;
     }
-    const std::string_view subtype = names.subtype;
-    label.reserve(names.type.size() + subtype.size() + 3);
-    label += '[';
-    label += names.type;
-    if (!subtype.empty()) {
-        label += ':';
-        label += subtype;
+    if (forScan != 1) return;
+    if (!typed || names.type.empty()) {
+        out += "[message body]";
+        return;
     }
-    label += ']';
+    AppendBracketedType(out, names.type, names.subtype);
+}
+
+void PartLabel(DwHeaders& headers, std::string& label, int forScan, const PendingContentType* pending) {
+    label.clear();
+    AppendPartLabel(headers, label, forScan, pending);
 }
 
 void FreeFilterRules() {

@@ -72,6 +72,9 @@ int ApplyHeaderRules(int depth, DwEntity& entity, const char* name);
 // pending: the headers' Content-Type as read from its text already, when it was.
 void PartLabel(DwHeaders& headers, std::string& label, int forScan,
                const PendingContentType* pending = nullptr);
+// The same label appended to out.
+void AppendPartLabel(DwHeaders& headers, std::string& out, int forScan,
+                     const PendingContentType* pending = nullptr);
 
 // Every file name the entity is given (each form of "filename" and "name" of Content-Disposition and
 // of Content-Type, RFC 2231 forms joined), without repeats; the label's name among them.

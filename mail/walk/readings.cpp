@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <strings.h>
-#if defined(__i386__) || defined(__x86_64__)
-#include <emmintrin.h>
-#endif
 
 #include "mail/mime/body.h"
 #include "mail/mime/charclass.h"
 #include "mail/mime/decodewords.h"
 #include "mail/mime/bodypart.h"
+#include "mail/mime/bytesearch.h"
 #include "mail/mime/entity.h"
 #include "mail/mime/enums.h"
 #include "mail/mime/field.h"
@@ -88,10 +86,10 @@ void OtherFieldReadings(DwEntity& entity, const char* name, std::string (*key)(D
 // A Content-Type written as encoded words: some readers decode them before they read the type.
 void EncodedTypeReading(DwEntity& entity, const EntityType& read, std::vector<EntityReading>& out) {
     // The text of the first Content-Type, where it was read already, tells most entities apart.
-    if (read.pending && read.read.text.find("=?") == std::string_view::npos) return;
+    if (read.pending && FindBytePair(read.read.text, 0, '=', '?') == std::string_view::npos) return;
     DwHeaders& headers = entity.Headers();
     DwField* field = headers.FindField("Content-Type");
-    if (!field || field->FieldBodyTextView().find("=?") == std::string_view::npos) return;
+    if (!field || FindBytePair(field->FieldBodyTextView(), 0, '=', '?') == std::string_view::npos) return;
     std::vector<char> decoded(field->FieldBodyText().begin(), field->FieldBodyText().end());
     decoded.push_back('\0');
     DecodeEncodedWords(decoded.data(), "us-ascii");
@@ -126,13 +124,13 @@ bool IsOctal(char c) {
 std::vector<size_t> UuencodeStarts(std::string_view text) {
     std::vector<size_t> starts;
     const auto isStart = [&](size_t at) { return at + 6 < text.size() && IsOctal(text[at + 6]); };
-    if (text.substr(0, 6) == "begin " && isStart(0)) starts.push_back(0);
-    // The line end and the word are searched for together.
-    constexpr std::string_view kLineStart = "\nbegin ";
-    for (size_t at = text.find(kLineStart);
+    constexpr std::string_view kWord = "begin ";
+    if (text.substr(0, 6) == kWord && isStart(0)) starts.push_back(0);
+    // A line that starts with 'b' is looked at: few do.
+    for (size_t at = FindBytePair(text, 0, '\n', 'b');
          at != std::string_view::npos && starts.size() < kMaxUuencodedFiles;
-         at = text.find(kLineStart, at + 1))
-        if (isStart(at + 1)) starts.push_back(at + 1);
+         at = FindBytePair(text, at + 1, '\n', 'b'))
+        if (text.substr(at + 1, 6) == kWord && isStart(at + 1)) starts.push_back(at + 1);
     return starts;
 }
 
@@ -313,53 +311,14 @@ bool OtherEntityReadings(DwEntity& entity, const EntityType& read, std::vector<E
     return any;
 }
 
-namespace {
-
-#if defined(__i386__) || defined(__x86_64__)
-// Sixteen bytes at a time, the CRs against the LFs one byte on: a message of CR LF lines has a CR
-// every line, and a memchr a line cost more than the rest of its look. How far the text was looked
-// at without finding a lone CR, or npos at one.
-__attribute__((target("sse2"))) size_t LoneCrBlocks(const char* data, size_t n) {
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    size_t at = 0;
-    for (; n - at >= 17; at += 16) {
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
-        const int crs = _mm_movemask_epi8(_mm_cmpeq_epi8(here, cr));
-        const int lfs = _mm_movemask_epi8(_mm_cmpeq_epi8(next, lf));
-        if (crs & ~lfs) return std::string_view::npos;
-    }
-    return at;
-}
-#endif
-
-// Where to look on for a lone CR: how far the text was looked at without one, or npos at one.
-size_t LoneCrFreeStart(const char* data, size_t n) {
-#if defined(__i386__) || defined(__x86_64__)
-    static const bool sse2 = __builtin_cpu_supports("sse2");
-    if (sse2 && n >= 17) return LoneCrBlocks(data, n);
-#endif
-    (void)data;
-    (void)n;
-    return 0;
-}
-
-} // namespace
-
 bool LoneCrReading(std::string_view text, std::string& out) {
-    const char* const data = text.data();
+    const size_t first = FindLoneCr(text);
+    if (first == std::string_view::npos) return false;
     const size_t n = text.size();
-    const size_t from = LoneCrFreeStart(data, n);
-    bool lone = from == std::string_view::npos;
-    for (const char* cr = lone ? nullptr : static_cast<const char*>(memchr(data + from, '\r', n - from));
-         cr && !lone;
-         cr = static_cast<const char*>(memchr(cr + 1, '\r', n - static_cast<size_t>(cr + 1 - data))))
-        lone = static_cast<size_t>(cr + 1 - data) == n || cr[1] != '\n';
-    if (!lone) return false;
     std::string result;
     result.reserve(n + n / 16);
-    for (size_t i = 0; i < n; ++i) {
+    result.append(text.substr(0, first));
+    for (size_t i = first; i < n; ++i) {
         result += text[i];
         if (text[i] == '\r' && (i + 1 == n || text[i + 1] != '\n')) result += '\n';
     }

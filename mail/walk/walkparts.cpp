@@ -81,11 +81,9 @@ bool HasText(std::string_view body) {
 
 void PartNameInto(const MailWalkState& walk, DwHeaders& headers, std::string& name,
                   const PendingContentType* pending = nullptr) {
-    std::string label;
-    PartLabel(headers, label, 1, pending);
     name.assign(walk.name);
     name += '/';
-    name += label;
+    AppendPartLabel(headers, name, 1, pending);
 }
 
 std::string PartNameOf(const MailWalkState& walk, DwHeaders& headers) {

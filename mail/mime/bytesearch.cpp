@@ -1,0 +1,138 @@
+#include "mail/mime/bytesearch.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <emmintrin.h>
+#define TARVO_BYTE_BLOCKS 1
+#else
+#define TARVO_BYTE_BLOCKS 0
+#endif
+
+namespace {
+
+constexpr size_t kNone = std::string_view::npos;
+
+} // namespace
+
+namespace byte_search {
+
+size_t PairLoop(const char* data, size_t n, size_t from, char first, char second) {
+    for (size_t i = from; i + 1 < n; ++i)
+        if (data[i] == first && data[i + 1] == second) return i;
+    return kNone;
+}
+
+size_t LetterLoop(const char* data, size_t n, size_t from, char lower) {
+    for (size_t i = from; i < n; ++i)
+        if ((static_cast<unsigned char>(data[i]) | 0x20) == static_cast<unsigned char>(lower)) return i;
+    return kNone;
+}
+
+} // namespace byte_search
+
+namespace {
+
+size_t LoneCrLoop(const char* data, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (data[i] == '\r' && (i + 1 == n || data[i + 1] != '\n')) return i;
+    return kNone;
+}
+
+#if TARVO_BYTE_BLOCKS
+
+// The hits of sixteen positions from at as bytes of 0xFF, each of the three searches reading a block
+// of kReach bytes (the sixteen and what they look at after them).
+struct PairHits {
+    static constexpr size_t kReach = 17;
+    __m128i first, second;
+    __attribute__((target("sse2"))) __m128i operator()(const char* at) const {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+        return _mm_and_si128(_mm_cmpeq_epi8(here, first), _mm_cmpeq_epi8(next, second));
+    }
+};
+
+struct LetterHits {
+    static constexpr size_t kReach = 16;
+    __m128i lower, caseBit;
+    __attribute__((target("sse2"))) __m128i operator()(const char* at) const {
+        // For a lower-case letter, (c | 0x20) == lower holds for exactly it and its upper case.
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return _mm_cmpeq_epi8(_mm_or_si128(bytes, caseBit), lower);
+    }
+};
+
+// A CR whose next byte is no LF (the text's last byte is looked at apart).
+struct LoneCrHits {
+    static constexpr size_t kReach = 17;
+    __m128i cr, lf;
+    __attribute__((target("sse2"))) __m128i operator()(const char* at) const {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+        return _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(here, cr));
+    }
+};
+
+__attribute__((target("sse2"))) unsigned Mask(__m128i hits) {
+    return static_cast<unsigned>(_mm_movemask_epi8(hits));
+}
+
+// The first hit at or after from, or npos; n - from >= kReach. Four blocks a round are tested
+// together, for most texts hold nothing; then a block at a time; then once the last sixteen
+// positions, less those looked at already, so that nothing is read past the end and no plain loop
+// follows.
+template <class Hits>
+__attribute__((target("sse2"))) size_t FirstHit(const char* data, size_t n, size_t from, const Hits& hits) {
+    constexpr size_t kReach = Hits::kReach;
+    size_t at = from;
+    for (; n - at >= 48 + kReach; at += 64)
+        if (Mask(_mm_or_si128(_mm_or_si128(hits(data + at), hits(data + at + 16)),
+                              _mm_or_si128(hits(data + at + 32), hits(data + at + 48)))))
+            break;
+    for (; n - at >= kReach; at += 16)
+        if (const unsigned mask = Mask(hits(data + at))) return at + __builtin_ctz(mask);
+    const size_t last = n - kReach;
+    const unsigned mask = Mask(hits(data + last)) & (~0u << (at - last));
+    return mask ? last + __builtin_ctz(mask) : kNone;
+}
+
+__attribute__((target("sse2"))) size_t LoneCrBlocks(const char* data, size_t n) {
+    const size_t at = FirstHit(data, n, 0, LoneCrHits{_mm_set1_epi8('\r'), _mm_set1_epi8('\n')});
+    if (at != kNone) return at;
+    return data[n - 1] == '\r' ? n - 1 : kNone;
+}
+
+#endif
+
+} // namespace
+
+#if TARVO_BYTE_BLOCKS
+
+namespace byte_search {
+
+#if !defined(__SSE2__)
+const bool kBlocks = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse2") != 0;
+}();
+#endif
+
+__attribute__((target("sse2"))) size_t PairBlocks(const char* data, size_t n, size_t from, char first,
+                                                  char second) {
+    return FirstHit(data, n, from, PairHits{_mm_set1_epi8(first), _mm_set1_epi8(second)});
+}
+
+__attribute__((target("sse2"))) size_t LetterBlocks(const char* data, size_t n, size_t from, char lower) {
+    return FirstHit(data, n, from, LetterHits{_mm_set1_epi8(lower), _mm_set1_epi8(0x20)});
+}
+
+} // namespace byte_search
+
+#endif
+
+size_t FindLoneCr(std::string_view text) {
+#if TARVO_BYTE_BLOCKS
+    if (byte_search::kBlocks && text.size() >= LoneCrHits::kReach)
+        return LoneCrBlocks(text.data(), text.size());
+#endif
+    return LoneCrLoop(text.data(), text.size());
+}
