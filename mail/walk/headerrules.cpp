@@ -71,30 +71,50 @@ void PrintRejection(const char* name, const std::string& ruleText) {
     EndMessageLine(0);
 }
 
-// "[type:subtype]", or "[type]" without a subtype, appended in one piece: an append each costs more
-// than the bytes.
+// "[type:subtype]", or "[type]" without a subtype.
 void AppendBracketedType(std::string& out, std::string_view type, std::string_view subtype) {
-    char text[64];
-    const size_t length = type.size() + subtype.size() + 3;
-    if (length > sizeof text) {
-        out += '[';
+    out += '[';
+    if (!subtype.empty() && subtype.data() == type.data() + type.size() + 1 &&
+        type.data()[type.size()] == '/') {
+        // Both read from a text that writes them "type/subtype": one append, its '/' then made the ':'.
+        const size_t slash = out.size() + type.size();
+        out.append(type.data(), type.size() + 1 + subtype.size());
+        out[slash] = ':';
+    } else {
         out += type;
         if (!subtype.empty()) {
             out += ':';
             out += subtype;
         }
-        out += ']';
+    }
+    out += ']';
+}
+
+// The label, with the Content-Type read from its text already where pending is given.
+void AppendLabel(DwHeaders& headers, std::string& out, int forScan, const PendingContentType* pending) {
+    std::string name;
+    if (DwDispositionType* disposition = headers.FindContentDisposition()) name = disposition->Filename();
+    bool fromText = pending != nullptr;
+    DwMediaType::Names names;
+    if (fromText && name.empty()) fromText = DwMediaType::FilenameOf(pending->text, pending->names, name);
+    if (fromText) names = pending->names;
+    bool typed = fromText;
+    if (!fromText) {
+        DwMediaType* type = headers.FindContentType();
+        if (name.empty() && type) name = type->Filename();
+        if (type) names = {type->TypeStr(), type->SubtypeStr()};
+        typed = type != nullptr;
+    }
+    if (!name.empty()) {
+        out += name;
         return;
     }
-    size_t n = 0;
-    text[n++] = '[';
-    for (const char c : type) text[n++] = c;
-    if (!subtype.empty()) {
-        text[n++] = ':';
-        for (const char c : subtype) text[n++] = c;
+    if (forScan != 1) return;
+    if (!typed || names.type.empty()) {
+        out += "[message body]";
+        return;
     }
-    text[n++] = ']';
-    out.append(text, n);
+    AppendBracketedType(out, names.type, names.subtype);
 }
 
 DwMediaType* ContentType(DwEntity& entity) {
@@ -304,39 +324,17 @@ std::vector<std::string> PartFileNames(DwHeaders& headers) {
 }
 
 void AppendPartLabel(DwHeaders& headers, std::string& out, int forScan, const PendingContentType* pending) {
-    std::string name;
-    if (DwDispositionType* disposition = headers.FindContentDisposition()) name = disposition->Filename();
+    if (pending) {
+        AppendLabel(headers, out, forScan, pending);
+        return;
+    }
     // A media type still to be made is read from its text, unless only its made parameters can
     // tell the file name: most leaves never need one made.
     PendingContentType read;
-    if (!pending) {
-        const DwField* field = headers.FindField("Content-Type");
-        if (field && field->PendingOwnBodyText(read.text)) {
-            read.names = DwMediaType::NamesOf(read.text);
-            pending = &read;
-        }
-    }
-    bool fromText = pending != nullptr;
-    DwMediaType::Names names;
-    if (fromText && name.empty()) fromText = DwMediaType::FilenameOf(pending->text, pending->names, name);
-    if (fromText) names = pending->names;
-    bool typed = fromText;
-    if (!fromText) {
-        DwMediaType* type = headers.FindContentType();
-        if (name.empty() && type) name = type->Filename();
-        if (type) names = {type->TypeStr(), type->SubtypeStr()};
-        typed = type != nullptr;
-    }
-    if (!name.empty()) {
-        out += name;
-        return;
-    }
-    if (forScan != 1) return;
-    if (!typed || names.type.empty()) {
-        out += "[message body]";
-        return;
-    }
-    AppendBracketedType(out, names.type, names.subtype);
+    const DwField* field = headers.FindField("Content-Type");
+    const bool fromText = field && field->PendingOwnBodyText(read.text);
+    if (fromText) read.names = DwMediaType::NamesOf(read.text);
+    AppendLabel(headers, out, forScan, fromText ? &read : nullptr);
 }
 
 void PartLabel(DwHeaders& headers, std::string& label, int forScan, const PendingContentType* pending) {

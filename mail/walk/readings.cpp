@@ -58,9 +58,7 @@ std::string MechanismKey(DwField& field) {
 void OtherFieldReadings(DwEntity& entity, const char* name, std::string (*key)(DwField&), const char* why,
                         std::vector<EntityReading>& out) {
     DwHeaders& headers = entity.Headers();
-    // Nearly every entity has the field once at most: it is counted before anything is kept, and a
-    // block of one field has nothing to count.
-    if (headers.FieldCount() < 2) return;
+    // Counted before anything is kept: nearly every entity has the field once at most.
     int count = 0;
     for (int i = 0; i < headers.FieldCount() && count < 2; ++i)
         if (IsFieldNamed(headers.FieldAt(i), name)) ++count;
@@ -242,12 +240,17 @@ bool OtherEntityReadings(DwEntity& entity, std::vector<EntityReading>* out) {
 bool OtherEntityReadings(DwEntity& entity, const EntityType& read, std::vector<EntityReading>* out) {
     const int type = read.type;
     const int subtype = read.subtype;
-    std::vector<EntityReading> readings;
+    std::vector<EntityReading> own;
+    std::vector<EntityReading>& readings = out ? *out : own;
+    const size_t before = readings.size();
     DwHeaders& headers = entity.Headers();
     DwBody& body = entity.Body();
-    OtherFieldReadings(entity, "Content-Type", MediaTypeKey, "read by another Content-Type", readings);
-    OtherFieldReadings(entity, "Content-Transfer-Encoding", MechanismKey,
-                       "read by another Content-Transfer-Encoding", readings);
+    // Nearly every entity has each field once at most, and a block of one field has no second.
+    if (headers.FieldCount() >= 2) {
+        OtherFieldReadings(entity, "Content-Type", MediaTypeKey, "read by another Content-Type", readings);
+        OtherFieldReadings(entity, "Content-Transfer-Encoding", MechanismKey,
+                           "read by another Content-Transfer-Encoding", readings);
+    }
     EncodedTypeReading(entity, read, readings);
     // Read where it lies: Text() would make the block a copy of its own.
     const std::string_view block = headers.TextView();
@@ -305,10 +308,7 @@ bool OtherEntityReadings(DwEntity& entity, const EntityType& read, std::vector<E
     } else if (type == kTypeText && cte != kCteUuencode) {
         UuencodedFiles(entity, cte, readings);
     }
-    const bool any = !readings.empty();
-    if (out)
-        for (EntityReading& reading : readings) out->push_back(std::move(reading));
-    return any;
+    return readings.size() > before;
 }
 
 bool LoneCrReading(std::string_view text, std::string& out) {

@@ -240,15 +240,25 @@ TEST_F(HeaderRulesTest, PartLabel) {
         {"Content-Type: application/octet-stream; filename=c.bin\r\n", "c.bin", "c.bin"},
         {"Content-Type: application/octet-stream\r\n", "[application:octet-stream]", ""},
         {"Content-Type: text\r\n", "[text]", ""},
+        {"Content-Type: Text/HTML; charset=us-ascii\r\n", "[Text:HTML]", ""},
+        {"Content-Type: text / plain\r\n", "[text:plain]", ""},
+        {"Content-Type: (a comment)text/(another)plain\r\n", "[text:plain]", ""},
         {"Subject: none\r\n", "[message body]", ""},
     };
     for (const Case& c : cases) {
         auto message = Parsed(c.headers + "\r\nbody\r\n");
-        std::string label = "stale";
-        PartLabel(message->Headers(), label, 1);
-        EXPECT_EQ(label, c.scanLabel) << c.headers;
-        PartLabel(message->Headers(), label, 0);
-        EXPECT_EQ(label, c.fileLabel) << c.headers;
+        // Read from the field's text, then from the media type once it is made.
+        for (int made = 0; made < 2; ++made) {
+            if (made) message->Headers().FindContentType();
+            std::string label = "stale";
+            PartLabel(message->Headers(), label, 1);
+            EXPECT_EQ(label, c.scanLabel) << c.headers << made;
+            PartLabel(message->Headers(), label, 0);
+            EXPECT_EQ(label, c.fileLabel) << c.headers << made;
+            std::string name = "part/";
+            AppendPartLabel(message->Headers(), name, 1);
+            EXPECT_EQ(name, "part/" + c.scanLabel) << c.headers << made;
+        }
         // Reading a label adds no field.
         EXPECT_EQ(message->Headers().HasContentType(), c.headers.find("Content-Type") != std::string::npos);
     }
