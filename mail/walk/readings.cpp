@@ -181,8 +181,7 @@ EntityType EntityTypeOf(DwEntity& entity) {
     return read;
 }
 
-int TransferEncodingOf(DwEntity& entity, const EntityType& type) {
-    if (type.cte >= 0) return type.cte;
+int ReadTransferEncoding(DwEntity& entity) {
     const DwMechanism* mechanism = entity.Headers().FindContentTransferEncoding();
     return mechanism ? mechanism->AsEnum() : kCteNull;
 }

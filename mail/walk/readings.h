@@ -29,9 +29,12 @@ struct EntityType {
     int cte = -1;
 };
 
-// The code of the entity's Content-Transfer-Encoding (kCteNull without one): the one noted in type
-// where it was read already.
-int TransferEncodingOf(DwEntity& entity, const EntityType& type);
+// The code of the entity's Content-Transfer-Encoding (kCteNull without one).
+int ReadTransferEncoding(DwEntity& entity);
+// The same: the one noted in type where it was read already.
+inline int TransferEncodingOf(DwEntity& entity, const EntityType& type) {
+    return type.cte >= 0 ? type.cte : ReadTransferEncoding(entity);
+}
 
 struct EntityReading {
     // An entity's text: a header block, an empty line and a body.

@@ -119,11 +119,13 @@ private:
     int32_t deleteArchives_;
 };
 
-// The type of an entity ScanMultipartParts visits: the one QueueTreeReadings noted for it, or read now.
-EntityType VisitedTypeOf(MailWalkState& walk, DwEntity& entity) {
+// The type of an entity ScanMultipartParts visits: the one QueueTreeReadings noted for it, or read now
+// into own.
+const EntityType& VisitedTypeOf(MailWalkState& walk, DwEntity& entity, EntityType& own) {
     if (walk.nextTypeNote < walk.typeNotes.size() && walk.typeNotes[walk.nextTypeNote].entity == &entity)
         return walk.typeNotes[walk.nextTypeNote++].type;
-    return EntityTypeOf(entity);
+    own = EntityTypeOf(entity);
+    return own;
 }
 
 // The other readings of entity join the queue, each once, within the message's bounds.
@@ -298,7 +300,8 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
         walk.status |= kMailTimedOut;
         return 1;
     }
-    const EntityType read = VisitedTypeOf(walk, entity);
+    EntityType own;
+    const EntityType& read = VisitedTypeOf(walk, entity, own);
     const int type = read.type;
     const int subtype = read.subtype;
     DwBody& body = entity.Body();
@@ -326,7 +329,7 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
 
 void QueueTreeReadings(MailWalkState& walk, DwEntity& entity) {
     EntityType read = EntityTypeOf(entity);
-    read.cte = TransferEncodingOf(entity, read);
+    read.cte = ReadTransferEncoding(entity);
     const int type = read.type;
     const int subtype = read.subtype;
     walk.typeNotes.push_back({&entity, read});

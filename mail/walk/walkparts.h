@@ -56,6 +56,7 @@ struct MailWalkState {
 
     // The types QueueTreeReadings read, in the order ScanMultipartParts then visits the same entities,
     // each before anything in it changes: an entity that is not the next one noted reads its own.
+    // Nothing is noted while ScanMultipartParts runs, which reads the notes where they lie.
     struct TypeNote {
         const DwEntity* entity;
         EntityType type;
