@@ -112,7 +112,12 @@ DwMediaType::Names DwMediaType::NamesOf(std::string_view text) {
 
 bool DwMediaType::FilenameOf(std::string_view text, const Names& names, std::string& value) {
     value.clear();
-    if (TextValue(text, names.parametersFrom, "filename", "name", value) != PendingAnswer::kUnsure)
+    constexpr std::string_view kFilename = "filename";
+    constexpr std::string_view kName = "name";
+    // Settled once: which of the two the text must hold.
+    constexpr int kSought = SoughtName(kFilename.data(), kFilename.size(), kName.data(), kName.size());
+    if (TextValue(text, names.parametersFrom, kFilename.data(), kFilename.size(), kName.data(), kName.size(),
+                  kSought, value) != PendingAnswer::kUnsure)
         return true;
     value.clear();
     return false;

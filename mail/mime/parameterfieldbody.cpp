@@ -274,21 +274,6 @@ bool MentionsNoCase(std::string_view text, const char* name, size_t length) {
     return false;
 }
 
-bool EndsWithNoCase(const char* text, size_t length, const char* end, size_t endLength) {
-    return endLength <= length && EqualNoCaseC(text + length - endLength, endLength, end, endLength);
-}
-
-// Whether one of the names (without case; null for none) is written anywhere in text: an attribute
-// is a piece of the text, so where neither is, no parameter can be called by one or by its RFC 2231
-// forms. Of two where one ends the other ("filename", "name"), that one alone is looked for.
-bool MentionsEitherNoCase(std::string_view text, const char* name, size_t length, const char* other,
-                          size_t otherLength) {
-    if (!name || (other && EndsWithNoCase(name, length, other, otherLength)))
-        return other && MentionsNoCase(text, other, otherLength);
-    if (!other || EndsWithNoCase(other, otherLength, name, length)) return MentionsNoCase(text, name, length);
-    return MentionsNoCase(text, name, length) || MentionsNoCase(text, other, otherLength);
-}
-
 } // namespace
 
 DwParameterFieldBody::PendingAnswer
@@ -299,11 +284,18 @@ DwParameterFieldBody::PendingValue(const char* name, const char* otherName, std:
 DwParameterFieldBody::PendingAnswer DwParameterFieldBody::TextValue(std::string_view text, size_t from,
                                                                     const char* name, size_t nameLength,
                                                                     const char* otherName, size_t otherLength,
-                                                                    std::string& value) {
+                                                                    int sought, std::string& value) {
+    // An attribute is a piece of the text: where the name sought is not written, no parameter is called
+    // by either name or by its RFC 2231 forms.
+    const std::string_view parameters = text.substr(from);
+    const bool mentioned = sought == 0   ? MentionsNoCase(parameters, name, nameLength)
+                           : sought == 1 ? MentionsNoCase(parameters, otherName, otherLength)
+                           : sought == 2 ? MentionsNoCase(parameters, name, nameLength) ||
+                                               MentionsNoCase(parameters, otherName, otherLength)
+                                         : false;
+    if (!mentioned) return PendingAnswer::kNone;
     const char* const names[] = {name, otherName};
     const size_t lengths[] = {name ? nameLength : 0, otherName ? otherLength : 0};
-    if (!MentionsEitherNoCase(text.substr(from), name, lengths[0], otherName, lengths[1]))
-        return PendingAnswer::kNone;
     // The name of the two that the first parameter of either is written with, then its first
     // plain value, which comes before any joined one.
     int chosen = -1;

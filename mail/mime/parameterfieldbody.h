@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mail/mime/charclass.h"
 #include "mail/mime/fieldbody.h"
 #include "mail/mime/childlist.h"
 
@@ -74,12 +75,33 @@ protected:
     // only a joined RFC 2231 value could answer.
     static PendingAnswer TextValue(std::string_view text, size_t from, const char* name,
                                    const char* otherName, std::string& value) {
-        // Inline: the lengths of literal names are known where it is called.
-        return TextValue(text, from, name, name ? strlen(name) : 0, otherName,
-                         otherName ? strlen(otherName) : 0, value);
+        // Inline: for literal names, their lengths and which is looked for in the text are known
+        // where it is called.
+        const size_t nameLength = name ? strlen(name) : 0;
+        const size_t otherLength = otherName ? strlen(otherName) : 0;
+        return TextValue(text, from, name, nameLength, otherName, otherLength,
+                         SoughtName(name, nameLength, otherName, otherLength), value);
+    }
+    // Which of two names (null for none) the text must hold for a parameter to be called by either:
+    // 0 or 1, the one given or the one that ends the other ("name" of "filename"), written wherever
+    // the other is; 2 for both; -1 for none.
+    static constexpr int SoughtName(const char* name, size_t nameLength, const char* otherName,
+                                    size_t otherLength) {
+        if (!name || (otherName && EndsWithNoCase(name, nameLength, otherName, otherLength)))
+            return otherName ? 1 : -1;
+        if (!otherName || EndsWithNoCase(otherName, otherLength, name, nameLength)) return 0;
+        return 2;
+    }
+    static constexpr bool EndsWithNoCase(const char* text, size_t length, const char* end, size_t endLength) {
+        if (endLength > length) return false;
+        for (size_t i = 0; i < endLength; ++i)
+            if (CToLower(static_cast<unsigned char>(text[length - endLength + i])) !=
+                CToLower(static_cast<unsigned char>(end[i])))
+                return false;
+        return true;
     }
     static PendingAnswer TextValue(std::string_view text, size_t from, const char* name, size_t nameLength,
-                                   const char* otherName, size_t otherLength, std::string& value);
+                                   const char* otherName, size_t otherLength, int sought, std::string& value);
 
 private:
     void MakePendingParameters() const;
