@@ -76,7 +76,12 @@ __attribute__((target("sse2"))) unsigned Mask(__m128i hits) {
     return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
 
-// The first hit at or after from, or npos; n - from >= kReach. Four blocks a round are tested
+// Four blocks tested together.
+template <class Hits> __attribute__((target("sse2"))) __m128i Hits4(const char* at, const Hits& hits) {
+    return _mm_or_si128(_mm_or_si128(hits(at), hits(at + 16)), _mm_or_si128(hits(at + 32), hits(at + 48)));
+}
+
+// The first hit at or after from, or npos; n >= kReach. Four blocks a round are tested
 // together, for most texts hold nothing; then a block at a time; then once the last sixteen
 // positions, less those looked at already, so that nothing is read past the end and no plain loop
 // follows.
@@ -85,9 +90,7 @@ __attribute__((target("sse2"))) size_t FirstHit(const char* data, size_t n, size
     constexpr size_t kReach = Hits::kReach;
     size_t at = from;
     for (; n - at >= 48 + kReach; at += 64)
-        if (Mask(_mm_or_si128(_mm_or_si128(hits(data + at), hits(data + at + 16)),
-                              _mm_or_si128(hits(data + at + 32), hits(data + at + 48)))))
-            break;
+        if (Mask(Hits4(data + at, hits))) break;
     for (; n - at >= kReach; at += 16)
         if (const unsigned mask = Mask(hits(data + at))) return at + __builtin_ctz(mask);
     const size_t last = n - kReach;

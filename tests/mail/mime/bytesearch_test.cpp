@@ -10,8 +10,8 @@ constexpr size_t kNone = std::string_view::npos;
 
 // Texts are looked at in blocks of sixteen and in rounds of four blocks: the sizes and places below
 // put what is searched for before, on and after the edges of both, and at the very end.
-const size_t kSizes[] = {0,  1,  2,  3,  15, 16, 17, 18,  31,  32,  33,
-                         47, 63, 64, 65, 66, 80, 81, 127, 128, 129, 200};
+const size_t kSizes[] = {0,  1,  2,  3,  15,  16,  17,  18,  31,  32,  33,  47,  63, 64,
+                         65, 66, 80, 81, 127, 128, 129, 130, 145, 200, 256, 257, 300};
 
 // A filler that holds none of the bytes searched for, high bytes included.
 std::string Filler(size_t size) {
