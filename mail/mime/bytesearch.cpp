@@ -88,12 +88,14 @@ template <class Hits> __attribute__((target("sse2"))) __m128i Hits4(const char* 
 template <class Hits>
 __attribute__((target("sse2"))) size_t FirstHit(const char* data, size_t n, size_t from, const Hits& hits) {
     constexpr size_t kReach = Hits::kReach;
-    size_t at = from;
-    for (; n - at >= 48 + kReach; at += 64)
-        if (Mask(Hits4(data + at, hits))) break;
-    for (; n - at >= kReach; at += 16)
-        if (const unsigned mask = Mask(hits(data + at))) return at + __builtin_ctz(mask);
+    // Where the last block starts, and the last round: the loops compare with them.
     const size_t last = n - kReach;
+    size_t at = from;
+    if (n >= 48 + kReach)
+        for (const size_t lastRound = n - (48 + kReach); at <= lastRound; at += 64)
+            if (Mask(Hits4(data + at, hits))) break;
+    for (; at <= last; at += 16)
+        if (const unsigned mask = Mask(hits(data + at))) return at + __builtin_ctz(mask);
     const unsigned mask = Mask(hits(data + last)) & (~0u << (at - last));
     return mask ? last + __builtin_ctz(mask) : kNone;
 }
