@@ -262,9 +262,12 @@ bool OtherEntityReadings(DwEntity& entity, const EntityType& read, std::vector<E
         text += body.TextView();
         readings.push_back({std::move(text), false, kStrictHeaderReading});
     }
-    std::string upToEmptyLine;
-    if (!entity.HasEmptyLineAfterHeaders() && FieldsUpToEmptyLine(block, body.TextView(), upToEmptyLine))
-        readings.push_back({std::move(upToEmptyLine), false, "its fields read up to the first empty line"});
+    if (!entity.HasEmptyLineAfterHeaders()) {
+        std::string upToEmptyLine;
+        if (FieldsUpToEmptyLine(block, body.TextView(), upToEmptyLine))
+            readings.push_back(
+                {std::move(upToEmptyLine), false, "its fields read up to the first empty line"});
+    }
     const int cte = TransferEncodingOf(entity, read);
     const bool encoded = HasBodyDecoder(cte);
     if ((type == kTypeMultipart || type == kTypeMessage) && encoded) {

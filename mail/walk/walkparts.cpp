@@ -328,11 +328,12 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
 }
 
 void QueueTreeReadings(MailWalkState& walk, DwEntity& entity) {
-    EntityType read = EntityTypeOf(entity);
+    walk.typeNotes.push_back({&entity, EntityTypeOf(entity)});
+    // Read where it is noted, until the parts below are noted too.
+    EntityType& read = walk.typeNotes.back().type;
     read.cte = ReadTransferEncoding(entity);
     const int type = read.type;
     const int subtype = read.subtype;
-    walk.typeNotes.push_back({&entity, read});
     QueueOtherReadings(walk, entity, read);
     DwBody& body = entity.Body();
     if (body.IsNestingCut()) return;
