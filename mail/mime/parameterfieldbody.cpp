@@ -260,11 +260,7 @@ void DwParameterFieldBody::MakePendingParameters() const {
         });
 }
 
-namespace {
-
-// Whether name (without case) is written in text. The quick search knows letters only: a name that
-// starts otherwise counts as written.
-bool MentionsNoCase(std::string_view text, const char* name, size_t length) {
+bool DwParameterFieldBody::MentionsNoCase(std::string_view text, const char* name, size_t length) {
     const unsigned char first = length > 0 ? CToLower(static_cast<unsigned char>(name[0])) : 0;
     if (!IsCLower(first)) return true;
     for (size_t at = FindLetterNoCase(text, 0, static_cast<char>(first));
@@ -274,26 +270,15 @@ bool MentionsNoCase(std::string_view text, const char* name, size_t length) {
     return false;
 }
 
-} // namespace
-
 DwParameterFieldBody::PendingAnswer
 DwParameterFieldBody::PendingValue(const char* name, const char* otherName, std::string& value) const {
     return TextValue(TextView(), pendingFrom_, name, otherName, value);
 }
 
-DwParameterFieldBody::PendingAnswer DwParameterFieldBody::TextValue(std::string_view text, size_t from,
-                                                                    const char* name, size_t nameLength,
-                                                                    const char* otherName, size_t otherLength,
-                                                                    int sought, std::string& value) {
-    // An attribute is a piece of the text: where the name sought is not written, no parameter is called
-    // by either name or by its RFC 2231 forms.
-    const std::string_view parameters = text.substr(from);
-    const bool mentioned = sought == 0   ? MentionsNoCase(parameters, name, nameLength)
-                           : sought == 1 ? MentionsNoCase(parameters, otherName, otherLength)
-                           : sought == 2 ? MentionsNoCase(parameters, name, nameLength) ||
-                                               MentionsNoCase(parameters, otherName, otherLength)
-                                         : false;
-    if (!mentioned) return PendingAnswer::kNone;
+DwParameterFieldBody::PendingAnswer
+DwParameterFieldBody::MentionedTextValue(std::string_view text, size_t from, const char* name,
+                                         size_t nameLength, const char* otherName, size_t otherLength,
+                                         std::string& value) {
     const char* const names[] = {name, otherName};
     const size_t lengths[] = {name ? nameLength : 0, otherName ? otherLength : 0};
     // The name of the two that the first parameter of either is written with, then its first

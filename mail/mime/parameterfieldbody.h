@@ -101,7 +101,35 @@ protected:
         return true;
     }
     static PendingAnswer TextValue(std::string_view text, size_t from, const char* name, size_t nameLength,
-                                   const char* otherName, size_t otherLength, int sought, std::string& value);
+                                   const char* otherName, size_t otherLength, int sought,
+                                   std::string& value) {
+        // Inline: most texts hold neither name, which the search for the one sought tells at once.
+        return MentionsSought(text.substr(from), name, nameLength, otherName, otherLength, sought)
+                   ? MentionedTextValue(text, from, name, nameLength, otherName, otherLength, value)
+                   : PendingAnswer::kNone;
+    }
+    // Whether the text holds the name sought (SoughtName): an attribute is a piece of the text, so
+    // where it does not, no parameter is called by either name or by its RFC 2231 forms.
+    static bool MentionsSought(std::string_view text, const char* name, size_t nameLength,
+                               const char* otherName, size_t otherLength, int sought) {
+        switch (sought) {
+        case 0:
+            return MentionsNoCase(text, name, nameLength);
+        case 1:
+            return MentionsNoCase(text, otherName, otherLength);
+        case 2:
+            return MentionsNoCase(text, name, nameLength) || MentionsNoCase(text, otherName, otherLength);
+        default:
+            return false;
+        }
+    }
+    // Whether name (without case) is written in text. The quick search knows letters only: a name
+    // that starts otherwise counts as written.
+    static bool MentionsNoCase(std::string_view text, const char* name, size_t length);
+    // TextValue of a text that holds the name sought.
+    static PendingAnswer MentionedTextValue(std::string_view text, size_t from, const char* name,
+                                            size_t nameLength, const char* otherName, size_t otherLength,
+                                            std::string& value);
 
 private:
     void MakePendingParameters() const;
