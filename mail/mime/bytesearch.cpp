@@ -39,17 +39,22 @@ size_t LoneCrLoop(const char* data, size_t n) {
 
 #if TARVO_BYTE_BLOCKS
 
-// The hits of sixteen positions from at as bytes of 0xFF, each of the three searches reading a block
-// of kReach bytes (the sixteen and what they look at after them).
-struct PairHits {
+// The hits of sixteen positions from at as bytes of 0xFF, each of the searches reading a block of
+// kReach bytes (the sixteen and what they look at after them).
+
+// first followed by second, or with kOtherSecond followed by anything else (a CR not before an LF;
+// the text's last byte is then looked at apart).
+template <bool kOtherSecond> struct PairHits {
     static constexpr size_t kReach = 17;
     __m128i first, second;
     __attribute__((target("sse2"))) __m128i operator()(const char* at) const {
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
-        return _mm_and_si128(_mm_cmpeq_epi8(here, first), _mm_cmpeq_epi8(next, second));
+        const __m128i here = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), first);
+        const __m128i next =
+            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1)), second);
+        return kOtherSecond ? _mm_andnot_si128(next, here) : _mm_and_si128(here, next);
     }
 };
+using LoneCrHits = PairHits<true>;
 
 struct LetterHits {
     static constexpr size_t kReach = 16;
@@ -58,17 +63,6 @@ struct LetterHits {
         // For a lower-case letter, (c | 0x20) == lower holds for exactly it and its upper case.
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
         return _mm_cmpeq_epi8(_mm_or_si128(bytes, caseBit), lower);
-    }
-};
-
-// A CR whose next byte is no LF (the text's last byte is looked at apart).
-struct LoneCrHits {
-    static constexpr size_t kReach = 17;
-    __m128i cr, lf;
-    __attribute__((target("sse2"))) __m128i operator()(const char* at) const {
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
-        return _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(here, cr));
     }
 };
 
@@ -123,7 +117,7 @@ const bool kBlocks = [] {
 
 __attribute__((target("sse2"))) size_t PairBlocks(const char* data, size_t n, size_t from, char first,
                                                   char second) {
-    return FirstHit(data, n, from, PairHits{_mm_set1_epi8(first), _mm_set1_epi8(second)});
+    return FirstHit(data, n, from, PairHits<false>{_mm_set1_epi8(first), _mm_set1_epi8(second)});
 }
 
 __attribute__((target("sse2"))) size_t LetterBlocks(const char* data, size_t n, size_t from, char lower) {

@@ -1,6 +1,6 @@
 // Searches for a byte or two in a text, sixteen bytes at a time where x86 has SSE2 (asked at run
-// time on i386), else byte by byte. Meant for the short texts of a part (a field body, a line or
-// a few of them), where a memchr a line or a field costs more than the look itself.
+// time on i386), else byte by byte: in the lines and field bodies of mail, a memchr a line or a field
+// costs more than the look itself.
 #pragma once
 
 #include <cstddef>

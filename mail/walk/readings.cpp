@@ -1,7 +1,6 @@
 #include "mail/walk/readings.h"
 
 #include <algorithm>
-#include <cstring>
 #include <strings.h>
 
 #include "mail/mime/body.h"

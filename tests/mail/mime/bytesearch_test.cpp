@@ -36,8 +36,13 @@ TEST(FindBytePair, FindsTheFirstPairFromWhereItLooks) {
             if (at >= 2) text[at - 2] = 'b';
             if (at + 3 < size) text[at + 3] = '\n';
             for (size_t from : {size_t{0}, at > 0 ? at - 1 : 0, at, at + 1, size}) {
-                ASSERT_EQ(FindBytePair(text, from, '\n', 'b'), PairReference(text, from, '\n', 'b'))
+                const size_t expected = PairReference(text, from, '\n', 'b');
+                ASSERT_EQ(FindBytePair(text, from, '\n', 'b'), expected)
                     << "size " << size << " pair at " << at << " from " << from;
+                // The plain loop, which answers where SSE2 is missing, at every size too.
+                if (from < size) {
+                    ASSERT_EQ(byte_search::PairLoop(text.data(), size, from, '\n', 'b'), expected);
+                }
             }
         }
         EXPECT_EQ(FindBytePair(Filler(size), 0, '\n', 'b'), kNone) << size;
@@ -67,6 +72,9 @@ TEST(FindLetterNoCase, FindsEitherCaseOfTheLetterOnly) {
                     const size_t expected = from <= at ? at : kNone;
                     ASSERT_EQ(FindLetterNoCase(text, from, 'n'), expected)
                         << "size " << size << " at " << at << " from " << from << " form " << form;
+                    if (from < size) {
+                        ASSERT_EQ(byte_search::LetterLoop(text.data(), size, from, 'n'), expected);
+                    }
                 }
             }
         }
