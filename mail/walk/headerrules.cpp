@@ -93,7 +93,8 @@ void AppendBracketedType(std::string& out, std::string_view type, std::string_vi
 // The label, with the Content-Type read from its text already where pending is given.
 void AppendLabel(DwHeaders& headers, std::string& out, int forScan, const PendingContentType* pending) {
     std::string name;
-    if (DwDispositionType* disposition = headers.FindContentDisposition()) name = disposition->Filename();
+    if (!(pending && pending->withoutDisposition))
+        if (DwDispositionType* disposition = headers.FindContentDisposition()) name = disposition->Filename();
     bool fromText = pending != nullptr;
     DwMediaType::Names names;
     if (fromText && name.empty()) fromText = DwMediaType::FilenameOf(pending->text, pending->names, name);

@@ -159,6 +159,7 @@ EntityType EntityTypeOf(DwEntity& entity) {
     if (field && field->PendingOwnBodyText(read.read.text)) {
         read.pending = true;
         read.read.names = DwMediaType::NamesOf(read.read.text);
+        read.read.withoutDisposition = !headers.FindField("Content-Disposition");
         written = TypeStrToEnum(read.read.names.type);
         writtenSubtype = SubtypeStrToEnum(read.read.names.subtype);
     } else if (const DwMediaType* mediaType = field ? headers.FindContentType() : nullptr) {

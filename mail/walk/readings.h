@@ -17,6 +17,8 @@ class DwEntity;
 struct PendingContentType {
     std::string_view text;
     DwMediaType::Names names;
+    // Read with it: the headers hold no Content-Disposition.
+    bool withoutDisposition = false;
 };
 
 // An entity's type as the walk reads it (EntityTypeOf); pending set where it was read from the

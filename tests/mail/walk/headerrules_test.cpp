@@ -258,6 +258,11 @@ TEST_F(HeaderRulesTest, PartLabel) {
             std::string name = "part/";
             AppendPartLabel(message->Headers(), name, 1);
             EXPECT_EQ(name, "part/" + c.scanLabel) << c.headers << made;
+            // As the walk asks for it, with what was read with the type already.
+            const EntityType read = EntityTypeOf(*message);
+            std::string noted = "part/";
+            AppendPartLabel(message->Headers(), noted, 1, read.pending ? &read.read : nullptr);
+            EXPECT_EQ(noted, "part/" + c.scanLabel) << c.headers << made;
         }
         // Reading a label adds no field.
         EXPECT_EQ(message->Headers().HasContentType(), c.headers.find("Content-Type") != std::string::npos);
