@@ -1,8 +1,10 @@
 // Header editing of the walk and the sender address of the trace fields.
+#include <cstring>
 #include <string>
-#include <strings.h>
+#include <string_view>
 #include <vector>
 
+#include "mail/mime/charclass.h"
 #include "mail/mime/field.h"
 #include "mail/mime/headers.h"
 #include "mail/mime/stamp.h"
@@ -10,7 +12,10 @@
 #include "mail/walk/senderaddress.h"
 
 bool IsFieldNamed(const DwField& field, const char* name) {
-    return strcasecmp(field.FieldName().c_str(), name) == 0;
+    // Field names are ASCII: compared as the tree's own look-ups compare them, whatever the locale,
+    // and read where they lie.
+    const std::string_view have = field.FieldNameView();
+    return EqualNoCaseC(have.data(), have.size(), name, strlen(name));
 }
 
 int RemoveFieldsByName(DwHeaders& headers, const char* name) {

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "mail/mime/field.h"
 #include "mail/mime/headers.h"
 #include "mail/walk/mailwalk.h"
+#include "tests/base/scratch_dir.h"
 
 namespace {
 
@@ -53,6 +56,35 @@ TEST(HeaderEdit, RemovalByNameLeavesExactlyTheOtherFieldsInOrder) {
     EXPECT_EQ("Lines", headers.FieldAt(headers.FieldCount() - 1).FieldName());
     headers.Assemble();
     EXPECT_EQ(std::string::npos, headers.Text().find("Lines: 1\r\n"));
+}
+
+// The daemon takes LC_CTYPE from its environment. In a Turkish locale the C library folds 'I' to a
+// dotless i, so a compare through it took "CONTENT-TRANSFER-ENCODING" for another field than
+// "Content-Transfer-Encoding": a second one went uncounted by the readings and stayed on a part
+// that was rewritten. Field names are ASCII and compare the same in every locale.
+TEST(HeaderEdit, FieldNamesCompareTheSameInEveryLocale) {
+    ScratchDir dir;
+    const std::string build = "localedef -i tr_TR -f UTF-8 '" + dir / "tr_TR.UTF-8" + "' >/dev/null 2>&1";
+    if (std::system(build.c_str()) < 0) GTEST_SKIP() << "localedef cannot run here";
+    const std::string previous = setlocale(LC_CTYPE, nullptr);
+    setenv("LOCPATH", dir.path().c_str(), 1);
+    const bool turkish = setlocale(LC_CTYPE, "tr_TR.UTF-8") != nullptr;
+    unsetenv("LOCPATH");
+    if (!turkish) GTEST_SKIP() << "no Turkish locale could be made here";
+    struct Restore {
+        std::string locale;
+        ~Restore() { setlocale(LC_CTYPE, locale.c_str()); }
+    } restore{previous};
+
+    DwHeaders headers("CONTENT-TRANSFER-ENCODING: base64\r\nX-Kept: 1\r\ncontent-disposition: inline\r\n"
+                      "Content-Disposition: attachment\r\n",
+                      nullptr);
+    headers.Parse();
+    EXPECT_TRUE(IsFieldNamed(headers.FieldAt(0), "Content-Transfer-Encoding"));
+    EXPECT_TRUE(IsFieldNamed(headers.FieldAt(2), "CONTENT-DISPOSITION"));
+    EXPECT_EQ(1, RemoveFieldsByName(headers, "Content-Transfer-Encoding"));
+    EXPECT_EQ(1, RemoveFieldsByName(headers, "CONTENT-DISPOSITION"));
+    EXPECT_EQ(std::vector<std::string>{"X-Kept:1"}, FieldTexts(headers));
 }
 
 } // namespace
