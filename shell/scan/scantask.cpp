@@ -454,8 +454,11 @@ uint32_t ScanTask::ProcessResult(uint32_t r) {
     if (r == 0) {
         CountClean(depth_);
         if (LogScanned) {
-            PrintObjectLine();
-            PrintMessagePieces({" - ", MessageText(10)});
+            // While nothing is logged no piece is kept: they need not be looked up.
+            if (LoggingActive()) {
+                PrintObjectLine();
+                PrintMessagePieces({" - ", MessageText(10)});
+            }
             EndMessageLine(0);
         } else {
             ResetMessageBuffer();
