@@ -60,6 +60,8 @@ struct ListCore {
     void Clear();
     // Unlinks and frees node; -1 when it is not in this list.
     int Unlink(ListNode* node);
+    // Unlink of the tail; -1 for an empty list.
+    int UnlinkTail();
     // A fresh copy takes old's place; null when out of memory (old stays).
     ListNode* Replace(ListNode* old, const void* data, size_t size);
 
@@ -129,6 +131,8 @@ protected:
     // with it: the bytes, or null when out of memory. The cursor does not move. A copy of the list,
     // or of the element in its place, holds the address only.
     void* AddRoom(size_t room);
+    // RemoveNode of the tail without the virtual call: 0, or -1 for an empty list.
+    int RemoveTailNode();
 
     ListCore* core_ = nullptr;
 };

@@ -154,7 +154,7 @@ void TvFileList::DeleteSince(uint64_t mark) {
         auto* file = static_cast<MemoryFile*>(Stored(core_->tail->data));
         if (BlockOf(file)->serial <= mark) return;
         FreeOwnBlocks(file);
-        RemoveNode(core_->tail);
+        RemoveTailNode();
     }
 }
 
