@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/filelayer.h"
+#include "base/shortbytes.h"
 #include "base/strutil.h"
 #include "shell/host/memfile.h"
 #include "shell/host/nothrowservice.h"
@@ -185,7 +186,7 @@ int32_t OpenHeldFile(const char* name, uint32_t mode) {
 int32_t OpenHeldFile(const char* name, size_t length, uint32_t mode) {
     ReleaseHeldFile();
     if (!name || length == 0 || length > kPathMax) return -1;
-    std::memcpy(HeldFile.name, name, length + 1);
+    CopyShortBytes(HeldFile.name, name, length + 1);
     HeldFile.mode = mode;
     HeldFile.handle = -1;
     HeldFile.active = 1;
@@ -250,7 +251,7 @@ int32_t HostReadFile(void*, int32_t handle, void* buffer, uint32_t length) {
     if (length > INT32_MAX) length = INT32_MAX;
     if (MemoryFile* file = MemoryFileByHandle(handle)) {
         uint32_t n = file->size - file->position < length ? file->size - file->position : length;
-        std::memcpy(buffer, file->data + file->position, n);
+        CopyShortBytes(buffer, file->data + file->position, n);
         file->position += n;
         return static_cast<int32_t>(n);
     }

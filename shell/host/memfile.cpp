@@ -11,6 +11,7 @@
 
 #include "base/alloc.h"
 #include "base/processid.h"
+#include "base/shortbytes.h"
 
 std::unique_ptr<TvFileList> MemoryFiles;
 uint32_t MemoryFileCounter = kMemoryFileHandleBase;
@@ -102,7 +103,7 @@ MemoryFile* TvFileList::FindName(const char* name, size_t length) {
     // unique; the newest files, those being scanned, are looked at first.
     for (ListNode* node = core_->tail; node; node = node->prev) {
         auto* file = static_cast<MemoryFile*>(Stored(node->data));
-        if (file && BlockOf(file)->nameLength == length && std::memcmp(file->name, name, length) == 0)
+        if (file && BlockOf(file)->nameLength == length && SameShortBytes(file->name, name, length))
             return file;
     }
     return nullptr;
@@ -121,7 +122,7 @@ MemoryFile* TvFileList::NewFile(const char* name, size_t nameLength, uint32_t ca
     MemoryFile* file = &block->file;
     file->name = BlockName(file);
     block->nameLength = nameBytes - 1;
-    std::memcpy(file->name, name, nameBytes);
+    CopyShortBytes(file->name, name, nameBytes);
     if (dataInBlock) {
         block->blockData = reinterpret_cast<uint8_t*>(file->name + nameBytes);
         file->data = block->blockData;
@@ -221,7 +222,7 @@ const char* AddMemoryFile(const void* data, uint32_t size, const char* name) {
         return nullptr;
     MemoryFile* file = MemoryFiles->NewFile(name, length, size);
     if (!file) return nullptr;
-    if (size) std::memcpy(file->data, data, size);
+    if (size) CopyShortBytes(file->data, data, size);
     file->size = size;
     return file->name;
 }

@@ -12,6 +12,7 @@
 #include "base/filelayer.h"
 #include "base/logwriter.h"
 #include "base/messages.h"
+#include "base/shortbytes.h"
 #include "shell/scan/actiongate.h"
 #include "shell/scan/dirname.h"
 #include "shell/disk/drivemap.h"
@@ -228,7 +229,7 @@ void ScanTask::PushName(const char* name, size_t length) {
     const size_t start = objectNamesEnd_;
     // The buffer only grows: a name that fits is a copy.
     if (objectNames_.size() - start <= length) objectNames_.resize(start + length + 1);
-    std::memcpy(objectNames_.data() + start, name, length + 1);
+    CopyShortBytes(objectNames_.data() + start, name, length + 1);
     objectNamesEnd_ = start + length + 1;
     objectNameStarts_.push_back(start);
 }
