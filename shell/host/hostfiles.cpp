@@ -107,27 +107,20 @@ int64_t RealSize(int32_t handle) {
     return size < 0 ? -1 : size;
 }
 
-// Opens name (of that length) for the engine; held: name is the held object's, not open in mode yet.
-int32_t OpenFile(const char* name, size_t length, uint32_t mode, bool held) {
-    // The held object opened anew in another mode must still be that file.
-    FileIdentity scanned;
-    if (held) {
-        if (HeldFile.mode != mode) {
-            scanned = HeldFile.identity;
-            ReleaseHeldFile();
-            held = false;
-        }
-    }
-    const bool noteHeld = held && HeldFile.handle == -1;
-    if (MemoryFile* file = MemoryByName(name, length)) {
-        if (file->open) return -1;
-        file->open = 1;
-        file->mode = mode;
-        file->position = 0;
-        file->handle = NextMemoryFileHandle();
-        if (noteHeld) HeldFile.handle = file->handle;
-        return file->handle;
-    }
+// Opens a memory file for the engine: its new handle, or -1 when it is open already.
+int32_t OpenMemoryFile(MemoryFile* file, uint32_t mode, bool noteHeld) {
+    if (file->open) return -1;
+    file->open = 1;
+    file->mode = mode;
+    file->position = 0;
+    file->handle = NextMemoryFileHandle();
+    if (noteHeld) HeldFile.handle = file->handle;
+    return file->handle;
+}
+
+// Opens the real file name for the engine. noteHeld: it is the held object, not open yet; scanned:
+// the file the held object was, when it is opened anew in another mode.
+int32_t OpenRealFile(const char* name, uint32_t mode, bool noteHeld, const FileIdentity& scanned) {
     int flags = mode == TARVO_OPEN_READ ? O_RDONLY : mode == TARVO_OPEN_WRITE ? O_WRONLY : O_RDWR;
     // A link put in the object's place is not followed unless links are.
     if ((noteHeld || scanned.known) && !FollowLinks) flags |= O_NOFOLLOW;
@@ -149,6 +142,22 @@ int32_t OpenFile(const char* name, size_t length, uint32_t mode, bool held) {
     }
     TakeWindow(fd);
     return fd;
+}
+
+// Opens name (of that length) for the engine; held: name is the held object's, not open in mode yet.
+int32_t OpenFile(const char* name, size_t length, uint32_t mode, bool held) {
+    // The held object opened anew in another mode must still be that file.
+    FileIdentity scanned;
+    if (held) {
+        if (HeldFile.mode != mode) {
+            scanned = HeldFile.identity;
+            ReleaseHeldFile();
+            held = false;
+        }
+    }
+    const bool noteHeld = held && HeldFile.handle == -1;
+    if (MemoryFile* file = MemoryByName(name, length)) return OpenMemoryFile(file, mode, noteHeld);
+    return OpenRealFile(name, mode, noteHeld, scanned);
 }
 
 } // namespace
@@ -190,7 +199,8 @@ int32_t OpenHeldFile(const char* name, size_t length, uint32_t mode) {
     HeldFile.mode = mode;
     HeldFile.handle = -1;
     HeldFile.active = 1;
-    int32_t handle = OpenFile(name, length, mode, true);
+    MemoryFile* file = MemoryByName(name, length);
+    const int32_t handle = file ? OpenMemoryFile(file, mode, true) : OpenRealFile(name, mode, true, {});
     if (handle == -1) ReleaseHeldFile();
     return handle;
 }
