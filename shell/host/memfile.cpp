@@ -16,6 +16,7 @@
 std::unique_ptr<TvFileList> MemoryFiles;
 uint32_t MemoryFileCounter = kMemoryFileHandleBase;
 uint32_t MemoryFileHighestHandle = 0;
+uint64_t MemoryFileSerial = 0;
 
 namespace {
 
@@ -30,9 +31,6 @@ struct FileBlock {
     // The order of making: above the mark of MemoryFileMark for a file made since.
     uint64_t serial;
 };
-
-// The serial of the last file made.
-uint64_t lastSerial = 0;
 
 FileBlock* BlockOf(MemoryFile* file) {
     return reinterpret_cast<FileBlock*>(file);
@@ -135,7 +133,7 @@ MemoryFile* TvFileList::NewFile(const char* name, size_t nameLength, uint32_t ca
     }
     file->capacity = capacity;
     file->handle = -1;
-    block->serial = ++lastSerial;
+    block->serial = ++MemoryFileSerial;
     return file;
 }
 
@@ -168,10 +166,6 @@ void TvFileList::DeleteAll() {
 int MakeMemoryFileList() {
     if (!MemoryFiles) MemoryFiles.reset(new (std::nothrow) TvFileList);
     return MemoryFiles ? 0 : -1;
-}
-
-uint64_t MemoryFileMark() {
-    return lastSerial;
 }
 
 int RenameMemoryFile(MemoryFile* file, const char* name) {

@@ -85,8 +85,12 @@ int MakeMemoryFileList();
 inline int CreateMemoryFileList() {
     return MemoryFiles ? 0 : MakeMemoryFileList();
 }
-// A mark of the files made so far, for DeleteMemoryFilesSince.
-uint64_t MemoryFileMark();
+// The serial of the last file made.
+extern uint64_t MemoryFileSerial;
+// A mark of the files made so far, for DeleteMemoryFilesSince. Inline: every scanned part asks.
+inline uint64_t MemoryFileMark() {
+    return MemoryFileSerial;
+}
 // Frees every memory file made since mark, renamed ones too; the older ones stay.
 inline void DeleteMemoryFilesSince(uint64_t mark) {
     if (MemoryFiles) MemoryFiles->DeleteSince(mark);

@@ -188,7 +188,7 @@ bool ScanTask::IsExcluded(const char* path) {
     return Settings().MatchExcludePath(dir);
 }
 
-void ScanTask::NoteObject(int32_t handle) {
+inline void ScanTask::NoteObject(int32_t handle) {
     savedMode_ = kNoMode;
     objectId_ = FileIdentity{};
     windowPart_ = false;
@@ -403,7 +403,7 @@ uint32_t ScanTask::CureDidNotHold(uint32_t r, uint32_t curesBefore) {
     return r;
 }
 
-uint64_t ScanTask::OpenObject(const char* path, size_t pathLength, uint64_t size) {
+inline uint64_t ScanTask::OpenObject(const char* path, size_t pathLength, uint64_t size) {
     const int32_t handle = OpenHeldFile(path, pathLength, TARVO_OPEN_READ);
     NoteObject(handle);
     if (size == 0 && handle != -1) {
@@ -413,7 +413,7 @@ uint64_t ScanTask::OpenObject(const char* path, size_t pathLength, uint64_t size
     return size;
 }
 
-uint32_t ScanTask::FinishObject(uint32_t r, uint32_t result) {
+inline uint32_t ScanTask::FinishObject(uint32_t r, uint32_t result) {
     // A container that an action took away is not there to be walked.
     if (Has(r, TARVO_RESULT_CONTAINER) && !Has(r, TARVO_RESULT_MASK_DONE) && !IsStopRequested()) {
         int32_t type = -1;
