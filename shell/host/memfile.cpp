@@ -11,7 +11,6 @@
 
 #include "base/alloc.h"
 #include "base/processid.h"
-#include "base/shortbytes.h"
 
 std::unique_ptr<TvFileList> MemoryFiles;
 uint32_t MemoryFileCounter = kMemoryFileHandleBase;
@@ -20,21 +19,8 @@ uint64_t MemoryFileSerial = 0;
 
 namespace {
 
-// A file's own block after its list element's header: the record first (the list holds its
-// address), what the block keeps of it, then its name and a small file's data.
-struct FileBlock {
-    MemoryFile file;
-    size_t nameLength; // of file.name, without its terminator
-    // Where a small file's data lies in the block (null for a larger file): data leaves it when the
-    // file grows. The name lies there until a rename.
-    uint8_t* blockData;
-    // The order of making: above the mark of MemoryFileMark for a file made since.
-    uint64_t serial;
-};
-
-FileBlock* BlockOf(MemoryFile* file) {
-    return reinterpret_cast<FileBlock*>(file);
-}
+using memfile::BlockOf;
+using memfile::FileBlock;
 
 char* BlockName(MemoryFile* file) {
     return reinterpret_cast<char*>(BlockOf(file) + 1);
@@ -93,18 +79,6 @@ TvFileList::~TvFileList() {
 
 MemoryFile* TvFileList::FindName(const char* name) {
     return name ? FindName(name, std::strlen(name)) : nullptr;
-}
-
-MemoryFile* TvFileList::FindName(const char* name, size_t length) {
-    if (!name) return nullptr;
-    // Names of one message's objects share a long start: the lengths tell most apart. Names are
-    // unique; the newest files, those being scanned, are looked at first.
-    for (ListNode* node = core_->tail; node; node = node->prev) {
-        auto* file = static_cast<MemoryFile*>(Stored(node->data));
-        if (file && BlockOf(file)->nameLength == length && SameShortBytes(file->name, name, length))
-            return file;
-    }
-    return nullptr;
 }
 
 MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {

@@ -225,7 +225,7 @@ void ScanTask::PushName(const char* name) {
     PushName(name, std::strlen(name));
 }
 
-void ScanTask::PushName(const char* name, size_t length) {
+inline void ScanTask::PushName(const char* name, size_t length) {
     const size_t start = objectNamesEnd_;
     // The buffer only grows: a name that fits is a copy.
     if (objectNames_.size() - start <= length) objectNames_.resize(start + length + 1);
@@ -253,7 +253,7 @@ void ScanTask::CountProtected() {
         CountSkippedProtected();
 }
 
-int32_t ScanTask::EngineCommand4(const char* path, uint64_t size) {
+inline int32_t ScanTask::EngineCommand4(const char* path, uint64_t size) {
     uint32_t cure = SettingsWord(kInfectedActionWord) & kActionCure;
     uint32_t length = size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size);
     actionLockBusy_ = 0;
