@@ -197,21 +197,6 @@ int ListCore::Unlink(ListNode* node) {
     return 0;
 }
 
-int ListCore::UnlinkTail() {
-    ListNode* node = tail;
-    // Saved positions and a cursor on the tail take the whole of Unlink.
-    if (!node || depth || current == node) return Unlink(node);
-    if (current && index > count - 1) --index;
-    tail = node->prev;
-    if (tail)
-        tail->next = nullptr;
-    else
-        head = nullptr;
-    --count;
-    FreeNode(node);
-    return 0;
-}
-
 ListNode* ListCore::Replace(ListNode* old, const void* data, size_t size) {
     ListNode* node = NewNode(data, size);
     if (!node) return nullptr;
@@ -378,12 +363,6 @@ void* tvList::AddRoom(size_t room) {
     memcpy(core_->tail->data, &bytes, sizeof bytes);
     changed = 1;
     return bytes;
-}
-
-int tvList::RemoveTailNode() {
-    if (!core_ || core_->UnlinkTail() != 0) return -1;
-    changed = 1;
-    return 0;
 }
 
 uint32_t tvList::AddUnique(const void* data, size_t size) {

@@ -16,7 +16,7 @@
 #include "shell/scan/objectnames.h"
 #include "shell/settings/shellkeys.h"
 
-HeldFileState HeldFile = {{0}, 0, -1, 0, {}};
+HeldFileState HeldFile = {{0}, 0, -1, 0, {}, 0};
 FileWindowState FileWindow = {0, 0, 0, 0, -1, 0};
 uint32_t RefusedChanges = 0;
 uint32_t TemporaryFileCounter = 0;
@@ -114,7 +114,10 @@ int32_t OpenMemoryFile(MemoryFile* file, uint32_t mode, bool noteHeld) {
     file->mode = mode;
     file->position = 0;
     file->handle = NextMemoryFileHandle();
-    if (noteHeld) HeldFile.handle = file->handle;
+    if (noteHeld) {
+        HeldFile.handle = file->handle;
+        HeldFile.inMemory = 1;
+    }
     return file->handle;
 }
 
@@ -212,6 +215,7 @@ void LetGoOfHeldFile() {
     HeldFile.mode = 0;
     HeldFile.name[0] = '\0';
     HeldFile.identity = FileIdentity{};
+    HeldFile.inMemory = 0;
     if (handle != -1) CloseForGood(handle);
 }
 
@@ -301,7 +305,9 @@ int32_t HostWriteFile(void*, int32_t handle, const void* buffer, uint32_t length
 int32_t HostSeekFromStart(void*, int32_t handle, int32_t offset) {
     if (Refused(handle)) return -1;
     if (MemoryFile* file = MemoryFileByHandle(handle)) {
-        file->position = offset < 0 ? file->size : Clamp(offset, file->size);
+        file->position = offset < 0 || static_cast<uint32_t>(offset) > file->size
+                             ? file->size
+                             : static_cast<uint32_t>(offset);
         return static_cast<int32_t>(file->position);
     }
     if (IsWindow(handle)) return WindowSeek(offset < 0 ? FileWindow.length : WindowClamp(offset));

@@ -26,8 +26,15 @@ struct HeldFileState {
     // The real file behind the handle: an open of the name in another mode
     // (the engine about to cure) must reach this file and no other.
     FileIdentity identity;
+    // The handle is a memory file's.
+    uint32_t inMemory;
 };
 extern HeldFileState HeldFile;
+
+// Whether handle is the held object's and that object a memory file.
+inline bool HeldInMemory(int32_t handle) {
+    return HeldFile.active && HeldFile.inMemory && HeldFile.handle == handle;
+}
 
 // Opens name through the open service and holds it: the handle, or -1.
 int32_t OpenHeldFile(const char* name, uint32_t mode);

@@ -192,8 +192,8 @@ inline void ScanTask::NoteObject(int32_t handle) {
     savedMode_ = kNoMode;
     objectId_ = FileIdentity{};
     windowPart_ = false;
-    // The host opens a memory file of the name before any other file: its handle tells a memory object.
-    if (handle != -1 && !MemoryFileByHandle(handle)) NoteRealObject(handle);
+    // The host opens a memory file of the name before any other file.
+    if (handle != -1 && !HeldInMemory(handle)) NoteRealObject(handle);
 }
 
 void ScanTask::NoteRealObject(int32_t handle) {
