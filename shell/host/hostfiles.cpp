@@ -16,7 +16,7 @@
 #include "shell/scan/objectnames.h"
 #include "shell/settings/shellkeys.h"
 
-HeldFileState HeldFile = {{0}, 0, -1, 0, {}, 0};
+HeldFileState HeldFile = {{0}, 0, -1, 0, {}};
 FileWindowState FileWindow = {0, 0, 0, 0, -1, 0};
 uint32_t RefusedChanges = 0;
 uint32_t TemporaryFileCounter = 0;
@@ -66,10 +66,20 @@ int64_t WindowClamp(int64_t p) {
 }
 
 // Closes a handle for good, whatever it is.
+// The open memory file holding that handle, the held one looked at first.
+MemoryFile* MemoryFileOf(int32_t handle) {
+    MemoryFile* held = HeldMemoryFileOf(handle);
+    return held ? held : MemoryFileByHandle(handle);
+}
+
+void CloseMemoryFile(MemoryFile* file) {
+    file->open = 0;
+    file->handle = -1;
+}
+
 int32_t CloseForGood(int32_t handle) {
-    if (MemoryFile* file = MemoryFileByHandle(handle)) {
-        file->open = 0;
-        file->handle = -1;
+    if (MemoryFile* file = MemoryFileOf(handle)) {
+        CloseMemoryFile(file);
         return 0;
     }
     if (IsWindow(handle)) {
@@ -82,7 +92,7 @@ int32_t CloseForGood(int32_t handle) {
 // Rewinds the held file instead of closing it.
 int32_t RewindHeld() {
     int32_t handle = HeldFile.handle;
-    if (MemoryFile* file = MemoryFileByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileOf(handle)) {
         file->position = 0;
         return 0;
     }
@@ -116,7 +126,7 @@ int32_t OpenMemoryFile(MemoryFile* file, uint32_t mode, bool noteHeld) {
     file->handle = NextMemoryFileHandle();
     if (noteHeld) {
         HeldFile.handle = file->handle;
-        HeldFile.inMemory = 1;
+        HeldMemoryFile = file;
     }
     return file->handle;
 }
@@ -209,14 +219,18 @@ int32_t OpenHeldFile(const char* name, size_t length, uint32_t mode) {
 }
 
 void LetGoOfHeldFile() {
-    int32_t handle = HeldFile.handle;
+    const int32_t handle = HeldFile.handle;
+    MemoryFile* const memory = HeldMemoryFileOf(handle);
+    HeldMemoryFile = nullptr;
     HeldFile.active = 0;
     HeldFile.handle = -1;
     HeldFile.mode = 0;
     HeldFile.name[0] = '\0';
     HeldFile.identity = FileIdentity{};
-    HeldFile.inMemory = 0;
-    if (handle != -1) CloseForGood(handle);
+    if (memory)
+        CloseMemoryFile(memory);
+    else if (handle != -1)
+        CloseForGood(handle);
 }
 
 void ForgetHeldName(const char* name) {

@@ -11,6 +11,7 @@
 
 #include "base/pathutil.h"
 #include "engine/tarvo_engine_api.h"
+#include "shell/host/memfile.h"
 #include "shell/scan/objectentry.h"
 
 constexpr int32_t kLowestEngineHandle = 4;
@@ -26,14 +27,14 @@ struct HeldFileState {
     // The real file behind the handle: an open of the name in another mode
     // (the engine about to cure) must reach this file and no other.
     FileIdentity identity;
-    // The handle is a memory file's.
-    uint32_t inMemory;
 };
 extern HeldFileState HeldFile;
 
-// Whether handle is the held object's and that object a memory file.
-inline bool HeldInMemory(int32_t handle) {
-    return HeldFile.active && HeldFile.inMemory && HeldFile.handle == handle;
+// The memory file that handle is when it is the held object's and that object a memory file, else
+// null. Inline: the engine's every call on the held object asks.
+inline MemoryFile* HeldMemoryFileOf(int32_t handle) {
+    MemoryFile* file = HeldMemoryFile;
+    return file && HeldFile.active && file->open && file->handle == handle ? file : nullptr;
 }
 
 // Opens name through the open service and holds it: the handle, or -1.

@@ -16,6 +16,7 @@ std::unique_ptr<TvFileList> MemoryFiles;
 uint32_t MemoryFileCounter = kMemoryFileHandleBase;
 uint32_t MemoryFileHighestHandle = 0;
 uint64_t MemoryFileSerial = 0;
+MemoryFile* HeldMemoryFile = nullptr;
 
 namespace {
 
@@ -28,6 +29,7 @@ char* BlockName(MemoryFile* file) {
 
 // Frees what lies outside the file's own block, which its element frees.
 void FreeOwnBlocks(MemoryFile* file) {
+    if (file == HeldMemoryFile) HeldMemoryFile = nullptr;
     if (file->data != BlockOf(file)->blockData) MemFree(file->data);
     if (file->name != BlockName(file)) MemFree(file->name);
 }

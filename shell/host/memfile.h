@@ -101,6 +101,10 @@ public:
     void DeleteAll();
 };
 
+// The memory file that the held object of the file services is, or null. Freeing that file clears
+// it: the holder never reaches a freed file.
+extern MemoryFile* HeldMemoryFile;
+
 // The process-wide list, or null before CreateMemoryFileList.
 extern std::unique_ptr<TvFileList> MemoryFiles;
 // The last handle given out.

@@ -193,7 +193,7 @@ inline void ScanTask::NoteObject(int32_t handle) {
     objectId_ = FileIdentity{};
     windowPart_ = false;
     // The host opens a memory file of the name before any other file.
-    if (handle != -1 && !HeldInMemory(handle)) NoteRealObject(handle);
+    if (handle != -1 && !HeldMemoryFileOf(handle)) NoteRealObject(handle);
 }
 
 void ScanTask::NoteRealObject(int32_t handle) {
