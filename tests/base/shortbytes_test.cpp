@@ -9,7 +9,8 @@ namespace {
 // Every length on both sides of the block size and of the longest short run, at every offset of a
 // block: each byte of the run is copied, none around it is touched.
 TEST(ShortBytes, CopiesExactlyTheRun) {
-    for (size_t n : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 200u, 1023u, 1024u, 1025u, 5000u})
+    for (size_t n :
+         {0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 48u, 49u, 64u, 65u, 200u, 1023u, 1024u, 1025u, 5000u})
         for (size_t offset = 0; offset < 16; ++offset) {
             std::vector<unsigned char> from(n + 32), to(n + 32, 0xEE);
             for (size_t i = 0; i < from.size(); ++i) from[i] = static_cast<unsigned char>(i * 7 + 1);
