@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/alloc.h"
 #include "base/tvobject.h"
 
 // One element: header and copy in one zero-filled allocation, so the copy is
@@ -79,7 +80,7 @@ struct ListCore {
     ListNode* Replace(ListNode* old, const void* data, size_t size);
 
     static ListNode* NewNode(const void* data, size_t size, size_t room = 0);
-    static void FreeNode(ListNode* node);
+    static void FreeNode(ListNode* node) { MemFree(node); }
     // The room of a node made with room bytes of it.
     static void* RoomOf(ListNode* node);
 };
