@@ -98,7 +98,12 @@ void ScanTask::SetDisplayName(const char* name) {
 }
 
 int ScanTask::IsStopRequested() {
+    // Asked for every object: the usual answer takes no frame.
     if (!StopFlag && !ScanTimeoutFlag) return 0;
+    return NoteStop();
+}
+
+__attribute__((cold)) int ScanTask::NoteStop() {
     stopped_ = 1;
     abort_ = 1;
     // The time-out is reported once, however often the scan looks again.
@@ -133,6 +138,20 @@ int ScanTask::FilterFile(const char* name, uint64_t size, const uint8_t* header,
 }
 
 EngineInstance* ScanTask::GetFreeEngine() {
+    // The usual case, the first instance loaded and free, takes no frame for the search.
+    if (!abort_) {
+        LockWordGuard lock(EngineTableLock);
+        if (!lock) return nullptr;
+        EngineInstance* first = EngineAt(0);
+        if (IsEngineLoaded(first) && !first->busy) {
+            first->busy = 1;
+            return first;
+        }
+    }
+    return SearchFreeEngine();
+}
+
+__attribute__((cold)) EngineInstance* ScanTask::SearchFreeEngine() {
     for (uint32_t polls = 0; !abort_; ++polls) {
         bool loaded = false;
         {

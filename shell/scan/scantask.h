@@ -128,6 +128,10 @@ private:
     // One engine instance borrowed for one road; released however it ends.
     class EngineBorrow;
 
+    // GetFreeEngine past its usual case: the search of every instance, waiting while all are busy.
+    EngineInstance* SearchFreeEngine();
+    // A stop or a time-out is under way: notes it (and reports a time-out once); 1.
+    int NoteStop();
     bool IsExcluded(const char* path);
     // Holds the object (path, of pathLength characters) open for the engine, its mode saved: its size
     // (from the file when size is 0).
