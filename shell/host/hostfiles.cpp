@@ -65,7 +65,6 @@ int64_t WindowClamp(int64_t p) {
     return p < 0 ? 0 : p > FileWindow.length ? FileWindow.length : p;
 }
 
-// Closes a handle for good, whatever it is.
 // The open memory file holding that handle, the held one looked at first.
 MemoryFile* MemoryFileOf(int32_t handle) {
     MemoryFile* held = HeldMemoryFileOf(handle);
@@ -77,6 +76,7 @@ void CloseMemoryFile(MemoryFile* file) {
     file->handle = -1;
 }
 
+// Closes a handle for good, whatever it is.
 int32_t CloseForGood(int32_t handle) {
     if (MemoryFile* file = MemoryFileOf(handle)) {
         CloseMemoryFile(file);

@@ -211,7 +211,8 @@ inline void ScanTask::NoteObject(int32_t handle) {
     savedMode_ = kNoMode;
     objectId_ = FileIdentity{};
     windowPart_ = false;
-    // The host opens a memory file of the name before any other file.
+    // The host opens a memory file of the name before any other file; only a real file has a mode
+    // and an identity to note.
     if (handle != -1 && !HeldMemoryFileOf(handle)) NoteRealObject(handle);
 }
 
