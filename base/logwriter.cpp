@@ -38,6 +38,12 @@ int ConsoleActive = 1;
 int RecordLineSwitch = 0;
 int CollectReportLines = 0;
 
+namespace logline {
+size_t messagePos = 0;
+size_t logLength = 0;
+bool holding = false;
+} // namespace logline
+
 namespace {
 
 // Never destroyed: a line flushed from an exit handler still finds the list.
@@ -60,10 +66,10 @@ void SendToSyslog(int priority, const char* prefix, const char* line) {
 // kMessageLineMax characters, so the terminator always fits.
 constexpr size_t kMessageLineMax = kLogMessageSize - 1;
 char messageBuffer[kLogMessageSize];
-size_t messagePos = 0;
+using logline::messagePos;
 
 char logLine[kLogLineMax + 1];
-size_t logLength = 0;
+using logline::logLength;
 
 // The lines of a hold, each as it would have gone out.
 struct HeldLine {
@@ -71,14 +77,8 @@ struct HeldLine {
     int clientType;
     std::string text;
 };
-bool holding = false;
+using logline::holding;
 std::vector<HeldLine> heldLines;
-
-// Logging on, or a hold under way: a hold keeps even the lines that settings read half-way switch
-// off, since it is not yet known which settings will stand.
-bool Logging() {
-    return LogToFile || holding;
-}
 
 // What the client types prefix to their lines, by internal client type.
 constexpr const char* kClientPrefixes[] = {
@@ -137,7 +137,7 @@ size_t AppendBounded(char* dst, size_t length, size_t size, const char* src) {
 
 void VPrintMessage(const char* fmt, va_list ap) {
     // Nothing to append to: the text need not be made.
-    if (!Logging()) return;
+    if (!LoggingActive()) return;
     char text[kLogFormatSize];
     vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
     WriteMessageText(text, 0);
@@ -155,10 +155,6 @@ void AppendMessageRun(const char* text, size_t n) {
 } // namespace
 
 tvList& LogLineList = reportList.list;
-
-bool RecordLineWanted() {
-    return Logging() && (ConsoleActive || RecordLineSwitch);
-}
 
 time_t (*LogClock)() = SystemClock;
 void (*LogSyslogSend)(int, const char*, const char*) = SendToSyslog;
@@ -190,12 +186,12 @@ void WriteMessageText(const char* text, int) {
 }
 
 void AppendMessageBuffer(const char* text) {
-    if (!Logging() || !text) return;
+    if (!LoggingActive() || !text) return;
     AppendMessageRun(text, std::strlen(text));
 }
 
 void PrintMessagePieces(std::initializer_list<const char*> pieces) {
-    if (!Logging()) return;
+    if (!LoggingActive()) return;
     // Cut where the formatted piece would be.
     size_t left = kLogFormatSize - 1;
     for (const char* piece : pieces) {
@@ -205,26 +201,14 @@ void PrintMessagePieces(std::initializer_list<const char*> pieces) {
     }
 }
 
-void ResetMessageBuffer() {
-    messagePos = 0;
-}
-
-void ConsoleClearLine(int) {
-    ResetMessageBuffer();
-}
-
-void EndMessageLine(int) {
-    FlushMessageBuffer();
-}
-
 void FlushMessageBuffer() {
     messageBuffer[messagePos] = '\0';
     // Nothing to write and nowhere to write it: the usual end of a line that was not wanted.
-    if (!Logging() && messagePos == 0 && logLength == 0) {
+    if (!LoggingActive() && messagePos == 0 && logLength == 0) {
         logLine[0] = '\0';
         return;
     }
-    if (Logging()) {
+    if (LoggingActive()) {
         if (LogEncoding == LogEncodingWin1251) {
             char recoded[kLogMessageSize];
             RecodeKoi8ToWin1251(messageBuffer, recoded);
@@ -270,7 +254,7 @@ void PrintRecordPieces(std::initializer_list<const char*> pieces) {
 }
 
 void LogPutText(const char* text) {
-    if (!Logging() || !text) return;
+    if (!LoggingActive() || !text) return;
     for (const char* p = text; *p; ++p) {
         if (*p == '\1') {
             if (p[1] == '\0') return;
@@ -282,7 +266,7 @@ void LogPutText(const char* text) {
 }
 
 void LogPutChar(char c) {
-    if (!Logging()) return;
+    if (!LoggingActive()) return;
     if (logLength > kLogLineMax - 1) FlushLogLine();
     logLine[logLength++] = c;
 }
@@ -294,7 +278,7 @@ void FlushLogLine() {
         return;
     }
     PrintingSignalsBlocked quiet;
-    if (Logging() && logLength > 0) {
+    if (LoggingActive() && logLength > 0) {
         logLine[logLength] = '\0';
         SqueezeChar(logLine, '\n');
         logLength = std::strlen(logLine);

@@ -67,6 +67,22 @@ extern time_t (*LogClock)();
 extern void (*LogSyslogSend)(int priority, const char* prefix, const char* line);
 extern int LogLockWaitSeconds;
 
+// The writer's own state, here only for the inline tests below.
+namespace logline {
+// A hold is under way (HoldLogLines).
+extern bool holding;
+// Characters of the pending message line, and of the log line on its way out.
+extern size_t messagePos;
+extern size_t logLength;
+} // namespace logline
+
+// Logging on, or a hold under way: otherwise no piece reaches a line. A hold keeps even the lines
+// that settings read half-way switch off, since it is not yet known which settings will stand.
+// Inline: every scanned object asks.
+inline bool LoggingActive() {
+    return LogToFile || logline::holding;
+}
+
 // Empties the message buffer and the log line.
 void ClearLogBuffers();
 
@@ -78,17 +94,26 @@ void PrintMessageAttr(int attr, const char* fmt, ...) __attribute__((format(prin
 void WriteMessageText(const char* text, int attr);
 // Appends to the message buffer; a line of 8191 characters is flushed at once.
 void AppendMessageBuffer(const char* text);
-// Drops the pieces collected so far.
-void ResetMessageBuffer();
-void ConsoleClearLine(int n);
-void EndMessageLine(int n);
 // Ends the message line: to the console, then to the log.
 void FlushMessageBuffer();
+// Drops the pieces collected so far.
+inline void ResetMessageBuffer() {
+    logline::messagePos = 0;
+}
+inline void ConsoleClearLine(int) {
+    ResetMessageBuffer();
+}
+// Nothing logged and no line under way, the usual end of a line that was not wanted: nothing to do.
+inline void EndMessageLine(int) {
+    if (LoggingActive() || logline::messagePos || logline::logLength) FlushMessageBuffer();
+}
 // Makes the pending line exactly this text (cut to 8191 characters), while
 // the console is active or the record switch is set.
 void PrintRecordLine(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // Whether PrintRecordLine replaces the pending line now (else it does nothing).
-bool RecordLineWanted();
+inline bool RecordLineWanted() {
+    return LoggingActive() && (ConsoleActive || RecordLineSwitch);
+}
 // PrintRecordLine("%s%s...") of the pieces, without the formatting.
 void PrintRecordPieces(std::initializer_list<const char*> pieces);
 

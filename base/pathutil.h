@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/shortbytes.h"
+
 // Path buffers hold kPathMax characters and a terminator.
 constexpr size_t kPathMax = 4096;
 constexpr size_t kPathBufSize = kPathMax + 1;
@@ -21,7 +23,13 @@ char* CopyPathBuffer(char* dst, const char* src);
 // scanned object's path is copied.
 inline char* CopyPathBuffer(char* dst, const char* src, size_t length) {
     const size_t n = length < kPathMax ? length : kPathMax;
-    std::memmove(dst, src, n);
+    // A path may be copied over itself, or over a part of itself.
+    const auto to = reinterpret_cast<uintptr_t>(dst);
+    const auto from = reinterpret_cast<uintptr_t>(src);
+    if (from + n <= to || to + n <= from)
+        CopyShortBytes(dst, src, n);
+    else
+        std::memmove(dst, src, n);
     dst[n] = '\0';
     return dst;
 }

@@ -29,10 +29,6 @@ ListNode* ListCore::NewNode(const void* data, size_t size, size_t room) {
     return node;
 }
 
-void ListCore::FreeNode(ListNode* node) {
-    MemFree(node);
-}
-
 void* ListCore::RoomOf(ListNode* node) {
     return reinterpret_cast<char*>(node) + NodeBytes(node->size);
 }
@@ -357,9 +353,9 @@ void* tvList::AddRoom(size_t room) {
     if (!core_) return nullptr;
     ListLock lock(*this);
     if (!lock.held()) return nullptr;
-    void* bytes = nullptr;
-    if (!core_->AppendBehind(&bytes, sizeof bytes, room)) return nullptr;
-    bytes = ListCore::RoomOf(core_->tail);
+    // The element's copy is written below, once the room's address is known.
+    if (!core_->AppendBehind(nullptr, sizeof(void*), room)) return nullptr;
+    void* bytes = ListCore::RoomOf(core_->tail);
     memcpy(core_->tail->data, &bytes, sizeof bytes);
     changed = 1;
     return bytes;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/alloc.h"
 #include "base/tvobject.h"
 
 // One element: header and copy in one zero-filled allocation, so the copy is
@@ -60,11 +61,26 @@ struct ListCore {
     void Clear();
     // Unlinks and frees node; -1 when it is not in this list.
     int Unlink(ListNode* node);
+    // Unlink of the tail; -1 for an empty list. Inline: a list used as a stack drops its tail often.
+    int UnlinkTail() {
+        ListNode* node = tail;
+        // Saved positions and a cursor on the tail take the whole of Unlink.
+        if (!node || depth || current == node) return Unlink(node);
+        if (current && index > count - 1) --index;
+        tail = node->prev;
+        if (tail)
+            tail->next = nullptr;
+        else
+            head = nullptr;
+        --count;
+        FreeNode(node);
+        return 0;
+    }
     // A fresh copy takes old's place; null when out of memory (old stays).
     ListNode* Replace(ListNode* old, const void* data, size_t size);
 
     static ListNode* NewNode(const void* data, size_t size, size_t room = 0);
-    static void FreeNode(ListNode* node);
+    static void FreeNode(ListNode* node) { MemFree(node); }
     // The room of a node made with room bytes of it.
     static void* RoomOf(ListNode* node);
 };
@@ -129,6 +145,12 @@ protected:
     // with it: the bytes, or null when out of memory. The cursor does not move. A copy of the list,
     // or of the element in its place, holds the address only.
     void* AddRoom(size_t room);
+    // RemoveNode of the tail without the virtual call: 0, or -1 for an empty list.
+    int RemoveTailNode() {
+        if (!core_ || core_->UnlinkTail() != 0) return -1;
+        changed = 1;
+        return 0;
+    }
 
     ListCore* core_ = nullptr;
 };

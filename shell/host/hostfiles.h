@@ -11,6 +11,7 @@
 
 #include "base/pathutil.h"
 #include "engine/tarvo_engine_api.h"
+#include "shell/host/memfile.h"
 #include "shell/scan/objectentry.h"
 
 constexpr int32_t kLowestEngineHandle = 4;
@@ -28,6 +29,13 @@ struct HeldFileState {
     FileIdentity identity;
 };
 extern HeldFileState HeldFile;
+
+// The memory file that handle is when it is the held object's and that object a memory file, else
+// null. Inline: the engine's every call on the held object asks.
+inline MemoryFile* HeldMemoryFileOf(int32_t handle) {
+    MemoryFile* file = HeldMemoryFile;
+    return file && HeldFile.active && file->open && file->handle == handle ? file : nullptr;
+}
 
 // Opens name through the open service and holds it: the handle, or -1.
 int32_t OpenHeldFile(const char* name, uint32_t mode);

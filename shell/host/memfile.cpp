@@ -15,27 +15,13 @@
 std::unique_ptr<TvFileList> MemoryFiles;
 uint32_t MemoryFileCounter = kMemoryFileHandleBase;
 uint32_t MemoryFileHighestHandle = 0;
+uint64_t MemoryFileSerial = 0;
+MemoryFile* HeldMemoryFile = nullptr;
 
 namespace {
 
-// A file's own block after its list element's header: the record first (the list holds its
-// address), what the block keeps of it, then its name and a small file's data.
-struct FileBlock {
-    MemoryFile file;
-    size_t nameLength; // of file.name, without its terminator
-    // Where a small file's data lies in the block (null for a larger file): data leaves it when the
-    // file grows. The name lies there until a rename.
-    uint8_t* blockData;
-    // The order of making: above the mark of MemoryFileMark for a file made since.
-    uint64_t serial;
-};
-
-// The serial of the last file made.
-uint64_t lastSerial = 0;
-
-FileBlock* BlockOf(MemoryFile* file) {
-    return reinterpret_cast<FileBlock*>(file);
-}
+using memfile::BlockOf;
+using memfile::FileBlock;
 
 char* BlockName(MemoryFile* file) {
     return reinterpret_cast<char*>(BlockOf(file) + 1);
@@ -43,6 +29,7 @@ char* BlockName(MemoryFile* file) {
 
 // Frees what lies outside the file's own block, which its element frees.
 void FreeOwnBlocks(MemoryFile* file) {
+    if (file == HeldMemoryFile) HeldMemoryFile = nullptr;
     if (file->data != BlockOf(file)->blockData) MemFree(file->data);
     if (file->name != BlockName(file)) MemFree(file->name);
 }
@@ -96,18 +83,6 @@ MemoryFile* TvFileList::FindName(const char* name) {
     return name ? FindName(name, std::strlen(name)) : nullptr;
 }
 
-MemoryFile* TvFileList::FindName(const char* name, size_t length) {
-    if (!name) return nullptr;
-    // Names of one message's objects share a long start: the lengths tell most apart. Names are
-    // unique; the newest files, those being scanned, are looked at first.
-    for (ListNode* node = core_->tail; node; node = node->prev) {
-        auto* file = static_cast<MemoryFile*>(Stored(node->data));
-        if (file && BlockOf(file)->nameLength == length && std::memcmp(file->name, name, length) == 0)
-            return file;
-    }
-    return nullptr;
-}
-
 MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {
     return NewFile(name, std::strlen(name), capacity);
 }
@@ -121,7 +96,7 @@ MemoryFile* TvFileList::NewFile(const char* name, size_t nameLength, uint32_t ca
     MemoryFile* file = &block->file;
     file->name = BlockName(file);
     block->nameLength = nameBytes - 1;
-    std::memcpy(file->name, name, nameBytes);
+    CopyShortBytes(file->name, name, nameBytes);
     if (dataInBlock) {
         block->blockData = reinterpret_cast<uint8_t*>(file->name + nameBytes);
         file->data = block->blockData;
@@ -134,7 +109,7 @@ MemoryFile* TvFileList::NewFile(const char* name, size_t nameLength, uint32_t ca
     }
     file->capacity = capacity;
     file->handle = -1;
-    block->serial = ++lastSerial;
+    block->serial = ++MemoryFileSerial;
     return file;
 }
 
@@ -154,7 +129,7 @@ void TvFileList::DeleteSince(uint64_t mark) {
         auto* file = static_cast<MemoryFile*>(Stored(core_->tail->data));
         if (BlockOf(file)->serial <= mark) return;
         FreeOwnBlocks(file);
-        RemoveNode(core_->tail);
+        RemoveTailNode();
     }
 }
 
@@ -167,10 +142,6 @@ void TvFileList::DeleteAll() {
 int MakeMemoryFileList() {
     if (!MemoryFiles) MemoryFiles.reset(new (std::nothrow) TvFileList);
     return MemoryFiles ? 0 : -1;
-}
-
-uint64_t MemoryFileMark() {
-    return lastSerial;
 }
 
 int RenameMemoryFile(MemoryFile* file, const char* name) {
@@ -221,7 +192,7 @@ const char* AddMemoryFile(const void* data, uint32_t size, const char* name) {
         return nullptr;
     MemoryFile* file = MemoryFiles->NewFile(name, length, size);
     if (!file) return nullptr;
-    if (size) std::memcpy(file->data, data, size);
+    if (size) CopyShortBytes(file->data, data, size);
     file->size = size;
     return file->name;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/shortbytes.h"
 #include "base/tvptrlist.h"
 
 struct MemoryFile {
@@ -22,6 +23,24 @@ struct MemoryFile {
     uint8_t* data;
     char* name;
 };
+
+namespace memfile {
+// A file's own block after its list element's header: the record first (the list holds its
+// address), what the block keeps of it, then its name and a small file's data.
+struct FileBlock {
+    MemoryFile file;
+    size_t nameLength; // of file.name, without its terminator
+    // Where a small file's data lies in the block (null for a larger file): data leaves it when the
+    // file grows. The name lies there until a rename.
+    uint8_t* blockData;
+    // The order of making: above the mark of MemoryFileMark for a file made since.
+    uint64_t serial;
+};
+
+inline FileBlock* BlockOf(MemoryFile* file) {
+    return reinterpret_cast<FileBlock*>(file);
+}
+} // namespace memfile
 
 // Capacity of a file the engine creates.
 constexpr uint32_t kMemoryFileInitialCapacity = 16384;
@@ -46,8 +65,20 @@ public:
 
     // The file of that name (compared exactly), or null.
     MemoryFile* FindName(const char* name);
-    // The same for a name of that length (strlen) that the caller measured already.
-    MemoryFile* FindName(const char* name, size_t length);
+    // The same for a name of that length (strlen) that the caller measured already. Inline: every
+    // object is looked for by name when it is made and when it is opened.
+    MemoryFile* FindName(const char* name, size_t length) {
+        if (!name) return nullptr;
+        // Names of one message's objects share a long start: the lengths tell most apart. Names are
+        // unique; the newest files, those being scanned, are looked at first.
+        for (ListNode* node = core_->tail; node; node = node->prev) {
+            auto* file = static_cast<MemoryFile*>(Stored(node->data));
+            if (file && memfile::BlockOf(file)->nameLength == length &&
+                SameShortBytes(file->name, name, length))
+                return file;
+        }
+        return nullptr;
+    }
     // The open file holding that handle, or null. Inline: the engine's every file call asks.
     MemoryFile* FindHandle(int32_t handle) {
         // Open handles are unique; the newest files are the ones in use.
@@ -70,6 +101,10 @@ public:
     void DeleteAll();
 };
 
+// The memory file that the held object of the file services is, or null. Freeing that file clears
+// it: the holder never reaches a freed file.
+extern MemoryFile* HeldMemoryFile;
+
 // The process-wide list, or null before CreateMemoryFileList.
 extern std::unique_ptr<TvFileList> MemoryFiles;
 // The last handle given out.
@@ -85,8 +120,12 @@ int MakeMemoryFileList();
 inline int CreateMemoryFileList() {
     return MemoryFiles ? 0 : MakeMemoryFileList();
 }
-// A mark of the files made so far, for DeleteMemoryFilesSince.
-uint64_t MemoryFileMark();
+// The serial of the last file made.
+extern uint64_t MemoryFileSerial;
+// A mark of the files made so far, for DeleteMemoryFilesSince. Inline: every scanned part asks.
+inline uint64_t MemoryFileMark() {
+    return MemoryFileSerial;
+}
 // Frees every memory file made since mark, renamed ones too; the older ones stay.
 inline void DeleteMemoryFilesSince(uint64_t mark) {
     if (MemoryFiles) MemoryFiles->DeleteSince(mark);

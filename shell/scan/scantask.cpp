@@ -12,6 +12,7 @@
 #include "base/filelayer.h"
 #include "base/logwriter.h"
 #include "base/messages.h"
+#include "base/shortbytes.h"
 #include "shell/scan/actiongate.h"
 #include "shell/scan/dirname.h"
 #include "shell/disk/drivemap.h"
@@ -97,7 +98,12 @@ void ScanTask::SetDisplayName(const char* name) {
 }
 
 int ScanTask::IsStopRequested() {
+    // Asked for every object: the usual answer takes no frame.
     if (!StopFlag && !ScanTimeoutFlag) return 0;
+    return NoteStop();
+}
+
+__attribute__((cold)) int ScanTask::NoteStop() {
     stopped_ = 1;
     abort_ = 1;
     // The time-out is reported once, however often the scan looks again.
@@ -132,6 +138,20 @@ int ScanTask::FilterFile(const char* name, uint64_t size, const uint8_t* header,
 }
 
 EngineInstance* ScanTask::GetFreeEngine() {
+    // The usual case, the first instance loaded and free, takes no frame for the search.
+    if (!abort_) {
+        LockWordGuard lock(EngineTableLock);
+        if (!lock) return nullptr;
+        EngineInstance* first = EngineAt(0);
+        if (IsEngineLoaded(first) && !first->busy) {
+            first->busy = 1;
+            return first;
+        }
+    }
+    return SearchFreeEngine();
+}
+
+__attribute__((cold)) EngineInstance* ScanTask::SearchFreeEngine() {
     for (uint32_t polls = 0; !abort_; ++polls) {
         bool loaded = false;
         {
@@ -187,12 +207,13 @@ bool ScanTask::IsExcluded(const char* path) {
     return Settings().MatchExcludePath(dir);
 }
 
-void ScanTask::NoteObject(int32_t handle) {
+inline void ScanTask::NoteObject(int32_t handle) {
     savedMode_ = kNoMode;
     objectId_ = FileIdentity{};
     windowPart_ = false;
-    // The host opens a memory file of the name before any other file: its handle tells a memory object.
-    if (handle != -1 && !MemoryFileByHandle(handle)) NoteRealObject(handle);
+    // The host opens a memory file of the name before any other file; only a real file has a mode
+    // and an identity to note.
+    if (handle != -1 && !HeldMemoryFileOf(handle)) NoteRealObject(handle);
 }
 
 void ScanTask::NoteRealObject(int32_t handle) {
@@ -224,11 +245,11 @@ void ScanTask::PushName(const char* name) {
     PushName(name, std::strlen(name));
 }
 
-void ScanTask::PushName(const char* name, size_t length) {
+inline void ScanTask::PushName(const char* name, size_t length) {
     const size_t start = objectNamesEnd_;
     // The buffer only grows: a name that fits is a copy.
     if (objectNames_.size() - start <= length) objectNames_.resize(start + length + 1);
-    std::memcpy(objectNames_.data() + start, name, length + 1);
+    CopyShortBytes(objectNames_.data() + start, name, length + 1);
     objectNamesEnd_ = start + length + 1;
     objectNameStarts_.push_back(start);
 }
@@ -252,7 +273,7 @@ void ScanTask::CountProtected() {
         CountSkippedProtected();
 }
 
-int32_t ScanTask::EngineCommand4(const char* path, uint64_t size) {
+inline int32_t ScanTask::EngineCommand4(const char* path, uint64_t size) {
     uint32_t cure = SettingsWord(kInfectedActionWord) & kActionCure;
     uint32_t length = size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size);
     actionLockBusy_ = 0;
@@ -402,7 +423,7 @@ uint32_t ScanTask::CureDidNotHold(uint32_t r, uint32_t curesBefore) {
     return r;
 }
 
-uint64_t ScanTask::OpenObject(const char* path, size_t pathLength, uint64_t size) {
+inline uint64_t ScanTask::OpenObject(const char* path, size_t pathLength, uint64_t size) {
     const int32_t handle = OpenHeldFile(path, pathLength, TARVO_OPEN_READ);
     NoteObject(handle);
     if (size == 0 && handle != -1) {
@@ -412,7 +433,7 @@ uint64_t ScanTask::OpenObject(const char* path, size_t pathLength, uint64_t size
     return size;
 }
 
-uint32_t ScanTask::FinishObject(uint32_t r, uint32_t result) {
+inline uint32_t ScanTask::FinishObject(uint32_t r, uint32_t result) {
     // A container that an action took away is not there to be walked.
     if (Has(r, TARVO_RESULT_CONTAINER) && !Has(r, TARVO_RESULT_MASK_DONE) && !IsStopRequested()) {
         int32_t type = -1;
@@ -454,8 +475,11 @@ uint32_t ScanTask::ProcessResult(uint32_t r) {
     if (r == 0) {
         CountClean(depth_);
         if (LogScanned) {
-            PrintObjectLine();
-            PrintMessagePieces({" - ", MessageText(10)});
+            // While nothing is logged no piece is kept: they need not be looked up.
+            if (LoggingActive()) {
+                PrintObjectLine();
+                PrintMessagePieces({" - ", MessageText(10)});
+            }
             EndMessageLine(0);
         } else {
             ResetMessageBuffer();

@@ -128,13 +128,17 @@ private:
     // One engine instance borrowed for one road; released however it ends.
     class EngineBorrow;
 
+    // GetFreeEngine past its usual case: the search of every instance, waiting while all are busy.
+    EngineInstance* SearchFreeEngine();
+    // A stop or a time-out is under way: notes it (and reports a time-out once); 1.
+    int NoteStop();
     bool IsExcluded(const char* path);
     // Holds the object (path, of pathLength characters) open for the engine, its mode saved: its size
     // (from the file when size is 0).
-    uint64_t OpenObject(const char* path, size_t pathLength, uint64_t size);
+    inline uint64_t OpenObject(const char* path, size_t pathLength, uint64_t size);
     // After the object's own scan (r its last answer, result all of them): walks it when it is a
     // container, counts it when it stays infected, lets go of it; the result with the walk's.
-    uint32_t FinishObject(uint32_t r, uint32_t result);
+    inline uint32_t FinishObject(uint32_t r, uint32_t result);
     // At the rescan cap, with the engine still answering "cured": the answer r without the cure,
     // the cures counted since curesBefore taken back.
     uint32_t CureDidNotHold(uint32_t r, uint32_t curesBefore);
@@ -143,7 +147,7 @@ private:
     void PrintWantedObjectLine();
     // Notes which file the held handle is, its mode and whether it was
     // reached through a window into a bigger file.
-    void NoteObject(int32_t handle);
+    inline void NoteObject(int32_t handle);
     void NoteRealObject(int32_t handle);
     // Finds the scanned object again for an action: 0, or -1 when its name
     // no longer leads to it.
@@ -157,7 +161,7 @@ private:
     void SetLimit();
     void PushName(const char* name);
     // The same for a name of length characters (strlen) measured already.
-    void PushName(const char* name, size_t length);
+    inline void PushName(const char* name, size_t length);
     void PopName();
     void ReleaseEngine();
     // No engine to scan path with: a read error and its line, unless the task was stopped.
@@ -165,7 +169,7 @@ private:
     void CountLeftInfected();
     void CountProtected();
     uint32_t ClassAction(int32_t cls);
-    int32_t EngineCommand4(const char* path, uint64_t size);
+    inline int32_t EngineCommand4(const char* path, uint64_t size);
     uint32_t WithoutLockVerdict(uint32_t r) const;
     void PrintText(const char* text);
     uint32_t WalkContainer(uint32_t result, TarvoObjectRecord* record, int32_t type);

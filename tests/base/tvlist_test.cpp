@@ -19,6 +19,7 @@ int Val(const void* data) {
 // A list of ints whose equality is by value.
 class IntList : public tvList {
 public:
+    using tvList::RemoveTailNode;
     using tvList::tvList;
     int Compare(const void* data, const void* key) override { return data && key && Val(data) == Val(key); }
 };
@@ -60,7 +61,7 @@ void Check(tvList& l, const std::vector<int>& model) {
     EXPECT_EQ(walked, model);
 }
 
-enum class Removal { At, Key, Current, Last };
+enum class Removal { At, Key, Current, Last, Tail };
 
 struct RemovalCase {
     Removal how;
@@ -106,6 +107,10 @@ TEST_P(ListRemoval, CursorAndSavedPositionsStayTrue) {
                     removed = n - 1;
                     EXPECT_EQ(l.RemoveLast(), n - 1u);
                     break;
+                case Removal::Tail:
+                    removed = n - 1;
+                    EXPECT_EQ(l.RemoveTailNode(), 0);
+                    break;
                 }
                 model.erase(model.begin() + removed);
                 ASSERT_NE(l.Current(), nullptr);
@@ -129,8 +134,39 @@ INSTANTIATE_TEST_SUITE_P(All, ListRemoval,
                          ::testing::Values(RemovalCase{Removal::At, "RemoveAt"},
                                            RemovalCase{Removal::Key, "Remove"},
                                            RemovalCase{Removal::Current, "RemoveCurrent"},
-                                           RemovalCase{Removal::Last, "RemoveLast"}),
+                                           RemovalCase{Removal::Last, "RemoveLast"},
+                                           RemovalCase{Removal::Tail, "RemoveTailNode"}),
                          [](const ::testing::TestParamInfo<RemovalCase>& info) { return info.param.name; });
+
+// Without a saved position the tail goes the short way: the cursor (none, elsewhere, on the tail)
+// and the count end as RemoveLast leaves them.
+TEST(List, RemoveTailNodeWithoutSavedPositionsIsRemoveLast) {
+    const int n = 4;
+    for (int cursor = -1; cursor < n; ++cursor) {
+        SCOPED_TRACE(::testing::Message() << "cursor " << cursor);
+        IntList fast, slow;
+        Fill(fast, n);
+        Fill(slow, n);
+        if (cursor >= 0) {
+            fast.Seek(cursor);
+            slow.Seek(cursor);
+        }
+        fast.SetChanged(0);
+        EXPECT_EQ(fast.RemoveTailNode(), 0);
+        EXPECT_EQ(slow.RemoveLast(), n - 1u);
+        EXPECT_EQ(fast.IsChanged(), 1);
+        EXPECT_EQ(fast.Core()->index, slow.Core()->index);
+        EXPECT_EQ(fast.Current() ? Val(fast.Current()) : -1, slow.Current() ? Val(slow.Current()) : -1);
+        Check(fast, {0, 1, 2});
+    }
+    IntList one;
+    Fill(one, 1);
+    EXPECT_EQ(one.RemoveTailNode(), 0);
+    EXPECT_EQ(one.Count(), 0u);
+    EXPECT_EQ(one.Core()->head, nullptr);
+    EXPECT_EQ(one.Core()->tail, nullptr);
+    EXPECT_EQ(one.RemoveTailNode(), -1);
+}
 
 TEST(List, RemovingTheOnlyElementEmptiesTheList) {
     IntList l;

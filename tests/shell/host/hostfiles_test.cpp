@@ -371,6 +371,36 @@ TEST_F(HostFilesTest, HeldMemoryFileIsTheEnginesToo) {
     EXPECT_EQ(-1, HostReadFile(nullptr, held, nullptr, 0)) << "closed for good";
 }
 
+// A held memory file freed under the hold (the files of a part freed since a mark, all of a
+// request's) is not reached again: the engine's close of its handle and the release find nothing.
+TEST_F(HostFilesTest, HeldMemoryFileFreedUnderTheHoldIsNotReachedAgain) {
+    for (const bool all : {false, true}) {
+        SCOPED_TRACE(all ? "all freed" : "freed since a mark");
+        const uint64_t mark = MemoryFileMark();
+        const char* name = AddMemoryFile("sent by a client", 16, "client.dat");
+        ASSERT_NE(nullptr, name);
+        const int32_t held = OpenHeldFile(name, TARVO_OPEN_READ);
+        ASSERT_GT(held, 3);
+        if (all)
+            FreeMemoryFiles();
+        else
+            DeleteMemoryFilesSince(mark);
+        EXPECT_EQ(-1, HostReadFile(nullptr, held, nullptr, 0));
+        HostCloseFile(nullptr, held);
+        ReleaseHeldFile();
+        EXPECT_EQ(0, HeldFile.active);
+        // The next file of that name is a fresh one, opened and closed as any other.
+        name = AddMemoryFile("the next one", 12, "client.dat");
+        ASSERT_NE(nullptr, name);
+        const int32_t next = OpenHeldFile(name, TARVO_OPEN_READ);
+        ASSERT_GT(next, 3);
+        EXPECT_EQ("the next one", Read(next));
+        ReleaseHeldFile();
+        EXPECT_EQ(-1, HostReadFile(nullptr, next, nullptr, 0)) << "closed for good";
+        FreeMemoryFiles();
+    }
+}
+
 TEST_F(HostFilesTest, WindowLimitsReadsAndSeeksToItsPart) {
     ASSERT_TRUE(dir_.Write("mail", "0123456789"));
     FileWindow.base = 2;
