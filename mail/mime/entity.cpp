@@ -261,13 +261,19 @@ void DwEntity::Parse() {
     }
     body_->SetTextSpan(text.Sub(split.bodyStart, text.length - split.bodyStart));
     // The header block of the entity's own is told where its first field ends, which the split just
-    // found.
+    // found. The body of its own is told whether a field body hook is set when no hook ran since.
+    bool hooksKnown = false;
+    const bool fieldBodyHooks = DwField::FieldBodyHooksSet();
     if (headers_ == &ownHeaders_) {
-        ownHeaders_.ParseFields(split.firstFieldLength);
+        hooksKnown = ownHeaders_.ParseFields(split.firstFieldLength, fieldBodyHooks);
     } else {
         headers_->Parse();
     }
-    body_->Parse();
+    if (hooksKnown && body_ == &ownBody_) {
+        ownBody_.ParseWith(fieldBodyHooks);
+    } else {
+        body_->Parse();
+    }
 }
 
 void DwEntity::Assemble() {
