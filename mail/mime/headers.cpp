@@ -139,10 +139,10 @@ size_t FieldTextEnd(std::string_view text, size_t pos) {
 } // namespace
 
 void DwHeaders::Parse() {
-    ParseFields(std::string::npos, DwField::FieldBodyHooksSet());
+    ParseFields(std::string::npos, std::string::npos, DwField::FieldBodyHooksSet());
 }
 
-bool DwHeaders::ParseFields(size_t firstEnd, bool fieldBodyHooks) {
+bool DwHeaders::ParseFields(size_t firstEnd, size_t firstColon, bool fieldBodyHooks) {
     SetModified(false);
     fields_.DeleteAll();
     // A field of the library's own is told once for all whether a hook is set.
@@ -164,7 +164,7 @@ bool DwHeaders::ParseFields(size_t firstEnd, bool fieldBodyHooks) {
                                    : DwField::NewField(text.Sub(pos, end - pos), this);
         if (!field) break;
         if (ownFields) {
-            field->ParseWith(fieldBodyHooks);
+            field->ParseWith(fieldBodyHooks, pos == 0 ? firstColon : std::string::npos);
         } else {
             field->Parse();
         }
