@@ -96,13 +96,14 @@ template <size_t N> constexpr bool NamesFit(const NameCode (&table)[N]) {
     return true;
 }
 
-uint32_t Word(const unsigned char* p) {
+inline uint32_t Word(const unsigned char* p) {
     uint32_t word;
     memcpy(&word, p, sizeof word);
     return word;
 }
 
-bool MatchesFolded(std::string_view name, const FoldedName& entry) {
+// Inline in the lookup, whose entries are mostly passed over by their size.
+[[gnu::always_inline]] inline bool MatchesFolded(std::string_view name, const FoldedName& entry) {
     if (name.size() != entry.size) return false;
     const auto* s = reinterpret_cast<const unsigned char*>(name.data());
     size_t i = 0;
