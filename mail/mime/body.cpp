@@ -127,11 +127,15 @@ void DwBody::SetNestedMessage(DwMessage* message) {
 }
 
 int DwBody::ContentTypeCode(std::string* boundary) const {
+    return ContentTypeCode(boundary, DwField::FieldBodyHooksSet());
+}
+
+int DwBody::ContentTypeCode(std::string* boundary, bool fieldBodyHooks) const {
     DwEntity* entity = Parent() ? Parent()->AsEntity() : nullptr;
     if (!entity) return kTypeNull;
     // A Content-Type nobody has read: its type alone says whether the body has parts.
     const DwField* field = entity->Headers().FindField("Content-Type");
-    if (field && field->IsFieldBodyPending() && !DwField::FieldBodyHooksSet()) {
+    if (field && field->IsFieldBodyPending() && !fieldBodyHooks) {
         const int type = DwMediaType::TypeOf(field->FieldBodyTextView());
         if (type != kTypeMultipart) return type;
     }
@@ -151,6 +155,10 @@ int DwBody::NestingLevel() const {
 }
 
 void DwBody::Parse() {
+    ParseWith(DwField::FieldBodyHooksSet());
+}
+
+void DwBody::ParseWith(bool fieldBodyHooks) {
     SetModified(false);
     parts_.DeleteAll();
     delete nestedMessage_;
@@ -162,7 +170,7 @@ void DwBody::Parse() {
         margins_->epilogue.clear();
     }
     std::string boundary;
-    const int type = ContentTypeCode(&boundary);
+    const int type = ContentTypeCode(&boundary, fieldBodyHooks);
     if (type != kTypeMultipart && type != kTypeMessage) return;
     if (NestingLevel() >= kDwMaxNesting) {
         nestingCut_ = true;

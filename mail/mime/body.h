@@ -71,11 +71,16 @@ public:
 
 private:
     friend class DwTreeAssembly;
+    friend class DwEntity;
 
     void CopyFrom(const DwBody& other);
     // The media type code of the owning entity's Content-Type (kTypeNull without one), and the
     // boundary of a multipart.
     int ContentTypeCode(std::string* boundary) const;
+    // The same, told whether a field body hook is set.
+    int ContentTypeCode(std::string* boundary, bool fieldBodyHooks) const;
+    // Parse, told whether a field body hook is set.
+    void ParseWith(bool fieldBodyHooks);
     int NestingLevel() const;
 
     // The texts before the first part and after the last one of a multipart body, made for a body

@@ -43,9 +43,10 @@ enum class LineKind { kNone, kField, kLenientField };
 // What the line [begin, end) (without its line end) is to a header block. Every reader takes
 // "name:" (the name may be empty), a line starting with a blank or TAB and a mailbox's "From " line
 // (kField); the lenient reading also takes blanks before the colon and, as the first line, a quoted
-// ">From " line (kLenientField). ended: the line's CR or LF lies at end.
-[[gnu::always_inline]] inline LineKind KindOfLine(const char* begin, const char* end, bool first,
-                                                  bool ended) {
+// ">From " line (kLenientField). ended: the line's CR or LF lies at end. colon, when not null, gets
+// the line's first colon when a name without blanks leads to it.
+[[gnu::always_inline]] inline LineKind KindOfLine(const char* begin, const char* end, bool first, bool ended,
+                                                  const char** colon = nullptr) {
     if (begin == end) return LineKind::kNone;
     if (*begin == ' ' || *begin == '\t') return LineKind::kField;
     if (*begin == 'F' && StartsWith(begin, end, "From ", 5)) return LineKind::kField;
@@ -56,7 +57,10 @@ enum class LineKind { kNone, kField, kLenientField };
     } else {
         while (p != end && IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
     }
-    if (p != end && *p == ':') return LineKind::kField;
+    if (p != end && *p == ':') {
+        if (colon) *colon = p;
+        return LineKind::kField;
+    }
     if (first && *begin == '>' && StartsWith(begin, end, ">From ", 6)) return LineKind::kLenientField;
     while (p != begin && p != end && (*p == ' ' || *p == '\t')) ++p;
     return p != end && *p == ':' ? LineKind::kLenientField : LineKind::kNone;
@@ -66,12 +70,13 @@ enum class LineKind { kNone, kField, kLenientField };
 // end when there is none. lf: the line end of that line when it is empty (the separator), else null.
 // strictEnd: where a strict reader ends the block, at the first line only the lenient reading
 // takes. firstFieldEnd: where the block's first field ends, at the first line after the first that
-// starts with neither a blank nor a TAB.
+// starts with neither a blank nor a TAB. firstColon: the first line's colon after its name, or null.
 struct BlockEnd {
     const char* end = nullptr;
     const char* lf = nullptr;
     const char* strictEnd = nullptr;
     const char* firstFieldEnd = nullptr;
+    const char* firstColon = nullptr;
 };
 
 // Inline in its two callers: every entity's split runs it.
@@ -83,7 +88,10 @@ struct BlockEnd {
         if (next && next > line && next[-1] == '\r') --lineEnd;
         // A last line without its line end is body too unless it is a field: a part whose
         // delimiter follows its one body line directly must not lose that line.
-        const LineKind kind = KindOfLine(line, lineEnd, line == start, next != nullptr);
+        const bool first = line == start;
+        const char* colon = nullptr;
+        const LineKind kind = KindOfLine(line, lineEnd, first, next != nullptr, &colon);
+        if (first) out.firstColon = colon;
         if (kind == LineKind::kNone || (strict && kind == LineKind::kLenientField)) {
             out.lf = next && lineEnd == line ? next : nullptr;
             out.end = line;
@@ -114,6 +122,9 @@ DwEntitySplit SplitEntityText(std::string_view text) {
     out.headersLength = static_cast<size_t>(block.end - start);
     out.strictHeadersLength = static_cast<size_t>(block.strictEnd - start);
     out.firstFieldLength = static_cast<size_t>(block.firstFieldEnd - start);
+    // Only a colon of a line the block holds.
+    if (block.firstColon && block.firstColon < block.end)
+        out.firstColon = static_cast<size_t>(block.firstColon - start);
     // Only an empty line at the split point is the separator.
     out.bodyStart = static_cast<size_t>((block.lf ? block.lf + 1 : block.end) - data);
     out.emptyLine = block.lf != nullptr;
@@ -261,13 +272,19 @@ void DwEntity::Parse() {
     }
     body_->SetTextSpan(text.Sub(split.bodyStart, text.length - split.bodyStart));
     // The header block of the entity's own is told where its first field ends, which the split just
-    // found.
+    // found. The body of its own is told whether a field body hook is set when no hook ran since.
+    bool hooksKnown = false;
+    const bool fieldBodyHooks = DwField::FieldBodyHooksSet();
     if (headers_ == &ownHeaders_) {
-        ownHeaders_.ParseFields(split.firstFieldLength);
+        hooksKnown = ownHeaders_.ParseFields(split.firstFieldLength, split.firstColon, fieldBodyHooks);
     } else {
         headers_->Parse();
     }
-    body_->Parse();
+    if (hooksKnown && body_ == &ownBody_) {
+        ownBody_.ParseWith(fieldBodyHooks);
+    } else {
+        body_->Parse();
+    }
 }
 
 void DwEntity::Assemble() {

@@ -26,6 +26,8 @@ struct DwEntitySplit {
     size_t strictHeadersLength = 0;
     // Where the header block's first field (its first line and the continuations after it) ends.
     size_t firstFieldLength = 0;
+    // Where the first field's colon lies when the name before it has no blanks, else npos.
+    size_t firstColon = std::string_view::npos;
     size_t bodyStart = 0;
     bool emptyLine = false;
 };

@@ -89,9 +89,10 @@ size_t TrimmedEnd(std::string_view s, size_t begin, size_t end) {
 }
 
 // Inline in the field's Parse, which every field of a message runs.
-[[gnu::always_inline]] inline DwFieldSplit SplitAtColon(std::string_view text) {
+[[gnu::always_inline]] inline DwFieldSplit SplitAtColon(std::string_view text,
+                                                        size_t colon = std::string_view::npos) {
     DwFieldSplit split;
-    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos) colon = text.find(':');
     if (colon == std::string_view::npos) {
         split.nameLength = TrimmedEnd(text, 0, text.size());
         split.bodyStart = text.size();
@@ -129,13 +130,13 @@ void DwField::BeforeTextChange() {
 }
 
 void DwField::Parse() {
-    ParseWith(FieldBodyHooksSet());
+    ParseWith(FieldBodyHooksSet(), std::string::npos);
 }
 
-void DwField::ParseWith(bool hooks) {
+void DwField::ParseWith(bool hooks, size_t colon) {
     SetModified(false);
     const std::string_view text = TextView();
-    const DwFieldSplit split = SplitAtColon(text);
+    const DwFieldSplit split = SplitAtColon(text, colon);
     if (text.size() <= UINT32_MAX) {
         name_ = {0, static_cast<uint32_t>(split.nameLength), true};
         bodyText_ = {static_cast<uint32_t>(split.bodyStart), static_cast<uint32_t>(split.bodyLength), true};

@@ -97,8 +97,9 @@ protected:
 private:
     friend class DwHeaders;
 
-    // Parse, told whether a field body hook is set.
-    void ParseWith(bool hooks);
+    // Parse, told whether a field body hook is set and where the text's first colon lies (npos: not
+    // known).
+    void ParseWith(bool hooks, size_t colon);
 
     // The name or the body text of a parsed field, read out of its text only when asked for as a
     // string: where it lies in the text.

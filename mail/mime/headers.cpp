@@ -139,13 +139,15 @@ size_t FieldTextEnd(std::string_view text, size_t pos) {
 } // namespace
 
 void DwHeaders::Parse() {
-    ParseFields(std::string::npos);
+    ParseFields(std::string::npos, std::string::npos, DwField::FieldBodyHooksSet());
 }
 
-void DwHeaders::ParseFields(size_t firstEnd) {
+bool DwHeaders::ParseFields(size_t firstEnd, size_t firstColon, bool fieldBodyHooks) {
     SetModified(false);
     fields_.DeleteAll();
-    if (TextView().empty()) return;
+    // A field of the library's own is told once for all whether a hook is set.
+    const bool ownFields = !DwField::sNewFieldHook;
+    if (TextView().empty()) return true;
     // The fields are pieces of the header block, itself a piece of the message's text after an
     // entity's Parse.
     const DwTextSpan& text = ShareText();
@@ -155,9 +157,6 @@ void DwHeaders::ParseFields(size_t firstEnd) {
     int count = 1;
     for (size_t pos = firstEnd; pos < view.size(); pos = FieldTextEnd(view, pos)) ++count;
     fields_.ReserveFirst(count);
-    // A field of the library's own is told once for all whether a hook is set.
-    const bool ownFields = !DwField::sNewFieldHook;
-    const bool hooks = DwField::FieldBodyHooksSet();
     size_t pos = 0;
     while (pos < view.size()) {
         const size_t end = pos == 0 ? firstEnd : FieldTextEnd(view, pos);
@@ -165,13 +164,14 @@ void DwHeaders::ParseFields(size_t firstEnd) {
                                    : DwField::NewField(text.Sub(pos, end - pos), this);
         if (!field) break;
         if (ownFields) {
-            field->ParseWith(hooks);
+            field->ParseWith(fieldBodyHooks, pos == 0 ? firstColon : std::string::npos);
         } else {
             field->Parse();
         }
         fields_.Adopt(field);
         pos = end;
     }
+    return ownFields && !fieldBodyHooks;
 }
 
 void DwHeaders::Assemble() {

@@ -145,8 +145,9 @@ private:
         return nullptr;
     }
 
-    // Parse, the first field ending at firstEnd (npos: not known yet).
-    void ParseFields(size_t firstEnd);
+    // Parse, the first field ending at firstEnd and its first colon at firstColon (npos: not known
+    // yet), told whether a field body hook is set. Whether it ran no hook (which might have set one).
+    bool ParseFields(size_t firstEnd, size_t firstColon, bool fieldBodyHooks);
 
     DwChildList<DwField, 30> fields_;
 };

@@ -111,6 +111,31 @@ TEST(StrictHeaderLength, EntityReadsAChangedBlockAgain) {
     EXPECT_EQ(assembled.StrictHeaderLength(), 5u);
 }
 
+// The first field of a parsed entity splits as its text alone does, however its first line starts.
+TEST(Entity, FirstFieldSplitsAsItsTextAlone) {
+    const char* const texts[] = {
+        "Subject: a: b\r\n\r\nx",
+        "Subject : a\r\nTo: b\r\n\r\nx",
+        "\xEF\xBB\xBFSubject:a\n\nx",
+        " folded: first\nTo: b\n\nx",
+        "From a@b Mon\nTo: c\n\nx",
+        ">From a@b\nTo: c\n\nx",
+        ":\n\nx",
+        "Subject: a",
+        "To:b\r\n c:d\r\n\r\n",
+    };
+    for (const char* text : texts) {
+        DwMessage message(text, nullptr);
+        message.Parse();
+        ASSERT_GE(message.Headers().FieldCount(), 1) << text;
+        const DwField& field = message.Headers().FieldAt(0);
+        std::string name, body;
+        SplitField(field.TextView(), name, body);
+        EXPECT_EQ(field.FieldName(), name) << text;
+        EXPECT_EQ(field.FieldBodyText(), body) << text;
+    }
+}
+
 TEST(Entity, ParseMarksEveryEntityAndAssembleWritesCrLfSeparator) {
     DwMessage message("A: 1\nB: 2\n\nbody line", nullptr);
     message.Parse();

@@ -145,6 +145,24 @@ TEST(MimeEnums, MediaSubtypes) {
                     {"rfc822-header", "vnd.ms-excel", "htm"});
 }
 
+// Only letters match in either case: a byte one case bit away from a digit, a dash or a letter's
+// neighbour is another byte.
+TEST(MimeEnums, OnlyLettersFoldCase) {
+    EXPECT_EQ(CteStrToEnum("\x17"
+                           "bit"),
+              kCteUnknown);
+    EXPECT_EQ(CteStrToEnum("base\x16\x14"), kCteUnknown);
+    EXPECT_EQ(CteStrToEnum("x\ruue"), kCteUnknown);
+    EXPECT_EQ(CteStrToEnum("QUOTED-PRINTABLE"), kCteQuotedPrintable);
+    EXPECT_EQ(CteStrToEnum("quoted\rprintable"), kCteUnknown);
+    EXPECT_EQ(SubtypeStrToEnum(std::string_view("rfc\x18\x12\x12-headers")), kSubtypeUnknown);
+    EXPECT_EQ(SubtypeStrToEnum(std::string_view("RFC822-HEADERS")), kSubtypeRfc822Headers);
+    EXPECT_EQ(SubtypeStrToEnum(std::string_view("delivery\rstatus")), kSubtypeUnknown);
+    EXPECT_EQ(TypeStrToEnum(std::string_view("te\x18t")), kTypeUnknown);
+    EXPECT_EQ(TypeStrToEnum(std::string_view("t@xt")), kTypeUnknown);
+    EXPECT_EQ(TypeStrToEnum(std::string_view("TEXT")), kTypeText);
+}
+
 TEST(MimeExceptions, TextsAndCopies) {
     DwException plain;
     EXPECT_STREQ(plain.What(), "Unspecified error");

@@ -120,6 +120,28 @@ TEST(MultipartSplitter, DashLineIndexFindsWhatTheLinesHold) {
     }
 }
 
+// The dash lines are every "--" after a LF, wherever it falls among the blocks the search reads.
+TEST(TextBuffer, DashLinesAreEveryDoubleDashAfterALineFeed) {
+    const std::string tails[] = {
+        "--b\nx-y\n--b--\n", "\n-x\n--", "\n-", "\n--", "\r\n--b\r\n-\n\n--\n---\n", "-- x\n", "",
+    };
+    for (const std::string& tail : tails) {
+        for (size_t lead = 0; lead < 40; ++lead) {
+            std::string text(lead, 'a');
+            if (lead % 3 == 1) text.back() = '\n';
+            text += tail;
+            text += std::string(lead % 7, 'z');
+            std::vector<uint32_t> expected;
+            for (size_t i = 1; i + 1 < text.size(); ++i)
+                if (text[i - 1] == '\n' && text[i] == '-' && text[i + 1] == '-') expected.push_back(i);
+            const DwTextBuffer buffer{std::string(text)};
+            const std::vector<uint32_t>* lines = buffer.DashLines();
+            ASSERT_NE(lines, nullptr);
+            EXPECT_EQ(*lines, expected) << text;
+        }
+    }
+}
+
 // The lines a prefix reader splits at and a mail reader does not are counted, and the prefix
 // reading splits there.
 TEST(MultipartSplitter, PrefixReading) {
