@@ -8,11 +8,6 @@ namespace shortbytes {
 
 #if defined(__i386__) || defined(__x86_64__)
 
-const bool haveBlocks = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sse2") != 0;
-}();
-
 static __attribute__((target("sse2"))) void CopyBlock(char* out, const char* in) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_loadu_si128(reinterpret_cast<const __m128i*>(in)));
 }
@@ -45,8 +40,6 @@ __attribute__((target("sse2"))) bool SameBlocks(const void* a, const void* b, si
 }
 
 #else
-
-const bool haveBlocks = false;
 
 void CopyBlocks(void* dst, const void* src, size_t n) {
     std::memcpy(dst, src, n);

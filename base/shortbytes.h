@@ -8,15 +8,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/cpusse2.h"
+
 namespace shortbytes {
-#if defined(__i386__) || defined(__x86_64__)
-constexpr bool kBuilt = true;
-#else
-constexpr bool kBuilt = false;
-#endif
 constexpr size_t kLongest = 1024;
-// The processor has SSE2.
-extern const bool haveBlocks;
 // 16 <= n <= kLongest.
 void CopyBlocks(void* dst, const void* src, size_t n);
 bool SameBlocks(const void* a, const void* b, size_t n);
@@ -24,7 +19,7 @@ bool SameBlocks(const void* a, const void* b, size_t n);
 
 // Copies n bytes; the two runs do not overlap.
 inline void CopyShortBytes(void* dst, const void* src, size_t n) {
-    if (shortbytes::kBuilt && n - 16 <= shortbytes::kLongest - 16 && shortbytes::haveBlocks)
+    if (n - 16 <= shortbytes::kLongest - 16 && CpuHasSse2)
         shortbytes::CopyBlocks(dst, src, n);
     else
         std::memcpy(dst, src, n);
@@ -32,7 +27,6 @@ inline void CopyShortBytes(void* dst, const void* src, size_t n) {
 
 // Whether the n bytes at a and at b are the same.
 inline bool SameShortBytes(const void* a, const void* b, size_t n) {
-    if (shortbytes::kBuilt && n - 16 <= shortbytes::kLongest - 16 && shortbytes::haveBlocks)
-        return shortbytes::SameBlocks(a, b, n);
+    if (n - 16 <= shortbytes::kLongest - 16 && CpuHasSse2) return shortbytes::SameBlocks(a, b, n);
     return std::memcmp(a, b, n) == 0;
 }

@@ -108,13 +108,6 @@ __attribute__((target("sse2"))) size_t LoneCrBlocks(const char* data, size_t n) 
 
 namespace byte_search {
 
-#if !defined(__SSE2__)
-const bool kBlocks = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sse2") != 0;
-}();
-#endif
-
 __attribute__((target("sse2"))) size_t PairBlocks(const char* data, size_t n, size_t from, char first,
                                                   char second) {
     return FirstHit(data, n, from, PairHits<false>{_mm_set1_epi8(first), _mm_set1_epi8(second)});
@@ -130,8 +123,7 @@ __attribute__((target("sse2"))) size_t LetterBlocks(const char* data, size_t n, 
 
 size_t FindLoneCr(std::string_view text) {
 #if TARVO_BYTE_BLOCKS
-    if (byte_search::kBlocks && text.size() >= LoneCrHits::kReach)
-        return LoneCrBlocks(text.data(), text.size());
+    if (CpuHasSse2 && text.size() >= LoneCrHits::kReach) return LoneCrBlocks(text.data(), text.size());
 #endif
     return LoneCrLoop(text.data(), text.size());
 }

@@ -6,22 +6,16 @@
 #include <cstddef>
 #include <string_view>
 
+#include "base/cpusse2.h"
+
 // What the searches below call: inline, so that the choice costs no call of its own.
 namespace byte_search {
 #if defined(__i386__) || defined(__x86_64__)
-#if defined(__SSE2__)
-constexpr bool kBlocks = true;
-#else
-// Set at load time: a search run before (from another file's static initialisation) takes the plain
-// loop, which answers the same.
-extern const bool kBlocks;
-#endif
 // The sixteen-byte searches; n - from at least 17 for pairs, 16 for letters.
 __attribute__((target("sse2"))) size_t PairBlocks(const char* data, size_t n, size_t from, char first,
                                                   char second);
 __attribute__((target("sse2"))) size_t LetterBlocks(const char* data, size_t n, size_t from, char lower);
 #else
-constexpr bool kBlocks = false;
 inline size_t PairBlocks(const char*, size_t, size_t, char, char) {
     return std::string_view::npos;
 }
@@ -37,8 +31,7 @@ size_t LetterLoop(const char* data, size_t n, size_t from, char lower);
 inline size_t FindBytePair(std::string_view text, size_t from, char first, char second) {
     const size_t n = text.size();
     if (from >= n) return std::string_view::npos;
-    if (byte_search::kBlocks && n - from >= 17)
-        return byte_search::PairBlocks(text.data(), n, from, first, second);
+    if (CpuHasSse2 && n - from >= 17) return byte_search::PairBlocks(text.data(), n, from, first, second);
     return byte_search::PairLoop(text.data(), n, from, first, second);
 }
 
@@ -47,7 +40,7 @@ inline size_t FindBytePair(std::string_view text, size_t from, char first, char 
 inline size_t FindLetterNoCase(std::string_view text, size_t from, char lower) {
     const size_t n = text.size();
     if (from >= n) return std::string_view::npos;
-    if (byte_search::kBlocks && n - from >= 16) return byte_search::LetterBlocks(text.data(), n, from, lower);
+    if (CpuHasSse2 && n - from >= 16) return byte_search::LetterBlocks(text.data(), n, from, lower);
     return byte_search::LetterLoop(text.data(), n, from, lower);
 }
 
