@@ -1,19 +1,23 @@
 #include "mail/mime/textbuffer.h"
 
+#include <cstring>
 #include <limits>
-
-#include "mail/mime/bytesearch.h"
 
 const std::vector<uint32_t>* DwTextBuffer::DashLines() const {
     if (bytes_.size() > std::numeric_limits<uint32_t>::max()) return nullptr;
     if (indexed_) return &dashLines_;
-    // Every LF followed by "--": sixteen bytes are looked at once, with no call a line.
-    const std::string_view text(bytes_);
-    for (size_t from = 0;;) {
-        const size_t lf = FindBytePair(text, from, '\n', '-');
-        if (lf == std::string_view::npos) break;
-        if (lf + 2 < text.size() && text[lf + 2] == '-') dashLines_.push_back(static_cast<uint32_t>(lf + 1));
-        from = lf + 2;
+    const char* const data = bytes_.data();
+    const char* const end = data + bytes_.size();
+    // Base64 has no '-' at all, so most of a message goes by in one memchr; a dash inside a line
+    // skips the rest of that line.
+    for (const char* p = data; p < end;) {
+        const char* dash = static_cast<const char*>(memchr(p, '-', static_cast<size_t>(end - p)));
+        if (!dash) break;
+        if (dash > data && dash[-1] == '\n' && dash + 1 < end && dash[1] == '-')
+            dashLines_.push_back(static_cast<uint32_t>(dash - data));
+        const char* lf = static_cast<const char*>(memchr(dash, '\n', static_cast<size_t>(end - dash)));
+        if (!lf) break;
+        p = lf + 1;
     }
     indexed_ = true;
     return &dashLines_;
