@@ -175,15 +175,21 @@ int32_t OpenFile(const char* name, size_t length, uint32_t mode, bool held) {
 
 // The reads and seeks of real files, kept apart: the engine's calls on a memory file, the usual
 // ones, take none of their frame.
-__attribute__((noinline)) int32_t ReadRealFile(int32_t handle, void* buffer, uint32_t length) {
+// A read or a write of length bytes of a real file by io (length -> bytes done or -1), kept inside the
+// window when the handle is the window's.
+template <class Io> int32_t TransferRealFile(int32_t handle, uint32_t length, Io io) {
     if (IsWindow(handle)) {
-        int64_t left = FileWindow.length - FileWindow.position;
+        const int64_t left = FileWindow.length - FileWindow.position;
         if (left < static_cast<int64_t>(length)) length = static_cast<uint32_t>(left < 0 ? 0 : left);
-        ssize_t got = FileRead(handle, buffer, length);
-        if (got > 0) FileWindow.position += got;
-        return Answer(got);
+        const ssize_t done = io(length);
+        if (done > 0) FileWindow.position += done;
+        return Answer(done);
     }
-    return Answer(FileRead(handle, buffer, length));
+    return Answer(io(length));
+}
+
+__attribute__((noinline)) int32_t ReadRealFile(int32_t handle, void* buffer, uint32_t length) {
+    return TransferRealFile(handle, length, [&](uint32_t n) { return FileRead(handle, buffer, n); });
 }
 
 __attribute__((noinline)) int32_t SeekRealFile(int32_t handle, int32_t offset) {
@@ -318,14 +324,7 @@ int32_t HostWriteFile(void*, int32_t handle, const void* buffer, uint32_t length
         if (file->position > file->size) file->size = file->position;
         return static_cast<int32_t>(length);
     }
-    if (IsWindow(handle)) {
-        int64_t left = FileWindow.length - FileWindow.position;
-        if (left < static_cast<int64_t>(length)) length = static_cast<uint32_t>(left < 0 ? 0 : left);
-        ssize_t put = FileWrite(handle, buffer, length);
-        if (put > 0) FileWindow.position += put;
-        return Answer(put);
-    }
-    return Answer(FileWrite(handle, buffer, length));
+    return TransferRealFile(handle, length, [&](uint32_t n) { return FileWrite(handle, buffer, n); });
 }
 
 int32_t HostSeekFromStart(void*, int32_t handle, int32_t offset) {
