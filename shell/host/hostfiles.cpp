@@ -173,8 +173,6 @@ int32_t OpenFile(const char* name, size_t length, uint32_t mode, bool held) {
     return OpenRealFile(name, mode, noteHeld, scanned);
 }
 
-// The reads and seeks of real files, kept apart: the engine's calls on a memory file, the usual
-// ones, take none of their frame.
 // A read or a write of length bytes of a real file by io (length -> bytes done or -1), kept inside the
 // window when the handle is the window's.
 template <class Io> int32_t TransferRealFile(int32_t handle, uint32_t length, Io io) {
@@ -188,6 +186,8 @@ template <class Io> int32_t TransferRealFile(int32_t handle, uint32_t length, Io
     return Answer(io(length));
 }
 
+// The reads and seeks of real files, kept apart: the engine's calls on a memory file, the usual
+// ones, take none of their frame.
 __attribute__((noinline)) int32_t ReadRealFile(int32_t handle, void* buffer, uint32_t length) {
     return TransferRealFile(handle, length, [&](uint32_t n) { return FileRead(handle, buffer, n); });
 }
