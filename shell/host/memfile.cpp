@@ -122,6 +122,8 @@ MemoryFile* TvFileList::NewFile(const char* name, size_t nameLength, uint32_t ca
 
 MemoryFile* TvFileList::NewBorrowingFile(const char* name, size_t nameLength, const void* data,
                                          uint32_t size) {
+    // No bytes: nothing to borrow.
+    if (size == 0) return NewFile(name, nameLength, 0);
     FileBlock* block = NewBlock(name, nameLength, 0);
     if (!block) return nullptr;
     MemoryFile* file = &block->file;
@@ -219,8 +221,7 @@ const char* AddFile(const void* data, uint32_t size, const char* name, bool borr
     if (size > kMemoryFileMaxSize || (size && !data) || CreateMemoryFileList() != 0 ||
         MemoryFiles->FindName(name, length))
         return nullptr;
-    // No bytes: nothing to borrow.
-    if (borrow && size) {
+    if (borrow) {
         MemoryFile* file = MemoryFiles->NewBorrowingFile(name, length, data, size);
         return file ? file->name : nullptr;
     }

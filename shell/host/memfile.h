@@ -97,7 +97,8 @@ public:
     // The same for a name of nameLength characters (strlen) measured already.
     MemoryFile* NewFile(const char* name, size_t nameLength, uint32_t capacity);
     // A new listed file like NewFile's whose size bytes of data are borrowed: they must outlive the
-    // file and not change while it lives. Null when memory runs out.
+    // file and not change while it lives (no bytes: an empty file of its own). Null when memory runs
+    // out.
     MemoryFile* NewBorrowingFile(const char* name, size_t nameLength, const void* data, uint32_t size);
     // Frees the file and takes it off the list (a file not listed is left alone).
     void DeleteFile(MemoryFile* file);
