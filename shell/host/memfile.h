@@ -167,7 +167,8 @@ inline bool MemoryFileBorrows(MemoryFile* file) {
     return memfile::BlockOf(file)->borrowed;
 }
 // Readies the file's data to be changed, up to need bytes: its own, and large enough (GrowMemoryFile).
-// Every change of a file's data or size goes through it. 0, or -1 (file unchanged) as GrowMemoryFile.
+// The file services change a listed file's data or size only after it. 0, or -1 (file unchanged) as
+// GrowMemoryFile.
 // Inline: a change that fits a file's own data needs nothing.
 inline int MakeMemoryFileWritable(MemoryFile* file, uint32_t need, uint32_t extra) {
     return need <= file->capacity && !MemoryFileBorrows(file) ? 0 : GrowMemoryFile(file, need, extra);
