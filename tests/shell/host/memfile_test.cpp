@@ -205,6 +205,25 @@ TEST_F(MemoryFileTest, BorrowedFileActsAsACopyAndLeavesItsSourceAlone) {
     }
 }
 
+// Without memory for data of its own, a borrowed file refuses the change and stays as it was.
+TEST_F(MemoryFileTest, BorrowedFileWithoutMemoryForItsOwnDataRefusesTheChange) {
+    std::string source(300, 's');
+    ASSERT_NE(nullptr, AddBorrowedMemoryFile(source.data(), 300, "borrowed"));
+    MemoryFile* file = MemoryFiles->FindName("borrowed");
+    const int32_t handle = HostOpenFile(nullptr, "borrowed", TARVO_OPEN_READ_WRITE);
+    ASSERT_GT(handle, 3);
+    MemSetFailureBound(1);
+    EXPECT_EQ(-1, HostWriteFile(nullptr, handle, "XY", 2));
+    EXPECT_EQ(-1, HostTruncateFile(nullptr, handle, 10));
+    MemSetFailureBound(0);
+    EXPECT_TRUE(MemoryFileBorrows(file));
+    EXPECT_EQ(300u, file->size);
+    EXPECT_EQ(std::string(300, 's'), source);
+    EXPECT_EQ(2, HostWriteFile(nullptr, handle, "XY", 2)) << "with memory again";
+    EXPECT_EQ("XY" + std::string(298, 's'), Data("borrowed"));
+    EXPECT_EQ(std::string(300, 's'), source);
+}
+
 TEST_F(MemoryFileTest, FilesMadeSinceAMarkGoAndTheOlderOnesStay) {
     ASSERT_NE(nullptr, AddMemoryFile("r", 1, "request"));
     ASSERT_NE(nullptr, AddMemoryFile("o", 1, "older"));
