@@ -446,10 +446,10 @@ int ScanMailObject(int fd, TimeBudget& budget, uint32_t size, int named, const c
         //   makes text of the tree's own;
         // - the walk writes, grows, truncates, renames and frees no memory file it did not make;
         // - each part (and the stripped page of an HTML part) is scanned as a copy of its own made by
-        //   AddMemoryFile, which refuses a name that exists, so it is never this file; the engine
-        //   reads and cures (writes, truncates) the file it is handed by that name, and the task's
-        //   delete, rename or move act on that name too; a name is looked up newest file first, so a
-        //   part's file renamed to this one's name hides it instead of reaching it;
+        //   AddMemoryFile; the engine reads and cures (writes, truncates) the file it is handed by
+        //   that name, and the task's delete, rename or move act on that name too; memory files'
+        //   names are unique (an add, a create and a rename refuse a name that exists), so that
+        //   file is never this one;
         // - the files a part's scan made are freed by their order of making (DeleteSince), and this
         //   one was made before the walk; nothing frees every memory file while the walk runs;
         // - the readings of other mail readers are copies; a time-out only raises a flag; a changed
