@@ -130,13 +130,15 @@ int DwBody::ContentTypeCode(std::string* boundary) const {
     return ContentTypeCode(boundary, DwField::FieldBodyHooksSet());
 }
 
-int DwBody::ContentTypeCode(std::string* boundary, bool fieldBodyHooks) const {
+int DwBody::ContentTypeCode(std::string* boundary, bool fieldBodyHooks, bool partsOnly) const {
     DwEntity* entity = Parent() ? Parent()->AsEntity() : nullptr;
     if (!entity) return kTypeNull;
     // A Content-Type nobody has read: its type alone says whether the body has parts.
     const DwField* field = entity->Headers().FindField("Content-Type");
     if (field && field->IsFieldBodyPending() && !fieldBodyHooks) {
-        const int type = DwMediaType::TypeOf(field->FieldBodyTextView());
+        const std::string_view text = field->FieldBodyTextView();
+        if (partsOnly && !DwMediaType::MayNamePartsType(text)) return kTypeNull;
+        const int type = DwMediaType::TypeOf(text);
         if (type != kTypeMultipart) return type;
     }
     DwMediaType* mediaType = entity->Headers().FindContentType();
@@ -170,7 +172,7 @@ void DwBody::ParseWith(bool fieldBodyHooks) {
         margins_->epilogue.clear();
     }
     std::string boundary;
-    const int type = ContentTypeCode(&boundary, fieldBodyHooks);
+    const int type = ContentTypeCode(&boundary, fieldBodyHooks, true);
     if (type != kTypeMultipart && type != kTypeMessage) return;
     if (NestingLevel() >= kDwMaxNesting) {
         nestingCut_ = true;

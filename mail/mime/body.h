@@ -77,8 +77,9 @@ private:
     // The media type code of the owning entity's Content-Type (kTypeNull without one), and the
     // boundary of a multipart.
     int ContentTypeCode(std::string* boundary) const;
-    // The same, told whether a field body hook is set.
-    int ContentTypeCode(std::string* boundary, bool fieldBodyHooks) const;
+    // The same, told whether a field body hook is set. With partsOnly, any code but multipart and
+    // message may come back as kTypeNull: all a parse asks is whether the body holds parts.
+    int ContentTypeCode(std::string* boundary, bool fieldBodyHooks, bool partsOnly = false) const;
     // Parse, told whether a field body hook is set.
     void ParseWith(bool fieldBodyHooks);
     int NestingLevel() const;

@@ -110,10 +110,15 @@ DwMediaType::Names DwMediaType::NamesOf(std::string_view text) {
     return names;
 }
 
+namespace {
+
+constexpr std::string_view kFilename = "filename";
+constexpr std::string_view kName = "name";
+
+} // namespace
+
 bool DwMediaType::FilenameOf(std::string_view text, const Names& names, std::string& value) {
     value.clear();
-    constexpr std::string_view kFilename = "filename";
-    constexpr std::string_view kName = "name";
     // Settled once: which of the two the text must hold.
     constexpr int kSought = SoughtName(kFilename.data(), kFilename.size(), kName.data(), kName.size());
     if (TextValue(text, names.parametersFrom, kFilename.data(), kFilename.size(), kName.data(), kName.size(),
@@ -123,12 +128,26 @@ bool DwMediaType::FilenameOf(std::string_view text, const Names& names, std::str
     return false;
 }
 
+bool DwMediaType::MayNameFile(std::string_view text, const Names& names) {
+    constexpr int kSought = SoughtName(kFilename.data(), kFilename.size(), kName.data(), kName.size());
+    return MentionsSought(text.substr(names.parametersFrom), kFilename.data(), kFilename.size(), kName.data(),
+                          kName.size(), kSought);
+}
+
 int DwMediaType::TypeOf(std::string_view text) {
     // As in ReadNames: a text that starts "type/" has that token first.
     const size_t slash = TokenRunEnd(text, 0);
     if (slash > 0 && slash < text.size() && text[slash] == '/') return TypeStrToEnum(text.substr(0, slash));
     DwMimeTokenCursor tokens(text);
     return TypeStrToEnum(ReadType(tokens));
+}
+
+bool DwMediaType::MayNamePartsType(std::string_view text) {
+    // Either way TypeOf reads it, a text that starts with a token byte has that token for its type.
+    if (text.empty() ||
+        HasCharClass(static_cast<unsigned char>(text[0]), kCharSpace | kCharControl | kCharTspecial1521))
+        return true;
+    return (text[0] | 0x20) == 'm';
 }
 
 void DwMediaType::Parse() {

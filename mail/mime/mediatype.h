@@ -53,6 +53,9 @@ public:
 
     // Type() of a media type parsed from text, without making one.
     static int TypeOf(std::string_view text);
+    // Whether TypeOf(text) may be multipart or message, the types whose bodies hold parts: false
+    // where the text starts with a token that does not start with an 'm'.
+    static bool MayNamePartsType(std::string_view text);
     // What a media type parsed from text would hold, without making one: the type and subtype as
     // written (TypeStr, SubtypeStr) and where its parameters start.
     struct Names {
@@ -64,6 +67,8 @@ public:
     // Filename() of a media type parsed from text with those names, when the text alone tells it;
     // false (value empty) when only the made parameters can: joined RFC 2231 pieces.
     static bool FilenameOf(std::string_view text, const Names& names, std::string& value);
+    // Whether FilenameOf may find a file name: false where the parameters' text holds no "name".
+    static bool MayNameFile(std::string_view text, const Names& names);
 
     static DwMediaType* NewMediaType(const std::string& text, DwMessageComponent* parent);
     static DwCreationHook<DwMediaType> sNewMediaTypeHook;

@@ -67,8 +67,11 @@ uint32_t ScanObject(MailWalkState& walk, const std::string& object, std::string_
         const bool fresh = walk.scanned.insert(Sha256Digest(data.data(), data.size())).second;
         if (!fresh && walk.otherReading) return 0;
     }
+    // Borrowed, not copied: data is the part's body where the message holds it, or one of the leaf's
+    // LeafTexts, and ScanLeafEntity changes neither until it has freed the leaf's memory files. The
+    // engine's first change gives the object bytes of its own.
     if (data.size() > kMemoryFileMaxSize ||
-        !AddMemoryFile(data.data(), static_cast<uint32_t>(data.size()), object.c_str())) {
+        !AddBorrowedMemoryFile(data.data(), static_cast<uint32_t>(data.size()), object.c_str())) {
         walk.task->CountReadError();
         return TARVO_RESULT_READ_ERROR;
     }
@@ -163,7 +166,7 @@ void NotExamined(MailWalkState& walk, const std::string& part, const char* why) 
 }
 
 const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, const EntityType& read,
-                                   uint32_t* status) {
+                                   uint32_t* status, LeafTexts& texts) {
     const int type = read.type;
     const int subtype = read.subtype;
     DwHeaders& headers = entity.Headers();
@@ -189,7 +192,7 @@ const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, const 
     // Read without adding a field: the message is written back as it came, but for the changed parts.
     const int cte = TransferEncodingOf(entity, read);
     // A body in no transfer encoding is scanned where it lies.
-    std::string decoded;
+    std::string& decoded = texts.decoded;
     std::string_view data = body;
     if (HasBodyDecoder(cte)) {
         DecodePartBody(partName.c_str(), cte, body, decoded);
@@ -226,10 +229,11 @@ const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, const 
                 uint32_t size = 0;
                 const uint8_t* cured = GetMemoryFileData(&size, stripped.c_str());
                 if (cured) {
-                    std::string page(data.substr(0, html));
+                    // Beside the decoded text, which the page's object may still borrow.
+                    std::string& page = texts.page;
+                    page.assign(data.substr(0, html));
                     page.append(reinterpret_cast<const char*>(cured), size);
-                    decoded = std::move(page);
-                    data = decoded;
+                    data = page;
                 }
             }
         }
@@ -274,8 +278,10 @@ uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity, const EntityType&
     std::string cured;
     bool haveCured = false;
     {
+        // Made before the memory files and freed after them: the files borrow these texts.
+        LeafTexts texts;
         LeafMemoryFiles files;
-        const std::string& object = ScanMessagePart(walk, entity, type, &leaf);
+        const std::string& object = ScanMessagePart(walk, entity, type, &leaf, texts);
         uint32_t size = 0;
         const uint8_t* data = (leaf & TARVO_RESULT_CURED) && !object.empty()
                                   ? GetMemoryFileData(&size, object.c_str())

@@ -84,10 +84,19 @@ void AddMessageReading(MailWalkState& walk, std::string reading, const char* why
 // entity's (EntityTypeOf).
 uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity, const EntityType& type);
 
+// The texts made for one leaf's scan. Its memory objects borrow them: the caller keeps them until it
+// has freed those objects.
+struct LeafTexts {
+    std::string decoded;
+    // The decoded text with a cured page put back behind what came before it.
+    std::string page;
+};
+
 // Decodes and scans one leaf of that type; status receives its result bits. The name of the memory
-// object scanned last (empty when none was), held in the state until the next part.
+// object scanned last (empty when none was), held in the state until the next part. The objects borrow
+// the entity's body and texts: neither may change until the objects are freed.
 const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, const EntityType& type,
-                                   uint32_t* status);
+                                   uint32_t* status, LeafTexts& texts);
 
 // The outcome of one leaf applied to its entity: the notice for a deleted part, the cured bytes (base64)
 // for a cured one. Returns status.

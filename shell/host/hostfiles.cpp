@@ -318,7 +318,7 @@ int32_t HostWriteFile(void*, int32_t handle, const void* buffer, uint32_t length
         if (file->mode == TARVO_OPEN_READ) return -1;
         uint64_t end = static_cast<uint64_t>(file->position) + length;
         if (end > kMemoryFileMaxSize) return -1;
-        if (end > file->capacity && GrowMemoryFile(file, static_cast<uint32_t>(end), length) != 0) return -1;
+        if (MakeMemoryFileWritable(file, static_cast<uint32_t>(end), length) != 0) return -1;
         std::memcpy(file->data + file->position, buffer, length);
         file->position += length;
         if (file->position > file->size) file->size = file->position;
@@ -413,7 +413,7 @@ int32_t HostTruncateFile(void*, int32_t handle, uint32_t length) {
     if (Refused(handle)) return -1;
     if (MemoryFile* file = MemoryFileByHandle(handle)) {
         if (file->mode == TARVO_OPEN_READ || length > kMemoryFileMaxSize) return -1;
-        if (length > file->capacity && GrowMemoryFile(file, length, 0) != 0) return -1;
+        if (MakeMemoryFileWritable(file, length, 0) != 0) return -1;
         // What lies past the size stays zero, so a file made longer again
         // shows zeros, as with a real file.
         if (length < file->size) std::memset(file->data + length, 0, file->size - length);

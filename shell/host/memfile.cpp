@@ -30,7 +30,8 @@ char* BlockName(MemoryFile* file) {
 // Frees what lies outside the file's own block, which its element frees.
 void FreeOwnBlocks(MemoryFile* file) {
     if (file == HeldMemoryFile) HeldMemoryFile = nullptr;
-    if (file->data != BlockOf(file)->blockData) MemFree(file->data);
+    const FileBlock* block = BlockOf(file);
+    if (!block->borrowed && file->data != block->blockData) MemFree(file->data);
     if (file->name != BlockName(file)) MemFree(file->name);
 }
 
@@ -87,18 +88,26 @@ MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {
     return NewFile(name, std::strlen(name), capacity);
 }
 
-MemoryFile* TvFileList::NewFile(const char* name, size_t nameLength, uint32_t capacity) {
+FileBlock* TvFileList::NewBlock(const char* name, size_t nameLength, uint32_t dataRoom) {
     const size_t nameBytes = nameLength + 1;
-    const bool dataInBlock = capacity <= kMemoryFileBlockData;
-    auto* block =
-        static_cast<FileBlock*>(AddRoom(sizeof(FileBlock) + nameBytes + (dataInBlock ? capacity : 0)));
+    auto* block = static_cast<FileBlock*>(AddRoom(sizeof(FileBlock) + nameBytes + dataRoom));
     if (!block) return nullptr;
     MemoryFile* file = &block->file;
     file->name = BlockName(file);
-    block->nameLength = nameBytes - 1;
+    block->nameLength = nameLength;
     CopyShortBytes(file->name, name, nameBytes);
+    file->handle = -1;
+    block->serial = ++MemoryFileSerial;
+    return block;
+}
+
+MemoryFile* TvFileList::NewFile(const char* name, size_t nameLength, uint32_t capacity) {
+    const bool dataInBlock = capacity <= kMemoryFileBlockData;
+    FileBlock* block = NewBlock(name, nameLength, dataInBlock ? capacity : 0);
+    if (!block) return nullptr;
+    MemoryFile* file = &block->file;
     if (dataInBlock) {
-        block->blockData = reinterpret_cast<uint8_t*>(file->name + nameBytes);
+        block->blockData = reinterpret_cast<uint8_t*>(file->name + nameLength + 1);
         file->data = block->blockData;
     } else {
         file->data = static_cast<uint8_t*>(MemAllocZeroed(capacity));
@@ -108,8 +117,21 @@ MemoryFile* TvFileList::NewFile(const char* name, size_t nameLength, uint32_t ca
         }
     }
     file->capacity = capacity;
-    file->handle = -1;
-    block->serial = ++MemoryFileSerial;
+    return file;
+}
+
+MemoryFile* TvFileList::NewBorrowingFile(const char* name, size_t nameLength, const void* data,
+                                         uint32_t size) {
+    // No bytes: nothing to borrow.
+    if (size == 0) return NewFile(name, nameLength, 0);
+    FileBlock* block = NewBlock(name, nameLength, 0);
+    if (!block) return nullptr;
+    MemoryFile* file = &block->file;
+    // Never written through: every change goes through MakeMemoryFileWritable first.
+    file->data = const_cast<uint8_t*>(static_cast<const uint8_t*>(data));
+    block->borrowed = true;
+    file->capacity = size;
+    file->size = size;
     return file;
 }
 
@@ -169,32 +191,55 @@ int32_t NextMemoryFileHandleSearched() {
 }
 
 int GrowMemoryFile(MemoryFile* file, uint32_t need, uint32_t extra) {
-    if (need <= file->capacity) return 0;
+    FileBlock* block = BlockOf(file);
+    if (need <= file->capacity && !block->borrowed) return 0;
     if (need > kMemoryFileMaxSize) return -1;
-    uint64_t capacity = (static_cast<uint64_t>(file->capacity) + extra) * 3 / 2;
-    if (capacity < need) capacity = need;
-    if (capacity > kMemoryFileMaxSize) capacity = kMemoryFileMaxSize;
+    // A borrowed file's own data is as large as a copy's would be, until it has to grow.
+    uint64_t capacity = file->capacity;
+    if (need > capacity) {
+        capacity = (capacity + extra) * 3 / 2;
+        if (capacity < need) capacity = need;
+        if (capacity > kMemoryFileMaxSize) capacity = kMemoryFileMaxSize;
+    }
     auto* data = static_cast<uint8_t*>(MemAllocZeroed(static_cast<size_t>(capacity)));
     if (!data) return -1;
     std::memcpy(data, file->data, file->size);
-    if (file->data != BlockOf(file)->blockData) MemFree(file->data);
+    if (!block->borrowed && file->data != block->blockData) MemFree(file->data);
+    block->borrowed = false;
     file->data = data;
     file->capacity = static_cast<uint32_t>(capacity);
     return 0;
 }
 
-const char* AddMemoryFile(const void* data, uint32_t size, const char* name) {
+namespace {
+
+// A closed file of that name holding size bytes of data, copied or borrowed: its name, or null.
+const char* AddFile(const void* data, uint32_t size, const char* name, bool borrow) {
     char buf[32];
     name = NameOrDefault(name, buf, sizeof buf);
     const size_t length = std::strlen(name);
     if (size > kMemoryFileMaxSize || (size && !data) || CreateMemoryFileList() != 0 ||
         MemoryFiles->FindName(name, length))
         return nullptr;
+    if (borrow) {
+        MemoryFile* file = MemoryFiles->NewBorrowingFile(name, length, data, size);
+        return file ? file->name : nullptr;
+    }
     MemoryFile* file = MemoryFiles->NewFile(name, length, size);
     if (!file) return nullptr;
     if (size) CopyShortBytes(file->data, data, size);
     file->size = size;
     return file->name;
+}
+
+} // namespace
+
+const char* AddMemoryFile(const void* data, uint32_t size, const char* name) {
+    return AddFile(data, size, name, false);
+}
+
+const char* AddBorrowedMemoryFile(const void* data, uint32_t size, const char* name) {
+    return AddFile(data, size, name, true);
 }
 
 const char* ReceiveMemoryFile(uint32_t size, const char* name, int fd, int64_t& budget) {

@@ -33,6 +33,9 @@ struct FileBlock {
     // Where a small file's data lies in the block (null for a larger file): data leaves it when the
     // file grows. The name lies there until a rename.
     uint8_t* blockData;
+    // The data is its maker's (AddBorrowedMemoryFile): read where it lies, never written through and
+    // never freed here. Cleared when GrowMemoryFile gives the file data of its own.
+    bool borrowed;
     // The order of making: above the mark of MemoryFileMark for a file made since.
     uint64_t serial;
 };
@@ -93,12 +96,21 @@ public:
     MemoryFile* NewFile(const char* name, uint32_t capacity);
     // The same for a name of nameLength characters (strlen) measured already.
     MemoryFile* NewFile(const char* name, size_t nameLength, uint32_t capacity);
+    // A new listed file like NewFile's whose size bytes of data are borrowed: they must outlive the
+    // file and not change while it lives (no bytes: an empty file of its own). Null when memory runs
+    // out.
+    MemoryFile* NewBorrowingFile(const char* name, size_t nameLength, const void* data, uint32_t size);
     // Frees the file and takes it off the list (a file not listed is left alone).
     void DeleteFile(MemoryFile* file);
     // Frees every file made since the mark of MemoryFileMark.
     void DeleteSince(uint64_t mark);
     // Frees every file; the list is empty afterwards.
     void DeleteAll();
+
+private:
+    // A listed file's block with room for dataRoom bytes of data after its name; the name copied in,
+    // the rest zero. Null when memory runs out.
+    memfile::FileBlock* NewBlock(const char* name, size_t nameLength, uint32_t dataRoom);
 };
 
 // The memory file that the held object of the file services is, or null. Freeing that file clears
@@ -146,14 +158,30 @@ inline int32_t NextMemoryFileHandle() {
     return static_cast<int32_t>(MemoryFileCounter);
 }
 // Grows the data of the file (a listed one) to hold at least need bytes: (capacity + extra) x 1.5
-// bytes, zero-filled. 0, or -1 (file unchanged) when memory runs out or the
+// bytes, zero-filled. A borrowed file gets data of its own even where need fits: its capacity, or
+// grown as above, the borrowed bytes copied in. 0, or -1 (file unchanged) when memory runs out or the
 // file would pass kMemoryFileMaxSize.
 int GrowMemoryFile(MemoryFile* file, uint32_t need, uint32_t extra);
+// Whether the file's data is borrowed (AddBorrowedMemoryFile): not to be written through.
+inline bool MemoryFileBorrows(MemoryFile* file) {
+    return memfile::BlockOf(file)->borrowed;
+}
+// Readies the file's data to be changed, up to need bytes: its own, and large enough (GrowMemoryFile).
+// The file services change a listed file's data or size only after it. 0, or -1 (file unchanged) as
+// GrowMemoryFile.
+// Inline: a change that fits a file's own data needs nothing.
+inline int MakeMemoryFileWritable(MemoryFile* file, uint32_t need, uint32_t extra) {
+    return need <= file->capacity && !MemoryFileBorrows(file) ? 0 : GrowMemoryFile(file, need, extra);
+}
 
 // A closed memory file holding a copy of size bytes of data; a null or empty
 // name becomes "DATA[pid]". Its name (owned by the file), or null when out of
 // memory or when a memory file of that name exists.
 const char* AddMemoryFile(const void* data, uint32_t size, const char* name);
+// The same without the copy: the file borrows the bytes, for a caller whose data outlives the file and
+// does not change while it lives. The file reads as a copy would; the first change gives it data of
+// its own, and the borrowed bytes are never written nor freed.
+const char* AddBorrowedMemoryFile(const void* data, uint32_t size, const char* name);
 // The same, filled with size bytes read from descriptor fd against budget
 // (milliseconds, lowered by the time spent; negative: no limit). Null on
 // failure, and at once for more than kMemoryFileMaxReceive bytes.

@@ -147,6 +147,25 @@ TEST(MediaTypeParse, TypeOfAsParsed) {
     }
 }
 
+// The quick test of a body parse never rules out a type whose body holds parts.
+TEST(MediaTypeParse, MayNamePartsTypeKeepsEveryMultipartAndMessage) {
+    std::vector<std::string> texts;
+    for (const Case& c : kCases) texts.push_back(c.text);
+    for (const char* text : {"Multipart/mixed", "MESSAGE/rfc822", "(c) multipart/mixed", " message/rfc822",
+                             "\tmultipart/alternative", "\"multipart\"/mixed", "[x] message/rfc822",
+                             ";multipart/mixed", "multipart", "message;", "\x80multipart/mixed", "text/plain",
+                             "x-multipart/mixed", "application/octet-stream"})
+        texts.push_back(text);
+    for (const std::string& text : texts) {
+        const int type = DwMediaType::TypeOf(text);
+        if (type == kTypeMultipart || type == kTypeMessage) {
+            EXPECT_TRUE(DwMediaType::MayNamePartsType(text)) << text;
+        }
+    }
+    EXPECT_FALSE(DwMediaType::MayNamePartsType("text/plain; charset=us-ascii"));
+    EXPECT_FALSE(DwMediaType::MayNamePartsType("x-multipart/mixed"));
+}
+
 // The names and the file name read from a field's text are those of the media type the field makes,
 // or the text says it cannot tell (joined RFC 2231 pieces).
 TEST(MediaTypeParse, NamesAndFilenameOfAsParsed) {

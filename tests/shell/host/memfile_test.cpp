@@ -3,9 +3,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "base/alloc.h"
+#include "shell/host/hostfiles.h"
 #include "tests/shell/shell_fixture.h"
 
 namespace {
@@ -89,6 +92,136 @@ TEST_F(MemoryFileTest, NamesThatShareAStartAreToldApart) {
     ASSERT_EQ(0, RenameMemoryFile(MemoryFiles->FindName("mail.eml/1"), "mail.eml/1.Stripped"));
     EXPECT_EQ("<none>", Data("mail.eml/1"));
     EXPECT_EQ("p", Data("mail.eml/1.Stripped"));
+}
+
+// A borrowed file answers, reads, changes and goes as a copied one does, and the bytes it borrowed are
+// never written through nor freed, whichever way the file is changed or goes.
+TEST_F(MemoryFileTest, BorrowedFileActsAsACopyAndLeavesItsSourceAlone) {
+    ASSERT_EQ(0, CreateMemoryFileList());
+    enum Gone { kDeleteFile, kSinceMark, kAll, kUnlink };
+    using Answers = std::vector<int32_t>;
+    const std::string many(5000, 'w');
+    const auto write = [](int32_t handle, int32_t at, const std::string& bytes) {
+        return Answers{HostSeekFromStart(nullptr, handle, at),
+                       HostWriteFile(nullptr, handle, bytes.data(), static_cast<uint32_t>(bytes.size()))};
+    };
+    const auto cut = [](int32_t handle, std::vector<uint32_t> lengths) {
+        Answers answers;
+        for (uint32_t length : lengths) answers.push_back(HostTruncateFile(nullptr, handle, length));
+        return answers;
+    };
+    struct Case {
+        const char* what;
+        size_t size;
+        uint32_t mode;
+        std::function<Answers(int32_t)> change;
+        bool ownData; // the borrowed file has data of its own afterwards
+        Gone gone;
+    } cases[] = {
+        {"read", 200, TARVO_OPEN_READ, [](int32_t) { return Answers{}; }, false, kDeleteFile},
+        {"changes refused in read mode", 200, TARVO_OPEN_READ,
+         [&](int32_t h) {
+             return Answers{write(h, 10, "XY")[1], cut(h, {20})[0]};
+         },
+         false, kSinceMark},
+        {"overwritten", 200, TARVO_OPEN_READ_WRITE, [&](int32_t h) { return write(h, 10, "XYZ"); }, true,
+         kAll},
+        {"written past its end", 200, TARVO_OPEN_READ_WRITE,
+         [&](int32_t h) { return write(h, 190, many.substr(0, 50)); }, true, kUnlink},
+        {"grown beyond a block", 200, TARVO_OPEN_READ_WRITE, [&](int32_t h) { return write(h, 200, many); },
+         true, kDeleteFile},
+        {"a large one overwritten", 6000, TARVO_OPEN_READ_WRITE,
+         [&](int32_t h) { return write(h, 4000, "XYZ"); }, true, kSinceMark},
+        {"truncated shorter", 200, TARVO_OPEN_READ_WRITE, [&](int32_t h) { return cut(h, {20}); }, true,
+         kAll},
+        {"truncated longer", 200, TARVO_OPEN_READ_WRITE, [&](int32_t h) { return cut(h, {300}); }, true,
+         kUnlink},
+        {"truncated shorter, then longer", 200, TARVO_OPEN_READ_WRITE,
+         [&](int32_t h) {
+             return cut(h, {20, 5000});
+         },
+         true, kDeleteFile},
+        {"empty, written", 0, TARVO_OPEN_READ_WRITE, [&](int32_t h) { return write(h, 0, "XYZ"); }, true,
+         kSinceMark},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string source;
+        for (size_t i = 0; i < c.size; ++i) source += static_cast<char>('a' + i % 26);
+        const std::string pristine = source;
+        // What the test keeps is taken before the counts.
+        Answers answers[2];
+        std::string contents[2];
+        for (int i = 0; i < 2; ++i) {
+            answers[i].reserve(8);
+            contents[i].reserve(8000);
+        }
+        const uint32_t allocs = MemAllocCount(), frees = MemFreeCount();
+        const int64_t bytes = MemBytesInUse();
+        const uint64_t mark = MemoryFileMark();
+        const char* const names[] = {"copied", "borrowed"};
+        ASSERT_NE(nullptr, AddMemoryFile(source.data(), static_cast<uint32_t>(c.size), names[0]));
+        ASSERT_NE(nullptr, AddBorrowedMemoryFile(source.data(), static_cast<uint32_t>(c.size), names[1]));
+        MemoryFile* const files[] = {MemoryFiles->FindName(names[0]), MemoryFiles->FindName(names[1])};
+        ASSERT_TRUE(files[0] && files[1]);
+        // No bytes: nothing to borrow.
+        if (c.size) {
+            EXPECT_EQ(reinterpret_cast<uint8_t*>(&source[0]), files[1]->data) << "not copied";
+        }
+        for (int i = 0; i < 2; ++i) {
+            const int32_t handle = HostOpenFile(nullptr, names[i], c.mode);
+            ASSERT_GT(handle, 3);
+            const Answers changed = c.change(handle);
+            answers[i].assign(changed.begin(), changed.end());
+            answers[i].push_back(HostFileLength(nullptr, handle));
+            contents[i].resize(8000);
+            contents[i].resize(static_cast<size_t>(HostReadFile(nullptr, handle, &contents[i][0], 8000)));
+            EXPECT_EQ(0, HostCloseFile(nullptr, handle));
+        }
+        EXPECT_EQ(answers[0], answers[1]);
+        EXPECT_EQ(contents[0], contents[1]);
+        EXPECT_EQ(files[0]->capacity, files[1]->capacity);
+        EXPECT_EQ(c.ownData, !MemoryFileBorrows(files[1]));
+        EXPECT_EQ(pristine, source) << "written through";
+        switch (c.gone) {
+        case kDeleteFile:
+            for (MemoryFile* file : files) MemoryFiles->DeleteFile(file);
+            break;
+        case kSinceMark:
+            DeleteMemoryFilesSince(mark);
+            break;
+        case kAll:
+            FreeMemoryFiles();
+            break;
+        case kUnlink:
+            for (const char* name : names) EXPECT_EQ(0, HostUnlinkFile(nullptr, name));
+            break;
+        }
+        EXPECT_EQ(0u, MemoryFiles->Count());
+        EXPECT_EQ(pristine, source);
+        EXPECT_EQ(MemAllocCount() - allocs, MemFreeCount() - frees)
+            << "every block taken given back, no other";
+        EXPECT_EQ(bytes, MemBytesInUse());
+    }
+}
+
+// Without memory for data of its own, a borrowed file refuses the change and stays as it was.
+TEST_F(MemoryFileTest, BorrowedFileWithoutMemoryForItsOwnDataRefusesTheChange) {
+    std::string source(300, 's');
+    ASSERT_NE(nullptr, AddBorrowedMemoryFile(source.data(), 300, "borrowed"));
+    MemoryFile* file = MemoryFiles->FindName("borrowed");
+    const int32_t handle = HostOpenFile(nullptr, "borrowed", TARVO_OPEN_READ_WRITE);
+    ASSERT_GT(handle, 3);
+    MemSetFailureBound(1);
+    EXPECT_EQ(-1, HostWriteFile(nullptr, handle, "XY", 2));
+    EXPECT_EQ(-1, HostTruncateFile(nullptr, handle, 10));
+    MemSetFailureBound(0);
+    EXPECT_TRUE(MemoryFileBorrows(file));
+    EXPECT_EQ(300u, file->size);
+    EXPECT_EQ(std::string(300, 's'), source);
+    EXPECT_EQ(2, HostWriteFile(nullptr, handle, "XY", 2)) << "with memory again";
+    EXPECT_EQ("XY" + std::string(298, 's'), Data("borrowed"));
+    EXPECT_EQ(std::string(300, 's'), source);
 }
 
 TEST_F(MemoryFileTest, FilesMadeSinceAMarkGoAndTheOlderOnesStay) {
