@@ -445,11 +445,12 @@ int ScanMailObject(int fd, TimeBudget& budget, uint32_t size, int named, const c
         // - the tree only reads it (its buffers hand out no writable byte): a change or an assembly
         //   makes text of the tree's own;
         // - the walk writes, grows, truncates, renames and frees no memory file it did not make;
-        // - each part (and the stripped page of an HTML part) is scanned as a copy of its own made by
-        //   AddMemoryFile; the engine reads and cures (writes, truncates) the file it is handed by
-        //   that name, and the task's delete, rename or move act on that name too; memory files'
-        //   names are unique (an add, a create and a rename refuse a name that exists), so that
-        //   file is never this one;
+        // - each part (and the stripped page of an HTML part) is scanned as a memory file of its own
+        //   that borrows the part's bytes, here where they lie when they need no decoding, and takes
+        //   data of its own before its first change (MakeMemoryFileWritable): the engine's cure
+        //   (writes, a truncation) never reaches these bytes. The engine and the task's delete,
+        //   rename or move act on that file by its name; memory files' names are unique (an add, a
+        //   create and a rename refuse a name that exists), so that file is never this one;
         // - the files a part's scan made are freed by their order of making (DeleteSince), and this
         //   one was made before the walk; nothing frees every memory file while the walk runs;
         // - the readings of other mail readers are copies; a time-out only raises a flag; a changed
