@@ -22,7 +22,9 @@ DwMessageComponent& DwMessageComponent::operator=(const DwMessageComponent& othe
 }
 
 const std::string& DwMessageComponent::SpanText() const {
-    if (span_.IsWhole()) return span_.buffer->Bytes();
+    const std::string* own = span_.IsWhole() ? span_.buffer->OwnBytes() : nullptr;
+    if (own) return *own;
+    // A piece, or borrowed bytes: the node takes a copy of its own.
     text_.assign(span_.View());
     span_ = DwTextSpan();
     return text_;

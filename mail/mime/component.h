@@ -47,7 +47,8 @@ enum DwClassId : int {
 //
 // The text of an entity, a body, a header block or a field may be a piece of a text shared with the
 // rest of its tree (textbuffer.h), so that a parsed message holds one copy of its text whatever its
-// nesting: Text() then makes the node a copy of its own, TextView() reads the piece where it lies.
+// nesting, or none where the tree borrows it: Text() then makes the node a copy of its own,
+// TextView() reads the piece where it lies.
 class DwMessageComponent {
 public:
     // The constructors and the destructor that every parsed node runs are inline: a message of many

@@ -41,3 +41,8 @@ DwMessage* DwMessage::NewMessage(const DwTextSpan& span, DwMessageComponent* par
     if (sNewMessageHook) return sNewMessageHook(std::string(span.View()), parent);
     return new DwMessage(DwTextSpan(span), parent);
 }
+
+DwMessage* DwMessage::NewMessage(DwBorrowedText text, DwMessageComponent* parent) {
+    if (sNewMessageHook) return sNewMessageHook(std::string(text.bytes), parent);
+    return new DwMessage(DwTextSpan{std::make_shared<DwTextBuffer>(text), 0, text.bytes.size()}, parent);
+}

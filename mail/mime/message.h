@@ -23,5 +23,8 @@ public:
     static DwMessage* NewMessage(std::string&& text, DwMessageComponent* parent);
     // The same with a piece of a shared text (a hook is given a copy of it).
     static DwMessage* NewMessage(const DwTextSpan& span, DwMessageComponent* parent);
+    // The same over bytes the tree borrows (a hook is given a copy of them): they must outlive the
+    // message and every node taken from it, unchanged.
+    static DwMessage* NewMessage(DwBorrowedText text, DwMessageComponent* parent);
     static DwCreationHook<DwMessage> sNewMessageHook;
 };

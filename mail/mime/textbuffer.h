@@ -1,5 +1,5 @@
 // The text of a parsed message, shared by the entities and bodies cut from it: however deep the
-// tree, it holds one copy of the message.
+// tree, it holds one copy of the message, or none where it borrows bytes that its caller holds.
 #pragma once
 
 #include <cstddef>
@@ -9,17 +9,28 @@
 #include <string_view>
 #include <vector>
 
+// Bytes that a text buffer borrows instead of owning: they must outlive the buffer and every piece
+// cut from it, and stay unchanged while it lives.
+struct DwBorrowedText {
+    std::string_view bytes;
+};
+
 class DwTextBuffer {
 public:
-    explicit DwTextBuffer(std::string&& bytes) : bytes_(std::move(bytes)) {}
+    explicit DwTextBuffer(std::string&& bytes) : own_(std::move(bytes)), bytes_(own_) {}
+    explicit DwTextBuffer(DwBorrowedText borrowed) : bytes_(borrowed.bytes), borrowed_(true) {}
     DwTextBuffer(const DwTextBuffer&) = delete;
     DwTextBuffer& operator=(const DwTextBuffer&) = delete;
 
-    const std::string& Bytes() const { return bytes_; }
+    std::string_view Bytes() const { return bytes_; }
+    // The buffer's own string, or null while its bytes are borrowed.
+    const std::string* OwnBytes() const { return borrowed_ ? nullptr : &own_; }
     // The bytes of a buffer made empty for an assembly, given once it is written; nobody reads them
-    // before.
+    // before. The buffer owns them from then on.
     void Fill(std::string&& bytes) {
-        bytes_ = std::move(bytes);
+        own_ = std::move(bytes);
+        bytes_ = own_;
+        borrowed_ = false;
         dashLines_.clear();
         indexed_ = false;
     }
@@ -36,7 +47,10 @@ public:
     }
 
 private:
-    std::string bytes_;
+    std::string own_;
+    // own_, or the borrowed bytes.
+    std::string_view bytes_;
+    bool borrowed_ = false;
     mutable std::vector<uint32_t> dashLines_;
     mutable bool indexed_ = false;
 };
@@ -47,7 +61,7 @@ struct DwTextSpan {
     size_t offset = 0;
     size_t length = 0;
 
-    std::string_view View() const { return std::string_view(buffer->Bytes()).substr(offset, length); }
+    std::string_view View() const { return buffer->Bytes().substr(offset, length); }
     bool IsWhole() const { return offset == 0 && length == buffer->Bytes().size(); }
     DwTextSpan Sub(size_t from, size_t count) const { return {buffer, offset + from, count}; }
 };

@@ -207,13 +207,14 @@ uint32_t WriteFailed(ScanTask& task, uint32_t status) {
     return (status | kMailWriteFailed) & ~(TARVO_RESULT_CURED | TARVO_RESULT_DELETED);
 }
 
-// Backup, write-back and reply of a changed message: the status.
-uint32_t WriteBack(DwMessage& message, const std::string& envelope, MailWalkState& walk,
+// Backup, write-back and reply of a changed message: the status. The tree is released once the
+// message is written, before the reply that sends it.
+uint32_t WriteBack(std::unique_ptr<DwMessage>& message, std::string_view envelope, MailWalkState& walk,
                    const std::string& prefix, const char* name, int fd, TimeBudget& budget, int fromFile) {
     ScanTask& task = *walk.task;
     uint32_t status = walk.status;
-    RemoveFieldsByName(message.Headers(), "Lines");
-    RemoveFieldsByName(message.Headers(), "Content-Length");
+    RemoveFieldsByName(message->Headers(), "Lines");
+    RemoveFieldsByName(message->Headers(), "Content-Length");
     if (BackupFilesTo[0] && fromFile) {
         std::string backup;
         if (CreateBackupCopy(name, BackupFilesTo, backup) != 0) {
@@ -230,8 +231,8 @@ uint32_t WriteBack(DwMessage& message, const std::string& envelope, MailWalkStat
     std::string output;
     int written = -1;
     try {
-        std::string data = envelope;
-        ChangedMessageText(walk.rewritten, message).Append(message, data);
+        std::string data(envelope);
+        ChangedMessageText(walk.rewritten, *message).Append(*message, data);
         if (!(RequestOptionWord & kOpt1ServerFileState) && fromFile)
             written = ReplaceFileContents(name, data);
         else
@@ -249,6 +250,9 @@ uint32_t WriteBack(DwMessage& message, const std::string& envelope, MailWalkStat
         status = WriteFailed(task, status);
         output.clear();
     }
+    // The reply opens the object it sends by name and then unlinks it, and a memory file of that name
+    // would answer first: no byte of the tree is read from here on.
+    message.reset();
     Reply(fd, budget, &task, status, output.c_str());
     return status;
 }
@@ -267,15 +271,11 @@ bool MustBeWalked(DwMessage& message) {
     return false;
 }
 
-int WalkMessage(std::string& text, const char* name, int fd, TimeBudget& budget, int fromFile) {
-    const size_t envelopeLength = MailEnvelopeLength(text);
-    const std::string envelope = text.substr(0, envelopeLength);
-    text.erase(0, envelopeLength);
-    const size_t readingBytes = 2 * text.size() + 65536;
-    // The tree takes the text over: it holds the only copy of the message from here on.
-    std::unique_ptr<DwMessage> message(DwMessage::NewMessage(std::move(text), nullptr));
-    std::string().swap(text);
+// The walk of the message made of the text after the envelope, from its parse on.
+int WalkMessage(std::unique_ptr<DwMessage> message, std::string_view envelope, const char* name, int fd,
+                TimeBudget& budget, int fromFile) {
     if (!message) return -1;
+    const size_t readingBytes = 2 * message->TextView().size() + 65536;
     message->Parse();
     // Readers that end lines at a lone CR read another message: it is walked too.
     std::string loneCr;
@@ -353,7 +353,7 @@ int WalkMessage(std::string& text, const char* name, int fd, TimeBudget& budget,
         Reply(fd, budget, &task, walk.status, nullptr);
         return static_cast<int>(walk.status);
     }
-    return static_cast<int>(WriteBack(*message, envelope, walk, prefix, name, fd, budget, fromFile));
+    return static_cast<int>(WriteBack(message, envelope, walk, prefix, name, fd, budget, fromFile));
 }
 
 // The answer to a message that did not fit in memory (what the walk held is freed by then).
@@ -379,15 +379,39 @@ int ReadWhole(int32_t handle, uint32_t length, uint32_t piece, std::string& text
     return 0;
 }
 
-} // namespace
-
-int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& budget, int fromFile) {
+// walk(), or the no-memory answer when it runs out of memory anywhere (what it held is freed by then).
+template <class Walk> int AnswerNoMemory(const char* name, int fd, TimeBudget& budget, Walk walk) {
     try {
-        return WalkMessage(text, name, fd, budget, fromFile);
+        return walk();
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
     return NoMemory(name, fd, budget);
+}
+
+// The message in bytes that stay where they are and unchanged until the walk returns: the tree
+// borrows them, the envelope is cut off as a view.
+int ScanHeldMessage(std::string_view bytes, const char* name, int fd, TimeBudget& budget) {
+    return AnswerNoMemory(name, fd, budget, [&] {
+        const size_t envelopeLength = MailEnvelopeLength(bytes);
+        std::unique_ptr<DwMessage> message(
+            DwMessage::NewMessage(DwBorrowedText{bytes.substr(envelopeLength)}, nullptr));
+        return WalkMessage(std::move(message), bytes.substr(0, envelopeLength), name, fd, budget, 0);
+    });
+}
+
+} // namespace
+
+int ScanMailMessage(std::string& text, const char* name, int fd, TimeBudget& budget, int fromFile) {
+    return AnswerNoMemory(name, fd, budget, [&] {
+        const size_t envelopeLength = MailEnvelopeLength(text);
+        const std::string envelope = text.substr(0, envelopeLength);
+        text.erase(0, envelopeLength);
+        // The tree takes the text over: it holds the only copy of the message from here on.
+        std::unique_ptr<DwMessage> message(DwMessage::NewMessage(std::move(text), nullptr));
+        std::string().swap(text);
+        return WalkMessage(std::move(message), envelope, name, fd, budget, fromFile);
+    });
 }
 
 int ScanMailFile(const char* name, int fd, TimeBudget& budget) {
@@ -413,20 +437,37 @@ int ScanMailObject(int fd, TimeBudget& budget, uint32_t size, int named, const c
     // No object of the protocol has the sign bit set, and no string holds more than max_size.
     if (static_cast<int32_t>(size) < 0 || size > text.max_size())
         return NoMemory(display.c_str(), fd, budget);
+    uint32_t held = 0;
+    const uint8_t* data = GetMemoryFileData(&held, path);
+    if (data && held >= size) {
+        // The client's object held in memory is parsed where it lies, not copied. Nothing that runs
+        // until the walk returns moves, changes or frees it:
+        // - the tree only reads it (its buffers hand out no writable byte): a change or an assembly
+        //   makes text of the tree's own;
+        // - the walk writes, grows, truncates, renames and frees no memory file it did not make;
+        // - each part (and the stripped page of an HTML part) is scanned as a memory file of its own
+        //   that borrows the part's bytes, here where they lie when they need no decoding, and takes
+        //   data of its own before its first change (MakeMemoryFileWritable): the engine's cure
+        //   (writes, a truncation) never reaches these bytes. The engine and the task's delete,
+        //   rename or move act on that file by its name; memory files' names are unique (an add, a
+        //   create and a rename refuse a name that exists), so that file is never this one;
+        // - the files a part's scan made are freed by their order of making (DeleteSince), and this
+        //   one was made before the walk; nothing frees every memory file while the walk runs;
+        // - the readings of other mail readers are copies; a time-out only raises a flag; a changed
+        //   message is written to a new file (never over a memory file), and the tree is released
+        //   before the reply that sends and unlinks that file; a failed allocation releases the tree
+        //   before the no-memory answer.
+        // A real file could change under the walk: it is read into a copy.
+        return ScanHeldMessage(std::string_view(reinterpret_cast<const char*>(data), size), display.c_str(),
+                               fd, budget);
+    }
     try {
         text.reserve(size);
     } catch (const std::bad_alloc&) {
         return NoMemory(display.c_str(), fd, budget);
     }
-    // The client's object held in memory is copied at once; a file is read through the host.
-    uint32_t held = 0;
     int read = -1;
-    if (const uint8_t* data = GetMemoryFileData(&held, path)) {
-        if (held >= size) {
-            text.assign(reinterpret_cast<const char*>(data), size);
-            read = 0;
-        }
-    } else {
+    if (!data) {
         const int32_t handle = HostOpenFile(nullptr, path, TARVO_OPEN_READ);
         if (handle == -1) {
             PrintMessage("%s%s (%s)", display.c_str(), MessageText(171), "Open");

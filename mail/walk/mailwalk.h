@@ -53,7 +53,8 @@ int ScanMailFile(const char* name, int fd, TimeBudget& budget);
 
 // size bytes of the object at path (a memory file or a real one), shown as path or, with named 0, as
 // "DATA[pid]"; then ScanMailMessage with fromFile 0. -1 when it could not be read whole, or when the
-// walk did not take it as mail (see above).
+// walk did not take it as mail (see above). A memory file is parsed where it lies, not copied: the walk
+// leaves it as it is.
 int ScanMailObject(int fd, TimeBudget& budget, uint32_t size, int named, const char* path);
 
 // The driver. -1: not handled as mail; kMailPartialSkipped; kMailRejected; kMailNoMemory; else the
