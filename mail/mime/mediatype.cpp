@@ -110,15 +110,10 @@ DwMediaType::Names DwMediaType::NamesOf(std::string_view text) {
     return names;
 }
 
-namespace {
-
-constexpr std::string_view kFilename = "filename";
-constexpr std::string_view kName = "name";
-
-} // namespace
-
 bool DwMediaType::FilenameOf(std::string_view text, const Names& names, std::string& value) {
     value.clear();
+    constexpr std::string_view kFilename = "filename";
+    constexpr std::string_view kName = "name";
     // Settled once: which of the two the text must hold.
     constexpr int kSought = SoughtName(kFilename.data(), kFilename.size(), kName.data(), kName.size());
     if (TextValue(text, names.parametersFrom, kFilename.data(), kFilename.size(), kName.data(), kName.size(),
@@ -126,12 +121,6 @@ bool DwMediaType::FilenameOf(std::string_view text, const Names& names, std::str
         return true;
     value.clear();
     return false;
-}
-
-bool DwMediaType::MayNameFile(std::string_view text, const Names& names) {
-    constexpr int kSought = SoughtName(kFilename.data(), kFilename.size(), kName.data(), kName.size());
-    return MentionsSought(text.substr(names.parametersFrom), kFilename.data(), kFilename.size(), kName.data(),
-                          kName.size(), kSought);
 }
 
 int DwMediaType::TypeOf(std::string_view text) {

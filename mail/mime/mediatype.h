@@ -67,8 +67,6 @@ public:
     // Filename() of a media type parsed from text with those names, when the text alone tells it;
     // false (value empty) when only the made parameters can: joined RFC 2231 pieces.
     static bool FilenameOf(std::string_view text, const Names& names, std::string& value);
-    // Whether FilenameOf may find a file name: false where the parameters' text holds no "name".
-    static bool MayNameFile(std::string_view text, const Names& names);
 
     static DwMediaType* NewMediaType(const std::string& text, DwMessageComponent* parent);
     static DwCreationHook<DwMediaType> sNewMediaTypeHook;

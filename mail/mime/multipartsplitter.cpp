@@ -3,21 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/shortbytes.h"
-
-namespace {
-
-// A delimiter's mark is a few bytes to a few dozen: compared here, not through the C library's
-// memcmp, once for every part.
-inline bool SameMark(const char* at, std::string_view mark) {
-    if (mark.size() >= 16) return SameShortBytes(at, mark.data(), mark.size());
-    for (size_t i = 0; i < mark.size(); ++i)
-        if (at[i] != mark[i]) return false;
-    return true;
-}
-
-} // namespace
-
 DwDelimiterFinder::DwDelimiterFinder(std::string_view text, const std::string& boundary,
                                      DwDelimiterMatch match, DwDashLines dashLines)
     : text_(text), boundary_(boundary), strictMark_("--" + boundary), match_(match), dashLines_(dashLines) {
@@ -34,7 +19,7 @@ bool DwDelimiterFinder::Find(size_t pos, DwDelimiter& delimiter) {
 [[gnu::always_inline]] inline bool DwDelimiterFinder::EndsDelimiter(size_t markEnd, bool* closing,
                                                                     size_t* next) const {
     const size_t n = text_.size();
-    *closing = n - markEnd >= 2 && text_[markEnd] == '-' && text_[markEnd + 1] == '-';
+    *closing = n - markEnd >= 2 && text_.compare(markEnd, 2, "--") == 0;
     if (match_ == DwDelimiterMatch::kPrefix) {
         const void* lf = memchr(text_.data() + markEnd, '\n', n - markEnd);
         *next = lf ? static_cast<size_t>(static_cast<const char*>(lf) - text_.data()) + 1 : n;
@@ -85,7 +70,7 @@ bool DwDelimiterFinder::Find(size_t pos, DwDelimiter& delimiter) {
     for (; at != lines.end() && *at < dashLines_.base + n; ++at) {
         dashCursor_ = static_cast<size_t>(at - lines.begin());
         const size_t from = *at - dashLines_.base;
-        if (n - from < mark.size() || !SameMark(data + from, mark)) continue;
+        if (n - from < mark.size() || memcmp(data + from, mark.data(), mark.size()) != 0) continue;
         const size_t lf = from - 1;
         const size_t lineStart = lf > pos && data[lf - 1] == '\r' ? lf - 1 : lf;
         if (Take(lineStart, from + mark.size(), delimiter)) return true;
@@ -103,7 +88,8 @@ bool DwDelimiterFinder::FindForm(size_t pos, bool strict, DwDelimiter& delimiter
     const size_t room = strict ? mark.size() : length + 2;
     const char* const data = text_.data();
     // Most parts start with a field: the first byte rules them out.
-    if (pos < n && n - pos >= room && (mark.empty() || data[pos] == mark[0]) && SameMark(data + pos, mark)) {
+    if (pos < n && n - pos >= room && (mark.empty() || data[pos] == mark[0]) &&
+        text_.compare(pos, mark.size(), mark) == 0) {
         if (Take(pos, pos + mark.size(), delimiter)) return true;
     }
     if (strict && dashLines_.positions) return FindAtDashLines(pos, mark, delimiter);
@@ -114,7 +100,7 @@ bool DwDelimiterFinder::FindForm(size_t pos, bool strict, DwDelimiter& delimiter
         const size_t lf = static_cast<size_t>(static_cast<const char*>(hit) - data);
         from = lf + 1;
         if (n - from < mark.size() || (!mark.empty() && data[from] != mark[0]) ||
-            !SameMark(data + from, mark))
+            memcmp(data + from, mark.data(), mark.size()) != 0)
             continue;
         const size_t lineStart = lf > pos && data[lf - 1] == '\r' ? lf - 1 : lf;
         // A bare boundary needs two bytes after it, as at the start; later lines have less room.

@@ -92,15 +92,6 @@ void AppendBracketedType(std::string& out, std::string_view type, std::string_vi
 
 // The label, with the Content-Type read from its text already where pending is given.
 void AppendLabel(DwHeaders& headers, std::string& out, int forScan, const PendingContentType* pending) {
-    // Most leaves: the type read from its text, no Content-Disposition, no parameter to name a file.
-    if (pending && pending->withoutDisposition && !DwMediaType::MayNameFile(pending->text, pending->names)) {
-        if (forScan != 1) return;
-        if (pending->names.type.empty())
-            out += "[message body]";
-        else
-            AppendBracketedType(out, pending->names.type, pending->names.subtype);
-        return;
-    }
     std::string name;
     if (!(pending && pending->withoutDisposition))
         if (DwDispositionType* disposition = headers.FindContentDisposition()) name = disposition->Filename();
