@@ -122,14 +122,14 @@ private:
     int32_t deleteArchives_;
 };
 
-// The type of an entity ScanMultipartParts visits: the one QueueTreeReadings noted for it, or read now
-// into own.
-const EntityType& VisitedTypeOf(MailWalkState& walk, DwEntity& entity, EntityType& own) {
+// The type QueueTreeReadings noted for the entity ScanMultipartParts visits, or null.
+const EntityType* NotedTypeOf(MailWalkState& walk, const DwEntity& entity) {
     if (walk.nextTypeNote < walk.typeNotes.size() && walk.typeNotes[walk.nextTypeNote].entity == &entity)
-        return walk.typeNotes[walk.nextTypeNote++].type;
-    own = EntityTypeOf(entity);
-    return own;
+        return &walk.typeNotes[walk.nextTypeNote++].type;
+    return nullptr;
 }
+
+int ScanEntityOfType(MailWalkState& walk, DwEntity& entity, const EntityType& read);
 
 // The other readings of entity join the queue, each once, within the message's bounds.
 void QueueOtherReadings(MailWalkState& walk, DwEntity& entity, const EntityType& read) {
@@ -306,8 +306,15 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
         walk.status |= kMailTimedOut;
         return 1;
     }
-    EntityType own;
-    const EntityType& read = VisitedTypeOf(walk, entity, own);
+    // An entity without a note reads its own type; most have one, and no room is made for another.
+    if (const EntityType* noted = NotedTypeOf(walk, entity)) return ScanEntityOfType(walk, entity, *noted);
+    return ScanEntityOfType(walk, entity, EntityTypeOf(entity));
+}
+
+namespace {
+
+// ScanMultipartParts once the entity's type is known.
+int ScanEntityOfType(MailWalkState& walk, DwEntity& entity, const EntityType& read) {
     const int type = read.type;
     const int subtype = read.subtype;
     DwBody& body = entity.Body();
@@ -332,6 +339,8 @@ int ScanMultipartParts(MailWalkState& walk, DwEntity& entity) {
                ? 1
                : 0;
 }
+
+} // namespace
 
 void QueueTreeReadings(MailWalkState& walk, DwEntity& entity) {
     walk.typeNotes.push_back({&entity, EntityTypeOf(entity)});
