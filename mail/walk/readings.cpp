@@ -151,6 +151,11 @@ const char kStrictHeaderReading[] = "its header block ended where strict readers
 
 EntityType EntityTypeOf(DwEntity& entity) {
     EntityType read;
+    ReadEntityType(entity, read);
+    return read;
+}
+
+void ReadEntityType(DwEntity& entity, EntityType& read) {
     DwHeaders& headers = entity.Headers();
     const DwField* field = headers.FindField("Content-Type");
     int written = kTypeNull;
@@ -178,7 +183,6 @@ EntityType EntityTypeOf(DwEntity& entity) {
         read.type = written;
         read.subtype = writtenSubtype;
     }
-    return read;
 }
 
 int ReadTransferEncoding(DwEntity& entity) {

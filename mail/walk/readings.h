@@ -69,3 +69,5 @@ std::string PlainBoundaryReading(const std::string& fieldBody);
 // The type and subtype the walk reads an entity as: its Content-Type's, text/plain without one (or
 // with one below text), message/rfc822 for a part of a digest without one.
 EntityType EntityTypeOf(DwEntity& entity);
+// The same into read, a type as made by default (a note's, read where it lies).
+void ReadEntityType(DwEntity& entity, EntityType& read);

@@ -343,9 +343,11 @@ int ScanEntityOfType(MailWalkState& walk, DwEntity& entity, const EntityType& re
 } // namespace
 
 void QueueTreeReadings(MailWalkState& walk, DwEntity& entity) {
-    walk.typeNotes.push_back({&entity, EntityTypeOf(entity)});
     // Read where it is noted, until the parts below are noted too.
-    EntityType& read = walk.typeNotes.back().type;
+    MailWalkState::TypeNote& note = walk.typeNotes.emplace_back();
+    note.entity = &entity;
+    EntityType& read = note.type;
+    ReadEntityType(entity, read);
     read.cte = ReadTransferEncoding(entity);
     const int type = read.type;
     const int subtype = read.subtype;

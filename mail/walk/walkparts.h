@@ -58,7 +58,7 @@ struct MailWalkState {
     // each before anything in it changes: an entity that is not the next one noted reads its own.
     // Nothing is noted while ScanMultipartParts runs, which reads the notes where they lie.
     struct TypeNote {
-        const DwEntity* entity;
+        const DwEntity* entity = nullptr;
         EntityType type;
     };
     std::vector<TypeNote> typeNotes;
