@@ -149,6 +149,12 @@ void QueueOtherReadings(MailWalkState& walk, DwEntity& entity, const EntityType&
     }
 }
 
+// The found lines of the leaf just scanned go. Most leaves found nothing: their empty list is left as
+// it is.
+void ClearLeafFindings() {
+    if (FoundListCopy.Count() != 0) FoundListCopy.Clear();
+}
+
 // Position of the first "<html>" (without case) at a '<', or npos.
 size_t FindHtmlTag(std::string_view text) {
     for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1))
@@ -269,7 +275,7 @@ uint32_t ReplaceScannedPart(MailWalkState& walk, uint32_t status, DwEntity& enti
         SetHeaderField(headers, "Content-Transfer-Encoding", "base64");
         walk.rewritten.push_back(&entity);
     }
-    FoundListCopy.Clear();
+    ClearLeafFindings();
     return status;
 }
 
@@ -296,7 +302,7 @@ uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity, const EntityType&
     if (!ScanTimeoutFlag && !walk.otherReading)
         ReplaceScannedPart(walk, leaf, entity, haveCured ? &cured : nullptr);
     else
-        FoundListCopy.Clear();
+        ClearLeafFindings();
     return leaf;
 }
 
