@@ -27,6 +27,14 @@ size_t LetterLoop(const char* data, size_t n, size_t from, char lower) {
     return kNone;
 }
 
+size_t ByteOrLetterLoop(const char* data, size_t n, size_t from, char byte, char lower) {
+    for (size_t i = from; i < n; ++i)
+        if (data[i] == byte ||
+            (static_cast<unsigned char>(data[i]) | 0x20) == static_cast<unsigned char>(lower))
+            return i;
+    return kNone;
+}
+
 } // namespace byte_search
 
 namespace {
@@ -63,6 +71,17 @@ struct LetterHits {
         // For a lower-case letter, (c | 0x20) == lower holds for exactly it and its upper case.
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
         return _mm_cmpeq_epi8(_mm_or_si128(bytes, caseBit), lower);
+    }
+};
+
+struct ByteOrLetterHits {
+    static constexpr size_t kReach = 16;
+    __m128i byte;
+    LetterHits letter;
+    __attribute__((target("sse2"))) __m128i operator()(const char* at) const {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return _mm_or_si128(_mm_cmpeq_epi8(bytes, byte),
+                            _mm_cmpeq_epi8(_mm_or_si128(bytes, letter.caseBit), letter.lower));
     }
 };
 
@@ -115,6 +134,13 @@ __attribute__((target("sse2"))) size_t PairBlocks(const char* data, size_t n, si
 
 __attribute__((target("sse2"))) size_t LetterBlocks(const char* data, size_t n, size_t from, char lower) {
     return FirstHit(data, n, from, LetterHits{_mm_set1_epi8(lower), _mm_set1_epi8(0x20)});
+}
+
+__attribute__((target("sse2"))) size_t ByteOrLetterBlocks(const char* data, size_t n, size_t from, char byte,
+                                                          char lower) {
+    return FirstHit(
+        data, n, from,
+        ByteOrLetterHits{_mm_set1_epi8(byte), LetterHits{_mm_set1_epi8(lower), _mm_set1_epi8(0x20)}});
 }
 
 } // namespace byte_search

@@ -97,7 +97,9 @@ void AppendLabel(DwHeaders& headers, std::string& out, int forScan, const Pendin
         if (DwDispositionType* disposition = headers.FindContentDisposition()) name = disposition->Filename();
     bool fromText = pending != nullptr;
     DwMediaType::Names names;
-    if (fromText && name.empty()) fromText = DwMediaType::FilenameOf(pending->text, pending->names, name);
+    // A text without an 'n' in its parameters names no file.
+    if (fromText && name.empty() && !pending->withoutWordsOrNames)
+        fromText = DwMediaType::FilenameOf(pending->text, pending->names, name);
     if (fromText) names = pending->names;
     bool typed = fromText;
     if (!fromText) {

@@ -83,7 +83,9 @@ void OtherFieldReadings(DwEntity& entity, const char* name, std::string (*key)(D
 // A Content-Type written as encoded words: some readers decode them before they read the type.
 void EncodedTypeReading(DwEntity& entity, const EntityType& read, std::vector<EntityReading>& out) {
     // The text of the first Content-Type, where it was read already, tells most entities apart.
-    if (read.pending && FindBytePair(read.read.text, 0, '=', '?') == std::string_view::npos) return;
+    if (read.pending && (read.read.withoutWordsOrNames ||
+                         FindBytePair(read.read.text, 0, '=', '?') == std::string_view::npos))
+        return;
     DwHeaders& headers = entity.Headers();
     DwField* field = headers.FindField("Content-Type");
     if (!field || FindBytePair(field->FieldBodyTextView(), 0, '=', '?') == std::string_view::npos) return;
@@ -145,6 +147,19 @@ void UuencodedFiles(DwEntity& entity, int cte, std::vector<EntityReading>& out) 
              true, "a uuencoded file in the text"});
 }
 
+// Whether a Content-Type's text holds no '?' and its parameters no 'n' (PendingContentType). Where it
+// starts with its names as "type/subtype", these tokens hold neither '?' nor '=', so that the
+// parameters alone are looked at, once for both.
+bool WithoutWordsOrNames(std::string_view text, const DwMediaType::Names& names) {
+    const size_t typeEnd = names.type.size();
+    const bool namesFirst = !names.type.empty() && !names.subtype.empty() &&
+                            names.type.data() == text.data() &&
+                            names.subtype.data() == text.data() + typeEnd + 1 && text[typeEnd] == '/' &&
+                            typeEnd + 1 + names.subtype.size() == names.parametersFrom;
+    return namesFirst &&
+           FindByteOrLetterNoCase(text, names.parametersFrom, '?', 'n') == std::string_view::npos;
+}
+
 } // namespace
 
 const char kStrictHeaderReading[] = "its header block ended where strict readers end it";
@@ -165,6 +180,7 @@ void ReadEntityType(DwEntity& entity, EntityType& read) {
         read.pending = true;
         read.read.names = DwMediaType::NamesOf(read.read.text);
         read.read.withoutDisposition = !headers.FindField("Content-Disposition");
+        read.read.withoutWordsOrNames = WithoutWordsOrNames(read.read.text, read.read.names);
         written = TypeStrToEnum(read.read.names.type);
         writtenSubtype = SubtypeStrToEnum(read.read.names.subtype);
     } else if (const DwMediaType* mediaType = field ? headers.FindContentType() : nullptr) {

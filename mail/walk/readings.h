@@ -19,6 +19,9 @@ struct PendingContentType {
     DwMediaType::Names names;
     // Read with it: the headers hold no Content-Disposition.
     bool withoutDisposition = false;
+    // Read with it: the text holds no '?' and its parameters no 'n' in either case, so it holds no
+    // encoded word ("=?") and no parameter called name or filename.
+    bool withoutWordsOrNames = false;
 };
 
 // An entity's type as the walk reads it (EntityTypeOf); pending set where it was read from the

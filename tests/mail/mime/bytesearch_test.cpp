@@ -84,6 +84,30 @@ TEST(FindLetterNoCase, FindsEitherCaseOfTheLetterOnly) {
     EXPECT_EQ(FindLetterNoCase(std::string(40, '\xCE'), 0, 'n'), kNone);
 }
 
+TEST(FindByteOrLetterNoCase, FindsTheFirstOfTheByteAndTheLetter) {
+    for (size_t size : kSizes) {
+        for (size_t at = 0; at < size; ++at) {
+            for (char form : {'?', 'n', 'N'}) {
+                std::string text = Filler(size);
+                text[at] = form;
+                // The other one behind it does not come first.
+                if (at + 1 < size) text[at + 1] = form == '?' ? 'n' : '?';
+                for (size_t from : {size_t{0}, at, at + 1}) {
+                    const size_t expected = from <= at ? at : from < size ? at + 1 : kNone;
+                    ASSERT_EQ(FindByteOrLetterNoCase(text, from, '?', 'n'), expected)
+                        << "size " << size << " at " << at << " from " << from << " form " << form;
+                    if (from < size) {
+                        ASSERT_EQ(byte_search::ByteOrLetterLoop(text.data(), size, from, '?', 'n'), expected);
+                    }
+                }
+            }
+        }
+    }
+    // The byte is taken as it is: one that differs from it in bit 0x20 alone is not it.
+    EXPECT_EQ(FindByteOrLetterNoCase(std::string(40, '\x1F') + "?", 0, '?', 'n'), 40u);
+    EXPECT_EQ(FindByteOrLetterNoCase(std::string(40, '\xCE'), 0, '?', 'n'), kNone);
+}
+
 TEST(FindLoneCr, FindsTheFirstCrNotBeforeAnLf) {
     for (size_t size : kSizes) {
         std::string lines;
