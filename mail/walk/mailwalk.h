@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "mail/mime/enums.h"
 #include "unix/protocol/budget.h"
 
 class DwEntity;
@@ -71,7 +72,10 @@ void DecodePartBody(const char* name, int cte, std::string_view body, std::strin
 int DecodeBody(int cte, std::string_view body, std::string& decoded);
 // Whether the transfer encoding cte has a decoder (base64, quoted-printable, uuencode): a body in
 // any other is read as it stands.
-bool HasBodyDecoder(int cte);
+// Inline: every part asks, twice.
+inline bool HasBodyDecoder(int cte) {
+    return cte == kCteBase64 || cte == kCteQuotedPrintable || cte == kCteUuencode;
+}
 
 // Whether the field is called name (compared without case).
 bool IsFieldNamed(const DwField& field, const char* name);

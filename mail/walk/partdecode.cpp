@@ -26,10 +26,6 @@ int DecodeBody(int cte, std::string_view body, std::string& decoded) {
     }
 }
 
-bool HasBodyDecoder(int cte) {
-    return cte == kCteBase64 || cte == kCteQuotedPrintable || cte == kCteUuencode;
-}
-
 void DecodePartBody(const char* name, int cte, std::string_view body, std::string& decoded) {
     if (DecodeBody(cte, body, decoded) == 0) return;
     std::string encoding;
