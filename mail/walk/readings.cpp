@@ -160,6 +160,14 @@ bool WithoutWordsOrNames(std::string_view text, const DwMediaType::Names& names)
            FindByteOrLetterNoCase(text, names.parametersFrom, '?', 'n') == std::string_view::npos;
 }
 
+// Most parts have no Content-Transfer-Encoding: the field is looked for first, and a field body is
+// made only where there is one.
+int TransferEncodingCode(DwHeaders& headers) {
+    if (!headers.FindField("Content-Transfer-Encoding")) return kCteNull;
+    const DwMechanism* mechanism = headers.FindContentTransferEncoding();
+    return mechanism ? mechanism->AsEnum() : kCteNull;
+}
+
 } // namespace
 
 const char kStrictHeaderReading[] = "its header block ended where strict readers end it";
@@ -199,11 +207,11 @@ void ReadEntityType(DwEntity& entity, EntityType& read) {
         read.type = written;
         read.subtype = writtenSubtype;
     }
+    read.cte = TransferEncodingCode(headers);
 }
 
 int ReadTransferEncoding(DwEntity& entity) {
-    const DwMechanism* mechanism = entity.Headers().FindContentTransferEncoding();
-    return mechanism ? mechanism->AsEnum() : kCteNull;
+    return TransferEncodingCode(entity.Headers());
 }
 
 std::string PlainBoundaryReading(const std::string& fieldBody) {

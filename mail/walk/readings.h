@@ -25,7 +25,8 @@ struct PendingContentType {
 };
 
 // An entity's type as the walk reads it (EntityTypeOf); pending set where it was read from the
-// Content-Type's text. cte: the code of its Content-Transfer-Encoding once read (TransferEncodingOf).
+// Content-Type's text. cte: the code of its Content-Transfer-Encoding, read with it (TransferEncodingOf
+// reads it where a type was not read so).
 struct EntityType {
     int type = 0;
     int subtype = 0;

@@ -354,7 +354,6 @@ void QueueTreeReadings(MailWalkState& walk, DwEntity& entity) {
     note.entity = &entity;
     EntityType& read = note.type;
     ReadEntityType(entity, read);
-    read.cte = ReadTransferEncoding(entity);
     const int type = read.type;
     const int subtype = read.subtype;
     QueueOtherReadings(walk, entity, read);
