@@ -89,6 +89,23 @@ void PartNameInto(const MailWalkState& walk, DwHeaders& headers, std::string& na
     AppendPartLabel(headers, name, 1, pending);
 }
 
+// PartNameInto the state's objectName, whose start is kept where it is the message's name and a '/'
+// still: an object's name made of the part's (MakeObjectName) keeps it where the message's name holds
+// no line feed and leaves room under the limit.
+void PartObjectNameInto(MailWalkState& walk, DwHeaders& headers, std::string& name,
+                        const PendingContentType* pending) {
+    const size_t start = walk.name.size() + 1;
+    if (walk.objectNameKeepsName && name.size() >= start) {
+        name.resize(start);
+    } else {
+        name.assign(walk.name);
+        name += '/';
+        walk.objectNameKeepsName =
+            start <= kMaxObjectName && !memchr(walk.name.data(), '\n', walk.name.size());
+    }
+    AppendPartLabel(headers, name, 1, pending);
+}
+
 std::string PartNameOf(const MailWalkState& walk, DwHeaders& headers) {
     std::string name;
     PartNameInto(walk, headers, name);
@@ -179,10 +196,12 @@ const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, const 
     const std::string_view body = entity.Body().TextView();
     // The part's name, then the object's made of it in place, in the state's room of the last part.
     std::string& partName = walk.objectName;
-    partName.clear();
-    if (body.empty()) return partName;
+    if (body.empty()) {
+        partName.clear();
+        return partName;
+    }
     *status = 0;
-    PartNameInto(walk, headers, partName, read.pending ? &read.read : nullptr);
+    PartObjectNameInto(walk, headers, partName, read.pending ? &read.read : nullptr);
     if (type == kTypeMessage && subtype == kSubtypePartial) {
         PrintMessage("%s%s %s", ProcessPrefix().c_str(), partName.c_str(), MessageText(151));
         EndMessageLine(0);

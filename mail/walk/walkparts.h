@@ -53,6 +53,9 @@ struct MailWalkState {
     bool readingsCut = false;
     // The name of the last part's memory object, kept for its room: most parts' names are as long.
     std::string objectName;
+    // Whether objectName, when not shorter, starts with name and a '/', which the next part's name
+    // then keeps: made so by the last part, where the object's name made of it kept that start.
+    bool objectNameKeepsName = false;
 
     // The types QueueTreeReadings read, in the order ScanMultipartParts then visits the same entities,
     // each before anything in it changes: an entity that is not the next one noted reads its own.

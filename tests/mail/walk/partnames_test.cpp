@@ -1,0 +1,67 @@
+// The names the walk gives the objects of a message's parts: the message's name, a '/' and the part's
+// label, whatever the parts before them were named, with line feeds dropped and cut to the limit.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "mail/walk/mailwalk.h"
+#include "tests/mail/walk/walk_fixture.h"
+
+namespace {
+
+class MailPartNames : public MailWalkTest {};
+
+std::string Part(const char* type, const std::string& body) {
+    return std::string("Content-Type: ") + type + "\r\n\r\n" + body;
+}
+
+// An object's name made of a part's: without line feeds, at most 511 characters.
+std::string ObjectName(std::string name) {
+    name.erase(std::remove(name.begin(), name.end(), '\n'), name.end());
+    return name.substr(0, 511);
+}
+
+TEST_F(MailPartNames, EachPartIsNamedAfterTheMessage) {
+    const std::string found = Signature("APPENDED");
+    // Parts named alike and not, and between them parts that end without an object of their own.
+    std::string mail = "Subject: names\r\nContent-Type: multipart/mixed; boundary=BB\r\n\r\n";
+    for (const std::string& part :
+         {Part("text/plain", found), Part("application/x; name=\"file.bin\"", found),
+          Part("message/partial", "x"), Part("text/plain", ""),
+          Part("text/html", "before <html>" + found + "</html>"), Part("text/x-long-subtype-name", found),
+          Part("text/plain", found)})
+        mail += "--BB\r\n" + part + "\r\n";
+    mail += "--BB--\r\n";
+    const std::vector<std::string> labels = {
+        "[text:plain]", "file.bin", "[text:html].Stripped", "[text:html]", "[text:x-long-subtype-name]",
+        "[text:plain]"};
+    // Folders that bring the message's name (the mail file's path) near the limit, and past it.
+    const size_t room = 505 - std::min<size_t>(dir.path().size() + 358, 400);
+    const std::string near =
+        std::string(200, 'a') + "/" + std::string(150, 'b') + "/" + std::string(room, 'c');
+    const std::string past =
+        std::string(200, 'a') + "/" + std::string(200, 'c') + "/" + std::string(200, 'd');
+    for (const std::string& folder : {std::string("plain"), std::string("with\nline feed"), near, past}) {
+        const std::string path = dir / folder + "/mail";
+        std::string made = dir.path();
+        for (size_t at = 0; at != std::string::npos;) {
+            const size_t next = folder.find('/', at);
+            made += "/" + folder.substr(at, next == std::string::npos ? next : next - at);
+            mkdir(made.c_str(), 0700);
+            at = next == std::string::npos ? next : next + 1;
+        }
+        ASSERT_TRUE(dir.Write(folder + "/mail", mail)) << path;
+        const WalkRun run = ScanPath(path, kWantFound);
+        // Every infected object's line (names cut alike may be told once).
+        for (const std::string& label : labels) {
+            const std::string line = ObjectName(path + "/" + label) + " infected with Tarvo.Test.Appended\n";
+            EXPECT_NE(run.log.find(line), std::string::npos) << path.size() << " " << line << run.log;
+        }
+    }
+}
+
+} // namespace
