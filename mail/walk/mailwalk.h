@@ -71,8 +71,7 @@ void DecodePartBody(const char* name, int cte, std::string_view body, std::strin
 // The same without a word: the decoder's result (0, or -1 after an error).
 int DecodeBody(int cte, std::string_view body, std::string& decoded);
 // Whether the transfer encoding cte has a decoder (base64, quoted-printable, uuencode): a body in
-// any other is read as it stands.
-// Inline: every part asks, twice.
+// any other is read as it stands. Inline: every part asks, twice.
 inline bool HasBodyDecoder(int cte) {
     return cte == kCteBase64 || cte == kCteQuotedPrintable || cte == kCteUuencode;
 }

@@ -89,9 +89,9 @@ void PartNameInto(const MailWalkState& walk, DwHeaders& headers, std::string& na
     AppendPartLabel(headers, name, 1, pending);
 }
 
-// PartNameInto the state's objectName, whose start is kept where it is the message's name and a '/'
-// still: an object's name made of the part's (MakeObjectName) keeps it where the message's name holds
-// no line feed and leaves room under the limit.
+// The part's name (PartNameInto) in the state's objectName. The message's name and the '/' in front
+// stay from the last part where they are still there: an object's name made of a part's
+// (MakeObjectName) keeps them when the message's name holds no line feed and fits under the limit.
 void PartObjectNameInto(MailWalkState& walk, DwHeaders& headers, std::string& name,
                         const PendingContentType* pending) {
     const size_t start = walk.name.size() + 1;
