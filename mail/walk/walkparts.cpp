@@ -318,7 +318,8 @@ uint32_t ScanLeafEntity(MailWalkState& walk, DwEntity& entity, const EntityType&
     }
     walk.status |= leaf;
     // A scan the time-out cut short changes nothing, nor does one of another reading.
-    if (!ScanTimeoutFlag && !walk.otherReading)
+    // Most leaves were neither cured nor deleted: there is nothing to apply to them.
+    if (!ScanTimeoutFlag && !walk.otherReading && (leaf & (TARVO_RESULT_DELETED | TARVO_RESULT_CURED)))
         ReplaceScannedPart(walk, leaf, entity, haveCured ? &cured : nullptr);
     else
         ClearLeafFindings();
