@@ -13,9 +13,7 @@
 
 DwCreationHook<DwBody> DwBody::sNewBodyHook = nullptr;
 
-DwBody::DwBody() : parts_(this) {
-    SetClass(kCidBody, "DwBody");
-}
+DwBody::DwBody() : DwMessageComponent(kCidBody, "DwBody"), parts_(this) {}
 
 DwBody::DwBody(const std::string& text, DwMessageComponent* parent)
     : DwMessageComponent(text, parent), parts_(this) {

@@ -211,8 +211,10 @@ DwEntity::DwEntity(std::string&& text, DwMessageComponent* parent)
 }
 
 DwEntity::DwEntity(DwTextSpan&& span, DwMessageComponent* parent)
-    : DwMessageComponent(std::move(span), parent) {
-    SetClass(kCidEntity, "DwEntity");
+    : DwEntity(std::move(span), parent, kCidEntity, "DwEntity") {}
+
+DwEntity::DwEntity(DwTextSpan&& span, DwMessageComponent* parent, DwClassId id, const char* name)
+    : DwMessageComponent(std::move(span), parent, id, name) {
     MakeChildren();
 }
 

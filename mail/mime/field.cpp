@@ -18,11 +18,6 @@ DwField::DwField(std::string&& text, DwMessageComponent* parent)
     SetClass(kCidField, "DwField");
 }
 
-DwField::DwField(DwTextSpan&& span, DwMessageComponent* parent)
-    : DwMessageComponent(std::move(span), parent) {
-    SetClass(kCidField, "DwField");
-}
-
 DwField::DwField(const DwField& other)
     : DwMessageComponent(other), fieldName_(other.fieldName_), fieldBodyText_(other.fieldBodyText_),
       name_(other.name_), bodyText_(other.bodyText_), bodyPending_(other.bodyPending_) {

@@ -20,7 +20,9 @@ public:
     DwField();
     DwField(const std::string& text, DwMessageComponent* parent);
     DwField(std::string&& text, DwMessageComponent* parent);
-    DwField(DwTextSpan&& span, DwMessageComponent* parent);
+    // Inline: a header block makes one for every field it parses.
+    DwField(DwTextSpan&& span, DwMessageComponent* parent)
+        : DwMessageComponent(std::move(span), parent, kCidField, "DwField") {}
     DwField(const DwField& other);
     // The field body is replaced by a clone of the other's only when the other has one.
     DwField& operator=(const DwField& other);
