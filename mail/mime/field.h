@@ -99,8 +99,8 @@ protected:
 private:
     friend class DwHeaders;
 
-    // Parse, told whether a field body hook is set and where the text's first colon lies (npos: not
-    // known).
+    // Parse, told whether a field body hook is set and where the text's first colon lies when the
+    // name before it has no blanks (npos: not known).
     void ParseWith(bool hooks, size_t colon);
 
     // The name or the body text of a parsed field, read out of its text only when asked for as a
