@@ -283,7 +283,9 @@ void DwEntity::Parse() {
         headers_->Parse();
     }
     if (hooksKnown && body_ == &ownBody_) {
-        ownBody_.ParseWith(fieldBodyHooks);
+        // The body of the entity's own has the entity for its parent, unless an application moved it.
+        DwMessageComponent* parent = ownBody_.Parent();
+        ownBody_.ParseWith(fieldBodyHooks, parent == this ? this : parent ? parent->AsEntity() : nullptr);
     } else {
         body_->Parse();
     }
