@@ -90,8 +90,8 @@ size_t TrimmedEnd(std::string_view s, size_t begin, size_t end) {
     return end;
 }
 
-// Inline in the field's Parse, which every field of a message runs.
-// A colon given by the caller ends a name without blanks: there is nothing to trim before it.
+// Inline in the field's Parse, which every field of a message runs. A colon given by the caller ends
+// a name without blanks: there is nothing to trim before it.
 [[gnu::always_inline]] inline DwFieldSplit SplitAtColon(std::string_view text,
                                                         size_t colon = std::string_view::npos) {
     DwFieldSplit split;
