@@ -215,7 +215,12 @@ DwEntity::DwEntity(DwTextSpan&& span, DwMessageComponent* parent)
 
 DwEntity::DwEntity(DwTextSpan&& span, DwMessageComponent* parent, DwClassId id, const char* name)
     : DwMessageComponent(std::move(span), parent, id, name) {
+    // A creation hook given the entity to make its children sees it, as it always did, as the
+    // entity the constructor running then makes.
+    const bool hooks = DwHeaders::sNewHeadersHook || DwBody::sNewBodyHook;
+    if (hooks) SetClass(kCidEntity, "DwEntity");
     MakeChildren();
+    if (hooks) SetClass(id, name);
 }
 
 DwEntity::DwEntity(const DwEntity& other) : DwMessageComponent(other), emptyLine_(other.emptyLine_) {
