@@ -215,8 +215,8 @@ DwEntity::DwEntity(DwTextSpan&& span, DwMessageComponent* parent)
 
 DwEntity::DwEntity(DwTextSpan&& span, DwMessageComponent* parent, DwClassId id, const char* name)
     : DwMessageComponent(std::move(span), parent, id, name) {
-    // A creation hook given the entity to make its children sees it, as it always did, as the
-    // entity the constructor running then makes.
+    // A creation hook that looks at the entity while it makes the children sees a DwEntity, as it
+    // always did: the derived class's constructor has not run yet.
     const bool hooks = DwHeaders::sNewHeadersHook || DwBody::sNewBodyHook;
     if (hooks) SetClass(kCidEntity, "DwEntity");
     MakeChildren();

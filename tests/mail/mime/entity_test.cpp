@@ -239,7 +239,7 @@ TEST(Entity, HookSeesTheEntityItMakesChildrenForAsAnEntity) {
     message.Parse();
     DwHeaders::sNewHeadersHook = nullptr;
     ASSERT_EQ(message.Body().PartCount(), 1);
-    // The message's own constructor and the part's, both seen while the entity part of them runs.
+    // The message's and the part's: each seen while its DwEntity constructor runs.
     EXPECT_EQ(gParentClasses, (std::vector<int>{kCidEntity, kCidEntity}));
     EXPECT_EQ(message.ClassId(), kCidMessage);
     EXPECT_EQ(message.Body().PartAt(0).ClassId(), kCidBodyPart);
