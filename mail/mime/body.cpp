@@ -13,9 +13,7 @@
 
 DwCreationHook<DwBody> DwBody::sNewBodyHook = nullptr;
 
-DwBody::DwBody() : parts_(this) {
-    SetClass(kCidBody, "DwBody");
-}
+DwBody::DwBody() : DwMessageComponent(kCidBody, "DwBody"), parts_(this) {}
 
 DwBody::DwBody(const std::string& text, DwMessageComponent* parent)
     : DwMessageComponent(text, parent), parts_(this) {
@@ -126,12 +124,14 @@ void DwBody::SetNestedMessage(DwMessage* message) {
     MarkModified();
 }
 
-int DwBody::ContentTypeCode(std::string* boundary) const {
-    return ContentTypeCode(boundary, DwField::FieldBodyHooksSet());
-}
+namespace {
 
-int DwBody::ContentTypeCode(std::string* boundary, bool fieldBodyHooks, bool partsOnly) const {
-    DwEntity* entity = Parent() ? Parent()->AsEntity() : nullptr;
+// The media type code of the entity's Content-Type (kTypeNull without an entity or a Content-Type),
+// and the boundary of a multipart; told whether a field body hook is set. With partsOnly, any code
+// but multipart and message may come back as kTypeNull: all a parse asks is whether the body holds
+// parts. Inline in the parse, which asks it for every part.
+[[gnu::always_inline]] inline int TypeCodeOf(DwEntity* entity, std::string* boundary, bool fieldBodyHooks,
+                                             bool partsOnly) {
     if (!entity) return kTypeNull;
     // A Content-Type nobody has read: its type alone says whether the body has parts.
     const DwField* field = entity->Headers().FindField("Content-Type");
@@ -148,6 +148,13 @@ int DwBody::ContentTypeCode(std::string* boundary, bool fieldBodyHooks, bool par
     return type;
 }
 
+} // namespace
+
+int DwBody::ContentTypeCode(std::string* boundary) const {
+    return TypeCodeOf(Parent() ? Parent()->AsEntity() : nullptr, boundary, DwField::FieldBodyHooksSet(),
+                      false);
+}
+
 int DwBody::NestingLevel() const {
     int level = 0;
     for (const DwMessageComponent* node = Parent(); node && level < kDwMaxNesting; node = node->Parent()) {
@@ -157,10 +164,10 @@ int DwBody::NestingLevel() const {
 }
 
 void DwBody::Parse() {
-    ParseWith(DwField::FieldBodyHooksSet());
+    ParseWith(DwField::FieldBodyHooksSet(), Parent() ? Parent()->AsEntity() : nullptr);
 }
 
-void DwBody::ParseWith(bool fieldBodyHooks) {
+void DwBody::ParseWith(bool fieldBodyHooks, DwEntity* owner) {
     SetModified(false);
     parts_.DeleteAll();
     delete nestedMessage_;
@@ -171,9 +178,12 @@ void DwBody::ParseWith(bool fieldBodyHooks) {
         margins_->preamble.clear();
         margins_->epilogue.clear();
     }
-    std::string boundary;
-    const int type = ContentTypeCode(&boundary, fieldBodyHooks, true);
+    // A leaf's body (most of a message) is told apart without a boundary string; a multipart's
+    // is read again for its boundary.
+    const int type = TypeCodeOf(owner, nullptr, fieldBodyHooks, true);
     if (type != kTypeMultipart && type != kTypeMessage) return;
+    std::string boundary;
+    if (type == kTypeMultipart) TypeCodeOf(owner, &boundary, fieldBodyHooks, false);
     if (NestingLevel() >= kDwMaxNesting) {
         nestingCut_ = true;
         return;

@@ -77,11 +77,9 @@ private:
     // The media type code of the owning entity's Content-Type (kTypeNull without one), and the
     // boundary of a multipart.
     int ContentTypeCode(std::string* boundary) const;
-    // The same, told whether a field body hook is set. With partsOnly, any code but multipart and
-    // message may come back as kTypeNull: all a parse asks is whether the body holds parts.
-    int ContentTypeCode(std::string* boundary, bool fieldBodyHooks, bool partsOnly = false) const;
-    // Parse, told whether a field body hook is set.
-    void ParseWith(bool fieldBodyHooks);
+    // Parse, told whether a field body hook is set and the body's parent as an entity (null when it
+    // is none).
+    void ParseWith(bool fieldBodyHooks, DwEntity* owner);
     int NestingLevel() const;
 
     // The texts before the first part and after the last one of a multipart body, made for a body

@@ -14,10 +14,6 @@ DwBodyPart::DwBodyPart(std::string&& text, DwMessageComponent* parent) : DwEntit
     SetClass(kCidBodyPart, "DwBodyPart");
 }
 
-DwBodyPart::DwBodyPart(DwTextSpan&& span, DwMessageComponent* parent) : DwEntity(std::move(span), parent) {
-    SetClass(kCidBodyPart, "DwBodyPart");
-}
-
 DwBodyPart::DwBodyPart(const DwBodyPart& other) : DwEntity(other) {
     SetClass(kCidBodyPart, "DwBodyPart");
 }

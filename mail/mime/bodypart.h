@@ -10,7 +10,9 @@ public:
     DwBodyPart();
     DwBodyPart(const std::string& text, DwMessageComponent* parent);
     DwBodyPart(std::string&& text, DwMessageComponent* parent);
-    DwBodyPart(DwTextSpan&& span, DwMessageComponent* parent);
+    // Inline: a multipart body makes one for every part it parses.
+    DwBodyPart(DwTextSpan&& span, DwMessageComponent* parent)
+        : DwEntity(std::move(span), parent, kCidBodyPart, "DwBodyPart") {}
     DwBodyPart(const DwBodyPart& other);
     DwBodyPart& operator=(const DwBodyPart& other) = default;
     ~DwBodyPart() override;

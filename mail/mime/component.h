@@ -116,6 +116,11 @@ public:
     uintptr_t ObjectKey() const { return reinterpret_cast<uintptr_t>(this); }
 
 protected:
+    // For the most-derived class's constructor, which sets its class once instead of each level
+    // setting its own in turn.
+    DwMessageComponent(DwClassId id, const char* name) : classId_(id), className_(name) {}
+    DwMessageComponent(DwTextSpan&& span, DwMessageComponent* parent, DwClassId id, const char* name)
+        : span_(std::move(span)), parent_(parent), classId_(id), className_(name) {}
     // For the most-derived constructor of every class.
     void SetClass(DwClassId id, const char* name) {
         classId_ = id;

@@ -211,9 +211,16 @@ DwEntity::DwEntity(std::string&& text, DwMessageComponent* parent)
 }
 
 DwEntity::DwEntity(DwTextSpan&& span, DwMessageComponent* parent)
-    : DwMessageComponent(std::move(span), parent) {
-    SetClass(kCidEntity, "DwEntity");
+    : DwEntity(std::move(span), parent, kCidEntity, "DwEntity") {}
+
+DwEntity::DwEntity(DwTextSpan&& span, DwMessageComponent* parent, DwClassId id, const char* name)
+    : DwMessageComponent(std::move(span), parent, id, name) {
+    // A creation hook that looks at the entity while it makes the children sees a DwEntity, as it
+    // always did: the derived class's constructor has not run yet.
+    const bool hooks = DwHeaders::sNewHeadersHook || DwBody::sNewBodyHook;
+    if (hooks) SetClass(kCidEntity, "DwEntity");
     MakeChildren();
+    if (hooks) SetClass(id, name);
 }
 
 DwEntity::DwEntity(const DwEntity& other) : DwMessageComponent(other), emptyLine_(other.emptyLine_) {
@@ -281,7 +288,9 @@ void DwEntity::Parse() {
         headers_->Parse();
     }
     if (hooksKnown && body_ == &ownBody_) {
-        ownBody_.ParseWith(fieldBodyHooks);
+        // The body of the entity's own has the entity for its parent, unless an application moved it.
+        DwMessageComponent* parent = ownBody_.Parent();
+        ownBody_.ParseWith(fieldBodyHooks, parent == this ? this : parent ? parent->AsEntity() : nullptr);
     } else {
         body_->Parse();
     }

@@ -70,6 +70,8 @@ protected:
     DwEntity(const std::string& text, DwMessageComponent* parent);
     DwEntity(std::string&& text, DwMessageComponent* parent);
     DwEntity(DwTextSpan&& span, DwMessageComponent* parent);
+    // The same for a derived class, which is set as the entity's class at once.
+    DwEntity(DwTextSpan&& span, DwMessageComponent* parent, DwClassId id, const char* name);
     DwEntity(const DwEntity& other);
     DwEntity& operator=(const DwEntity& other);
     ~DwEntity() override;

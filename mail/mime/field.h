@@ -20,7 +20,9 @@ public:
     DwField();
     DwField(const std::string& text, DwMessageComponent* parent);
     DwField(std::string&& text, DwMessageComponent* parent);
-    DwField(DwTextSpan&& span, DwMessageComponent* parent);
+    // Inline: a header block makes one for every field it parses.
+    DwField(DwTextSpan&& span, DwMessageComponent* parent)
+        : DwMessageComponent(std::move(span), parent, kCidField, "DwField") {}
     DwField(const DwField& other);
     // The field body is replaced by a clone of the other's only when the other has one.
     DwField& operator=(const DwField& other);
@@ -97,8 +99,8 @@ protected:
 private:
     friend class DwHeaders;
 
-    // Parse, told whether a field body hook is set and where the text's first colon lies (npos: not
-    // known).
+    // Parse, told whether a field body hook is set and where the text's first colon lies when the
+    // name before it has no blanks (npos: not known).
     void ParseWith(bool hooks, size_t colon);
 
     // The name or the body text of a parsed field, read out of its text only when asked for as a

@@ -74,7 +74,7 @@ class DwText;
 class DwHeaders : public DwMessageComponent {
 public:
     // Inline, as the destructor: every entity makes and releases one.
-    DwHeaders() : fields_(this) { SetClass(kCidHeaders, "DwHeaders"); }
+    DwHeaders() : DwMessageComponent(kCidHeaders, "DwHeaders"), fields_(this) {}
     DwHeaders(const std::string& text, DwMessageComponent* parent);
     DwHeaders(const DwHeaders& other);
     DwHeaders& operator=(const DwHeaders& other);

@@ -14,9 +14,8 @@ DwMessage::DwMessage(std::string&& text, DwMessageComponent* parent) : DwEntity(
     SetClass(kCidMessage, "DwMessage");
 }
 
-DwMessage::DwMessage(DwTextSpan&& span, DwMessageComponent* parent) : DwEntity(std::move(span), parent) {
-    SetClass(kCidMessage, "DwMessage");
-}
+DwMessage::DwMessage(DwTextSpan&& span, DwMessageComponent* parent)
+    : DwEntity(std::move(span), parent, kCidMessage, "DwMessage") {}
 
 DwMessage::DwMessage(const DwMessage& other) : DwEntity(other) {
     SetClass(kCidMessage, "DwMessage");

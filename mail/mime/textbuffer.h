@@ -61,7 +61,9 @@ struct DwTextSpan {
     size_t offset = 0;
     size_t length = 0;
 
-    std::string_view View() const { return buffer->Bytes().substr(offset, length); }
+    // A piece lies inside its buffer's bytes: every node reads its text through here, without a
+    // bounds check of its own.
+    std::string_view View() const { return std::string_view(buffer->Bytes().data() + offset, length); }
     bool IsWhole() const { return offset == 0 && length == buffer->Bytes().size(); }
     DwTextSpan Sub(size_t from, size_t count) const { return {buffer, offset + from, count}; }
 };

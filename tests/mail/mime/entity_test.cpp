@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -223,6 +224,26 @@ TEST(Entity, HeadersOfAHookClassReadTheirOwnText) {
     EXPECT_EQ(headers.seen, "Subject: a\r\nTo: b\r\n");
     EXPECT_EQ(headers.FieldCount(), 2);
     EXPECT_TRUE(message.IsModified());
+}
+
+// The class a hook sees its parent as while the parent's constructor asks for its children.
+std::vector<int> gParentClasses;
+
+TEST(Entity, HookSeesTheEntityItMakesChildrenForAsAnEntity) {
+    gParentClasses.clear();
+    DwHeaders::sNewHeadersHook = [](const std::string& text, DwMessageComponent* parent) -> DwHeaders* {
+        gParentClasses.push_back(parent->ClassId());
+        return new DwHeaders(text, parent);
+    };
+    DwMessage message("Content-Type: multipart/mixed; boundary=b\n\n--b\n\none\n--b--\n", nullptr);
+    message.Parse();
+    DwHeaders::sNewHeadersHook = nullptr;
+    ASSERT_EQ(message.Body().PartCount(), 1);
+    // The message's and the part's: each seen while its DwEntity constructor runs.
+    EXPECT_EQ(gParentClasses, (std::vector<int>{kCidEntity, kCidEntity}));
+    EXPECT_EQ(message.ClassId(), kCidMessage);
+    EXPECT_EQ(message.Body().PartAt(0).ClassId(), kCidBodyPart);
+    EXPECT_STREQ(message.Body().PartAt(0).ClassName(), "DwBodyPart");
 }
 
 } // namespace
