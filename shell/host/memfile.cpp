@@ -76,8 +76,32 @@ const char* NameOrDefault(const char* name, char* buf, size_t size) {
 
 } // namespace
 
+TvFileList::TvFileList()
+    : spareBlock_(ListCore::NewNode(nullptr, sizeof(void*), sizeof(FileBlock) + kSpareNameLength + 1)) {}
+
 TvFileList::~TvFileList() {
     DeleteAll();
+    ListCore::FreeNode(spareBlock_);
+}
+
+int TvFileList::RemoveNode(ListNode* node) {
+    if (!spareListed_ || node != spareBlock_) return tvPointerList::RemoveNode(node);
+    if (DetachNode(node) != 0) return -1;
+    spareListed_ = false;
+    return 0;
+}
+
+void TvFileList::Clear() {
+    if (spareListed_ && DetachNode(spareBlock_) == 0) spareListed_ = false;
+    tvPointerList::Clear();
+}
+
+uint32_t TvFileList::ReplaceAt(uint32_t, const void*, size_t) {
+    return kNoIndex;
+}
+
+uint32_t TvFileList::SetAt(uint32_t, const void*, size_t) {
+    return kNoIndex;
 }
 
 MemoryFile* TvFileList::FindName(const char* name) {
@@ -88,9 +112,21 @@ MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {
     return NewFile(name, std::strlen(name), capacity);
 }
 
-FileBlock* TvFileList::NewBlock(const char* name, size_t nameLength, uint32_t dataRoom) {
+FileBlock* TvFileList::NewBlock(const char* name, size_t nameLength, uint32_t dataRoom, bool mayKeep) {
     const size_t nameBytes = nameLength + 1;
-    auto* block = static_cast<FileBlock*>(AddRoom(sizeof(FileBlock) + nameBytes + dataRoom));
+    FileBlock* block = nullptr;
+    if (mayKeep && !spareListed_ && spareBlock_ && dataRoom == 0 && nameLength <= kSpareNameLength) {
+        // Nothing a former file left in the block stays: every field of the record is written, here or
+        // below, and the name with its terminator.
+        block = static_cast<FileBlock*>(AddRoomIn(spareBlock_));
+        if (block) {
+            spareListed_ = true;
+            block->file = MemoryFile{};
+            block->blockData = nullptr;
+            block->borrowed = false;
+        }
+    }
+    if (!block) block = static_cast<FileBlock*>(AddRoom(sizeof(FileBlock) + nameBytes + dataRoom));
     if (!block) return nullptr;
     MemoryFile* file = &block->file;
     file->name = BlockName(file);
@@ -124,7 +160,7 @@ MemoryFile* TvFileList::NewBorrowingFile(const char* name, size_t nameLength, co
                                          uint32_t size) {
     // No bytes: nothing to borrow.
     if (size == 0) return NewFile(name, nameLength, 0);
-    FileBlock* block = NewBlock(name, nameLength, 0);
+    FileBlock* block = NewBlock(name, nameLength, 0, true);
     if (!block) return nullptr;
     MemoryFile* file = &block->file;
     // Never written through: every change goes through MakeMemoryFileWritable first.
@@ -151,7 +187,12 @@ void TvFileList::DeleteSince(uint64_t mark) {
         auto* file = static_cast<MemoryFile*>(Stored(core_->tail->data));
         if (BlockOf(file)->serial <= mark) return;
         FreeOwnBlocks(file);
-        RemoveTailNode();
+        if (spareListed_ && core_->tail == spareBlock_) {
+            DetachTailNode();
+            spareListed_ = false;
+        } else {
+            RemoveTailNode();
+        }
     }
 }
 
