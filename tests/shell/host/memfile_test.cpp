@@ -231,18 +231,27 @@ TEST_F(MemoryFileTest, ThePartObjectsBlockIsKeptAndEveryFileInItIsFreshAndFoundB
     ASSERT_EQ(0, CreateMemoryFileList());
     const std::string source(200, 'p');
     const std::string longName(TvFileList::kSpareNameLength + 1, 'n');
-    enum Gone { kDeleteFile, kSinceMark, kAll, kUnlink, kRemoveLast };
+    // The ways a file goes: name is the file's, mark the one taken before it was made.
+    using LetGo = std::function<void(const char* name, uint64_t mark)>;
+    const LetGo deleteFile = [](const char* name, uint64_t) {
+        MemoryFiles->DeleteFile(MemoryFiles->FindName(name));
+    };
+    const LetGo sinceMark = [](const char*, uint64_t mark) { DeleteMemoryFilesSince(mark); };
+    const LetGo all = [](const char*, uint64_t) { FreeMemoryFiles(); };
+    const LetGo unlink = [](const char* name, uint64_t) { EXPECT_EQ(0, HostUnlinkFile(nullptr, name)); };
+    const LetGo removeLast = [](const char*, uint64_t) { EXPECT_EQ(0u, MemoryFiles->RemoveLast()); };
     struct Case {
+        const char* how;
         const char* name;
         uint32_t blocks; // taken for the first file: 0 in the kept block, 1 beside it
-        Gone gone;
+        LetGo letGo;
     } cases[] = {
-        {"mail.eml/part", 0, kSinceMark},  {"mail.eml/part", 0, kDeleteFile},
-        {"mail.eml/other", 0, kAll},       {"mail.eml/part", 0, kUnlink},
-        {"mail.eml/part", 0, kRemoveLast}, {longName.c_str(), 1, kSinceMark},
+        {"since a mark", "mail.eml/part", 0, sinceMark},  {"deleted", "mail.eml/part", 0, deleteFile},
+        {"all freed", "mail.eml/other", 0, all},          {"unlinked", "mail.eml/part", 0, unlink},
+        {"list removal", "mail.eml/part", 0, removeLast}, {"long name", longName.c_str(), 1, sinceMark},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.gone << " " << c.blocks);
+        SCOPED_TRACE(c.how);
         const uint32_t allocs = MemAllocCount(), frees = MemFreeCount();
         const int64_t bytes = MemBytesInUse();
         const uint64_t mark = MemoryFileMark();
@@ -269,23 +278,7 @@ TEST_F(MemoryFileTest, ThePartObjectsBlockIsKeptAndEveryFileInItIsFreshAndFoundB
         EXPECT_EQ(between + 1 - c.blocks, MemAllocCount());
         MemoryFiles->DeleteFile(MemoryFiles->FindName("second"));
 
-        switch (c.gone) {
-        case kDeleteFile:
-            MemoryFiles->DeleteFile(file);
-            break;
-        case kSinceMark:
-            DeleteMemoryFilesSince(mark);
-            break;
-        case kAll:
-            FreeMemoryFiles();
-            break;
-        case kUnlink:
-            EXPECT_EQ(0, HostUnlinkFile(nullptr, c.name));
-            break;
-        case kRemoveLast:
-            EXPECT_EQ(0u, MemoryFiles->RemoveLast());
-            break;
-        }
+        c.letGo(c.name, mark);
         EXPECT_EQ(0u, MemoryFiles->Count());
         EXPECT_EQ("<none>", Data(c.name));
         EXPECT_EQ(MemAllocCount() - allocs, MemFreeCount() - frees);
