@@ -16,7 +16,7 @@
 #include "shell/scan/objectnames.h"
 #include "shell/settings/shellkeys.h"
 
-HeldFileState HeldFile = {{0}, 0, -1, 0, {}};
+HeldFileState HeldFile = {{0}, 0, 0, -1, 0, {}};
 FileWindowState FileWindow = {0, 0, 0, 0, -1, 0};
 uint32_t RefusedChanges = 0;
 uint32_t TemporaryFileCounter = 0;
@@ -34,7 +34,7 @@ MemoryFile* MemoryByName(const char* name) {
     return MemoryFiles ? MemoryFiles->FindName(name) : nullptr;
 }
 
-MemoryFile* MemoryByName(const char* name, size_t length) {
+[[gnu::always_inline]] inline MemoryFile* MemoryByName(const char* name, size_t length) {
     return MemoryFiles ? MemoryFiles->FindName(name, length) : nullptr;
 }
 
@@ -44,6 +44,12 @@ bool IsWindow(int32_t handle) {
 
 bool SameName(const char* name) {
     return HeldFile.active && name && std::strcmp(HeldFile.name, name) == 0;
+}
+
+// The same for a name of length characters (strlen) measured already: the lengths tell most names
+// apart, and equal ones are compared without the C library.
+bool SameName(const char* name, size_t length) {
+    return HeldFile.active && length == HeldFile.nameLength && SameShortBytes(HeldFile.name, name, length);
 }
 
 int32_t Answer(int64_t v) {
@@ -235,6 +241,7 @@ int32_t OpenHeldFile(const char* name, size_t length, uint32_t mode) {
     ReleaseHeldFile();
     if (!name || length == 0 || length > kPathMax) return -1;
     CopyShortBytes(HeldFile.name, name, length + 1);
+    HeldFile.nameLength = length;
     HeldFile.mode = mode;
     HeldFile.handle = -1;
     HeldFile.active = 1;
@@ -252,6 +259,7 @@ void LetGoOfHeldFile() {
     HeldFile.handle = -1;
     HeldFile.mode = 0;
     HeldFile.name[0] = '\0';
+    HeldFile.nameLength = 0;
     HeldFile.identity = FileIdentity{};
     if (memory)
         CloseMemoryFile(memory);
@@ -288,10 +296,11 @@ int32_t HostCreateFile(void*, const char* name) {
 
 int32_t HostOpenFile(void*, const char* name, uint32_t mode) {
     if (!name || !*name) return -1;
-    const bool held = SameName(name);
+    const size_t length = std::strlen(name);
+    const bool held = SameName(name, length);
     // The held object opened again in its mode is the handle held.
     if (held && HeldFile.mode == mode && HeldFile.handle != -1) return HeldFile.handle;
-    return OpenFile(name, std::strlen(name), mode, held);
+    return OpenFile(name, length, mode, held);
 }
 
 int32_t HostCloseFile(void*, int32_t handle) {
