@@ -42,14 +42,14 @@ bool IsWindow(int32_t handle) {
     return FileWindow.fd != -1 && handle == FileWindow.fd;
 }
 
-bool SameName(const char* name) {
-    return HeldFile.active && name && std::strcmp(HeldFile.name, name) == 0;
-}
-
-// The same for a name of length characters (strlen) measured already: the lengths tell most names
+// Whether name, of length characters (strlen), is the held object's: the lengths tell most names
 // apart, and equal ones are compared without the C library.
 bool SameName(const char* name, size_t length) {
     return HeldFile.active && length == HeldFile.nameLength && SameShortBytes(HeldFile.name, name, length);
+}
+
+bool SameName(const char* name) {
+    return HeldFile.active && name && SameName(name, std::strlen(name));
 }
 
 int32_t Answer(int64_t v) {

@@ -58,7 +58,8 @@ constexpr uint32_t kMemoryFileMaxReceive = 64u * 1024u * 1024u;
 constexpr uint32_t kMemoryFileHandleBase = 0x10000;
 
 // The memory files; owns them (data, name and record). A file's record and name lie in its element's
-// own block, and so does the data of a small file: a file is one block to make and to free.
+// own block, and so does the data of a small file: a file is one block to make and to free, and a
+// part's object none (the list keeps a block for it).
 class TvFileList : public tvPointerList {
 public:
     TvFileList();
@@ -120,7 +121,8 @@ public:
 
 private:
     // A listed file's block with room for dataRoom bytes of data after its name; the name copied in,
-    // the rest zero. mayKeep: the kept block may be it. Null when memory runs out.
+    // the rest zero. mayKeep: the kept block may be it (for no data room), whose record is zero but
+    // for what is set and whose bytes past the name are no file's. Null when memory runs out.
     memfile::FileBlock* NewBlock(const char* name, size_t nameLength, uint32_t dataRoom,
                                  bool mayKeep = false);
 
