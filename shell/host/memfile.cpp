@@ -117,14 +117,27 @@ FileBlock* TvFileList::NewBlock(const char* name, size_t nameLength, uint32_t da
     const size_t nameBytes = nameLength + 1;
     FileBlock* block = nullptr;
     if (mayKeep && !spareListed_ && spareBlock_ && dataRoom == 0 && nameLength <= kSpareNameLength) {
-        // Nothing a former file left in the block stays: every field of the record is written, here or
-        // below, and the name with its terminator.
+        // Nothing a former file left in the block stays: every field of the record is written, one by
+        // one (the fields set below are written once), and the name with its terminator.
         block = static_cast<FileBlock*>(AddRoomIn(spareBlock_));
         if (block) {
             spareListed_ = true;
-            block->file = MemoryFile{};
+            MemoryFile& file = block->file;
+            file.mode = 0;
+            file.open = 0;
+            file.attributes = 0;
+            file.date = 0;
+            file.time = 0;
+            file.handle = -1;
+            file.position = 0;
+            file.capacity = 0;
+            file.size = 0;
+            file.data = nullptr;
+            file.name = nullptr;
+            block->nameLength = 0;
             block->blockData = nullptr;
             block->borrowed = false;
+            block->serial = 0;
         }
     }
     if (!block) block = static_cast<FileBlock*>(AddRoom(sizeof(FileBlock) + nameBytes + dataRoom));
