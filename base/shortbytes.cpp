@@ -34,6 +34,8 @@ static __attribute__((target("sse2"))) bool SameBlock(const char* x, const char*
 __attribute__((target("sse2"))) bool SameBlocks(const void* a, const void* b, size_t n) {
     const auto* x = static_cast<const char*>(a);
     const auto* y = static_cast<const char*>(b);
+    // A name, the usual run, is one or two blocks.
+    if (n <= 32) return SameBlock(x, y) && SameBlock(x + n - 16, y + n - 16);
     for (size_t at = 0; at + 16 < n; at += 16)
         if (!SameBlock(x + at, y + at)) return false;
     return SameBlock(x + n - 16, y + n - 16);

@@ -59,6 +59,12 @@ uint32_t ListCore::AppendBehind(const void* data, size_t size, size_t room) {
     if (count == UINT32_MAX - 1) return 0;
     ListNode* node = NewNode(data, size, room);
     if (!node) return 0;
+    return AppendNodeBehind(node);
+}
+
+uint32_t ListCore::AppendNodeBehind(ListNode* node) {
+    if (count == UINT32_MAX - 1) return 0;
+    node->next = nullptr;
     node->prev = tail;
     if (tail)
         tail->next = node;
@@ -146,6 +152,12 @@ void ListCore::Clear() {
 }
 
 int ListCore::Unlink(ListNode* node) {
+    if (Detach(node) != 0) return -1;
+    FreeNode(node);
+    return 0;
+}
+
+int ListCore::Detach(ListNode* node) {
     if (!node) return -1;
     // The ends, where most removals happen, are found without a walk.
     uint32_t pos = 0;
@@ -189,7 +201,6 @@ int ListCore::Unlink(ListNode* node) {
     else
         tail = node->prev;
     --count;
-    FreeNode(node);
     return 0;
 }
 
@@ -325,6 +336,12 @@ int tvList::CopyFrom(const tvList* list) {
 
 void tvList::Clear() {
     if (!core_) return;
+    // A list cleared for every object is empty most times: no node to free, no lock to take.
+    if (!core_->tail && !HasLock()) {
+        core_->Clear();
+        changed = 1;
+        return;
+    }
     ListLock lock(*this);
     if (!lock.held()) return;
     core_->Clear();
@@ -357,6 +374,16 @@ void* tvList::AddRoom(size_t room) {
     if (!core_->AppendBehind(nullptr, sizeof(void*), room)) return nullptr;
     void* bytes = ListCore::RoomOf(core_->tail);
     memcpy(core_->tail->data, &bytes, sizeof bytes);
+    changed = 1;
+    return bytes;
+}
+
+void* tvList::AddRoomIn(ListNode* node) {
+    if (!core_) return nullptr;
+    ListLock lock(*this);
+    if (!lock.held() || !core_->AppendNodeBehind(node)) return nullptr;
+    void* bytes = ListCore::RoomOf(node);
+    memcpy(node->data, &bytes, sizeof bytes);
     changed = 1;
     return bytes;
 }

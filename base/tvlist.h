@@ -49,6 +49,9 @@ struct ListCore {
     uint32_t Append(const void* data, size_t size, size_t room = 0);
     // The same, the cursor staying where it is.
     uint32_t AppendBehind(const void* data, size_t size, size_t room = 0);
+    // Links node (one of NewNode, not in a list) behind the tail, the cursor staying where it is: the
+    // new count, 0 when the list is full (node left alone).
+    uint32_t AppendNodeBehind(ListNode* node);
     ListNode* Seek(uint32_t i);
     // User pushes stop at kStackDepth; the pops of ignored pushes do nothing.
     void PushPos();
@@ -61,11 +64,15 @@ struct ListCore {
     void Clear();
     // Unlinks and frees node; -1 when it is not in this list.
     int Unlink(ListNode* node);
-    // Unlink of the tail; -1 for an empty list. Inline: a list used as a stack drops its tail often.
-    int UnlinkTail() {
+    // Unlink without the free: the node is its caller's. -1 when it is not in this list.
+    int Detach(ListNode* node);
+    // Detach of the tail: the node, or null for an empty list. Inline: a list used as a stack drops its
+    // tail often.
+    ListNode* DetachTail() {
         ListNode* node = tail;
-        // Saved positions and a cursor on the tail take the whole of Unlink.
-        if (!node || depth || current == node) return Unlink(node);
+        if (!node) return nullptr;
+        // Saved positions and a cursor on the tail take the whole of Detach.
+        if (depth || current == node) return Detach(node) == 0 ? node : nullptr;
         if (current && index > count - 1) --index;
         tail = node->prev;
         if (tail)
@@ -73,6 +80,12 @@ struct ListCore {
         else
             head = nullptr;
         --count;
+        return node;
+    }
+    // Unlink of the tail; -1 for an empty list.
+    int UnlinkTail() {
+        ListNode* node = DetachTail();
+        if (!node) return -1;
         FreeNode(node);
         return 0;
     }
@@ -145,11 +158,27 @@ protected:
     // with it: the bytes, or null when out of memory. The cursor does not move. A copy of the list,
     // or of the element in its place, holds the address only.
     void* AddRoom(size_t room);
+    // The same in a block its caller keeps: node, one of ListCore::NewNode (nullptr, sizeof(void*),
+    // room) not in a list, whose room the caller has readied. Null (node left alone) when the list is
+    // full.
+    void* AddRoomIn(ListNode* node);
     // RemoveNode of the tail without the virtual call: 0, or -1 for an empty list.
     int RemoveTailNode() {
         if (!core_ || core_->UnlinkTail() != 0) return -1;
         changed = 1;
         return 0;
+    }
+    // RemoveNode without the free: the node is its caller's again. 0, or -1 when it is not in the list.
+    int DetachNode(ListNode* node) {
+        if (!core_ || core_->Detach(node) != 0) return -1;
+        changed = 1;
+        return 0;
+    }
+    // The same for the tail: the node, or null for an empty list.
+    ListNode* DetachTailNode() {
+        ListNode* node = core_ ? core_->DetachTail() : nullptr;
+        if (node) changed = 1;
+        return node;
     }
 
     ListCore* core_ = nullptr;

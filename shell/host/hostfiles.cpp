@@ -16,7 +16,7 @@
 #include "shell/scan/objectnames.h"
 #include "shell/settings/shellkeys.h"
 
-HeldFileState HeldFile = {{0}, 0, -1, 0, {}};
+HeldFileState HeldFile = {{0}, 0, 0, -1, 0, {}};
 FileWindowState FileWindow = {0, 0, 0, 0, -1, 0};
 uint32_t RefusedChanges = 0;
 uint32_t TemporaryFileCounter = 0;
@@ -34,7 +34,7 @@ MemoryFile* MemoryByName(const char* name) {
     return MemoryFiles ? MemoryFiles->FindName(name) : nullptr;
 }
 
-MemoryFile* MemoryByName(const char* name, size_t length) {
+[[gnu::always_inline]] inline MemoryFile* MemoryByName(const char* name, size_t length) {
     return MemoryFiles ? MemoryFiles->FindName(name, length) : nullptr;
 }
 
@@ -42,8 +42,14 @@ bool IsWindow(int32_t handle) {
     return FileWindow.fd != -1 && handle == FileWindow.fd;
 }
 
+// Whether name, of length characters (strlen), is the held object's: the lengths tell most names
+// apart, and equal ones are compared without the C library.
+bool SameName(const char* name, size_t length) {
+    return HeldFile.active && length == HeldFile.nameLength && SameShortBytes(HeldFile.name, name, length);
+}
+
 bool SameName(const char* name) {
-    return HeldFile.active && name && std::strcmp(HeldFile.name, name) == 0;
+    return HeldFile.active && name && SameName(name, std::strlen(name));
 }
 
 int32_t Answer(int64_t v) {
@@ -65,8 +71,9 @@ int64_t WindowClamp(int64_t p) {
     return p < 0 ? 0 : p > FileWindow.length ? FileWindow.length : p;
 }
 
-// The open memory file holding that handle, the held one looked at first.
-MemoryFile* MemoryFileOf(int32_t handle) {
+// The open memory file holding that handle, the held one looked at first: the engine works on it, and
+// knowing it takes no walk of the list. Inline: every file service on a handle asks.
+[[gnu::always_inline]] inline MemoryFile* MemoryFileOf(int32_t handle) {
     MemoryFile* held = HeldMemoryFileOf(handle);
     return held ? held : MemoryFileByHandle(handle);
 }
@@ -234,6 +241,7 @@ int32_t OpenHeldFile(const char* name, size_t length, uint32_t mode) {
     ReleaseHeldFile();
     if (!name || length == 0 || length > kPathMax) return -1;
     CopyShortBytes(HeldFile.name, name, length + 1);
+    HeldFile.nameLength = length;
     HeldFile.mode = mode;
     HeldFile.handle = -1;
     HeldFile.active = 1;
@@ -251,6 +259,7 @@ void LetGoOfHeldFile() {
     HeldFile.handle = -1;
     HeldFile.mode = 0;
     HeldFile.name[0] = '\0';
+    HeldFile.nameLength = 0;
     HeldFile.identity = FileIdentity{};
     if (memory)
         CloseMemoryFile(memory);
@@ -287,10 +296,11 @@ int32_t HostCreateFile(void*, const char* name) {
 
 int32_t HostOpenFile(void*, const char* name, uint32_t mode) {
     if (!name || !*name) return -1;
-    const bool held = SameName(name);
+    const size_t length = std::strlen(name);
+    const bool held = SameName(name, length);
     // The held object opened again in its mode is the handle held.
     if (held && HeldFile.mode == mode && HeldFile.handle != -1) return HeldFile.handle;
-    return OpenFile(name, std::strlen(name), mode, held);
+    return OpenFile(name, length, mode, held);
 }
 
 int32_t HostCloseFile(void*, int32_t handle) {
@@ -302,7 +312,7 @@ int32_t HostCloseFile(void*, int32_t handle) {
 int32_t HostReadFile(void*, int32_t handle, void* buffer, uint32_t length) {
     if (Refused(handle) || (!buffer && length)) return -1;
     if (length > INT32_MAX) length = INT32_MAX;
-    if (MemoryFile* file = MemoryFileByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileOf(handle)) {
         uint32_t n = file->size - file->position < length ? file->size - file->position : length;
         CopyShortBytes(buffer, file->data + file->position, n);
         file->position += n;
@@ -314,7 +324,7 @@ int32_t HostReadFile(void*, int32_t handle, void* buffer, uint32_t length) {
 int32_t HostWriteFile(void*, int32_t handle, const void* buffer, uint32_t length) {
     if (Refused(handle) || (!buffer && length)) return -1;
     if (length > INT32_MAX) length = INT32_MAX;
-    if (MemoryFile* file = MemoryFileByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileOf(handle)) {
         if (file->mode == TARVO_OPEN_READ) return -1;
         uint64_t end = static_cast<uint64_t>(file->position) + length;
         if (end > kMemoryFileMaxSize) return -1;
@@ -329,7 +339,7 @@ int32_t HostWriteFile(void*, int32_t handle, const void* buffer, uint32_t length
 
 int32_t HostSeekFromStart(void*, int32_t handle, int32_t offset) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryFileByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileOf(handle)) {
         file->position = offset < 0 || static_cast<uint32_t>(offset) > file->size
                              ? file->size
                              : static_cast<uint32_t>(offset);
@@ -340,7 +350,7 @@ int32_t HostSeekFromStart(void*, int32_t handle, int32_t offset) {
 
 int32_t HostSeekFromCurrent(void*, int32_t handle, int32_t offset) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryFileByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileOf(handle)) {
         file->position = Clamp(static_cast<int64_t>(file->position) + offset, file->size);
         return static_cast<int32_t>(file->position);
     }
@@ -351,7 +361,7 @@ int32_t HostSeekFromCurrent(void*, int32_t handle, int32_t offset) {
 int32_t HostSeekFromEnd(void*, int32_t handle, int32_t offset) {
     if (Refused(handle)) return -1;
     int64_t back = offset < 0 ? 0 : offset;
-    if (MemoryFile* file = MemoryFileByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileOf(handle)) {
         file->position = file->size - Clamp(back, file->size);
         return static_cast<int32_t>(file->position);
     }
@@ -411,7 +421,7 @@ int32_t HostRenameFile(void*, const char* oldName, const char* newName) {
 
 int32_t HostTruncateFile(void*, int32_t handle, uint32_t length) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryFileByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileOf(handle)) {
         if (file->mode == TARVO_OPEN_READ || length > kMemoryFileMaxSize) return -1;
         if (MakeMemoryFileWritable(file, length, 0) != 0) return -1;
         // What lies past the size stays zero, so a file made longer again
@@ -474,7 +484,7 @@ int32_t HostUnlinkFile(void*, const char* name) {
 
 int32_t HostGetDateAndTime(void*, int32_t handle, uint16_t* date, uint16_t* time) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryFileByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileOf(handle)) {
         if (date) *date = file->date;
         if (time) *time = file->time;
     }
@@ -483,7 +493,7 @@ int32_t HostGetDateAndTime(void*, int32_t handle, uint16_t* date, uint16_t* time
 
 int32_t HostSetDateAndTime(void*, int32_t handle, uint16_t date, uint16_t time) {
     if (Refused(handle)) return -1;
-    if (MemoryFile* file = MemoryFileByHandle(handle)) {
+    if (MemoryFile* file = MemoryFileOf(handle)) {
         file->date = date;
         file->time = time;
     }

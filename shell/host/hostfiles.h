@@ -21,6 +21,7 @@ constexpr int32_t kLowestEngineHandle = 4;
 // the engine's close of that handle only rewinds it.
 struct HeldFileState {
     char name[kPathBufSize];
+    size_t nameLength; // of name, without its terminator
     uint32_t mode;
     int32_t handle; // -1 none
     uint32_t active;

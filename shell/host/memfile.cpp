@@ -27,8 +27,9 @@ char* BlockName(MemoryFile* file) {
     return reinterpret_cast<char*>(BlockOf(file) + 1);
 }
 
-// Frees what lies outside the file's own block, which its element frees.
-void FreeOwnBlocks(MemoryFile* file) {
+// Frees what lies outside the file's own block, which its element frees. Inline: every file made
+// goes through it.
+inline void FreeOwnBlocks(MemoryFile* file) {
     if (file == HeldMemoryFile) HeldMemoryFile = nullptr;
     const FileBlock* block = BlockOf(file);
     if (!block->borrowed && file->data != block->blockData) MemFree(file->data);
@@ -76,8 +77,32 @@ const char* NameOrDefault(const char* name, char* buf, size_t size) {
 
 } // namespace
 
+TvFileList::TvFileList()
+    : spareBlock_(ListCore::NewNode(nullptr, sizeof(void*), sizeof(FileBlock) + kSpareNameLength + 1)) {}
+
 TvFileList::~TvFileList() {
     DeleteAll();
+    ListCore::FreeNode(spareBlock_);
+}
+
+int TvFileList::RemoveNode(ListNode* node) {
+    if (!spareListed_ || node != spareBlock_) return tvPointerList::RemoveNode(node);
+    if (DetachNode(node) != 0) return -1;
+    spareListed_ = false;
+    return 0;
+}
+
+void TvFileList::Clear() {
+    if (spareListed_ && DetachNode(spareBlock_) == 0) spareListed_ = false;
+    tvPointerList::Clear();
+}
+
+uint32_t TvFileList::ReplaceAt(uint32_t, const void*, size_t) {
+    return kNoIndex;
+}
+
+uint32_t TvFileList::SetAt(uint32_t, const void*, size_t) {
+    return kNoIndex;
 }
 
 MemoryFile* TvFileList::FindName(const char* name) {
@@ -88,9 +113,34 @@ MemoryFile* TvFileList::NewFile(const char* name, uint32_t capacity) {
     return NewFile(name, std::strlen(name), capacity);
 }
 
-FileBlock* TvFileList::NewBlock(const char* name, size_t nameLength, uint32_t dataRoom) {
+FileBlock* TvFileList::NewBlock(const char* name, size_t nameLength, uint32_t dataRoom, bool mayKeep) {
     const size_t nameBytes = nameLength + 1;
-    auto* block = static_cast<FileBlock*>(AddRoom(sizeof(FileBlock) + nameBytes + dataRoom));
+    FileBlock* block = nullptr;
+    if (mayKeep && !spareListed_ && spareBlock_ && dataRoom == 0 && nameLength <= kSpareNameLength) {
+        // Nothing a former file left in the block stays: every field of the record is written, one by
+        // one (the fields set below are written once), and the name with its terminator.
+        block = static_cast<FileBlock*>(AddRoomIn(spareBlock_));
+        if (block) {
+            spareListed_ = true;
+            MemoryFile& file = block->file;
+            file.mode = 0;
+            file.open = 0;
+            file.attributes = 0;
+            file.date = 0;
+            file.time = 0;
+            file.handle = -1;
+            file.position = 0;
+            file.capacity = 0;
+            file.size = 0;
+            file.data = nullptr;
+            file.name = nullptr;
+            block->nameLength = 0;
+            block->blockData = nullptr;
+            block->borrowed = false;
+            block->serial = 0;
+        }
+    }
+    if (!block) block = static_cast<FileBlock*>(AddRoom(sizeof(FileBlock) + nameBytes + dataRoom));
     if (!block) return nullptr;
     MemoryFile* file = &block->file;
     file->name = BlockName(file);
@@ -124,7 +174,7 @@ MemoryFile* TvFileList::NewBorrowingFile(const char* name, size_t nameLength, co
                                          uint32_t size) {
     // No bytes: nothing to borrow.
     if (size == 0) return NewFile(name, nameLength, 0);
-    FileBlock* block = NewBlock(name, nameLength, 0);
+    FileBlock* block = NewBlock(name, nameLength, 0, true);
     if (!block) return nullptr;
     MemoryFile* file = &block->file;
     // Never written through: every change goes through MakeMemoryFileWritable first.
@@ -151,7 +201,12 @@ void TvFileList::DeleteSince(uint64_t mark) {
         auto* file = static_cast<MemoryFile*>(Stored(core_->tail->data));
         if (BlockOf(file)->serial <= mark) return;
         FreeOwnBlocks(file);
-        RemoveTailNode();
+        if (spareListed_ && core_->tail == spareBlock_) {
+            DetachTailNode();
+            spareListed_ = false;
+        } else {
+            RemoveTailNode();
+        }
     }
 }
 
@@ -238,7 +293,9 @@ const char* AddMemoryFile(const void* data, uint32_t size, const char* name) {
     return AddFile(data, size, name, false);
 }
 
-const char* AddBorrowedMemoryFile(const void* data, uint32_t size, const char* name) {
+// Flattened: made for every scanned part, the file takes no call of its own below this one but for
+// the list's append and the C library.
+[[gnu::flatten]] const char* AddBorrowedMemoryFile(const void* data, uint32_t size, const char* name) {
     return AddFile(data, size, name, true);
 }
 

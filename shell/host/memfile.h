@@ -58,13 +58,22 @@ constexpr uint32_t kMemoryFileMaxReceive = 64u * 1024u * 1024u;
 constexpr uint32_t kMemoryFileHandleBase = 0x10000;
 
 // The memory files; owns them (data, name and record). A file's record and name lie in its element's
-// own block, and so does the data of a small file: a file is one block to make and to free.
+// own block, and so does the data of a small file: a file is one block to make and to free, and a
+// part's object none (the list keeps a block for it).
 class TvFileList : public tvPointerList {
 public:
-    TvFileList() = default;
+    TvFileList();
     TvFileList(const TvFileList&) = delete;
     TvFileList& operator=(const TvFileList&) = delete;
     ~TvFileList() override;
+
+    // A removal of the element of the kept block (see spareBlock_) keeps the block.
+    int RemoveNode(ListNode* node) override;
+    void Clear() override;
+    // A file lives in its element's block: replacing the element would free the file under its users.
+    // Refused (kNoIndex).
+    uint32_t ReplaceAt(uint32_t i, const void* data, size_t size) override;
+    uint32_t SetAt(uint32_t i, const void* data, size_t size) override;
 
     // The file of that name (compared exactly), or null.
     MemoryFile* FindName(const char* name);
@@ -107,10 +116,22 @@ public:
     // Frees every file; the list is empty afterwards.
     void DeleteAll();
 
+    // The longest name of a file that the kept block holds.
+    static constexpr size_t kSpareNameLength = 255;
+
 private:
     // A listed file's block with room for dataRoom bytes of data after its name; the name copied in,
-    // the rest zero. Null when memory runs out.
-    memfile::FileBlock* NewBlock(const char* name, size_t nameLength, uint32_t dataRoom);
+    // the rest zero. mayKeep: the kept block may be it (for no data room), whose record is zero but
+    // for what is set and whose bytes past the name are no file's. Null when memory runs out.
+    memfile::FileBlock* NewBlock(const char* name, size_t nameLength, uint32_t dataRoom,
+                                 bool mayKeep = false);
+
+    // A block taken with the list and freed with it, for the element of one borrowing file at a time
+    // whose name is not longer than kSpareNameLength: the object of a scanned part, made and freed
+    // for every part, takes no block of its own. Null when it could not be had.
+    ListNode* spareBlock_ = nullptr;
+    // Whether the kept block is listed, holding a file.
+    bool spareListed_ = false;
 };
 
 // The memory file that the held object of the file services is, or null. Freeing that file clears

@@ -371,6 +371,35 @@ TEST_F(HostFilesTest, HeldMemoryFileIsTheEnginesToo) {
     EXPECT_EQ(-1, HostReadFile(nullptr, held, nullptr, 0)) << "closed for good";
 }
 
+// Only the held object's own name answers the held handle: not a name that it starts, nor one that
+// starts it, nor one of its length that differs in a byte, short or long.
+TEST_F(HostFilesTest, HeldHandleAnswersTheHeldNameOnly) {
+    const std::string longName = "mail.eml/" + std::string(40, 'x') + "/[text/plain]";
+    for (const std::string& heldName :
+         {std::string("mail.eml/[text/plain]"), std::string("part"), longName}) {
+        SCOPED_TRACE(heldName);
+        std::vector<std::string> others = {heldName + "x", heldName.substr(0, heldName.size() - 1)};
+        for (size_t at : {size_t{0}, heldName.size() / 2, heldName.size() - 1}) {
+            others.push_back(heldName);
+            others.back()[at] ^= 0x20;
+        }
+        for (const std::string& other : others) ASSERT_NE(nullptr, AddMemoryFile("o", 1, other.c_str()));
+        ASSERT_NE(nullptr, AddMemoryFile("h", 1, heldName.c_str()));
+        const int32_t held = OpenHeldFile(heldName.c_str(), TARVO_OPEN_READ);
+        ASSERT_GT(held, 3);
+        EXPECT_EQ(held, HostOpenFile(nullptr, heldName.c_str(), TARVO_OPEN_READ));
+        for (const std::string& other : others) {
+            const int32_t handle = HostOpenFile(nullptr, other.c_str(), TARVO_OPEN_READ);
+            EXPECT_GT(handle, 3) << other;
+            EXPECT_NE(held, handle) << other;
+            EXPECT_EQ("o", Read(handle)) << other;
+            EXPECT_EQ(0, HostCloseFile(nullptr, handle));
+        }
+        ReleaseHeldFile();
+        FreeMemoryFiles();
+    }
+}
+
 // A held memory file freed under the hold (the files of a part freed since a mark, all of a
 // request's) is not reached again: the engine's close of its handle and the release find nothing.
 TEST_F(HostFilesTest, HeldMemoryFileFreedUnderTheHoldIsNotReachedAgain) {

@@ -224,6 +224,95 @@ TEST_F(MemoryFileTest, BorrowedFileWithoutMemoryForItsOwnDataRefusesTheChange) {
     EXPECT_EQ(std::string(300, 's'), source);
 }
 
+// A part's object, a borrowing file with a short name, is made and freed without a block of its own
+// (the list keeps one for it); a second one while it lives, or one with a long name, takes its own.
+// Whichever way a file goes, it is never found again and its block serves the next one whole.
+TEST_F(MemoryFileTest, ThePartObjectsBlockIsKeptAndEveryFileInItIsFreshAndFoundByItsOwnName) {
+    ASSERT_EQ(0, CreateMemoryFileList());
+    const std::string source(200, 'p');
+    const std::string longName(TvFileList::kSpareNameLength + 1, 'n');
+    // The ways a file goes: name is the file's, mark the one taken before it was made.
+    using LetGo = std::function<void(const char* name, uint64_t mark)>;
+    const LetGo deleteFile = [](const char* name, uint64_t) {
+        MemoryFiles->DeleteFile(MemoryFiles->FindName(name));
+    };
+    const LetGo sinceMark = [](const char*, uint64_t mark) { DeleteMemoryFilesSince(mark); };
+    const LetGo all = [](const char*, uint64_t) { FreeMemoryFiles(); };
+    const LetGo unlink = [](const char* name, uint64_t) { EXPECT_EQ(0, HostUnlinkFile(nullptr, name)); };
+    const LetGo removeLast = [](const char*, uint64_t) { EXPECT_EQ(0u, MemoryFiles->RemoveLast()); };
+    struct Case {
+        const char* how;
+        const char* name;
+        uint32_t blocks; // taken for the first file: 0 in the kept block, 1 beside it
+        LetGo letGo;
+    } cases[] = {
+        {"since a mark", "mail.eml/part", 0, sinceMark},  {"deleted", "mail.eml/part", 0, deleteFile},
+        {"all freed", "mail.eml/other", 0, all},          {"unlinked", "mail.eml/part", 0, unlink},
+        {"list removal", "mail.eml/part", 0, removeLast}, {"long name", longName.c_str(), 1, sinceMark},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        const uint32_t allocs = MemAllocCount(), frees = MemFreeCount();
+        const int64_t bytes = MemBytesInUse();
+        const uint64_t mark = MemoryFileMark();
+        ASSERT_NE(nullptr, AddBorrowedMemoryFile(source.data(), 200, c.name));
+        EXPECT_EQ(allocs + c.blocks, MemAllocCount());
+        MemoryFile* file = MemoryFiles->FindName(c.name);
+        ASSERT_NE(nullptr, file);
+        EXPECT_EQ(0u, file->open);
+        EXPECT_EQ(0u, file->position);
+        EXPECT_EQ(0u, file->attributes);
+        EXPECT_EQ(200u, file->size);
+        EXPECT_TRUE(MemoryFileBorrows(file));
+        // Changed the way the engine may change it, so that a file of the block after it is seen fresh.
+        const int32_t handle = HostOpenFile(nullptr, c.name, TARVO_OPEN_READ);
+        ASSERT_GT(handle, 3);
+        EXPECT_EQ(0, HostSetDateAndTime(nullptr, handle, 7, 9));
+        EXPECT_EQ(50, HostSeekFromStart(nullptr, handle, 50));
+        EXPECT_EQ(0, HostCloseFile(nullptr, handle));
+        EXPECT_EQ(0, HostSetAttributes(nullptr, c.name, 0x21));
+
+        const uint32_t between = MemAllocCount();
+        ASSERT_NE(nullptr, AddBorrowedMemoryFile(source.data(), 100, "second"));
+        // The kept block holds one file at a time.
+        EXPECT_EQ(between + 1 - c.blocks, MemAllocCount());
+        MemoryFiles->DeleteFile(MemoryFiles->FindName("second"));
+
+        c.letGo(c.name, mark);
+        EXPECT_EQ(0u, MemoryFiles->Count());
+        EXPECT_EQ("<none>", Data(c.name));
+        EXPECT_EQ(MemAllocCount() - allocs, MemFreeCount() - frees);
+        EXPECT_EQ(bytes, MemBytesInUse());
+
+        // The next file in the block is a new one: its own name, nothing of the one before.
+        ASSERT_NE(nullptr, AddBorrowedMemoryFile(source.data(), 20, "next"));
+        EXPECT_EQ("<none>", Data(c.name));
+        MemoryFile* next = MemoryFiles->FindName("next");
+        ASSERT_NE(nullptr, next);
+        EXPECT_EQ(0u, next->position);
+        EXPECT_EQ(0u, next->attributes);
+        EXPECT_EQ(0u, next->date);
+        EXPECT_EQ(0u, next->time);
+        EXPECT_EQ(20u, next->size);
+        EXPECT_STREQ("next", next->name);
+        FreeMemoryFiles();
+    }
+}
+
+// A file lives in its element's block: the element is not replaced, which would free the file.
+TEST_F(MemoryFileTest, AFilesElementIsNeverReplaced) {
+    ASSERT_NE(nullptr, AddMemoryFile("c", 1, "copied"));
+    ASSERT_NE(nullptr, AddBorrowedMemoryFile("b", 1, "borrowed"));
+    const void* other = nullptr;
+    for (uint32_t i : {0u, 1u}) {
+        EXPECT_EQ(tvList::kNoIndex, MemoryFiles->ReplaceAt(i, &other, sizeof other));
+        EXPECT_EQ(tvList::kNoIndex, MemoryFiles->SetAt(i, &other, sizeof other));
+    }
+    EXPECT_EQ(2u, MemoryFiles->Count());
+    EXPECT_EQ("c", Data("copied"));
+    EXPECT_EQ("b", Data("borrowed"));
+}
+
 TEST_F(MemoryFileTest, FilesMadeSinceAMarkGoAndTheOlderOnesStay) {
     ASSERT_NE(nullptr, AddMemoryFile("r", 1, "request"));
     ASSERT_NE(nullptr, AddMemoryFile("o", 1, "older"));
