@@ -242,6 +242,7 @@ const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, const 
         const size_t first = data.find('<');
         if (html != std::string_view::npos && html != 0 && first != 0) {
             const std::string stripped = ObjectNameOf(partName + ".Stripped");
+            const uint64_t strippedMark = MemoryFileMark();
             *status = ScanObject(walk, stripped, data.substr(html));
             if (*status & (TARVO_RESULT_DELETED | TARVO_RESULT_MOVED)) {
                 walk.task->ClearLine();
@@ -261,6 +262,9 @@ const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, const 
                     data = page;
                 }
             }
+            // The page's objects go before the whole's is made: a name cut to length may be the same
+            // for both, and the whole part must not be refused, or scanned as the page.
+            DeleteMemoryFilesSince(strippedMark);
         }
     }
     // The part's name is not needed any more: the object's is made of it in place.

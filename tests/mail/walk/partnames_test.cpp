@@ -64,4 +64,21 @@ TEST_F(MailPartNames, EachPartIsNamedAfterTheMessage) {
     }
 }
 
+// A page's object is named after its part: where a long file name cuts both names to the same one, the
+// whole part is still scanned, text before "<html>" included.
+TEST_F(MailPartNames, AnHtmlPartIsScannedWholeWhereItsNameIsCut) {
+    const std::string html = "text before " + Signature("APPENDED") + "\r\n<html>a page</html>\r\n";
+    for (const size_t nameLength : {size_t(8), size_t(600)}) {
+        const std::string name = std::string(nameLength, 'p') + ".htm";
+        const std::string mail =
+            "Subject: page\r\nContent-Type: multipart/mixed; boundary=BB\r\n\r\n--BB\r\n" +
+            Part(("text/html; name=\"" + name + "\"").c_str(), html) + "\r\n--BB--\r\n";
+        ASSERT_TRUE(dir.Write("mail", mail));
+        const WalkRun run = ScanPath(dir / "mail", kWantFound);
+        EXPECT_NE(0u, run.word & 0x20) << nameLength << " " << std::hex << run.word << "\n" << run.log;
+        EXPECT_EQ(0u, run.word & 0x1) << nameLength << " " << std::hex << run.word << "\n" << run.log;
+        ExpectClean(run, "page");
+    }
+}
+
 } // namespace
