@@ -1,10 +1,16 @@
 #include "base/alloc.h"
 
+#include "base/cpusse2.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
 #include <new>
 #include <sys/mman.h>
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -116,6 +122,45 @@ inline size_t BlockClass(size_t usable) {
     return (usable + kClassOffset) / kClassStep;
 }
 
+#if defined(__i386__) || defined(__x86_64__)
+__attribute__((target("sse2"))) void ZeroBlock(char* at) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_setzero_si128());
+}
+
+// Sixteen zero bytes at a time, four a turn; the last stores end where the run does, over bytes
+// already done. 16 <= n.
+__attribute__((target("sse2"))) void ZeroBlocks(void* p, size_t n) {
+    char* at = static_cast<char*>(p);
+    char* const end = at + n;
+    for (; end - at > 64; at += 64) {
+        ZeroBlock(at);
+        ZeroBlock(at + 16);
+        ZeroBlock(at + 32);
+        ZeroBlock(at + 48);
+    }
+    const ptrdiff_t left = end - at;
+    if (left > 16) ZeroBlock(at);
+    if (left > 32) {
+        ZeroBlock(at + 16);
+        ZeroBlock(end - 32);
+    }
+    ZeroBlock(end - 16);
+}
+#else
+void ZeroBlocks(void* p, size_t n) {
+    memset(p, 0, n);
+}
+#endif
+
+// The zero-fill of a small block: the C library's memset is reached through the PLT and picks its
+// path by size, which for a block of a few dozen to a few hundred bytes costs as much as the stores.
+inline void ZeroSmall(void* p, size_t n) {
+    if (n >= 16 && CpuHasSse2)
+        ZeroBlocks(p, n);
+    else
+        memset(p, 0, n);
+}
+
 // A kept block for n bytes, taken and counted, or null.
 void* TakeCached(size_t n) {
     CachedBlock*& head = cachedBlocks[RequestClass(n)];
@@ -135,12 +180,12 @@ void* MemAllocZeroed(size_t n) {
     void* p;
     if (n <= kSmallBlock) {
         if (void* cached = TakeCached(n)) {
-            memset(cached, 0, n);
+            ZeroSmall(cached, n);
             return cached;
         }
         p = malloc(n ? n : 1);
         if (!p) return nullptr;
-        memset(p, 0, n);
+        ZeroSmall(p, n);
     } else {
         p = calloc(1, n);
         if (!p) return nullptr;

@@ -142,6 +142,20 @@ TEST(Alloc, BlocksGivenBackAndTakenAgainAreZeroFilledAndCounted) {
     EXPECT_EQ(MemFreeCount() - frees, static_cast<uint32_t>(taken));
 }
 
+// Every size of a small block, each taken twice, the second time after its bytes were written over
+// and it was given back: each way of filling the end of a block is seen.
+TEST(Alloc, EverySmallSizeComesBackZeroFilled) {
+    for (size_t n = 0; n <= 1100; ++n) {
+        for (int turn = 0; turn < 2; ++turn) {
+            auto* p = static_cast<unsigned char*>(MemAllocZeroed(n));
+            ASSERT_NE(p, nullptr);
+            for (size_t i = 0; i < n; ++i) ASSERT_EQ(p[i], 0) << "size " << n << " byte " << i;
+            memset(p, 0x5A, n);
+            MemFree(p);
+        }
+    }
+}
+
 TEST(Alloc, LibraryContainersGoThroughIt) {
     uint32_t allocs = MemAllocCount();
     std::string s(1000, 'x');
