@@ -18,23 +18,24 @@ namespace {
 // add on every block was a tenth of the parse of a message of many small parts.
 uint32_t allocCount = 0;
 uint32_t freeCount = 0;
-int64_t bytesInUse = 0;
+// A word of the process's width: the blocks it holds never pass its address space.
+size_t bytesInUse = 0;
 
 // The test bound of MemSetFailureBound: 0, or the bytes the blocks taken since may hold, counted from
 // the bytes in use when it was set. Blocks of before the bound that are released lower the figure;
 // it is a test's bound, not a budget.
 size_t failureBound = 0;
-int64_t boundBase = 0;
+size_t boundBase = 0;
 
 bool OverBound(size_t n) {
     if (failureBound == 0) return false;
-    const int64_t taken = bytesInUse - boundBase;
+    const int64_t taken = static_cast<int64_t>(bytesInUse) - static_cast<int64_t>(boundBase);
     return n > failureBound || taken + static_cast<int64_t>(n) > static_cast<int64_t>(failureBound);
 }
 
 void Taken(void* p) {
     ++allocCount;
-    bytesInUse += static_cast<int64_t>(malloc_usable_size(p));
+    bytesInUse += malloc_usable_size(p);
 }
 
 // Aligned requests must still come back zero-filled and go to free().
@@ -169,7 +170,7 @@ void* TakeCached(size_t n) {
     head = block->next;
     cachedBytes -= block->usable;
     ++allocCount;
-    bytesInUse += static_cast<int64_t>(block->usable);
+    bytesInUse += block->usable;
     return block;
 }
 
@@ -198,7 +199,7 @@ void* MemAllocZeroed(size_t n) {
 void MemFree(void* p) {
     if (!p) return;
     const size_t usable = malloc_usable_size(p);
-    bytesInUse -= static_cast<int64_t>(usable);
+    bytesInUse -= usable;
     ++freeCount;
     const size_t blockClass = BlockClass(usable);
     if (blockClass < kClasses && cachedBytes + usable <= kCacheBytes) {
@@ -219,7 +220,7 @@ uint32_t MemFreeCount() {
     return freeCount;
 }
 int64_t MemBytesInUse() {
-    return bytesInUse;
+    return static_cast<int64_t>(bytesInUse);
 }
 
 void MemSetFailureBound(size_t bytes) {
