@@ -162,8 +162,8 @@ inline void ZeroSmall(void* p, size_t n) {
         memset(p, 0, n);
 }
 
-// A kept block for n bytes, taken and counted, or null.
-void* TakeCached(size_t n) {
+// A kept block for n bytes (n <= kSmallBlock), taken, counted and zero-filled, or null.
+inline void* TakeCached(size_t n) {
     CachedBlock*& head = cachedBlocks[RequestClass(n)];
     CachedBlock* block = head;
     if (!block) return nullptr;
@@ -171,19 +171,16 @@ void* TakeCached(size_t n) {
     cachedBytes -= block->usable;
     ++allocCount;
     bytesInUse += block->usable;
+    ZeroSmall(block, n);
     return block;
 }
 
-} // namespace
-
-void* MemAllocZeroed(size_t n) {
+// Every other request: while a test bound is set, a new block, a large one.
+void* AllocFresh(size_t n) {
     if (OverBound(n)) return nullptr;
     void* p;
     if (n <= kSmallBlock) {
-        if (void* cached = TakeCached(n)) {
-            ZeroSmall(cached, n);
-            return cached;
-        }
+        if (void* cached = TakeCached(n)) return cached;
         p = malloc(n ? n : 1);
         if (!p) return nullptr;
         ZeroSmall(p, n);
@@ -194,6 +191,19 @@ void* MemAllocZeroed(size_t n) {
     Taken(p);
     if (n >= kHugeBlock) AdviseHugePages(p, n);
     return p;
+}
+
+// The common request, a small block of a class that has one kept, is served in line.
+inline void* AllocZeroed(size_t n) {
+    if (n <= kSmallBlock && failureBound == 0)
+        if (void* cached = TakeCached(n)) return cached;
+    return AllocFresh(n);
+}
+
+} // namespace
+
+void* MemAllocZeroed(size_t n) {
+    return AllocZeroed(n);
 }
 
 void MemFree(void* p) {
@@ -231,10 +241,10 @@ void MemSetFailureBound(size_t bytes) {
 // The replaceable global operators. The plain forms throw std::bad_alloc on failure (the standard
 // library's containers rely on it); the nothrow forms return null.
 void* operator new(size_t n) {
-    return AllocOrThrow([n] { return MemAllocZeroed(n); });
+    return AllocOrThrow([n] { return AllocZeroed(n); });
 }
 void* operator new[](size_t n) {
-    return AllocOrThrow([n] { return MemAllocZeroed(n); });
+    return AllocOrThrow([n] { return AllocZeroed(n); });
 }
 void* operator new(size_t n, const std::nothrow_t&) noexcept {
     return MemAllocZeroed(n);
