@@ -123,6 +123,39 @@ inline size_t BlockClass(size_t usable) {
     return (usable + kClassOffset) / kClassStep;
 }
 
+// glibc on i386 sizes every chunk in steps of 16 bytes behind a 4-byte size word, and as its smallest
+// chunk is 16 bytes too it splits off every remainder: a small block asked for at its class's size
+// holds exactly that many bytes, so a block given back with the size it was asked for needs no
+// look-up of its size. (On x86-64 the smallest chunk is 32 bytes and a remainder of 16 stays with the
+// block; the sanitizers size a block as asked.) Asking for the class's size keeps any kept block
+// large enough for its class whatever the C library.
+#if defined(__i386__) && defined(__GLIBC__) && !defined(TARVO_ADDRESS_SANITIZER) &&                          \
+    !defined(__SANITIZE_ADDRESS__)
+constexpr bool kExactClasses = true;
+#else
+constexpr bool kExactClasses = false;
+#endif
+
+// The bytes a block of class k holds.
+inline size_t ClassBytes(size_t k) {
+    return k * kClassStep - kClassOffset;
+}
+
+// Keeps a block of class k that holds usable bytes, or frees it when the cache is full. Counted.
+inline void GiveBack(void* p, size_t k, size_t usable) {
+    bytesInUse -= usable;
+    ++freeCount;
+    if (k < kClasses && cachedBytes + usable <= kCacheBytes) {
+        CachedBlock* block = static_cast<CachedBlock*>(p);
+        if (!kExactClasses) block->usable = usable;
+        block->next = cachedBlocks[k];
+        cachedBlocks[k] = block;
+        cachedBytes += usable;
+        return;
+    }
+    free(p);
+}
+
 #if defined(__i386__) || defined(__x86_64__)
 __attribute__((target("sse2"))) void ZeroBlock(char* at) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_setzero_si128());
@@ -164,13 +197,14 @@ inline void ZeroSmall(void* p, size_t n) {
 
 // A kept block for n bytes (n <= kSmallBlock), taken, counted and zero-filled, or null.
 inline void* TakeCached(size_t n) {
-    CachedBlock*& head = cachedBlocks[RequestClass(n)];
-    CachedBlock* block = head;
+    const size_t k = RequestClass(n);
+    CachedBlock* block = cachedBlocks[k];
     if (!block) return nullptr;
-    head = block->next;
-    cachedBytes -= block->usable;
+    cachedBlocks[k] = block->next;
+    const size_t usable = kExactClasses ? ClassBytes(k) : block->usable;
+    cachedBytes -= usable;
     ++allocCount;
-    bytesInUse += block->usable;
+    bytesInUse += usable;
     ZeroSmall(block, n);
     return block;
 }
@@ -181,7 +215,7 @@ void* AllocFresh(size_t n) {
     void* p;
     if (n <= kSmallBlock) {
         if (void* cached = TakeCached(n)) return cached;
-        p = malloc(n ? n : 1);
+        p = malloc(kExactClasses ? ClassBytes(RequestClass(n)) : n ? n : 1);
         if (!p) return nullptr;
         ZeroSmall(p, n);
     } else {
@@ -209,19 +243,21 @@ void* MemAllocZeroed(size_t n) {
 void MemFree(void* p) {
     if (!p) return;
     const size_t usable = malloc_usable_size(p);
-    bytesInUse -= usable;
-    ++freeCount;
-    const size_t blockClass = BlockClass(usable);
-    if (blockClass < kClasses && cachedBytes + usable <= kCacheBytes) {
-        CachedBlock* block = static_cast<CachedBlock*>(p);
-        block->usable = usable;
-        block->next = cachedBlocks[blockClass];
-        cachedBlocks[blockClass] = block;
-        cachedBytes += usable;
+    GiveBack(p, BlockClass(usable), usable);
+}
+
+namespace {
+// A block of n bytes given back: a small one's size is known from its class.
+inline void FreeSized(void* p, size_t n) {
+    if (kExactClasses && n <= kSmallBlock) {
+        if (!p) return;
+        const size_t k = RequestClass(n);
+        GiveBack(p, k, ClassBytes(k));
         return;
     }
-    free(p);
+    MemFree(p);
 }
+} // namespace
 
 uint32_t MemAllocCount() {
     return allocCount;
@@ -271,11 +307,11 @@ void operator delete(void* p) noexcept {
 void operator delete[](void* p) noexcept {
     MemFree(p);
 }
-void operator delete(void* p, size_t) noexcept {
-    MemFree(p);
+void operator delete(void* p, size_t n) noexcept {
+    FreeSized(p, n);
 }
-void operator delete[](void* p, size_t) noexcept {
-    MemFree(p);
+void operator delete[](void* p, size_t n) noexcept {
+    FreeSized(p, n);
 }
 void operator delete(void* p, const std::nothrow_t&) noexcept {
     MemFree(p);

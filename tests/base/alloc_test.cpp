@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <new>
 #include <string>
 
@@ -154,6 +156,33 @@ TEST(Alloc, EverySmallSizeComesBackZeroFilled) {
             MemFree(p);
         }
     }
+}
+
+// A block given back with the size it was asked for counts what the C library says it holds, as
+// one given back without: taken fresh among the holes of every size left in the C library's heap,
+// or kept and taken again, through both forms of give-back.
+TEST(Alloc, BytesInUseAreTheLibrarySizesOfTheBlocks) {
+    std::array<void*, 3000> holes{};
+    for (size_t i = 0; i < holes.size(); ++i) holes[i] = malloc(1 + i * 7919 % 1500);
+    for (size_t i = 0; i < holes.size(); i += 2) free(holes[i]);
+    std::array<void*, 48> held{};
+    for (size_t n = 0; n <= 1024; ++n) {
+        for (void*& p : held) {
+            const int64_t before = MemBytesInUse();
+            p = operator new(n);
+            ASSERT_EQ(MemBytesInUse() - before, static_cast<int64_t>(malloc_usable_size(p))) << "size " << n;
+        }
+        for (size_t k = 0; k < held.size(); ++k) {
+            const int64_t before = MemBytesInUse();
+            const auto usable = static_cast<int64_t>(malloc_usable_size(held[k]));
+            if (k % 3 == 0)
+                operator delete(held[k]);
+            else
+                operator delete(held[k], n);
+            ASSERT_EQ(before - MemBytesInUse(), usable) << "size " << n;
+        }
+    }
+    for (size_t i = 1; i < holes.size(); i += 2) free(holes[i]);
 }
 
 TEST(Alloc, LibraryContainersGoThroughIt) {
