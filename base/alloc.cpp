@@ -123,14 +123,19 @@ inline size_t BlockClass(size_t usable) {
     return (usable + kClassOffset) / kClassStep;
 }
 
-// glibc on i386 sizes every chunk in steps of 16 bytes behind a 4-byte size word, and as its smallest
-// chunk is 16 bytes too it splits off every remainder: a small block asked for at its class's size
-// holds exactly that many bytes, so a block given back with the size it was asked for needs no
-// look-up of its size. (On x86-64 the smallest chunk is 32 bytes and a remainder of 16 stays with the
-// block; the sanitizers size a block as asked.) Asking for the class's size keeps any kept block
-// large enough for its class whatever the C library.
-#if defined(__i386__) && defined(__GLIBC__) && !defined(TARVO_ADDRESS_SANITIZER) &&                          \
-    !defined(__SANITIZE_ADDRESS__)
+// glibc on i386 (from 2.26) sizes every chunk in steps of 16 bytes behind a 4-byte size word, and as
+// its smallest chunk is 16 bytes too it splits off every remainder: a small block asked for at its
+// class's size holds exactly that many bytes, so a block given back with the size it was asked for
+// needs no look-up of its size. (On x86-64 the smallest chunk is 32 bytes and a remainder of 16 stays
+// with the block; the sanitizers size a block as asked.) Asking for the class's size keeps any kept
+// block large enough for its class whatever the C library.
+#if defined(__i386__) && defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) &&                             \
+    !defined(TARVO_ADDRESS_SANITIZER)
+#if __GLIBC_PREREQ(2, 26)
+#define TARVO_EXACT_CLASSES
+#endif
+#endif
+#ifdef TARVO_EXACT_CLASSES
 constexpr bool kExactClasses = true;
 #else
 constexpr bool kExactClasses = false;
