@@ -220,7 +220,7 @@ void* AllocFresh(size_t n) {
     void* p;
     if (n <= kSmallBlock) {
         if (void* cached = TakeCached(n)) return cached;
-        p = malloc(kExactClasses ? ClassBytes(RequestClass(n)) : n ? n : 1);
+        p = malloc(kExactClasses ? ClassBytes(RequestClass(n)) : (n ? n : 1));
         if (!p) return nullptr;
         ZeroSmall(p, n);
     } else {
@@ -239,6 +239,17 @@ inline void* AllocZeroed(size_t n) {
     return AllocFresh(n);
 }
 
+// A block of n bytes given back: a small one's size is known from its class.
+inline void FreeSized(void* p, size_t n) {
+    if (kExactClasses && n <= kSmallBlock) {
+        if (!p) return;
+        const size_t k = RequestClass(n);
+        GiveBack(p, k, ClassBytes(k));
+        return;
+    }
+    MemFree(p);
+}
+
 } // namespace
 
 void* MemAllocZeroed(size_t n) {
@@ -250,19 +261,6 @@ void MemFree(void* p) {
     const size_t usable = malloc_usable_size(p);
     GiveBack(p, BlockClass(usable), usable);
 }
-
-namespace {
-// A block of n bytes given back: a small one's size is known from its class.
-inline void FreeSized(void* p, size_t n) {
-    if (kExactClasses && n <= kSmallBlock) {
-        if (!p) return;
-        const size_t k = RequestClass(n);
-        GiveBack(p, k, ClassBytes(k));
-        return;
-    }
-    MemFree(p);
-}
-} // namespace
 
 uint32_t MemAllocCount() {
     return allocCount;
