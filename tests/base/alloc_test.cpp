@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <new>
 #include <string>
 
@@ -140,6 +142,47 @@ TEST(Alloc, BlocksGivenBackAndTakenAgainAreZeroFilledAndCounted) {
     }
     EXPECT_EQ(MemAllocCount() - allocs, static_cast<uint32_t>(taken));
     EXPECT_EQ(MemFreeCount() - frees, static_cast<uint32_t>(taken));
+}
+
+// Every size of a small block, each taken twice, the second time after its bytes were written over
+// and it was given back: each way of filling the end of a block is seen.
+TEST(Alloc, EverySmallSizeComesBackZeroFilled) {
+    for (size_t n = 0; n <= 1100; ++n) {
+        for (int turn = 0; turn < 2; ++turn) {
+            auto* p = static_cast<unsigned char*>(MemAllocZeroed(n));
+            ASSERT_NE(p, nullptr);
+            for (size_t i = 0; i < n; ++i) ASSERT_EQ(p[i], 0) << "size " << n << " byte " << i;
+            memset(p, 0x5A, n);
+            MemFree(p);
+        }
+    }
+}
+
+// A block given back with the size it was asked for counts what the C library says it holds, as
+// one given back without: taken fresh among the holes of every size left in the C library's heap,
+// or kept and taken again, through both forms of give-back.
+TEST(Alloc, BytesInUseAreTheLibrarySizesOfTheBlocks) {
+    std::array<void*, 3000> holes{};
+    for (size_t i = 0; i < holes.size(); ++i) holes[i] = malloc(1 + i * 7919 % 1500);
+    for (size_t i = 0; i < holes.size(); i += 2) free(holes[i]);
+    std::array<void*, 48> held{};
+    for (size_t n = 0; n <= 1024; ++n) {
+        for (void*& p : held) {
+            const int64_t before = MemBytesInUse();
+            p = operator new(n);
+            ASSERT_EQ(MemBytesInUse() - before, static_cast<int64_t>(malloc_usable_size(p))) << "size " << n;
+        }
+        for (size_t k = 0; k < held.size(); ++k) {
+            const int64_t before = MemBytesInUse();
+            const auto usable = static_cast<int64_t>(malloc_usable_size(held[k]));
+            if (k % 3 == 0)
+                operator delete(held[k]);
+            else
+                operator delete(held[k], n);
+            ASSERT_EQ(before - MemBytesInUse(), usable) << "size " << n;
+        }
+    }
+    for (size_t i = 1; i < holes.size(); i += 2) free(holes[i]);
 }
 
 TEST(Alloc, LibraryContainersGoThroughIt) {
