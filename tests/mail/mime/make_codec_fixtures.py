@@ -56,6 +56,13 @@ for n in [0, 1, 2, 3, 4, 5, 56, 57, 58, 100, 114, 171, 200]:
     raw = noise(n)
     b64.append((raw, base64.b64encode(raw), base64.encodebytes(raw).replace(b"\n", b"\r\n")))
 b64.append((b"abc", base64.b64encode(b"abc"), base64.encodebytes(b"abc").replace(b"\n", b"\r\n")))
+# About the lengths where the encoder goes from four groups a step to one: sixteen bytes left to read,
+# and a line of 57 bytes with four more after it. A generator of their own leaves the other cases as
+# they were.
+steps = random.Random(2048)
+for n in [12, 15, 16, 17, 28, 60, 61, 62, 117, 118, 119, 175, 176]:
+    raw = bytes(steps.randrange(256) for _ in range(n))
+    b64.append((raw, base64.b64encode(raw), base64.encodebytes(raw).replace(b"\n", b"\r\n")))
 table("kBase64Cases", b64)
 
 # Quoted-printable text as found in mail, and Python's decoding of it.
