@@ -259,6 +259,10 @@ void DwEntity::CloneChildren(const DwEntity& other) {
 }
 
 void DwEntity::Parse() {
+    ParseWith(DwField::FieldBodyHooksSet());
+}
+
+void DwEntity::ParseWith(bool fieldBodyHooks) {
     SetModified(false);
     // Read before the children parse: nothing else changes the entity's text till then.
     const DwTextSpan& text = ShareText();
@@ -281,7 +285,6 @@ void DwEntity::Parse() {
     // The header block of the entity's own is told where its first field ends, which the split just
     // found. The body of its own is told whether a field body hook is set when no hook ran since.
     bool hooksKnown = false;
-    const bool fieldBodyHooks = DwField::FieldBodyHooksSet();
     if (headers_ == &ownHeaders_) {
         hooksKnown = ownHeaders_.ParseFields(split.firstFieldLength, split.firstColon, fieldBodyHooks);
     } else {

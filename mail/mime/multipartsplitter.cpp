@@ -122,10 +122,27 @@ bool IsBlankText(std::string_view text, size_t begin, size_t end) {
     return true;
 }
 
+// How many parts the text may hold at most: every delimiter but one at its very start begins at a
+// dash line, and every delimiter adds at most one part to the one after the last.
+size_t MostParts(std::string_view text, DwDashLines dashLines) {
+    const std::vector<uint32_t>& lines = *dashLines.positions;
+    const auto first = std::lower_bound(lines.begin(), lines.end(), dashLines.base,
+                                        [](uint32_t line, size_t value) { return line < value; });
+    const auto last = std::lower_bound(first, lines.end(), dashLines.base + text.size(),
+                                       [](uint32_t line, size_t value) { return line < value; });
+    return static_cast<size_t>(last - first) + 2;
+}
+
 } // namespace
 
 DwMultipartSplit::DwMultipartSplit(std::string_view text, const std::string& boundary, DwDelimiterMatch match,
-                                   DwDashLines dashLines) {
+                                   DwDashLines dashLines, bool reserve) {
+    // Doubling a list of thousands of parts copies it over and over; room known at once does not.
+    // Bounded by the text, so that dash lines that are no delimiters cannot make it big.
+    if (reserve && dashLines.positions) {
+        const size_t most = MostParts(text, dashLines);
+        if (most <= text.size() / (8 * sizeof(DwTextRange))) parts.reserve(most);
+    }
     DwDelimiterFinder finder(text, boundary, match, dashLines);
     DwDelimiter delimiter;
     if (!finder.Find(0, delimiter)) {
@@ -154,6 +171,7 @@ MultipartSplitter::MultipartSplitter(const std::string& text, const std::string&
                                      DwDelimiterMatch match) {
     const DwMultipartSplit split(text, boundary, match);
     preamble.assign(text, split.preamble.offset, split.preamble.length);
+    parts.reserve(split.parts.size());
     for (const DwTextRange& part : split.parts) parts.emplace_back(text, part.offset, part.length);
     epilogue.assign(text, split.epilogue.offset, split.epilogue.length);
     looseLines = split.looseLines;
