@@ -52,7 +52,13 @@ enum class LineKind { kNone, kField, kLenientField };
     if (*begin == 'F' && StartsWith(begin, end, "From ", 5)) return LineKind::kField;
     const char* p = begin;
     if (ended) {
-        // The CR or LF at end is no name byte: it ends the scan by itself.
+        // The CR or LF at end is no name byte: it ends the scan by itself, and no byte after the first
+        // that is none is read. Four at a step: every field of every entity passes here.
+        while (IsFieldNameByte(static_cast<unsigned char>(p[0])) &&
+               IsFieldNameByte(static_cast<unsigned char>(p[1])) &&
+               IsFieldNameByte(static_cast<unsigned char>(p[2])) &&
+               IsFieldNameByte(static_cast<unsigned char>(p[3])))
+            p += 4;
         while (IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
     } else {
         while (p != end && IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;

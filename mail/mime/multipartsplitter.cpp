@@ -19,7 +19,7 @@ bool DwDelimiterFinder::Find(size_t pos, DwDelimiter& delimiter) {
 [[gnu::always_inline]] inline bool DwDelimiterFinder::EndsDelimiter(size_t markEnd, bool* closing,
                                                                     size_t* next) const {
     const size_t n = text_.size();
-    *closing = n - markEnd >= 2 && text_.compare(markEnd, 2, "--") == 0;
+    *closing = n - markEnd >= 2 && text_[markEnd] == '-' && text_[markEnd + 1] == '-';
     if (match_ == DwDelimiterMatch::kPrefix) {
         const void* lf = memchr(text_.data() + markEnd, '\n', n - markEnd);
         *next = lf ? static_cast<size_t>(static_cast<const char*>(lf) - text_.data()) + 1 : n;
