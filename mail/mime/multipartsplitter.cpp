@@ -57,16 +57,24 @@ bool DwDelimiterFinder::Find(size_t pos, DwDelimiter& delimiter) {
     const size_t target = dashLines_.base + pos + 1;
     // The delimiters are looked for in order: on from where the last search stopped, in growing
     // steps. Every line before low lies before the target.
-    size_t low =
-        dashCursor_ <= size && (dashCursor_ == 0 || lines[dashCursor_ - 1] < target) ? dashCursor_ : 0;
-    size_t high = low;
-    for (size_t step = 1; high < size && lines[high] < target; step *= 2) {
-        low = high + 1;
-        high += step;
+    std::vector<uint32_t>::const_iterator at;
+    if (dashCursor_ < size && lines[dashCursor_] < target &&
+        (dashCursor_ + 1 == size || lines[dashCursor_ + 1] >= target)) {
+        // The line after the last one looked at is the first at the target: the next part's
+        // delimiter, as a rule.
+        at = lines.begin() + static_cast<std::ptrdiff_t>(dashCursor_ + 1);
+    } else {
+        size_t low =
+            dashCursor_ <= size && (dashCursor_ == 0 || lines[dashCursor_ - 1] < target) ? dashCursor_ : 0;
+        size_t high = low;
+        for (size_t step = 1; high < size && lines[high] < target; step *= 2) {
+            low = high + 1;
+            high += step;
+        }
+        if (high > size) high = size;
+        at = std::lower_bound(lines.begin() + low, lines.begin() + high, target,
+                              [](uint32_t line, size_t value) { return line < value; });
     }
-    if (high > size) high = size;
-    auto at = std::lower_bound(lines.begin() + low, lines.begin() + high, target,
-                               [](uint32_t line, size_t value) { return line < value; });
     for (; at != lines.end() && *at < dashLines_.base + n; ++at) {
         dashCursor_ = static_cast<size_t>(at - lines.begin());
         const size_t from = *at - dashLines_.base;

@@ -100,6 +100,8 @@ TEST(MultipartSplitter, DashLineIndexFindsWhatTheLinesHold) {
         "--b\n--b\none\n--b--\n--b--\nepi",
         "b\nx\n--b\none\nb\n--b--\n",
         "--bb\n--b\none\n--b\ntwo",
+        "--b\none\n--x\n--y\n--\n--b\n--b\r\n--b-\n--b--",
+        "--b\n--b\n--b\n--b\n--b--\n--b\n--",
     };
     for (const std::string& body : bodies) {
         const std::string lead = "Content-Type: multipart/mixed; boundary=b\n\n";
