@@ -190,23 +190,35 @@ void DwBody::ParseWith(bool fieldBodyHooks, DwEntity* owner) {
     }
     const DwTextSpan text = ShareText();
     if (type == kTypeMultipart) {
-        const DwMultipartSplit split(text.View(), boundary, DwDelimiterMatch::kExact,
-                                     {text.buffer->DashLines(), text.offset});
-        if (margins_ || split.preamble.length > 0 || split.epilogue.length > 0) {
-            Margins& margins = MarginsToWrite();
-            margins.preamble.assign(text.View().substr(split.preamble.offset, split.preamble.length));
-            margins.epilogue.assign(text.View().substr(split.epilogue.offset, split.epilogue.length));
-        }
-        looseLines_ = split.looseLines;
-        parts_.ReserveFirst(static_cast<int>(split.parts.size()));
         // A part of the library's own is told once for all whether a hook is set.
         const bool ownParts = !DwBodyPart::sNewBodyPartHook;
-        for (const DwTextRange& range : split.parts) {
-            DwBodyPart* part = ownParts ? new DwBodyPart(text.Sub(range.offset, range.length), this)
-                                        : DwBodyPart::NewBodyPart(text.Sub(range.offset, range.length), this);
-            if (!part) break;
-            parts_.Adopt(part);
-            part->Parse();
+        // Without any hook that making or parsing a part may call, no application code runs below,
+        // and none can set one: what fieldBodyHooks says holds for every part, and nobody sees in
+        // which order the parts are made and parsed. They are all made first, so that the split has
+        // gone before a part's own multipart body splits: one split is held at a time, however deep.
+        const bool noHooks = ownParts && !fieldBodyHooks && !DwHeaders::sNewHeadersHook &&
+                             !DwBody::sNewBodyHook && !DwField::sNewFieldHook && !DwMessage::sNewMessageHook;
+        {
+            const DwMultipartSplit split(text.View(), boundary, DwDelimiterMatch::kExact,
+                                         {text.buffer->DashLines(), text.offset}, noHooks);
+            if (margins_ || split.preamble.length > 0 || split.epilogue.length > 0) {
+                Margins& margins = MarginsToWrite();
+                margins.preamble.assign(text.View().substr(split.preamble.offset, split.preamble.length));
+                margins.epilogue.assign(text.View().substr(split.epilogue.offset, split.epilogue.length));
+            }
+            looseLines_ = split.looseLines;
+            parts_.ReserveFirst(static_cast<int>(split.parts.size()));
+            for (const DwTextRange& range : split.parts) {
+                DwBodyPart* part = ownParts
+                                       ? new DwBodyPart(text.Sub(range.offset, range.length), this)
+                                       : DwBodyPart::NewBodyPart(text.Sub(range.offset, range.length), this);
+                if (!part) break;
+                parts_.Adopt(part);
+                if (!noHooks) part->Parse();
+            }
+        }
+        if (noHooks) {
+            for (int i = 0; i < parts_.Count(); ++i) parts_.At(i)->ParseWith(false);
         }
     } else {
         nestedMessage_ = DwMessage::NewMessage(text, this);

@@ -52,7 +52,13 @@ enum class LineKind { kNone, kField, kLenientField };
     if (*begin == 'F' && StartsWith(begin, end, "From ", 5)) return LineKind::kField;
     const char* p = begin;
     if (ended) {
-        // The CR or LF at end is no name byte: it ends the scan by itself.
+        // The CR or LF at end is no name byte: it ends the scan by itself, and no byte after the first
+        // that is none is read. Four at a step: every field of every entity passes here.
+        while (IsFieldNameByte(static_cast<unsigned char>(p[0])) &&
+               IsFieldNameByte(static_cast<unsigned char>(p[1])) &&
+               IsFieldNameByte(static_cast<unsigned char>(p[2])) &&
+               IsFieldNameByte(static_cast<unsigned char>(p[3])))
+            p += 4;
         while (IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
     } else {
         while (p != end && IsFieldNameByte(static_cast<unsigned char>(*p))) ++p;
@@ -259,6 +265,10 @@ void DwEntity::CloneChildren(const DwEntity& other) {
 }
 
 void DwEntity::Parse() {
+    ParseWith(DwField::FieldBodyHooksSet());
+}
+
+void DwEntity::ParseWith(bool fieldBodyHooks) {
     SetModified(false);
     // Read before the children parse: nothing else changes the entity's text till then.
     const DwTextSpan& text = ShareText();
@@ -281,7 +291,6 @@ void DwEntity::Parse() {
     // The header block of the entity's own is told where its first field ends, which the split just
     // found. The body of its own is told whether a field body hook is set when no hook ran since.
     bool hooksKnown = false;
-    const bool fieldBodyHooks = DwField::FieldBodyHooksSet();
     if (headers_ == &ownHeaders_) {
         hooksKnown = ownHeaders_.ParseFields(split.firstFieldLength, split.firstColon, fieldBodyHooks);
     } else {

@@ -78,7 +78,11 @@ protected:
 
 private:
     friend class DwTreeAssembly;
+    friend class DwBody;
 
+    // Parse, told whether a field body hook is set: a body that knows no creation hook can run below
+    // it tells each part it makes, which then does not ask again.
+    void ParseWith(bool fieldBodyHooks);
     void MakeChildren();
     void DeleteChildren();
     void CloneChildren(const DwEntity& other);

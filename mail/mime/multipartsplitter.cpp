@@ -19,7 +19,7 @@ bool DwDelimiterFinder::Find(size_t pos, DwDelimiter& delimiter) {
 [[gnu::always_inline]] inline bool DwDelimiterFinder::EndsDelimiter(size_t markEnd, bool* closing,
                                                                     size_t* next) const {
     const size_t n = text_.size();
-    *closing = n - markEnd >= 2 && text_.compare(markEnd, 2, "--") == 0;
+    *closing = n - markEnd >= 2 && text_[markEnd] == '-' && text_[markEnd + 1] == '-';
     if (match_ == DwDelimiterMatch::kPrefix) {
         const void* lf = memchr(text_.data() + markEnd, '\n', n - markEnd);
         *next = lf ? static_cast<size_t>(static_cast<const char*>(lf) - text_.data()) + 1 : n;
@@ -57,16 +57,24 @@ bool DwDelimiterFinder::Find(size_t pos, DwDelimiter& delimiter) {
     const size_t target = dashLines_.base + pos + 1;
     // The delimiters are looked for in order: on from where the last search stopped, in growing
     // steps. Every line before low lies before the target.
-    size_t low =
-        dashCursor_ <= size && (dashCursor_ == 0 || lines[dashCursor_ - 1] < target) ? dashCursor_ : 0;
-    size_t high = low;
-    for (size_t step = 1; high < size && lines[high] < target; step *= 2) {
-        low = high + 1;
-        high += step;
+    std::vector<uint32_t>::const_iterator at;
+    if (dashCursor_ < size && lines[dashCursor_] < target &&
+        (dashCursor_ + 1 == size || lines[dashCursor_ + 1] >= target)) {
+        // The line after the last one looked at is the first at the target: the next part's
+        // delimiter, as a rule.
+        at = lines.begin() + static_cast<std::ptrdiff_t>(dashCursor_ + 1);
+    } else {
+        size_t low =
+            dashCursor_ <= size && (dashCursor_ == 0 || lines[dashCursor_ - 1] < target) ? dashCursor_ : 0;
+        size_t high = low;
+        for (size_t step = 1; high < size && lines[high] < target; step *= 2) {
+            low = high + 1;
+            high += step;
+        }
+        if (high > size) high = size;
+        at = std::lower_bound(lines.begin() + low, lines.begin() + high, target,
+                              [](uint32_t line, size_t value) { return line < value; });
     }
-    if (high > size) high = size;
-    auto at = std::lower_bound(lines.begin() + low, lines.begin() + high, target,
-                               [](uint32_t line, size_t value) { return line < value; });
     for (; at != lines.end() && *at < dashLines_.base + n; ++at) {
         dashCursor_ = static_cast<size_t>(at - lines.begin());
         const size_t from = *at - dashLines_.base;
@@ -122,10 +130,27 @@ bool IsBlankText(std::string_view text, size_t begin, size_t end) {
     return true;
 }
 
+// How many parts the text may hold at most: every delimiter but one at its very start begins at a
+// dash line, and every delimiter adds at most one part to the one after the last.
+size_t MostParts(std::string_view text, DwDashLines dashLines) {
+    const std::vector<uint32_t>& lines = *dashLines.positions;
+    const auto first = std::lower_bound(lines.begin(), lines.end(), dashLines.base,
+                                        [](uint32_t line, size_t value) { return line < value; });
+    const auto last = std::lower_bound(first, lines.end(), dashLines.base + text.size(),
+                                       [](uint32_t line, size_t value) { return line < value; });
+    return static_cast<size_t>(last - first) + 2;
+}
+
 } // namespace
 
 DwMultipartSplit::DwMultipartSplit(std::string_view text, const std::string& boundary, DwDelimiterMatch match,
-                                   DwDashLines dashLines) {
+                                   DwDashLines dashLines, bool reserve) {
+    // Doubling a list of thousands of parts copies it over and over; room known at once does not.
+    // Bounded by the text, so that dash lines that are no delimiters cannot make it big.
+    if (reserve && dashLines.positions) {
+        const size_t most = MostParts(text, dashLines);
+        if (most <= text.size() / (8 * sizeof(DwTextRange))) parts.reserve(most);
+    }
     DwDelimiterFinder finder(text, boundary, match, dashLines);
     DwDelimiter delimiter;
     if (!finder.Find(0, delimiter)) {
@@ -154,6 +179,7 @@ MultipartSplitter::MultipartSplitter(const std::string& text, const std::string&
                                      DwDelimiterMatch match) {
     const DwMultipartSplit split(text, boundary, match);
     preamble.assign(text, split.preamble.offset, split.preamble.length);
+    parts.reserve(split.parts.size());
     for (const DwTextRange& part : split.parts) parts.emplace_back(text, part.offset, part.length);
     epilogue.assign(text, split.epilogue.offset, split.epilogue.length);
     looseLines = split.looseLines;

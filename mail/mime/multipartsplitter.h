@@ -79,8 +79,12 @@ struct DwTextRange {
 // after the last closing delimiter is the epilogue. The first delimiter opens the first part
 // whatever its form. Pieces of the text, not copies of it.
 struct DwMultipartSplit {
+    // With reserve and the dash lines, parts gets room at once for as many parts as the dash lines in
+    // the text allow, when that room takes at most an eighth of the text's size: for a caller that
+    // holds one split at a time, not one for every level of a nesting.
     DwMultipartSplit(std::string_view text, const std::string& boundary,
-                     DwDelimiterMatch match = DwDelimiterMatch::kExact, DwDashLines dashLines = {});
+                     DwDelimiterMatch match = DwDelimiterMatch::kExact, DwDashLines dashLines = {},
+                     bool reserve = false);
 
     DwTextRange preamble;
     std::vector<DwTextRange> parts;

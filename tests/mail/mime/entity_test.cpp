@@ -73,6 +73,29 @@ TEST(SplitHeadersAndBody, Table) {
     }
 }
 
+// The field name is read several bytes a step: a name of any length, ended by any byte that is none
+// of its bytes, must read as a name read byte by byte does.
+TEST(SplitHeadersAndBody, FieldNamesOfEveryLengthEndedByEveryKindOfByte) {
+    using namespace std::string_literals;
+    const std::string nameBytes = "!#~Az09-_.";
+    const std::string stops[] = {":"s, " "s, "\t"s, "\r"s, "\n"s, "\0"s, "\x7F"s, "\x80"s, "\x01"s};
+    for (const char* lineEnd : {"\n", "\r\n"}) {
+        for (size_t length = 1; length < 12; ++length) {
+            std::string name;
+            for (size_t i = 0; i < length; ++i) name += nameBytes[i % nameBytes.size()];
+            for (const std::string& stop : stops) {
+                const std::string line = name + stop + "x" + lineEnd;
+                const std::string text = line + lineEnd + "body";
+                std::string headers, body;
+                SplitHeadersAndBody(text, headers, body);
+                const bool field = stop == ":";
+                EXPECT_EQ(headers, field ? line : "") << length << " " << int(stop[0]) << lineEnd[0];
+                EXPECT_EQ(body, field ? "body" : text) << length << " " << int(stop[0]) << lineEnd[0];
+            }
+        }
+    }
+}
+
 TEST(StrictHeaderLength, StopsWhereAStrictReaderStops) {
     const struct {
         std::string block;

@@ -211,4 +211,80 @@ TEST(ManyParts, CopiesAndAssignmentsWithAndWithoutHooks) {
     }
 }
 
+// Every node's state a parse leaves that the dump does not show: modified marks, the empty line and
+// strict length of every entity, loose delimiter lines, pending field bodies.
+void DumpState(const DwEntity& entity, std::string& out) {
+    out += std::to_string(entity.ClassId()) + (entity.IsModified() ? "m" : "-") +
+           (entity.HasEmptyLineAfterHeaders() ? "e" : "-") + std::to_string(entity.StrictHeaderLength()) +
+           (entity.Headers().IsModified() ? "m" : "-") + (entity.Body().IsModified() ? "m" : "-") +
+           std::to_string(entity.Body().LooseDelimiterLines());
+    for (int i = 0; i < entity.Headers().FieldCount(); ++i) {
+        const DwField& field = entity.Headers().FieldAt(i);
+        out += field.IsModified() ? "M" : "_";
+        out += field.IsFieldBodyPending() ? "p" : "_";
+    }
+    out += "\n";
+    if (entity.Body().NestedMessage()) DumpState(*entity.Body().NestedMessage(), out);
+    for (int i = 0; i < entity.Body().PartCount(); ++i) DumpState(entity.Body().PartAt(i), out);
+}
+
+// Each part is made and parsed in turn while a hook might look on, and all are made before any is
+// parsed when none can: the trees must not tell the two apart, for messages that try the edges.
+TEST(ManyParts, ATreeIsTheSameWhetherPartsAreParsedAsMadeOrAfterAll) {
+    using namespace std::string_literals;
+    std::string deep = "leaf\r\n";
+    for (int i = 0; i < kDwMaxNesting + 2; ++i)
+        deep = "Content-Type: multipart/mixed; boundary=d" + std::to_string(i) + "\r\n\r\n--d" +
+               std::to_string(i) + "\r\n" + deep + "\r\n--d" + std::to_string(i) + "--\r\n";
+    std::string many = "Content-Type: multipart/mixed; boundary=m\r\n\r\n";
+    for (int i = 0; i < 300; ++i)
+        many += "--m\r\nX: " + std::to_string(i) + "\r\n\r\n" + std::string(i % 5, '-') + "\r\n";
+    const std::string cases[] = {
+        "Content-Type: multipart/mixed; boundary=b\r\n\r\npre\r\n--b\r\nA: 1\r\n\r\none\r\n--b\r\n"
+        "Content-Type: message/rfc822\r\n\r\nB: "
+        "2\r\n\r\ntwo\r\n--b\r\n\r\n--b\r\n--b--\r\nafter\r\n--b\r\nlast",
+        "Content-Type: multipart/digest; boundary=g\r\n\r\n--g\r\nSubject: in\r\n\r\nx\r\n--g\r\n\r\n"
+        "Subject: bare\r\n\r\ny\r\n--g\r\nContent-Type: text/plain\r\n\r\nz\r\n--g--\r\n",
+        "Content-Type: multipart/mixed; boundary=b1\n\n--b1\nA: 1\n\none\n--b10\nB\n--b1 \t\r\nC: "
+        "3\r\nbody\n--b1--",
+        "Content-Type: multipart/mixed; boundary=r\r\n\r\n--r\rA: 1\r\r\n--r\r\nB:\0 2\r\n\r\n\0\r\n--r--"s,
+        "Content-Type: multipart/mixed; boundary=l\r\n\r\nl\r\nA: 1\r\n\r\none\r\nl\r\ntwo\r\nl--\r\n",
+        "Content-Type: multipart/mixed; boundary=e\r\n\r\n--e\r\n--e\r\n--e",
+        "Content-Type: multipart/mixed; boundary=\"\"\r\n\r\n--\r\nA: 1\r\n\r\n--\r\n",
+        "Content-Type: message/rfc822\r\n\r\nContent-Type: multipart/alternative; boundary=n\r\n\r\n"
+        "--n\r\nContent-Type: multipart/mixed; boundary=o\r\n\r\n--o\r\n\r\nin\r\n--o--\r\n--n--\r\n",
+        deep,
+        many,
+    };
+    for (const std::string& text : cases) {
+        std::string dumps[3];
+        std::string states[3];
+        std::string assembled[3];
+        for (int hook = 0; hook < 3; ++hook) {
+            if (hook == 1)
+                DwBodyPart::sNewBodyPartHook = [](const std::string& t, DwMessageComponent* parent) {
+                    return new DwBodyPart(t, parent);
+                };
+            if (hook == 2)
+                DwMessage::sNewMessageHook = [](const std::string& t, DwMessageComponent* parent) {
+                    return new DwMessage(t, parent);
+                };
+            std::unique_ptr<DwMessage> message(DwMessage::NewMessage(DwBorrowedText{text}, nullptr));
+            message->Parse();
+            DwBodyPart::sNewBodyPartHook = nullptr;
+            DwMessage::sNewMessageHook = nullptr;
+            dumps[hook] = DumpTree(*message);
+            DumpState(*message, states[hook]);
+            message->Assemble();
+            assembled[hook] = std::string(message->TextView());
+        }
+        EXPECT_EQ(dumps[1], dumps[0]) << text;
+        EXPECT_EQ(dumps[2], dumps[0]) << text;
+        EXPECT_EQ(states[1], states[0]) << text;
+        EXPECT_EQ(states[2], states[0]) << text;
+        EXPECT_EQ(assembled[1], assembled[0]) << text;
+        EXPECT_EQ(assembled[2], assembled[0]) << text;
+    }
+}
+
 } // namespace

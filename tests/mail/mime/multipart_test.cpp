@@ -100,23 +100,28 @@ TEST(MultipartSplitter, DashLineIndexFindsWhatTheLinesHold) {
         "--b\n--b\none\n--b--\n--b--\nepi",
         "b\nx\n--b\none\nb\n--b--\n",
         "--bb\n--b\none\n--b\ntwo",
+        "--b\none\n--x\n--y\n--\n--b\n--b\r\n--b-\n--b--",
+        "--b\n--b\n--b\n--b\n--b--\n--b\n--",
     };
     for (const std::string& body : bodies) {
         const std::string lead = "Content-Type: multipart/mixed; boundary=b\n\n";
         DwTextBuffer buffer(lead + body);
         const std::string_view piece = std::string_view(buffer.Bytes()).substr(lead.size());
         const DwMultipartSplit lines(piece, "b");
-        const DwMultipartSplit indexed(piece, "b", DwDelimiterMatch::kExact,
-                                       {buffer.DashLines(), lead.size()});
-        auto same = [](const DwTextRange& a, const DwTextRange& b) {
-            return a.offset == b.offset && a.length == b.length;
-        };
-        EXPECT_TRUE(same(indexed.preamble, lines.preamble)) << body;
-        EXPECT_TRUE(same(indexed.epilogue, lines.epilogue)) << body;
-        EXPECT_EQ(indexed.looseLines, lines.looseLines) << body;
-        ASSERT_EQ(indexed.parts.size(), lines.parts.size()) << body;
-        for (size_t i = 0; i < lines.parts.size(); ++i)
-            EXPECT_TRUE(same(indexed.parts[i], lines.parts[i])) << body << i;
+        // The room made at once for the parts changes nothing of the split.
+        for (const bool reserve : {false, true}) {
+            const DwMultipartSplit indexed(piece, "b", DwDelimiterMatch::kExact,
+                                           {buffer.DashLines(), lead.size()}, reserve);
+            auto same = [](const DwTextRange& a, const DwTextRange& b) {
+                return a.offset == b.offset && a.length == b.length;
+            };
+            EXPECT_TRUE(same(indexed.preamble, lines.preamble)) << body;
+            EXPECT_TRUE(same(indexed.epilogue, lines.epilogue)) << body;
+            EXPECT_EQ(indexed.looseLines, lines.looseLines) << body;
+            ASSERT_EQ(indexed.parts.size(), lines.parts.size()) << body;
+            for (size_t i = 0; i < lines.parts.size(); ++i)
+                EXPECT_TRUE(same(indexed.parts[i], lines.parts[i])) << body << i;
+        }
     }
 }
 
