@@ -212,8 +212,7 @@ void DwBody::ParseWith(bool fieldBodyHooks, DwEntity* owner) {
                 DwBodyPart* part = ownParts
                                        ? new DwBodyPart(text.Sub(range.offset, range.length), this)
                                        : DwBodyPart::NewBodyPart(text.Sub(range.offset, range.length), this);
-                if (!part) break;
-                parts_.Adopt(part);
+                if (!part || !parts_.Adopt(part)) break;
                 if (!noHooks) part->Parse();
             }
         }

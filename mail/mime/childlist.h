@@ -18,13 +18,14 @@ public:
     // index must satisfy IsIndex.
     T* At(int index) const { return items_.At(index); }
 
-    // Appends without marking; an item the array cannot take is deleted.
-    void Adopt(T* item) {
+    // Appends without marking; an item the array cannot take is deleted, and false says it is gone.
+    bool Adopt(T* item) {
         if (items_.Append(item)) {
             item->SetParent(owner_);
-        } else {
-            delete item;
+            return true;
         }
+        delete item;
+        return false;
     }
     // Appends clones of the other list's items, up to the first clone that yields null.
     void AdoptClonesOf(const DwChildList& other) {

@@ -81,9 +81,7 @@ void DwText::Parse() {
     std::string pending;
     auto flush = [this](const std::string& text) {
         DwEncodedWord* word = DwEncodedWord::NewEncodedWord(text, nullptr);
-        if (!word) return;
-        words_.Adopt(word);
-        word->Parse();
+        if (word && words_.Adopt(word)) word->Parse();
     };
     const size_t n = text_.size();
     size_t pos = 0;

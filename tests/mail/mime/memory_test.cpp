@@ -6,6 +6,7 @@
 #include "mail/mime/field.h"
 #include "mail/mime/headers.h"
 #include "mail/mime/message.h"
+#include "mail/mime/text.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +120,36 @@ TEST(TreeMemory, AnAssembledTreeLetsTheParsedTextGo) {
                   change ? "Content-Type: text/x-changed\r\n" : "Content-Type: text/html\r\n");
         EXPECT_EQ(message->Headers().Text(), "Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n");
     }
+}
+
+// Where the list cannot take a node it has just been given (memory runs out between the two), the
+// node is deleted: it must not be parsed after that. Every bound up to what the parse needs is tried,
+// so that one of them fails just there; under the sanitizers a parse of the deleted node is caught.
+TEST(TreeMemory, ANodeTheListCouldNotTakeIsNeverParsed) {
+    const std::string multipart = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\none\r\n"
+                                  "--b\r\n\r\ntwo\r\n--b--\r\n";
+    const std::string words = "=?utf-8?q?one?= two =?utf-8?q?three?= four";
+    // A hook of its own keeps the way where each part is parsed as soon as it is made.
+    DwBodyPart::sNewBodyPartHook = [](const std::string& t, DwMessageComponent* parent) {
+        return new (std::nothrow) DwBodyPart(t, parent);
+    };
+    for (size_t bound = 8; bound <= 4096; bound += 4) {
+        std::unique_ptr<DwMessage> message(DwMessage::NewMessage(multipart, nullptr));
+        DwText text(words, nullptr);
+        MemSetFailureBound(bound);
+        try {
+            message->Parse();
+        } catch (const std::bad_alloc&) {
+        }
+        try {
+            text.Parse();
+        } catch (const std::bad_alloc&) {
+        }
+        MemSetFailureBound(0);
+        EXPECT_LE(message->Body().PartCount(), 2) << bound;
+        EXPECT_LE(text.WordCount(), 4) << bound;
+    }
+    DwBodyPart::sNewBodyPartHook = nullptr;
 }
 
 } // namespace
