@@ -70,12 +70,14 @@ uint32_t ScanObject(MailWalkState& walk, const std::string& object, std::string_
     // Borrowed, not copied: data is the part's body where the message holds it, or one of the leaf's
     // LeafTexts, and ScanLeafEntity changes neither until it has freed the leaf's memory files. The
     // engine's first change gives the object bytes of its own.
+    // Measured once for the file and the scan: a NUL ends the name for both, as for the engine.
+    const size_t nameLength = std::strlen(object.c_str());
     if (data.size() > kMemoryFileMaxSize ||
-        !AddBorrowedMemoryFile(data.data(), static_cast<uint32_t>(data.size()), object.c_str())) {
+        !AddBorrowedMemoryFile(data.data(), static_cast<uint32_t>(data.size()), object.c_str(), nameLength)) {
         walk.task->CountReadError();
         return TARVO_RESULT_READ_ERROR;
     }
-    return walk.task->ScanFile(object.c_str(), data.size());
+    return walk.task->ScanFile(object.c_str(), nameLength, data.size());
 }
 
 bool HasText(std::string_view body) {
