@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include "base/logwriter.h"
+#include "base/shortbytes.h"
 #include "base/messages.h"
 #include "mail/mime/base64.h"
 #include "mail/mime/body.h"
@@ -33,16 +34,16 @@ namespace {
 
 constexpr size_t kMaxObjectName = 511;
 
-void MakeObjectName(std::string& name) {
-    // Few names hold a line feed: one search rules them out.
-    if (memchr(name.data(), '\n', name.size()))
-        name.erase(std::remove(name.begin(), name.end(), '\n'), name.end());
+// The name's length as the memory file and the engine take it: up to its first NUL.
+size_t MakeObjectName(std::string& name) {
+    // Few names hold a line feed or a NUL: one search rules both out.
+    if (FirstOfTwoBytes(name.data(), name.size(), '\n', '\0') == name.size()) {
+        if (name.size() > kMaxObjectName) name.resize(kMaxObjectName);
+        return name.size();
+    }
+    name.erase(std::remove(name.begin(), name.end(), '\n'), name.end());
     if (name.size() > kMaxObjectName) name.resize(kMaxObjectName);
-}
-
-std::string ObjectNameOf(std::string object) {
-    MakeObjectName(object);
-    return object;
+    return std::strlen(name.c_str());
 }
 
 // The memory files a leaf's scan made (the object, what the engine created) are freed after it;
@@ -59,10 +60,12 @@ private:
     const uint64_t mark_;
 };
 
-// The object scanned as a memory file of that name: its result bits. A part that could not be made
+// The object scanned as a memory file of that name (of nameLength characters, MakeObjectName): its
+// result bits. A part that could not be made
 // into an object was not looked at: it counts as a read error, never as clean. Another reading scans
 // only what was not scanned yet.
-uint32_t ScanObject(MailWalkState& walk, const std::string& object, std::string_view data) {
+uint32_t ScanObject(MailWalkState& walk, const std::string& object, size_t nameLength,
+                    std::string_view data) {
     if (walk.remember || walk.otherReading) {
         const bool fresh = walk.scanned.insert(Sha256Digest(data.data(), data.size())).second;
         if (!fresh && walk.otherReading) return 0;
@@ -70,8 +73,6 @@ uint32_t ScanObject(MailWalkState& walk, const std::string& object, std::string_
     // Borrowed, not copied: data is the part's body where the message holds it, or one of the leaf's
     // LeafTexts, and ScanLeafEntity changes neither until it has freed the leaf's memory files. The
     // engine's first change gives the object bytes of its own.
-    // Measured once for the file and the scan: a NUL ends the name for both, as for the engine.
-    const size_t nameLength = std::strlen(object.c_str());
     if (data.size() > kMemoryFileMaxSize ||
         !AddBorrowedMemoryFile(data.data(), static_cast<uint32_t>(data.size()), object.c_str(), nameLength)) {
         walk.task->CountReadError();
@@ -243,9 +244,10 @@ const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, const 
         const size_t html = FindHtmlTag(data);
         const size_t first = data.find('<');
         if (html != std::string_view::npos && html != 0 && first != 0) {
-            const std::string stripped = ObjectNameOf(partName + ".Stripped");
+            std::string stripped = partName + ".Stripped";
+            const size_t strippedLength = MakeObjectName(stripped);
             const uint64_t strippedMark = MemoryFileMark();
-            *status = ScanObject(walk, stripped, data.substr(html));
+            *status = ScanObject(walk, stripped, strippedLength, data.substr(html));
             if (*status & (TARVO_RESULT_DELETED | TARVO_RESULT_MOVED)) {
                 walk.task->ClearLine();
                 partName = stripped;
@@ -270,8 +272,8 @@ const std::string& ScanMessagePart(MailWalkState& walk, DwEntity& entity, const 
         }
     }
     // The part's name is not needed any more: the object's is made of it in place.
-    MakeObjectName(partName);
-    *status |= ScanObject(walk, partName, data);
+    const size_t objectLength = MakeObjectName(partName);
+    *status |= ScanObject(walk, partName, objectLength, data);
     walk.task->ClearLine();
     return partName;
 }
