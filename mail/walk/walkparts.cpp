@@ -34,16 +34,21 @@ namespace {
 
 constexpr size_t kMaxObjectName = 511;
 
-// The name's length as the memory file and the engine take it: up to its first NUL.
-size_t MakeObjectName(std::string& name) {
-    // Few names hold a line feed or a NUL: one search rules both out.
-    if (FirstOfTwoBytes(name.data(), name.size(), '\n', '\0') == name.size()) {
-        if (name.size() > kMaxObjectName) name.resize(kMaxObjectName);
-        return name.size();
-    }
+// MakeObjectName of a name that holds a line feed or a NUL: few do.
+[[gnu::noinline]] size_t MakeUnusualObjectName(std::string& name) {
     name.erase(std::remove(name.begin(), name.end(), '\n'), name.end());
     if (name.size() > kMaxObjectName) name.resize(kMaxObjectName);
     return std::strlen(name.c_str());
+}
+
+// The name's length as the memory file and the engine take it: up to its first NUL. Inline: one
+// search rules out both line feeds and NULs for almost every part.
+[[gnu::always_inline]] inline size_t MakeObjectName(std::string& name) {
+    const size_t size = name.size();
+    if (FirstOfTwoBytes(name.data(), size, '\n', '\0') != size) return MakeUnusualObjectName(name);
+    if (size <= kMaxObjectName) return size;
+    name.resize(kMaxObjectName);
+    return kMaxObjectName;
 }
 
 // The memory files a leaf's scan made (the object, what the engine created) are freed after it;
