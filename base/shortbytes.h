@@ -1,8 +1,8 @@
-// Copies, comparisons and searches of the short byte runs of a small object (its name, its few hundred bytes
-// of data) without the C library: its routines are reached through the PLT and pick their path by
-// size and alignment, which for such a run costs as much as the bytes. Sixteen bytes at a time where
-// x86 has SSE2 (looked up once at run time on i386); the C library's routines elsewhere, for runs
-// under sixteen bytes and for those long enough to pay for the library's choice.
+// Copies, comparisons and searches of the short byte runs of a small object (its name, its few
+// hundred bytes of data) without the C library: its routines are reached through the PLT and pick
+// their path by size and alignment, which for such a run costs as much as the bytes. Sixteen bytes at a time
+// where x86 has SSE2 (looked up once at run time on i386); the C library's routines elsewhere, for runs under
+// sixteen bytes and for those long enough to pay for the library's choice.
 #pragma once
 
 #include <cstddef>

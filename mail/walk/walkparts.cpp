@@ -7,8 +7,8 @@
 #include <strings.h>
 
 #include "base/logwriter.h"
-#include "base/shortbytes.h"
 #include "base/messages.h"
+#include "base/shortbytes.h"
 #include "mail/mime/base64.h"
 #include "mail/mime/body.h"
 #include "mail/mime/entity.h"
