@@ -268,11 +268,15 @@ int GrowMemoryFile(MemoryFile* file, uint32_t need, uint32_t extra) {
 
 namespace {
 
-// A closed file of that name holding size bytes of data, copied or borrowed: its name, or null.
-const char* AddFile(const void* data, uint32_t size, const char* name, bool borrow) {
+// A closed file of that name (of length characters, strlen) holding size bytes of data, copied or
+// borrowed: its name, or null.
+[[gnu::always_inline]] inline const char* AddFile(const void* data, uint32_t size, const char* name,
+                                                  size_t length, bool borrow) {
     char buf[32];
-    name = NameOrDefault(name, buf, sizeof buf);
-    const size_t length = std::strlen(name);
+    if (length == 0) {
+        name = NameOrDefault(nullptr, buf, sizeof buf);
+        length = std::strlen(name);
+    }
     if (size > kMemoryFileMaxSize || (size && !data) || CreateMemoryFileList() != 0 ||
         MemoryFiles->FindName(name, length))
         return nullptr;
@@ -290,13 +294,18 @@ const char* AddFile(const void* data, uint32_t size, const char* name, bool borr
 } // namespace
 
 const char* AddMemoryFile(const void* data, uint32_t size, const char* name) {
-    return AddFile(data, size, name, false);
+    return AddFile(data, size, name, name ? std::strlen(name) : 0, false);
+}
+
+const char* AddBorrowedMemoryFile(const void* data, uint32_t size, const char* name) {
+    return AddBorrowedMemoryFile(data, size, name, name ? std::strlen(name) : 0);
 }
 
 // Flattened: made for every scanned part, the file takes no call of its own below this one but for
 // the list's append and the C library.
-[[gnu::flatten]] const char* AddBorrowedMemoryFile(const void* data, uint32_t size, const char* name) {
-    return AddFile(data, size, name, true);
+[[gnu::flatten]] const char* AddBorrowedMemoryFile(const void* data, uint32_t size, const char* name,
+                                                   size_t nameLength) {
+    return AddFile(data, size, name, nameLength, true);
 }
 
 const char* ReceiveMemoryFile(uint32_t size, const char* name, int fd, int64_t& budget) {

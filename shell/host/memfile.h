@@ -203,6 +203,8 @@ const char* AddMemoryFile(const void* data, uint32_t size, const char* name);
 // does not change while it lives. The file reads as a copy would; the first change gives it data of
 // its own, and the borrowed bytes are never written nor freed.
 const char* AddBorrowedMemoryFile(const void* data, uint32_t size, const char* name);
+// The same for a name of nameLength characters (strlen) that the caller measured already.
+const char* AddBorrowedMemoryFile(const void* data, uint32_t size, const char* name, size_t nameLength);
 // The same, filled with size bytes read from descriptor fd against budget
 // (milliseconds, lowered by the time spent; negative: no limit). Null on
 // failure, and at once for more than kMemoryFileMaxReceive bytes.

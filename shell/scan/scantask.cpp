@@ -367,6 +367,10 @@ uint32_t ScanTask::Scan(const char* path, uint64_t size) {
 }
 
 uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
+    return path ? ScanFile(path, std::strlen(path), size) : 0;
+}
+
+uint32_t ScanTask::ScanFile(const char* path, size_t pathLength, uint64_t size) {
     if (!path) return 0;
     stackBase_ = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     EngineBorrow borrow(*this);
@@ -375,8 +379,7 @@ uint32_t ScanTask::ScanFile(const char* path, uint64_t size) {
         return NotScanned(path);
     }
     SetLimit();
-    // Measured once: the copies, the name stack and the held open take its length.
-    const size_t pathLength = std::strlen(path);
+    // Measured once, by the caller: the copies, the name stack and the held open take its length.
     CopyPathBuffer(currentPath_, path, pathLength);
     PushName(path, pathLength);
     PrintObjectLine();

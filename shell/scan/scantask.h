@@ -75,6 +75,8 @@ public:
     virtual EngineInstance* GetFreeEngine();
     // The single-object road of the mail walk: no exclude test, no filter.
     virtual uint32_t ScanFile(const char* path, uint64_t size);
+    // The same for a path of pathLength characters (strlen) that the caller measured already.
+    uint32_t ScanFile(const char* path, size_t pathLength, uint64_t size);
     virtual void PrintObjectLine();
     virtual void PrintObjectName();
     virtual void ClearLine();

@@ -40,4 +40,36 @@ TEST(ShortBytes, ComparesEveryByteOfTheRunAndNoOther) {
     EXPECT_TRUE(SameShortBytes("a", "b", 0));
 }
 
+// Against the plain byte-by-byte search: every length about the block size and the longest short run,
+// with the two bytes wanted put at every place, alone, both (either one first) and neither; bytes past
+// the run are never taken.
+TEST(ShortBytes, FindsTheFirstOfTwoBytesAsThePlainSearchDoes) {
+    const auto plain = [](const std::vector<char>& run, size_t n) {
+        for (size_t at = 0; at < n; ++at)
+            if (run[at] == '\n' || run[at] == '\0') return at;
+        return n;
+    };
+    for (size_t n : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 47u, 48u, 49u, 511u, 1023u, 1024u, 1025u, 5000u}) {
+        std::vector<char> run(n + 16, 'x');
+        // A wanted byte just past the run must not be found.
+        run[n] = '\0';
+        EXPECT_EQ(n, FirstOfTwoBytes(run.data(), n, '\n', '\0')) << n;
+        for (size_t i = 0; i < n; ++i)
+            for (const char first : {'\n', '\0'}) {
+                run[i] = first;
+                ASSERT_EQ(plain(run, n), FirstOfTwoBytes(run.data(), n, '\n', '\0'))
+                    << "n " << n << " at " << i;
+                // The other byte after it, at the end of its block and at the end of the run.
+                for (const size_t later : {i + 1, (i | 15) + 1, n - 1})
+                    if (later > i && later < n) {
+                        run[later] = first == '\n' ? '\0' : '\n';
+                        ASSERT_EQ(i, FirstOfTwoBytes(run.data(), n, '\n', '\0'))
+                            << "n " << n << " at " << i << " then " << later;
+                        run[later] = 'x';
+                    }
+                run[i] = 'x';
+            }
+    }
+}
+
 } // namespace

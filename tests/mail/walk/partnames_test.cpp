@@ -64,6 +64,30 @@ TEST_F(MailPartNames, EachPartIsNamedAfterTheMessage) {
     }
 }
 
+// A NUL in a part's name ends its object's name, for the memory file as for the engine, which opens the
+// object by that name: the part is scanned, not refused, wherever the NUL stands.
+TEST_F(MailPartNames, ANulEndsTheObjectName) {
+    const std::string found = Signature("APPENDED");
+    using namespace std::string_literals;
+    const std::string names[] = {"ab\0cd.bin"s, "\0hidden.exe"s,
+                                 std::string(300, 'x') + "\0"s + std::string(300, 'y'),
+                                 std::string(600, 'x') + "\0tail"s};
+    for (const std::string& name : names) {
+        // Built whole: a NUL would end a C string of the type.
+        const std::string mail = "Subject: nul\r\nContent-Type: multipart/mixed; boundary=BB\r\n\r\n--BB\r\n"
+                                 "Content-Type: application/x; name=\"" +
+                                 name + "\"\r\n\r\n" + found + "\r\n--BB--\r\n";
+        ASSERT_TRUE(dir.Write("mail", mail));
+        const std::string path = dir / "mail";
+        const WalkRun run = ScanPath(path, kWantFound);
+        const std::string object = ObjectName(path + "/" + name);
+        const std::string line = object.substr(0, object.find('\0')) + " infected with Tarvo.Test.Appended\n";
+        EXPECT_NE(run.log.find(line), std::string::npos) << line << run.log;
+        EXPECT_NE(0u, run.word & 0x20) << std::hex << run.word << "\n" << run.log;
+        EXPECT_EQ(0u, run.word & 0x1) << std::hex << run.word << "\n" << run.log;
+    }
+}
+
 // A page's object is named after its part: where a long file name cuts both names to the same one, the
 // whole part is still scanned, text before "<html>" included.
 TEST_F(MailPartNames, AnHtmlPartIsScannedWholeWhereItsNameIsCut) {
